@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what building and testing Keypilot needs on Debian 12 (as root), skipping what is there.
+set -euo pipefail
+packages=(
+    cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
+    g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
+    gettext procps bc
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}" >&2
+    SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# The plain MinGW package would switch the compiler to the win32 thread model (no std::thread).
+if ! x86_64-w64-mingw32-g++-posix --version >/dev/null 2>&1; then
+    echo "setup: x86_64-w64-mingw32-g++-posix is missing" >&2
+    exit 1
+fi

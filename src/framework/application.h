@@ -1,0 +1,92 @@
+// The application object: title, the hidden application window that owns the main window and
+// gives the program its taskbar button, the message loop, the process-pending-messages step,
+// and the display of errors that leave a window's handler.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace framework {
+
+class Application {
+public:
+    // Sees each message of the application window first; returning true consumes it (result in
+    // the last argument).
+    using MessageHook = std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
+
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // Creates the application window (hidden) and makes the calling thread the main thread.
+    void initialize();
+    bool initialized() const { return window_ != nullptr; }
+
+    const std::wstring& title() const { return title_; }
+    void setTitle(const std::wstring& title);
+    // The hidden, unowned top-level window captioned with the title.
+    HWND handle() const { return window_; }
+
+    // Whether run() shows the main window when the loop starts.
+    bool showMainForm() const { return showMainForm_; }
+    void setShowMainForm(bool show) { showMainForm_ = show; }
+    HWND mainWindow() const { return mainWindow_; }
+    void setMainWindow(HWND window) { mainWindow_ = window; }
+
+    // Runs the message loop until a quit message is seen. Returns the quit code.
+    int run();
+    // Fetches and dispatches every waiting message until the queue is empty. A quit message is
+    // not dispatched but noted: the loop ends once the current handler has returned.
+    void processMessages();
+    // Asks the loop to end (posts a quit message).
+    void terminate(int exitCode = 0);
+    // True once a quit message has been seen.
+    bool terminated() const { return terminated_; }
+
+    // Shows an error that left a handler: its text with a full stop added when the last
+    // character sorts after the full stop, the title as caption, the error icon.
+    void showException(const std::exception& e);
+    // Replaceable, so tests can see errors instead of message boxes.
+    using ExceptionHandler = std::function<void(const std::exception&)>;
+    ExceptionHandler setExceptionHandler(ExceptionHandler handler);
+    void handleException(const std::exception& e);
+    // Runs fn, handing any exception to handleException. For window procedures and callbacks.
+    template <class F>
+    void guard(F&& fn) {
+        try {
+            fn();
+        } catch (const std::exception& e) {
+            handleException(e);
+        }
+    }
+
+    int addMessageHook(MessageHook hook);
+    void removeMessageHook(int id);
+
+    // The text shown for an exception message (full stop rule applied).
+    static std::wstring displayText(std::wstring message);
+
+private:
+    friend Application& application();
+    Application() = default;
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    bool dispatch(MSG& msg);
+
+    std::wstring title_;
+    HWND window_ = nullptr;
+    HWND mainWindow_ = nullptr;
+    bool showMainForm_ = true;
+    bool terminated_ = false;
+    int exitCode_ = 0;
+    ExceptionHandler exceptionHandler_;
+    std::vector<std::pair<int, MessageHook>> hooks_;
+    int nextHookId_ = 1;
+};
+
+// The program's one application object.
+Application& application();
+
+}  // namespace framework
