@@ -39,6 +39,7 @@ bool Application::dispatch(MSG& msg) {
         exitCode_ = static_cast<int>(msg.wParam);
         return false;
     }
+    if (dialogWindow_ && IsDialogMessageW(dialogWindow_, &msg)) return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
     return true;

@@ -35,6 +35,8 @@ public:
     void setShowMainForm(bool show) { showMainForm_ = show; }
     HWND mainWindow() const { return mainWindow_; }
     void setMainWindow(HWND window) { mainWindow_ = window; }
+    // A window whose keyboard input gets dialog handling (Tab, Enter, Esc) in the loop.
+    void setDialogWindow(HWND window) { dialogWindow_ = window; }
 
     // Runs the message loop until a quit message is seen. Returns the quit code.
     int run();
@@ -78,6 +80,7 @@ private:
     std::wstring title_;
     HWND window_ = nullptr;
     HWND mainWindow_ = nullptr;
+    HWND dialogWindow_ = nullptr;
     bool showMainForm_ = true;
     bool terminated_ = false;
     int exitCode_ = 0;

@@ -1,0 +1,518 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <vector>
+
+#include "app/resources/resource.h"
+#include "app/settings_values.h"
+#include "app/window_layout.h"
+#include "framework/application.h"
+
+namespace app {
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
+constexpr UINT kDeferredMessage = WM_APP + 1;
+constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+
+constexpr const wchar_t* kDescription =
+    L"дистанционное управление компьютером через мобильный телефон, посредством Bluetooth";
+constexpr const wchar_t* kScale = L"медленнее                      быстрее";
+constexpr const wchar_t* kHelp = L"Укажите приложение для запуска по \"горячей\" клавиши телефона";
+constexpr const wchar_t* kBrowseFilter = L"Приложения (*.exe,*.com,*.bat)\0*.exe;*.com;*.bat\0";
+
+UINT dpiOf(HWND hwnd) {
+    UINT dpi = GetDpiForWindow(hwnd);
+    return dpi ? dpi : 96;
+}
+
+HFONT makeFont(const wchar_t* face, int height96, UINT dpi, BYTE charset) {
+    return CreateFontW(-scaleForDpi(height96, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, face);
+}
+
+// The window's frame around a client area of the given size at this DPI.
+SIZE frameSizeFor(SIZE client, UINT dpi) {
+    RECT r{0, 0, client.cx, client.cy};
+    AdjustWindowRectExForDpi(&r, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &MainWindow::windowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kWindowClass;
+        RegisterClassExW(&wc);
+        registered = true;
+    }
+    auto& app = framework::application();
+    app.initialize();
+    HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 10, 10, app.handle(), nullptr, instance, this);
+    // The window procedure took ownership of the handle when the window was being created.
+    app.setMainWindow(hwnd);
+    app.setDialogWindow(hwnd);
+    createControls();
+    applyDpi(dpiOf(hwnd));
+    createComponents();
+}
+
+MainWindow::~MainWindow() {
+    if (window_) KillTimer(window_.get(), kStatusTimerId);
+    auto& app = framework::application();
+    // The components go first (the port closes, the icon leaves the tray), then the window.
+    trayIcon_.reset();
+    mixer_.reset();
+    comPort_.onRxChar = nullptr;
+    try {
+        comPort_.closePort();
+    } catch (...) {
+        // The process is ending; a port that refuses to close is released with its handle.
+    }
+    if (app.mainWindow() == window_.get()) {
+        app.setMainWindow(nullptr);
+        app.setDialogWindow(nullptr);
+    }
+    if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+}
+
+void MainWindow::createControls() {
+    HWND hwnd = handle();
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id,
+                    DWORD exStyle = 0) {
+        return CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, hwnd,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
+                               nullptr);
+    };
+    // Banner.
+    make(WC_STATICW, kTitle, SS_LEFT | SS_NOPREFIX, kTitleLabel);
+    make(WC_STATICW, kDescription, SS_LEFT | SS_NOPREFIX, kDescriptionLabel);
+    make(WC_STATICW, L"", SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL, kStatusPicture);
+    // Created in tab order: program box, speed box, Cancel, OK, port box.
+    make(WC_BUTTONW, L"Программа для запуска", BS_GROUPBOX, kProgramGroup);
+    HWND edit = make(WC_EDITW, kDefaultProgram.data(), WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
+                     kProgramEdit, WS_EX_CLIENTEDGE);
+    SendMessageW(edit, EM_LIMITTEXT, 32767, 0);
+    make(WC_BUTTONW, L"...", WS_TABSTOP | BS_PUSHBUTTON, kBrowseButton);
+    make(WC_STATICW, kHelp, SS_LEFT | SS_NOPREFIX, kHelpLabel);
+    make(WC_BUTTONW, L"Скорость курсора мыши", BS_GROUPBOX, kSpeedGroup);
+    HWND slider = make(TRACKBAR_CLASSW, L"", WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH |
+                                                 TBS_NOTICKS | TBS_FIXEDLENGTH,
+                       kSpeedSlider);
+    SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
+    SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
+    make(WC_STATICW, kScale, SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
+    make(WC_BUTTONW, L"Отмена", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
+    make(WC_BUTTONW, L"ОК", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
+    make(WC_BUTTONW, L"Порт для связи с Bluetooth", BS_GROUPBOX, kPortGroup);
+    HWND ports = make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
+                      kPortList);
+    for (int i = 0; i < kPortCount; ++i)
+        SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(portNameFor(i).c_str()));
+    SendMessageW(ports, CB_SETCURSEL, 0, 0);
+
+    // The browse button's tooltip.
+    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd,
+                                   nullptr, instance, nullptr));
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = hwnd;
+    tool.uId = reinterpret_cast<UINT_PTR>(control(kBrowseButton));
+    tool.lpszText = const_cast<wchar_t*>(L"Обзор...");
+    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void MainWindow::applyDpi(UINT dpi) {
+    dpi_ = dpi;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    // Microsoft Sans Serif is the scalable face of MS Sans Serif: sharp at every DPI.
+    dialogFont_.reset(makeFont(L"Microsoft Sans Serif", 11, dpi, DEFAULT_CHARSET));
+    titleFont_.reset(makeFont(L"Tahoma", 19, dpi, RUSSIAN_CHARSET));
+    descriptionFont_.reset(makeFont(L"Tahoma", 11, dpi, RUSSIAN_CHARSET));
+    int count = 0;
+    const ControlRect* rects = controlRects(count);
+    for (int i = 0; i < count; ++i) {
+        HWND child = control(rects[i].id);
+        RECT r = scaleForDpi(rects[i].bounds, dpi);
+        int height = r.bottom - r.top;
+        // A drop-down list's window height includes its open list.
+        if (rects[i].id == kPortList) height = scaleForDpi(21 + 16 * 12, dpi);
+        MoveWindow(child, r.left, r.top, r.right - r.left, height, FALSE);
+        HGDIOBJ font = dialogFont_.get();
+        if (rects[i].id == kTitleLabel) font = titleFont_.get();
+        if (rects[i].id == kDescriptionLabel) font = descriptionFont_.get();
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    SendMessageW(control(kPortList), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                 scaleForDpi(21, dpi) - 6);
+    SendMessageW(control(kSpeedSlider), TBM_SETTHUMBLENGTH, scaleForDpi(10, dpi), 0);
+    SendMessageW(tooltip_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont_.get()), FALSE);
+
+    int pictureSize = scaleForDpi(32, dpi);
+    connectedPicture_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_CONNECTED),
+                                                          IMAGE_ICON, pictureSize, pictureSize, 0)));
+    disconnectedPicture_.reset(static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_DISCONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
+    setStatusPicture(comPort_.connected());
+    logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
+                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+
+    SIZE frame = frameSizeFor(SIZE{scaleForDpi(kClientSize96.cx, dpi),
+                                   scaleForDpi(kClientSize96.cy, dpi)},
+                              dpi);
+    SetWindowPos(handle(), nullptr, 0, 0, frame.cx, frame.cy,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(handle(), nullptr, TRUE);
+}
+
+void MainWindow::createComponents() {
+    // The serial port with the phone link's fixed line settings; named and opened by formCreate.
+    comPort_.setBaudRate(serial::BaudRate::br9600);
+    comPort_.setDataBits(serial::DataBits::dbEight);
+    comPort_.parity().setBits(serial::ParityBits::prNone);
+    comPort_.setStopBits(serial::StopBits::sbOneStopBit);
+    auto& flow = comPort_.flowControl();
+    flow.setOutCTSFlow(false);
+    flow.setOutDSRFlow(false);
+    flow.setControlDTR(serial::DTRFlowControl::dtrDisable);
+    flow.setControlRTS(serial::RTSFlowControl::rtsDisable);
+    flow.setXonXoffOut(false);
+    flow.setXonXoffIn(false);
+    comPort_.setEvents(serial::SerialEvents::all());
+    comPort_.setPort(L"COM1");
+    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) { onRxChar(port, count); };
+
+    mixer_ = std::make_unique<mixer::AudioMixer>();
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    trayImages_.addResource(instance, IDI_DISCONNECTED);
+    trayImages_.addResource(instance, IDI_CONNECTED);
+
+    settingsItem_ = trayMenu_.addItem(L"Настройки", [this] { showSettings(); }, true);
+    autostartItem_ = trayMenu_.addItem(L"Автозагрузка", [this] { onAutostart(); });
+    trayMenu_.addSeparator();
+    websiteItem_ = trayMenu_.addItem(L"Сайт программы", [this] { onWebsite(); });
+    trayMenu_.addSeparator();
+    exitItem_ = trayMenu_.addItem(L"Выход", [this] { onExit(); });
+
+    trayIcon_ = std::make_unique<tray::TrayIcon>(handle());
+    trayIcon_->setIconList(&trayImages_);
+    trayIcon_->setIconIndex(0);
+    trayIcon_->setHint(kTitle);
+    trayIcon_->setCycleInterval(0);
+    trayIcon_->setPopupMenu(&trayMenu_);
+    trayIcon_->loaded();
+    trayIcon_->setIconVisible(true);
+
+    SetTimer(handle(), kStatusTimerId, kStatusInterval, nullptr);
+}
+
+bool MainWindow::anotherInstanceRunning() const {
+    HWND own = framework::application().handle();
+    for (HWND w = GetWindow(handle(), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == own || GetWindow(w, GW_OWNER)) continue;
+        wchar_t caption[128];
+        int n = GetWindowTextW(w, caption, 128);
+        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle) return true;
+    }
+    return false;
+}
+
+bool MainWindow::formCreate() {
+    if (anotherInstanceRunning()) return false;
+    framework::application().guard([&] {
+        autostart_.readMark();
+        trayMenu_.setChecked(autostartItem_, autostart_.mark());
+        settings_.open();
+        setCursorStep(cursorStepFrom(settings_.read(L"mouse")));
+        setProgramText(settings_.read(L"exe").value_or(std::wstring(kDefaultProgram)));
+        setPortIndex(portIndexFrom(settings_.read(L"com")));
+        comPort_.setPort(portNameFor(portIndex()));
+        toggleConnection();
+    });
+    return true;
+}
+
+void MainWindow::toggleConnection() {
+    try {
+        if (comPort_.connected()) {
+            comPort_.closePort();
+        } else {
+            comPort_.openPort();
+        }
+    } catch (...) {
+        // The status display shows whether the port is open.
+    }
+}
+
+void MainWindow::showSettings() {
+    HWND hwnd = handle();
+    if (!shownBefore_) {
+        RECT work{};
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &info)) {
+            work = info.rcWork;
+        } else {
+            SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        }
+        RECT r;
+        GetWindowRect(hwnd, &r);
+        int w = r.right - r.left;
+        int h = r.bottom - r.top;
+        SetWindowPos(hwnd, nullptr, work.left + (work.right - work.left - w) / 2,
+                     work.top + (work.bottom - work.top - h) / 2, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        // The window may have landed on a monitor with another scale.
+        UINT dpi = dpiOf(hwnd);
+        if (dpi != dpi_) applyDpi(dpi);
+    }
+    // The application window carries the taskbar button while the settings are shown.
+    ShowWindow(framework::application().handle(), SW_SHOWNOACTIVATE);
+    ShowWindow(hwnd, SW_SHOW);
+    SetForegroundWindow(hwnd);
+    if (!shownBefore_) SetFocus(control(kOkButton));
+    shownBefore_ = true;
+}
+
+void MainWindow::hideSettings() {
+    ShowWindow(handle(), SW_HIDE);
+    ShowWindow(framework::application().handle(), SW_HIDE);
+}
+
+void MainWindow::onOk() {
+    hideSettings();
+    // Inside a command the serial port is still delivering its event: closing or switching the
+    // port then would wait for this very handler. Store and apply once the command is over.
+    if (inCommand()) {
+        okPending_ = true;
+        return;
+    }
+    storeAndApply();
+}
+
+void MainWindow::storeAndApply() {
+    settings_.write(L"mouse", std::to_wstring(cursorStep()));
+    settings_.write(L"exe", programText());
+    settings_.write(L"com", std::to_wstring(portIndex()));
+    comPort_.setPort(portNameFor(portIndex()));
+    toggleConnection();
+}
+
+void MainWindow::runDeferred() {
+    if (inCommand() || !okPending_) return;
+    okPending_ = false;
+    storeAndApply();
+}
+
+void MainWindow::onCancel() { hideSettings(); }
+
+void MainWindow::onBrowse() {
+    std::vector<wchar_t> file(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = handle();
+    ofn.lpstrFilter = kBrowseFilter;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
+                OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn)) return;
+    // The field is a command line: a path with blanks goes in quotes.
+    setProgramText(quotedIfBlank(file.data()));
+}
+
+void MainWindow::onAutostart() {
+    autostart_.toggle();
+    trayMenu_.setChecked(autostartItem_, autostart_.mark());
+}
+
+void MainWindow::onWebsite() {
+    ShellExecuteW(framework::application().handle(), L"open", kWebsite, nullptr, nullptr,
+                  SW_SHOWNORMAL);
+}
+
+void MainWindow::onExit() { framework::application().terminate(0); }
+
+void MainWindow::setStatusPicture(bool connected) {
+    HICON icon = connected ? connectedPicture_.get() : disconnectedPicture_.get();
+    SendMessageW(control(kStatusPicture), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+}
+
+void MainWindow::onStatusTick() {
+    bool connected = comPort_.connected();
+    setStatusPicture(connected);
+    trayIcon_->setIconIndex(connected ? 1 : 0);
+    trayIcon_->setHint(connected ? kConnectedHint : kTitle);
+}
+
+CommandContext MainWindow::commandContext() {
+    CommandContext context;
+    context.cursorStep = [this] { return cursorStep(); };
+    context.programText = [this] { return programText(); };
+    context.processMessages = [] { framework::application().processMessages(); };
+    context.mainWindow = handle();
+    context.mixer = mixer_.get();
+    return context;
+}
+
+void MainWindow::onRxChar(serial::SerialPort& port, int32_t count) {
+    std::string chunk;
+    port.readText(chunk, count);
+    ++commandDepth_;
+    struct Leave {
+        MainWindow& w;
+        ~Leave() {
+            if (--w.commandDepth_ == 0 && w.okPending_)
+                PostMessageW(w.handle(), kDeferredMessage, 0, 0);
+        }
+    } leave{*this};
+    handleChunk(chunk, commandContext());
+}
+
+int MainWindow::cursorStep() const {
+    return static_cast<int>(SendMessageW(control(kSpeedSlider), TBM_GETPOS, 0, 0));
+}
+
+void MainWindow::setCursorStep(int step) {
+    SendMessageW(control(kSpeedSlider), TBM_SETPOS, TRUE, step);
+}
+
+std::wstring MainWindow::programText() const {
+    HWND edit = control(kProgramEdit);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+    int n = GetWindowTextW(edit, text.data(), static_cast<int>(text.size()));
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+void MainWindow::setProgramText(const std::wstring& text) {
+    SetWindowTextW(control(kProgramEdit), text.c_str());
+}
+
+int MainWindow::portIndex() const {
+    return static_cast<int>(SendMessageW(control(kPortList), CB_GETCURSEL, 0, 0));
+}
+
+void MainWindow::setPortIndex(int index) {
+    SendMessageW(control(kPortList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void MainWindow::paintBanner(HDC dc) {
+    RECT client;
+    GetClientRect(handle(), &client);
+    RECT banner{0, 0, client.right, scaleForDpi(kBannerHeight, dpi_)};
+    FillRect(dc, &banner, static_cast<HBRUSH>(whiteBrush_.get()));
+    // A lowered line under the banner.
+    RECT line{0, banner.bottom, client.right, banner.bottom + scaleForDpi(2, dpi_)};
+    DrawEdge(dc, &line, BDR_SUNKENOUTER, BF_TOP);
+    if (logo_) {
+        BITMAP bm{};
+        GetObjectW(logo_.get(), sizeof bm, &bm);
+        RECT r = scaleForDpi(kLogoRect96, dpi_);
+        HDC memory = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(memory, logo_.get());
+        SetStretchBltMode(dc, HALFTONE);
+        StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, bm.bmWidth,
+                   bm.bmHeight, SRCCOPY);
+        SelectObject(memory, old);
+        DeleteDC(memory);
+    }
+}
+
+LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = handle();
+    switch (msg) {
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                switch (LOWORD(wParam)) {
+                    case kOkButton: onOk(); return 0;
+                    case kCancelButton: onCancel(); return 0;
+                    case kBrowseButton: onBrowse(); return 0;
+                    default: break;
+                }
+            }
+            break;
+        case DM_GETDEFID:
+            return MAKELRESULT(kOkButton, DC_HASDEFID);
+        case WM_TIMER:
+            if (wParam == kStatusTimerId) {
+                onStatusTick();
+                return 0;
+            }
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            paintBanner(dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+            if (id == kTitleLabel || id == kDescriptionLabel || id == kStatusPicture) {
+                HDC dc = reinterpret_cast<HDC>(wParam);
+                SetBkMode(dc, TRANSPARENT);
+                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+                return reinterpret_cast<LRESULT>(whiteBrush_.get());
+            }
+            break;
+        }
+        case WM_DPICHANGED: {
+            applyDpi(HIWORD(wParam));
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_CLOSE:
+            onExit();
+            return 0;
+        case kDeferredMessage:
+            runDeferred();
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->window_.reset(hwnd);
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = 0;
+    bool handled = false;
+    framework::application().guard([&] {
+        result = self->handleMessage(msg, wParam, lParam);
+        handled = true;
+    });
+    return handled ? result : 0;
+}
+
+}  // namespace app

@@ -1,0 +1,120 @@
+// The main window: the settings window the user opens from the tray, and the owner of the
+// program's components (serial port, mixer, tray icon with its menu, status timer).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/autostart.h"
+#include "app/command_handler.h"
+#include "app/settings_store.h"
+#include "framework/handle.h"
+#include "framework/image_list.h"
+#include "framework/popup_menu.h"
+#include "mixer/audio_mixer.h"
+#include "serial/serial_port.h"
+#include "tray/tray_icon.h"
+
+namespace app {
+
+class MainWindow {
+public:
+    static constexpr const wchar_t* kCaption = L"Свойства: Keypilot";
+    static constexpr const wchar_t* kTitle = L"Keypilot";
+    static constexpr const wchar_t* kConnectedHint = L"Keypilot - подключен";
+    // The maker's web site, opened by the tray menu.
+    static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
+    static constexpr UINT_PTR kStatusTimerId = 1;
+    static constexpr UINT kStatusInterval = 1000;
+
+    // Creates the window (hidden), its controls and its components.
+    MainWindow();
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    HWND handle() const { return window_.get(); }
+
+    // The start-up steps. False when another instance is running and this one must end.
+    bool formCreate();
+
+    void toggleConnection();
+    void showSettings();
+    void hideSettings();
+    void onOk();
+    void onCancel();
+    void onBrowse();
+    void onAutostart();
+    void onWebsite();
+    void onExit();
+    void onStatusTick();
+    void onRxChar(serial::SerialPort& port, int32_t count);
+
+    serial::SerialPort& comPort() { return comPort_; }
+    mixer::AudioMixer& mixer() { return *mixer_; }
+    tray::TrayIcon& trayIcon() { return *trayIcon_; }
+    framework::PopupMenu& trayMenu() { return trayMenu_; }
+    const Autostart& autostart() const { return autostart_; }
+    bool inCommand() const { return commandDepth_ > 0; }
+
+    int cursorStep() const;
+    void setCursorStep(int step);
+    std::wstring programText() const;
+    void setProgramText(const std::wstring& text);
+    int portIndex() const;
+    void setPortIndex(int index);
+    HWND control(int id) const { return GetDlgItem(handle(), id); }
+    UINT dpi() const { return dpi_; }
+    // Tray menu item positions.
+    int settingsItem() const { return settingsItem_; }
+    int autostartItem() const { return autostartItem_; }
+    int websiteItem() const { return websiteItem_; }
+    int exitItem() const { return exitItem_; }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void createControls();
+    void createComponents();
+    void applyDpi(UINT dpi);
+    void paintBanner(HDC dc);
+    void setStatusPicture(bool connected);
+    bool anotherInstanceRunning() const;
+    void storeAndApply();
+    void runDeferred();
+    CommandContext commandContext();
+
+    framework::Window window_;
+    UINT dpi_ = 96;
+    bool shownBefore_ = false;
+    int commandDepth_ = 0;
+    bool okPending_ = false;
+
+    framework::GdiObject dialogFont_;
+    framework::GdiObject titleFont_;
+    framework::GdiObject descriptionFont_;
+    framework::GdiObject logo_;
+    framework::Icon connectedPicture_;
+    framework::Icon disconnectedPicture_;
+    framework::Window tooltip_;
+    framework::GdiObject whiteBrush_{CreateSolidBrush(RGB(255, 255, 255))};
+
+    SettingsStore settings_;
+    Autostart autostart_;
+
+    // Components, in the order they come up; they go away in the reverse order.
+    serial::SerialPort comPort_;
+    std::unique_ptr<mixer::AudioMixer> mixer_;
+    framework::ImageList trayImages_;
+    framework::PopupMenu trayMenu_;
+    std::unique_ptr<tray::TrayIcon> trayIcon_;
+    int settingsItem_ = -1;
+    int autostartItem_ = -1;
+    int websiteItem_ = -1;
+    int exitItem_ = -1;
+};
+
+}  // namespace app

@@ -1,0 +1,34 @@
+// How the stored settings texts turn into the values the program uses.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+constexpr int kMinCursorStep = 3;
+constexpr int kMaxCursorStep = 30;
+constexpr int kDefaultCursorStep = 10;
+constexpr int kPortCount = 30;
+constexpr int kDefaultPortIndex = 0;
+inline constexpr std::wstring_view kDefaultProgram = L"calc.exe";
+
+// A decimal integer, optionally signed and surrounded by blanks; nothing for any other text or
+// a number that does not fit 32 bits.
+std::optional<int> parseInteger(std::wstring_view text);
+
+// The cursor step a stored "mouse" text loads as: the default for a text that is no integer,
+// held to the slider's bounds otherwise.
+int cursorStepFrom(const std::optional<std::wstring>& stored);
+
+// The port-list index a stored "com" text loads as: -1 (no choice) outside 0..29.
+int portIndexFrom(const std::optional<std::wstring>& stored);
+
+// "COM" followed by index + 1; no choice (-1) gives "COM0".
+std::wstring portNameFor(int index);
+
+// A command line that runs exactly this file: quoted when it holds a blank.
+std::wstring quotedIfBlank(const std::wstring& path);
+
+}  // namespace app
