@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds Keypilot.exe and starts it under Wine with a virtual phone link (COM5 for Keypilot,
+# COM6 for the phone), then plays a short scripted session and prints what each code did.
+#   --interactive  afterwards, drive Keypilot with the phone simulator from this terminal
+#   --keep         leave Keypilot and the bench running (stop: scripts/bench.sh stop build/windows/demo-bench)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+interactive=0 keep=0
+for arg in "$@"; do
+    case $arg in
+        --interactive) interactive=1 ;;
+        --keep) keep=1 ;;
+        *) echo "usage: scripts/run.sh [--interactive] [--keep]" >&2; exit 2 ;;
+    esac
+done
+
+scripts/setup.sh
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target Keypilot phone cursor
+
+build=build/windows
+bench=$(pwd)/$build/demo-bench
+wine() { scripts/wine-run.sh "$bench" "$@"; }
+scripts/bench.sh start "$bench"
+stop() {
+    [ $keep = 1 ] && { echo "Keypilot keeps running; stop it with: scripts/bench.sh stop $bench"; return; }
+    scripts/bench.sh stop "$bench"
+}
+trap stop EXIT
+
+# Keypilot listens on COM5 (index 4) with a cursor step of 20 pixels.
+wine reg add 'HKCU\Software\Corvane\Keypilot' /v com /t REG_SZ /d 4 /f >/dev/null
+wine reg add 'HKCU\Software\Corvane\Keypilot' /v mouse /t REG_SZ /d 20 /f >/dev/null
+wine "$build/src/app/Keypilot.exe" >/dev/null 2>&1 &
+echo "Keypilot started under Wine (phone end: COM6, Linux pty $bench/pty/COM6)"
+
+# Wait until Keypilot has opened its port: the first code then moves the cursor.
+cursor() { wine "$build/tools/cursor/cursor.exe" | tr -d '\r'; }
+send() { wine "$build/tools/phone/phone.exe" COM6 --pause 0 "$@" >/dev/null; }
+sleep 1
+for _ in $(seq 50); do
+    before=$(cursor); send 06; sleep 0.2; after=$(cursor)
+    [ "$before" != "$after" ] && break
+done
+
+play() { # code, description
+    local before after
+    before=$(cursor)
+    send "$1"
+    sleep 0.3
+    after=$(cursor)
+    printf '  %-3s %-16s cursor %-9s -> %s\n' "$1" "$2" "$before" "$after"
+}
+echo "Scripted session: the cursor walks a square, then clicks."
+for code in 06 06 08 08 04 04 02 02; do
+    case $code in 02) d=up ;; 04) d=left ;; 06) d=right ;; 08) d=down ;; esac
+    play "$code" "cursor $d"
+done
+play 05 "click, Enter"
+
+if [ $interactive = 1 ]; then
+    echo "Interactive: arrow keys move the cursor, Enter clicks, q quits."
+    wine "$build/tools/phone/phone.exe" COM6 --interactive
+fi
