@@ -1,0 +1,280 @@
+#include "serial/serial_event_thread.h"
+
+#include <array>
+#include <memory>
+
+#include "framework/main_thread_call.h"
+#include "serial/comm_api.h"
+#include "serial/scope_exit.h"
+
+namespace serial {
+namespace {
+
+// The order in which a batch is handled: line errors before the data that came with them.
+constexpr std::array<SerialEvent, 10> kDeliveryOrder = {
+    SerialEvent::evError, SerialEvent::evRxChar,  SerialEvent::evTxEmpty, SerialEvent::evBreak,
+    SerialEvent::evRing,  SerialEvent::evCTS,     SerialEvent::evDSR,     SerialEvent::evRxFlag,
+    SerialEvent::evRLSD,  SerialEvent::evRx80Full};
+
+}  // namespace
+
+SerialEventThread::SerialEventThread(SerialPort& port,
+                                     std::shared_ptr<framework::KernelHandle> device,
+                                     std::shared_ptr<CommApi> api, HWND window, unsigned generation)
+    : port_(port),
+      device_(std::move(device)),
+      api_(std::move(api)),
+      window_(window),
+      generation_(generation),
+      syncMethod_(port.syncMethod()) {
+    thread_.reset(CreateThread(nullptr, 0, &SerialEventThread::threadProc, this, CREATE_SUSPENDED,
+                               &threadId_));
+    if (!thread_)
+        framework::raiseLastOSError();
+    stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    waitEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stopEvent_ || !waitEvent_) {
+        // The thread has not run a single instruction; ending it here is safe.
+        TerminateThread(thread_.get(), 1);
+        framework::raiseLastOSError();
+    }
+    overlapped_.hEvent = waitEvent_.get();
+    SetThreadPriority(thread_.get(), port.threadPriority());
+    api_->setCommMask(device_->get(), eventsToMask(port.events()));
+    ResumeThread(thread_.get());
+}
+
+SerialEventThread::~SerialEventThread() {
+    signalStop();
+    if (framework::isMainThread()) {
+        framework::waitServingMainThreadCalls(thread_.get());
+    } else {
+        WaitForSingleObject(thread_.get(), INFINITE);
+    }
+}
+
+void SerialEventThread::signalStop() {
+    SetEvent(stopEvent_.get());
+    Sleep(0);
+}
+
+bool SerialEventThread::ended() const {
+    return WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
+}
+
+DWORD WINAPI SerialEventThread::threadProc(void* self) {
+    auto* thread = static_cast<SerialEventThread*>(self);
+    bool stopped = false;
+    try {
+        stopped = thread->run();
+    } catch (...) {
+        // A handler's error, a failed read or a lost device: the thread ends either way.
+    }
+    thread->finishPendingWait();
+    HANDLE device = thread->device_->get();
+    thread->api_->setCommMask(device, 0);
+    // What is still queued belongs to this session only.
+    thread->api_->purgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
+    thread->device_.reset();
+    // Not asked to stop: the port is told so it can close and show the link as gone.
+    if (!stopped)
+        PostMessageW(thread->window_, kThreadEndedMessage, thread->generation_, 0);
+    return 0;
+}
+
+bool SerialEventThread::run() {
+    const HANDLE waits[2] = {stopEvent_.get(), waitEvent_.get()};
+    HANDLE device = device_->get();
+    for (;;) {
+        // A stop asked for while a batch was delivered ends the thread before the next wait.
+        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
+            return true;
+        eventMask_ = 0;
+        if (api_->waitCommEvent(device, &eventMask_, &overlapped_)) {
+            SetEvent(waitEvent_.get());
+        } else if (GetLastError() == ERROR_IO_PENDING) {
+            waitPending_ = true;
+        } else {
+            // Failing at once means the device is gone; waiting again would spin.
+            return false;
+        }
+        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (result == WAIT_OBJECT_0)
+            return true;
+        if (result != WAIT_OBJECT_0 + 1)
+            return false;
+        DWORD unused = 0;
+        const BOOL completed = api_->getOverlappedResult(device, &overlapped_, &unused, FALSE);
+        waitPending_ = false;
+        if (!completed)
+            return false;
+        pendingEvents_ = maskToEvents(eventMask_);
+        if (!pendingEvents_.empty())
+            deliverEvents();
+    }
+}
+
+void SerialEventThread::finishPendingWait() {
+    if (!waitPending_)
+        return;
+    // The driver writes the mask and the status into this object when the wait ends; make sure
+    // it has ended before the object can go away.
+    HANDLE device = device_->get();
+    api_->setCommMask(device, 0);
+    if (WaitForSingleObject(waitEvent_.get(), 1000) != WAIT_OBJECT_0) {
+        CancelIoEx(device, &overlapped_);
+        WaitForSingleObject(waitEvent_.get(), 1000);
+    }
+    waitPending_ = false;
+}
+
+void SerialEventThread::deliverEvents() {
+    switch (syncMethod_) {
+        case SyncMethod::smThreadSync:
+            framework::runOnMainThread([this] {
+                ++port_.deliveryDepth_;
+                ScopeExit done([this] {
+                    if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_)
+                        PostMessageW(window_, kThreadEndedMessage, port_.threadGeneration_, 0);
+                });
+                port_.runEventHandlers(pendingEvents_);
+            });
+            break;
+        case SyncMethod::smWindowSync:
+            for (SerialEvent e : kDeliveryOrder) {
+                if (pendingEvents_.contains(e))
+                    SendMessageW(window_, kPortEventMessage, eventMaskBit(e), 0);
+            }
+            break;
+        case SyncMethod::smNone:
+            port_.runEventHandlers(pendingEvents_);
+            break;
+    }
+}
+
+// --- the steps, one per event ------------------------------------------------------------------
+
+void SerialPort::runEventHandlers(SerialEvents events) {
+    for (SerialEvent e : kDeliveryOrder) {
+        if (events.contains(e))
+            runEventStep(e);
+    }
+}
+
+void SerialPort::runEventStep(SerialEvent event) {
+    switch (event) {
+        case SerialEvent::evError:
+            processError();
+            break;
+        case SerialEvent::evRxChar:
+            processRxChar();
+            break;
+        case SerialEvent::evTxEmpty:
+            processTxEmpty();
+            break;
+        case SerialEvent::evBreak:
+            processBreak();
+            break;
+        case SerialEvent::evRing:
+            processRing();
+            break;
+        case SerialEvent::evCTS:
+            processCTSChange();
+            break;
+        case SerialEvent::evDSR:
+            processDSRChange();
+            break;
+        case SerialEvent::evRxFlag:
+            processRxFlag();
+            break;
+        case SerialEvent::evRLSD:
+            processRLSDChange();
+            break;
+        case SerialEvent::evRx80Full:
+            processRx80Full();
+            break;
+    }
+}
+
+void SerialPort::processRxChar() {
+    std::int32_t count = inputWaiting();
+    if (count > 0)
+        tellObservers(&SerialPortObserver::onRxActivity, true);
+    if (count > 0 && (bufferedRxDelivery_ || observerWantsData_)) {
+        std::unique_ptr<std::uint8_t[]> data;
+        std::int32_t read = 0;
+        auto readOnce = [&] {
+            if (data)
+                return;
+            data = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(count));
+            // Only the bytes actually read are handed on, never the rest of the buffer.
+            read = readBytes(data.get(), count);
+            triggerRxBuf(data.get(), read);
+        };
+        const std::vector<SerialPortObserver*> observers = observers_;
+        for (SerialPortObserver* o : observers) {
+            if (std::find(observers_.begin(), observers_.end(), o) == observers_.end())
+                continue;
+            if (!o->onDataReceived)
+                continue;
+            readOnce();
+            o->onDataReceived(*this, data.get(), read);
+        }
+        if (!data && bufferedRxDelivery_)
+            readOnce();
+        if (data)
+            count = 0;
+    }
+    if (count > 0)
+        triggerRxChar(count);
+}
+
+void SerialPort::processTxEmpty() {
+    tellObservers(&SerialPortObserver::onTxActivity, false);
+    tellObservers(&SerialPortObserver::onTxEmpty);
+    triggerTxEmpty();
+}
+
+void SerialPort::processBreak() {
+    triggerBreak();
+}
+
+void SerialPort::processRing() {
+    tellObservers(&SerialPortObserver::onRing);
+    triggerRing();
+}
+
+void SerialPort::processCTSChange() {
+    const bool on = lineSignals().contains(LineSignal::lsCTS);
+    tellObservers(&SerialPortObserver::onCTSChange, on);
+    triggerCTSChange(on);
+}
+
+void SerialPort::processDSRChange() {
+    const bool on = lineSignals().contains(LineSignal::lsDSR);
+    tellObservers(&SerialPortObserver::onDSRChange, on);
+    triggerDSRChange(on);
+}
+
+void SerialPort::processRxFlag() {
+    tellObservers(&SerialPortObserver::onRxFlag);
+    triggerRxFlag();
+}
+
+void SerialPort::processRLSDChange() {
+    const bool on = lineSignals().contains(LineSignal::lsRLSD);
+    tellObservers(&SerialPortObserver::onRLSDChange, on);
+    triggerRLSDChange(on);
+}
+
+void SerialPort::processError() {
+    const LineErrors errors = takeLineErrors();
+    if (!errors.empty())
+        triggerError(errors);
+}
+
+void SerialPort::processRx80Full() {
+    triggerRx80Full();
+}
+
+}  // namespace serial

@@ -1,0 +1,57 @@
+// The background thread of an open port: waits for the port's events and delivers them.
+// Internal to the component.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "framework/handle.h"
+#include "serial/serial_port.h"
+
+namespace serial {
+
+// Messages of the port's hidden window.
+constexpr UINT kPortEventMessage = WM_USER + 1;    // wParam: the event's EV_ bit
+constexpr UINT kThreadEndedMessage = WM_USER + 2;  // wParam: the thread's generation
+
+class SerialEventThread {
+  public:
+    // Creates the thread suspended, gives the device its event mask, then starts it.
+    SerialEventThread(SerialPort& port, std::shared_ptr<framework::KernelHandle> device,
+                      std::shared_ptr<CommApi> api, HWND window, unsigned generation);
+    // Stops the thread and waits for it; on the main thread it keeps serving the thread's
+    // hand-overs meanwhile. Never called on the thread itself.
+    ~SerialEventThread();
+    SerialEventThread(const SerialEventThread&) = delete;
+    SerialEventThread& operator=(const SerialEventThread&) = delete;
+
+    void signalStop();
+    bool ended() const;
+    bool isCurrentThread() const { return GetCurrentThreadId() == threadId_; }
+
+  private:
+    static DWORD WINAPI threadProc(void* self);
+    // True when the thread stopped because it was asked to.
+    bool run();
+    void waitForDevice();
+    void deliverEvents();
+    void finishPendingWait();
+
+    SerialPort& port_;
+    std::shared_ptr<framework::KernelHandle> device_;
+    std::shared_ptr<CommApi> api_;
+    HWND window_;
+    unsigned generation_;
+    SyncMethod syncMethod_;
+    framework::KernelHandle stopEvent_;
+    framework::KernelHandle waitEvent_;
+    OVERLAPPED overlapped_{};
+    DWORD eventMask_ = 0;
+    bool waitPending_ = false;
+    SerialEvents pendingEvents_;
+    framework::KernelHandle thread_;
+    DWORD threadId_ = 0;
+};
+
+}  // namespace serial

@@ -1,0 +1,116 @@
+#include <algorithm>
+
+#include "serial/comm_api.h"
+#include "serial/scope_exit.h"
+#include "serial/serial_port.h"
+
+namespace serial {
+namespace {
+
+std::int32_t lastError() {
+    return static_cast<std::int32_t>(GetLastError());
+}
+
+}  // namespace
+
+void SerialPort::createTransfer(SerialTransferPtr& transfer) {
+    auto t = std::make_unique<SerialTransfer>();
+    // Signalled from the start: finishing a transfer that never started returns at once.
+    t->event.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    if (!t->event)
+        framework::raiseLastOSError();
+    t->overlapped.hEvent = t->event.get();
+    transfer = std::move(t);
+}
+
+void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
+    if (!transfer)
+        return;
+    // The driver still writes into the record while a read is in progress.
+    if (!HasOverlappedIoCompleted(&transfer->overlapped) && device_) {
+        CancelIoEx(handle(), &transfer->overlapped);
+        WaitForSingleObject(transfer->event.get(), INFINITE);
+    }
+    transfer.reset();
+}
+
+std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count,
+                                        SerialTransfer* transfer) {
+    if (!transfer)
+        throw SerialPortError(4);
+    transfer->direction = TransferDirection::tdRead;
+    // A negative count would reach the driver as a huge length for a small buffer.
+    if (count <= 0)
+        return 0;
+    if (!buffer)
+        throw SerialPortError(4);
+    DWORD read = 0;
+    if (!api_->readFile(handle(), buffer, static_cast<DWORD>(count), &read,
+                        &transfer->overlapped) &&
+        GetLastError() != ERROR_IO_PENDING)
+        throw SerialPortError(3, lastError());
+    return static_cast<std::int32_t>(read);
+}
+
+std::int32_t SerialPort::beginReadText(std::string& text, std::int32_t count,
+                                       SerialTransfer* transfer) {
+    text.resize(static_cast<std::size_t>(std::max(count, 0)));
+    if (count <= 0)
+        return 0;
+    return beginReadBytes(reinterpret_cast<std::uint8_t*>(text.data()), count, transfer);
+}
+
+std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
+    if (!transfer)
+        throw SerialPortError(4);
+    const int failure = transfer->direction == TransferDirection::tdWrite ? 2 : 3;
+    DWORD count = 0;
+    if (WaitForSingleObject(transfer->event.get(), INFINITE) != WAIT_OBJECT_0 ||
+        !api_->getOverlappedResult(handle(), &transfer->overlapped, &count, FALSE))
+        throw SerialPortError(failure, lastError());
+    if (transfer->direction == TransferDirection::tdRead) {
+        if (inputWaiting() == 0)
+            tellObservers(&SerialPortObserver::onRxActivity, false);
+    } else if (transfer->echoData) {
+        tellObservers(&SerialPortObserver::onDataSent,
+                      static_cast<const std::uint8_t*>(transfer->echoData.get()),
+                      transfer->echoSize);
+    }
+    return static_cast<std::int32_t>(count);
+}
+
+std::int32_t SerialPort::readBytes(std::uint8_t* buffer, std::int32_t count) {
+    SerialTransferPtr transfer;
+    createTransfer(transfer);
+    ScopeExit dispose([&] { disposeTransfer(transfer); });
+    beginReadBytes(buffer, count, transfer.get());
+    return finishTransfer(transfer.get());
+}
+
+std::int32_t SerialPort::readText(std::string& text, std::int32_t count) {
+    SerialTransferPtr transfer;
+    createTransfer(transfer);
+    ScopeExit dispose([&] { disposeTransfer(transfer); });
+    beginReadText(text, count, transfer.get());
+    const std::int32_t read = finishTransfer(transfer.get());
+    text.resize(static_cast<std::size_t>(std::clamp(read, 0, std::max(count, 0))));
+    return read;
+}
+
+std::int32_t SerialPort::inputWaiting() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!api_->clearCommError(handle(), &errors, &status))
+        throw SerialPortError(10, lastError());
+    return static_cast<std::int32_t>(status.cbInQue);
+}
+
+LineErrors SerialPort::takeLineErrors() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!api_->clearCommError(handle(), &errors, &status))
+        throw SerialPortError(10, lastError());
+    return lineErrorsFromFlags(errors, parity_.check());
+}
+
+}  // namespace serial
