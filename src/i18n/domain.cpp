@@ -1,0 +1,114 @@
+#include "i18n/domain.h"
+
+#include <mutex>
+
+#include "framework/exception.h"
+#include "framework/text.h"
+#include "i18n/embedded_catalogues.h"
+#include "i18n/language_codes.h"
+
+namespace i18n {
+
+Domain::Domain(const EmbeddedCatalogues* embedded) : embedded_(embedded) {}
+
+Domain::~Domain() {
+    closeCatalogue();
+}
+
+void Domain::assignDirectory(const std::wstring& directory) {
+    directory_ = directory;
+    if (directory_.empty() || (directory_.back() != L'\\' && directory_.back() != L'/')) {
+        directory_ += L'\\';
+    }
+    closeCatalogue();
+}
+
+void Domain::assignLanguage(const std::wstring& code) {
+    closeCatalogue();
+    language_ = code;
+}
+
+bool Domain::catalogueExists(const std::wstring& path) const {
+    if (embedded_ && embedded_->contains(path))
+        return true;
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Domain::openCatalogue() {
+    std::unique_lock guard(lock_);
+    if (isOpen_ || !mayOpen_)
+        return;
+    std::wstring path = cataloguePath(directory_, language_, name_);
+    if (!catalogueExists(path)) {
+        path = cataloguePath(directory_, fallbackLanguage(language_), name_);
+        if (!catalogueExists(path)) {
+            // No error: this domain translates nothing until its directory or language changes.
+            mayOpen_ = false;
+            return;
+        }
+    }
+    CatalogueLocation where = embedded_ ? embedded_->locate(path) : CatalogueLocation{path, 0, 0};
+    const std::wstring& filePath = where.filePath;
+
+    // Handles of a failed attempt close on the way out, so the next lookup starts afresh.
+    framework::KernelHandle file(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
+    if (!file)
+        throw framework::Exception(L"Cannot open file " + filePath);
+    framework::KernelHandle mapping(
+        CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping)
+        throw framework::Exception(L"Cannot create memory map on file " + filePath);
+    framework::MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
+    if (!view) {
+        DWORD error = GetLastError();
+        throw framework::Exception(L"Cannot map file " + filePath + L" into memory. Reason: " +
+                                   framework::systemMessage(error));
+    }
+    LARGE_INTEGER fileSize{};
+    if (!GetFileSizeEx(file.get(), &fileSize))
+        fileSize.QuadPart = 0;
+
+    file_ = std::move(file);
+    mapping_ = std::move(mapping);
+    view_ = std::move(view);
+    catalogueOffset_ = where.offset;
+    isOpen_ = true;
+
+    // Catalogue offsets count from the catalogue's first byte; only the rest of the mapped file
+    // after it may ever be read.
+    auto start = static_cast<std::uint32_t>(catalogueOffset_);
+    auto total = static_cast<std::uint64_t>(fileSize.QuadPart);
+    const auto* base = static_cast<const unsigned char*>(view_.get());
+    bool valid =
+        start < total && reader_.open(base + start, static_cast<std::size_t>(total - start));
+    if (!valid) {
+        reader_ = CatalogueReader();
+        throw framework::Exception(L"This file is not a valid GNU gettext mo file: " + filePath);
+    }
+}
+
+std::string Domain::lookup(std::string_view key) {
+    if (!isOpen_ && mayOpen_)
+        openCatalogue();
+    if (!isOpen_)
+        return std::string(key);
+    auto found = reader_.find(key);
+    return found ? std::string(*found) : std::string(key);
+}
+
+void Domain::closeCatalogue() {
+    std::unique_lock guard(lock_);
+    if (isOpen_) {
+        reader_ = CatalogueReader();
+        view_.reset();
+        mapping_.reset();
+        file_.reset();
+        isOpen_ = false;
+    }
+    mayOpen_ = true;
+}
+
+}  // namespace i18n
