@@ -6,7 +6,7 @@
 namespace app {
 
 class Autostart {
-public:
+  public:
     static constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     static constexpr const wchar_t* kValueName = L"Keypilot";
 
@@ -23,7 +23,7 @@ public:
     // path with blanks cannot start another program that sits earlier on that path.
     static std::wstring commandLine();
 
-private:
+  private:
     bool mark_ = false;
 };
 

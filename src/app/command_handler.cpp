@@ -15,7 +15,8 @@ void pressForegroundKey(unsigned vk, const CommandContext& context) {
 }
 
 bool launchProgram(const std::wstring& commandLine) {
-    if (commandLine.empty()) return false;
+    if (commandLine.empty())
+        return false;
     std::wstring line = commandLine;
     DWORD attributes = GetFileAttributesW(commandLine.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -38,7 +39,8 @@ bool launchProgram(const std::wstring& commandLine) {
 void runCommand(Command command, const CommandContext& context) {
     if (auto direction = cursorDirectionOf(command)) {
         POINT p;
-        if (!GetCursorPos(&p)) return;
+        if (!GetCursorPos(&p))
+            return;
         int step = context.cursorStep();
         SetCursorPos(p.x + direction->dx * step, p.y + direction->dy * step);
         return;
@@ -63,9 +65,9 @@ void runCommand(Command command, const CommandContext& context) {
         case Command::VolumeDown:
             if (context.mixer) {
                 try {
-                    stepMasterVolume(command == Command::VolumeUp ? VolumeDirection::Up
-                                                                  : VolumeDirection::Down,
-                                     *context.mixer, context.processMessages);
+                    stepMasterVolume(
+                        command == Command::VolumeUp ? VolumeDirection::Up : VolumeDirection::Down,
+                        *context.mixer, context.processMessages);
                 } catch (...) {
                     // A volume step that fails has no effect and shows nothing.
                 }
@@ -80,7 +82,8 @@ void runCommand(Command command, const CommandContext& context) {
 }
 
 void handleChunk(std::string_view chunk, const CommandContext& context) {
-    if (auto command = parseCommand(chunk)) runCommand(*command, context);
+    if (auto command = parseCommand(chunk))
+        runCommand(*command, context);
 }
 
 }  // namespace app

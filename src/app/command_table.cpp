@@ -31,35 +31,47 @@ constexpr unsigned kVkPrior = 0x21;
 
 std::optional<Command> parseCommand(std::string_view chunk) {
     for (const auto& [code, command] : kCodes) {
-        if (chunk == code) return command;
+        if (chunk == code)
+            return command;
     }
     return std::nullopt;
 }
 
 std::string_view commandCode(Command command) {
     for (const auto& [code, c] : kCodes) {
-        if (c == command) return code;
+        if (c == command)
+            return code;
     }
     return {};
 }
 
 unsigned keyOf(Command command) {
     switch (command) {
-        case Command::Escape: return kVkEscape;
-        case Command::PageDown: return kVkNext;
-        case Command::PageUp: return kVkPrior;
-        case Command::ClickEnter: return kVkReturn;
-        default: return 0;
+        case Command::Escape:
+            return kVkEscape;
+        case Command::PageDown:
+            return kVkNext;
+        case Command::PageUp:
+            return kVkPrior;
+        case Command::ClickEnter:
+            return kVkReturn;
+        default:
+            return 0;
     }
 }
 
 std::optional<CursorDirection> cursorDirectionOf(Command command) {
     switch (command) {
-        case Command::CursorUp: return CursorDirection{0, -1};
-        case Command::CursorLeft: return CursorDirection{-1, 0};
-        case Command::CursorRight: return CursorDirection{1, 0};
-        case Command::CursorDown: return CursorDirection{0, 1};
-        default: return std::nullopt;
+        case Command::CursorUp:
+            return CursorDirection{0, -1};
+        case Command::CursorLeft:
+            return CursorDirection{-1, 0};
+        case Command::CursorRight:
+            return CursorDirection{1, 0};
+        case Command::CursorDown:
+            return CursorDirection{0, 1};
+        default:
+            return std::nullopt;
     }
 }
 

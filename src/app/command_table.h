@@ -7,18 +7,18 @@
 namespace app {
 
 enum class Command {
-    Launch,      // "00"
-    Escape,      // "01"
-    CursorUp,    // "02"
-    StartMenu,   // "03"
-    CursorLeft,  // "04"
-    ClickEnter,  // "05"
-    CursorRight, // "06"
-    VolumeUp,    // "07"
-    CursorDown,  // "08"
-    PageDown,    // "09"
-    VolumeDown,  // "10"
-    PageUp,      // "11"
+    Launch,       // "00"
+    Escape,       // "01"
+    CursorUp,     // "02"
+    StartMenu,    // "03"
+    CursorLeft,   // "04"
+    ClickEnter,   // "05"
+    CursorRight,  // "06"
+    VolumeUp,     // "07"
+    CursorDown,   // "08"
+    PageDown,     // "09"
+    VolumeDown,   // "10"
+    PageUp,       // "11"
 };
 
 // The command whose code equals the whole chunk, byte for byte; nothing for any other text

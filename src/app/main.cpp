@@ -22,7 +22,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         app.setTitle(L"Keypilot");
         app.initialize();
         app::MainWindow window;
-        if (window.formCreate()) app.run();
+        if (window.formCreate())
+            app.run();
     }
     serial::finalizeSerialErrorTexts();
     i18n::shutdown();

@@ -73,7 +73,8 @@ MainWindow::MainWindow() {
 }
 
 MainWindow::~MainWindow() {
-    if (window_) KillTimer(window_.get(), kStatusTimerId);
+    if (window_)
+        KillTimer(window_.get(), kStatusTimerId);
     auto& app = framework::application();
     // The components go first (the port closes, the icon leaves the tray), then the window.
     trayIcon_.reset();
@@ -88,7 +89,8 @@ MainWindow::~MainWindow() {
         app.setMainWindow(nullptr);
         app.setDialogWindow(nullptr);
     }
-    if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+    if (window_)
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
 }
 
 void MainWindow::createControls() {
@@ -112,8 +114,8 @@ void MainWindow::createControls() {
     make(WC_BUTTONW, L"...", WS_TABSTOP | BS_PUSHBUTTON, kBrowseButton);
     make(WC_STATICW, kHelp, SS_LEFT | SS_NOPREFIX, kHelpLabel);
     make(WC_BUTTONW, L"Скорость курсора мыши", BS_GROUPBOX, kSpeedGroup);
-    HWND slider = make(TRACKBAR_CLASSW, L"", WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH |
-                                                 TBS_NOTICKS | TBS_FIXEDLENGTH,
+    HWND slider = make(TRACKBAR_CLASSW, L"",
+                       WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH | TBS_NOTICKS | TBS_FIXEDLENGTH,
                        kSpeedSlider);
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
     SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
@@ -121,16 +123,16 @@ void MainWindow::createControls() {
     make(WC_BUTTONW, L"Отмена", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
     make(WC_BUTTONW, L"ОК", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
     make(WC_BUTTONW, L"Порт для связи с Bluetooth", BS_GROUPBOX, kPortGroup);
-    HWND ports = make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                      kPortList);
+    HWND ports =
+        make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
     for (int i = 0; i < kPortCount; ++i)
         SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(portNameFor(i).c_str()));
     SendMessageW(ports, CB_SETCURSEL, 0, 0);
 
     // The browse button's tooltip.
-    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd,
-                                   nullptr, instance, nullptr));
+    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, instance, nullptr));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -154,11 +156,14 @@ void MainWindow::applyDpi(UINT dpi) {
         RECT r = scaleForDpi(rects[i].bounds, dpi);
         int height = r.bottom - r.top;
         // A drop-down list's window height includes its open list.
-        if (rects[i].id == kPortList) height = scaleForDpi(21 + 16 * 12, dpi);
+        if (rects[i].id == kPortList)
+            height = scaleForDpi(21 + 16 * 12, dpi);
         MoveWindow(child, r.left, r.top, r.right - r.left, height, FALSE);
         HGDIOBJ font = dialogFont_.get();
-        if (rects[i].id == kTitleLabel) font = titleFont_.get();
-        if (rects[i].id == kDescriptionLabel) font = descriptionFont_.get();
+        if (rects[i].id == kTitleLabel)
+            font = titleFont_.get();
+        if (rects[i].id == kDescriptionLabel)
+            font = descriptionFont_.get();
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     SendMessageW(control(kPortList), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
@@ -167,17 +172,16 @@ void MainWindow::applyDpi(UINT dpi) {
     SendMessageW(tooltip_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont_.get()), FALSE);
 
     int pictureSize = scaleForDpi(32, dpi);
-    connectedPicture_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_CONNECTED),
-                                                          IMAGE_ICON, pictureSize, pictureSize, 0)));
+    connectedPicture_.reset(static_cast<HICON>(LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
     disconnectedPicture_.reset(static_cast<HICON>(LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_DISCONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
     setStatusPicture(comPort_.connected());
     logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 
-    SIZE frame = frameSizeFor(SIZE{scaleForDpi(kClientSize96.cx, dpi),
-                                   scaleForDpi(kClientSize96.cy, dpi)},
-                              dpi);
+    SIZE frame = frameSizeFor(
+        SIZE{scaleForDpi(kClientSize96.cx, dpi), scaleForDpi(kClientSize96.cy, dpi)}, dpi);
     SetWindowPos(handle(), nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(handle(), nullptr, TRUE);
@@ -203,10 +207,11 @@ void MainWindow::createComponents() {
     mixer_ = std::make_unique<mixer::AudioMixer>();
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    trayImages_.addResource(instance, IDI_DISCONNECTED);
-    trayImages_.addResource(instance, IDI_CONNECTED);
+    trayImages_.addResourceIcon(instance, IDI_DISCONNECTED);
+    trayImages_.addResourceIcon(instance, IDI_CONNECTED);
 
-    settingsItem_ = trayMenu_.addItem(L"Настройки", [this] { showSettings(); }, true);
+    settingsItem_ = trayMenu_.addItem(
+        L"Настройки", [this] { showSettings(); }, true);
     autostartItem_ = trayMenu_.addItem(L"Автозагрузка", [this] { onAutostart(); });
     trayMenu_.addSeparator();
     websiteItem_ = trayMenu_.addItem(L"Сайт программы", [this] { onWebsite(); });
@@ -228,16 +233,19 @@ void MainWindow::createComponents() {
 bool MainWindow::anotherInstanceRunning() const {
     HWND own = framework::application().handle();
     for (HWND w = GetWindow(handle(), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (w == own || GetWindow(w, GW_OWNER)) continue;
+        if (w == own || GetWindow(w, GW_OWNER))
+            continue;
         wchar_t caption[128];
         int n = GetWindowTextW(w, caption, 128);
-        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle) return true;
+        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle)
+            return true;
     }
     return false;
 }
 
 bool MainWindow::formCreate() {
-    if (anotherInstanceRunning()) return false;
+    if (anotherInstanceRunning())
+        return false;
     framework::application().guard([&] {
         autostart_.readMark();
         trayMenu_.setChecked(autostartItem_, autostart_.mark());
@@ -285,13 +293,15 @@ void MainWindow::showSettings() {
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         // The window may have landed on a monitor with another scale.
         UINT dpi = dpiOf(hwnd);
-        if (dpi != dpi_) applyDpi(dpi);
+        if (dpi != dpi_)
+            applyDpi(dpi);
     }
     // The application window carries the taskbar button while the settings are shown.
     ShowWindow(framework::application().handle(), SW_SHOWNOACTIVATE);
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
-    if (!shownBefore_) SetFocus(control(kOkButton));
+    if (!shownBefore_)
+        SetFocus(control(kOkButton));
     shownBefore_ = true;
 }
 
@@ -320,12 +330,15 @@ void MainWindow::storeAndApply() {
 }
 
 void MainWindow::runDeferred() {
-    if (inCommand() || !okPending_) return;
+    if (inCommand() || !okPending_)
+        return;
     okPending_ = false;
     storeAndApply();
 }
 
-void MainWindow::onCancel() { hideSettings(); }
+void MainWindow::onCancel() {
+    hideSettings();
+}
 
 void MainWindow::onBrowse() {
     std::vector<wchar_t> file(32768, L'\0');
@@ -335,9 +348,10 @@ void MainWindow::onBrowse() {
     ofn.lpstrFilter = kBrowseFilter;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
-                OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn)) return;
+    ofn.Flags =
+        OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameW(&ofn))
+        return;
     // The field is a command line: a path with blanks goes in quotes.
     setProgramText(quotedIfBlank(file.data()));
 }
@@ -352,7 +366,9 @@ void MainWindow::onWebsite() {
                   SW_SHOWNORMAL);
 }
 
-void MainWindow::onExit() { framework::application().terminate(0); }
+void MainWindow::onExit() {
+    framework::application().terminate(0);
+}
 
 void MainWindow::setStatusPicture(bool connected) {
     HICON icon = connected ? connectedPicture_.get() : disconnectedPicture_.get();
@@ -446,10 +462,17 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) {
                 switch (LOWORD(wParam)) {
-                    case kOkButton: onOk(); return 0;
-                    case kCancelButton: onCancel(); return 0;
-                    case kBrowseButton: onBrowse(); return 0;
-                    default: break;
+                    case kOkButton:
+                        onOk();
+                        return 0;
+                    case kCancelButton:
+                        onCancel();
+                        return 0;
+                    case kBrowseButton:
+                        onBrowse();
+                        return 0;
+                    default:
+                        break;
                 }
             }
             break;
@@ -505,7 +528,8 @@ LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
         self->window_.reset(hwnd);
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (!self)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     LRESULT result = 0;
     bool handled = false;
     framework::application().guard([&] {

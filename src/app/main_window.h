@@ -21,7 +21,7 @@
 namespace app {
 
 class MainWindow {
-public:
+  public:
     static constexpr const wchar_t* kCaption = L"Свойства: Keypilot";
     static constexpr const wchar_t* kTitle = L"Keypilot";
     static constexpr const wchar_t* kConnectedHint = L"Keypilot - подключен";
@@ -74,7 +74,7 @@ public:
     int websiteItem() const { return websiteItem_; }
     int exitItem() const { return exitItem_; }
 
-private:
+  private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void createControls();

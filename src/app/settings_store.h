@@ -10,7 +10,7 @@
 namespace app {
 
 class SettingsStore {
-public:
+  public:
     static constexpr const wchar_t* kRootPath = L"Software\\Corvane";
     static constexpr const wchar_t* kSection = L"Keypilot";
 
@@ -25,7 +25,7 @@ public:
     // start-up never got that far.
     void write(const std::wstring& name, const std::wstring& value);
 
-private:
+  private:
     framework::RegistryKey root_;
 };
 

@@ -7,38 +7,49 @@ namespace app {
 
 std::optional<int> parseInteger(std::wstring_view text) {
     auto isBlank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
     bool negative = false;
     if (!text.empty() && (text.front() == L'-' || text.front() == L'+')) {
         negative = text.front() == L'-';
         text.remove_prefix(1);
     }
-    if (text.empty()) return std::nullopt;
+    if (text.empty())
+        return std::nullopt;
     int64_t value = 0;
     for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return std::nullopt;
+        if (c < L'0' || c > L'9')
+            return std::nullopt;
         value = value * 10 + (c - L'0');
-        if (value > INT64_C(2147483648)) return std::nullopt;
+        if (value > INT64_C(2147483648))
+            return std::nullopt;
     }
-    if (negative) value = -value;
-    if (value > INT32_MAX || value < INT32_MIN) return std::nullopt;
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        return std::nullopt;
     return static_cast<int>(value);
 }
 
 int cursorStepFrom(const std::optional<std::wstring>& stored) {
     int step = kDefaultCursorStep;
-    if (stored) step = parseInteger(*stored).value_or(kDefaultCursorStep);
+    if (stored)
+        step = parseInteger(*stored).value_or(kDefaultCursorStep);
     return std::clamp(step, kMinCursorStep, kMaxCursorStep);
 }
 
 int portIndexFrom(const std::optional<std::wstring>& stored) {
     int index = kDefaultPortIndex;
-    if (stored) index = parseInteger(*stored).value_or(kDefaultPortIndex);
+    if (stored)
+        index = parseInteger(*stored).value_or(kDefaultPortIndex);
     return (index >= 0 && index < kPortCount) ? index : -1;
 }
 
-std::wstring portNameFor(int index) { return L"COM" + std::to_wstring(index < 0 ? 0 : index + 1); }
+std::wstring portNameFor(int index) {
+    return L"COM" + std::to_wstring(index < 0 ? 0 : index + 1);
+}
 
 std::wstring quotedIfBlank(const std::wstring& path) {
     if (path.find(L' ') == std::wstring::npos || (path.size() >= 2 && path.front() == L'"'))

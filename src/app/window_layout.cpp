@@ -35,12 +35,15 @@ const ControlRect* controlRects(int& count) {
 
 RECT controlRect96(int id) {
     for (const auto& r : kRects) {
-        if (r.id == id) return r.bounds;
+        if (r.id == id)
+            return r.bounds;
     }
     return RECT{};
 }
 
-int scaleForDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), 96); }
+int scaleForDpi(int value, UINT dpi) {
+    return MulDiv(value, static_cast<int>(dpi), 96);
+}
 
 RECT scaleForDpi(const RECT& r, UINT dpi) {
     return RECT{scaleForDpi(r.left, dpi), scaleForDpi(r.top, dpi), scaleForDpi(r.right, dpi),

@@ -11,7 +11,8 @@ Application& application() {
 }
 
 void Application::initialize() {
-    if (window_) return;
+    if (window_)
+        return;
     initMainThreadCalls();
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -24,13 +25,14 @@ void Application::initialize() {
     // Zero-sized and never activated by itself: it exists for its caption and taskbar button.
     window_ = CreateWindowExW(0, wc.lpszClassName, title_.c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
-                              0, nullptr, nullptr, wc.hInstance, nullptr);
+                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
+                              0, 0, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
 void Application::setTitle(const std::wstring& title) {
     title_ = title;
-    if (window_) SetWindowTextW(window_, title_.c_str());
+    if (window_)
+        SetWindowTextW(window_, title_.c_str());
 }
 
 bool Application::dispatch(MSG& msg) {
@@ -39,18 +41,21 @@ bool Application::dispatch(MSG& msg) {
         exitCode_ = static_cast<int>(msg.wParam);
         return false;
     }
-    if (dialogWindow_ && IsDialogMessageW(dialogWindow_, &msg)) return true;
+    if (dialogWindow_ && IsDialogMessageW(dialogWindow_, &msg))
+        return true;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
     return true;
 }
 
 int Application::run() {
-    if (showMainForm_ && mainWindow_) ShowWindow(mainWindow_, SW_SHOW);
+    if (showMainForm_ && mainWindow_)
+        ShowWindow(mainWindow_, SW_SHOW);
     MSG msg;
     while (!terminated_) {
         BOOL r = GetMessageW(&msg, nullptr, 0, 0);
-        if (r == -1) break;
+        if (r == -1)
+            break;
         if (r == 0) {
             terminated_ = true;
             exitCode_ = static_cast<int>(msg.wParam);
@@ -63,16 +68,21 @@ int Application::run() {
 
 void Application::processMessages() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) dispatch(msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        dispatch(msg);
 }
 
-void Application::terminate(int exitCode) { PostQuitMessage(exitCode); }
+void Application::terminate(int exitCode) {
+    PostQuitMessage(exitCode);
+}
 
 std::wstring Application::displayText(std::wstring message) {
-    if (message.empty()) return message;
+    if (message.empty())
+        return message;
     // A closing quote or bracket ends the text without ending the sentence.
     wchar_t last = message.back();
-    if (last > L'.' || last == L'\'' || last == L'"') message += L'.';
+    if (last > L'.' || last == L'\'' || last == L'"')
+        message += L'.';
     return message;
 }
 
@@ -112,7 +122,8 @@ LRESULT CALLBACK Application::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
             LRESULT result = 0;
             bool consumed = false;
             app.guard([&] { consumed = hook(msg, wParam, lParam, result); });
-            if (consumed) return result;
+            if (consumed)
+                return result;
         }
     }
     switch (msg) {

@@ -13,10 +13,11 @@
 namespace framework {
 
 class Application {
-public:
+  public:
     // Sees each message of the application window first; returning true consumes it (result in
     // the last argument).
-    using MessageHook = std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
+    using MessageHook =
+        std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result)>;
 
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
@@ -71,7 +72,7 @@ public:
     // The text shown for an exception message (full stop rule applied).
     static std::wstring displayText(std::wstring message);
 
-private:
+  private:
     friend Application& application();
     Application() = default;
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -10,13 +10,13 @@
 namespace framework {
 
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::wstring message);
     const std::wstring& message() const noexcept { return message_; }
     // UTF-8 form of the message.
     const char* what() const noexcept override { return utf8_.c_str(); }
 
-private:
+  private:
     std::wstring message_;
     std::string utf8_;
 };
@@ -24,11 +24,11 @@ private:
 // "System Error.  Code: %d." followed by CR LF and the system's text for the code, or
 // "A call to an OS function failed" when there is no code.
 class OSError : public Exception {
-public:
+  public:
     explicit OSError(DWORD code);
     DWORD code() const noexcept { return code_; }
 
-private:
+  private:
     DWORD code_;
 };
 

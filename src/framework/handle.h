@@ -12,7 +12,7 @@ namespace framework {
 // INVALID_HANDLE_VALUE. Closing keeps the thread's last error intact.
 template <class Traits>
 class UniqueHandle {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueHandle() = default;
@@ -21,7 +21,8 @@ public:
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
     ~UniqueHandle() { reset(); }
@@ -45,7 +46,7 @@ public:
         return &value_;
     }
 
-private:
+  private:
     Type value_ = Traits::empty();
 };
 
@@ -103,7 +104,7 @@ using MappedView = UniqueHandle<MappedViewTraits>;
 // A COM interface pointer that releases its reference.
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
@@ -125,10 +126,11 @@ public:
     }
     void** putVoid() { return reinterpret_cast<void**>(put()); }
     void reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
+        if (p_)
+            std::exchange(p_, nullptr)->Release();
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 

@@ -44,7 +44,8 @@ LRESULT CALLBACK wakeWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 void initMainThreadCalls() {
     auto& s = state();
     s.mainThreadId = GetCurrentThreadId();
-    if (s.wakeWindow) return;
+    if (s.wakeWindow)
+        return;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = wakeWindowProc;
@@ -55,7 +56,9 @@ void initMainThreadCalls() {
                                    wc.hInstance, nullptr);
 }
 
-bool isMainThread() { return GetCurrentThreadId() == state().mainThreadId; }
+bool isMainThread() {
+    return GetCurrentThreadId() == state().mainThreadId;
+}
 
 void runOnMainThread(const std::function<void()>& call) {
     if (isMainThread()) {
@@ -71,7 +74,8 @@ void runOnMainThread(const std::function<void()>& call) {
     }
     PostMessageW(s.wakeWindow, kWakeMessage, 0, 0);
     WaitForSingleObject(request.done.get(), INFINITE);
-    if (request.error) std::rethrow_exception(request.error);
+    if (request.error)
+        std::rethrow_exception(request.error);
 }
 
 bool runPendingMainThreadCalls() {
@@ -106,11 +110,13 @@ DWORD waitServingMainThreadCalls(HANDLE handle, DWORD timeoutMs) {
         DWORD left = INFINITE;
         if (timeoutMs != INFINITE) {
             DWORD spent = GetTickCount() - start;
-            if (spent >= timeoutMs) return WAIT_TIMEOUT;
+            if (spent >= timeoutMs)
+                return WAIT_TIMEOUT;
             left = timeoutMs - spent;
         }
         DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, left, QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0) return WAIT_OBJECT_0;
+        if (r == WAIT_OBJECT_0)
+            return WAIT_OBJECT_0;
         if (r == WAIT_OBJECT_0 + 1) {
             runPendingMainThreadCalls();
         } else if (r == WAIT_OBJECT_0 + 2) {

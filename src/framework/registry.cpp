@@ -17,7 +17,8 @@ namespace {
 
 RegistryKey RegistryKey::open(HKEY root, const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return {};
+    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS)
+        return {};
     return RegistryKey(key);
 }
 
@@ -47,7 +48,8 @@ std::optional<std::wstring> RegistryKey::readText(const std::wstring& name) cons
     DWORD size = 0;
     if (RegQueryValueExW(handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) raise(IDS_REG_INVALID_DATA_TYPE, name);
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        raise(IDS_REG_INVALID_DATA_TYPE, name);
     // The value may grow between the two calls; ask again until it fits.
     for (;;) {
         std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
@@ -58,12 +60,15 @@ std::optional<std::wstring> RegistryKey::readText(const std::wstring& name) cons
             size = bytes;
             continue;
         }
-        if (rc != ERROR_SUCCESS) raise(IDS_REG_GET_DATA_FAILED, name);
-        if (type != REG_SZ && type != REG_EXPAND_SZ) raise(IDS_REG_INVALID_DATA_TYPE, name);
+        if (rc != ERROR_SUCCESS)
+            raise(IDS_REG_GET_DATA_FAILED, name);
+        if (type != REG_SZ && type != REG_EXPAND_SZ)
+            raise(IDS_REG_INVALID_DATA_TYPE, name);
         std::wstring text(buffer.data(), bytes / sizeof(wchar_t));
         // Stored texts normally carry their terminating NUL; some writers leave it out.
         auto end = text.find(L'\0');
-        if (end != std::wstring::npos) text.resize(end);
+        if (end != std::wstring::npos)
+            text.resize(end);
         return text;
     }
 }
@@ -81,9 +86,12 @@ int32_t RegistryKey::readInteger(const std::wstring& name) const {
     DWORD size = sizeof value;
     LONG rc = RegQueryValueExW(handle(), name.c_str(), nullptr, &type,
                                reinterpret_cast<BYTE*>(&value), &size);
-    if (rc == ERROR_MORE_DATA) raise(IDS_REG_INVALID_DATA_TYPE, name);
-    if (rc != ERROR_SUCCESS) raise(IDS_REG_GET_DATA_FAILED, name);
-    if (type != REG_DWORD || size != sizeof value) raise(IDS_REG_INVALID_DATA_TYPE, name);
+    if (rc == ERROR_MORE_DATA)
+        raise(IDS_REG_INVALID_DATA_TYPE, name);
+    if (rc != ERROR_SUCCESS)
+        raise(IDS_REG_GET_DATA_FAILED, name);
+    if (type != REG_DWORD || size != sizeof value)
+        raise(IDS_REG_INVALID_DATA_TYPE, name);
     return static_cast<int32_t>(value);
 }
 

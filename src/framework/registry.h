@@ -12,7 +12,7 @@
 namespace framework {
 
 class RegistryKey {
-public:
+  public:
     RegistryKey() = default;
     // Takes ownership of an open key.
     explicit RegistryKey(HKEY key) : key_(key) {}
@@ -42,7 +42,7 @@ public:
     void writeInteger(const std::wstring& name, int32_t value) const;
     bool deleteValue(const std::wstring& name) const;
 
-private:
+  private:
     RegKey key_;
 };
 

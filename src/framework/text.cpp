@@ -4,15 +4,18 @@ namespace framework {
 namespace {
 
 std::wstring toWide(UINT codePage, std::string_view text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (text.empty())
+        return {};
+    int n =
+        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
 
 std::string toNarrow(UINT codePage, std::wstring_view text) {
-    if (text.empty()) return {};
+    if (text.empty())
+        return {};
     int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                 nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
@@ -23,10 +26,18 @@ std::string toNarrow(UINT codePage, std::wstring_view text) {
 
 }  // namespace
 
-std::wstring fromUtf8(std::string_view text) { return toWide(CP_UTF8, text); }
-std::string toUtf8(std::wstring_view text) { return toNarrow(CP_UTF8, text); }
-std::wstring fromAnsi(std::string_view text) { return toWide(CP_ACP, text); }
-std::string toAnsi(std::wstring_view text) { return toNarrow(CP_ACP, text); }
+std::wstring fromUtf8(std::string_view text) {
+    return toWide(CP_UTF8, text);
+}
+std::string toUtf8(std::wstring_view text) {
+    return toNarrow(CP_UTF8, text);
+}
+std::wstring fromAnsi(std::string_view text) {
+    return toWide(CP_ACP, text);
+}
+std::string toAnsi(std::wstring_view text) {
+    return toNarrow(CP_ACP, text);
+}
 
 std::wstring formatText(std::wstring_view fmt, std::initializer_list<std::wstring_view> args) {
     std::wstring out;

@@ -10,7 +10,9 @@ TranslationHooks& hooks() {
 
 }  // namespace
 
-void setTranslationHooks(const TranslationHooks& newHooks) { hooks() = newHooks; }
+void setTranslationHooks(const TranslationHooks& newHooks) {
+    hooks() = newHooks;
+}
 
 std::wstring translateText(const std::wstring& text) {
     auto fn = hooks().translateText;
@@ -18,7 +20,8 @@ std::wstring translateText(const std::wstring& text) {
 }
 
 void addResourceStringDomain(const std::wstring& domain) {
-    if (auto fn = hooks().addResourceStringDomain) fn(domain);
+    if (auto fn = hooks().addResourceStringDomain)
+        fn(domain);
 }
 
 }  // namespace framework

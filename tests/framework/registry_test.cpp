@@ -11,7 +11,7 @@ namespace {
 const wchar_t* kTestKey = L"Software\\KeypilotTests\\Registry";
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
     void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
 };
@@ -51,8 +51,7 @@ TEST_F(RegistryTest, MissingValuesAndWrongTypesGiveTheFrameworkTexts) {
 TEST_F(RegistryTest, FailuresNameTheKeyOrValue) {
     RegistryKey closed;
     EXPECT_EQ(errorOf([&] { closed.writeText(L"exe", L"x"); }), L"Failed to set data for 'exe'");
-    EXPECT_EQ(errorOf([&] { closed.createSubKey(L"Keypilot"); }),
-              L"Failed to create key Keypilot");
+    EXPECT_EQ(errorOf([&] { closed.createSubKey(L"Keypilot"); }), L"Failed to create key Keypilot");
     EXPECT_FALSE(RegistryKey::open(HKEY_CURRENT_USER, L"Software\\KeypilotTests\\Nope").isOpen());
 }
 

@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include "app/autostart.h"
+#include "app/main_window.h"
+#include "app/window_layout.h"
+#include "framework/application.h"
+#include "framework/exception.h"
+#include "framework/registry.h"
+#include "wine_test_support.h"
+
+using framework::RegistryKey;
+using testing_support::pumpUntil;
+
+namespace {
+
+const wchar_t* kStore = L"Software\\Corvane";
+const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        framework::application().initialize();
+        framework::application().setTitle(L"Keypilot");
+        testing_support::deleteUserKey(kStore);
+        auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey);
+        if (run.isOpen())
+            run.deleteValue(app::Autostart::kValueName);
+        errors_.clear();
+        oldHandler_ = framework::application().setExceptionHandler(
+            [this](const std::exception& e) { errors_.push_back(framework::messageOf(e)); });
+        auto ports = testing_support::portPairs();
+        ASSERT_FALSE(ports.empty()) << "the bench gives no COM port pairs";
+        programPort_ = ports[0].first;
+        phonePort_ = ports[0].second;
+    }
+    void TearDown() override {
+        framework::application().setExceptionHandler(oldHandler_);
+        testing_support::deleteUserKey(kStore);
+    }
+    static void store(const wchar_t* name, const wchar_t* value) {
+        RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(name, value);
+    }
+    static std::optional<std::wstring> stored(const wchar_t* name) {
+        auto key = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
+        if (!key.isOpen())
+            return std::nullopt;
+        return key.readText(name);
+    }
+    // The "com" index of the bench's first program-side port (COM5 → "4").
+    std::wstring programPortIndex() const {
+        return std::to_wstring(std::stoi(programPort_.substr(3)) - 1);
+    }
+
+    std::vector<std::wstring> errors_;
+    framework::Application::ExceptionHandler oldHandler_;
+    std::wstring programPort_, phonePort_;
+};
+
+TEST_F(MainWindowTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
+    app::MainWindow window;
+    EXPECT_EQ(window.cursorStep(), 3) << "the slider's design position before loading";
+    ASSERT_TRUE(window.formCreate());
+    EXPECT_EQ(window.cursorStep(), 10);
+    EXPECT_EQ(window.programText(), L"calc.exe");
+    EXPECT_EQ(window.portIndex(), 0);
+    EXPECT_EQ(window.comPort().port(), L"COM1");
+    EXPECT_TRUE(RegistryKey::open(HKEY_CURRENT_USER, kStore).isOpen());
+    EXPECT_FALSE(RegistryKey::open(HKEY_CURRENT_USER, kSection).isOpen());
+    EXPECT_FALSE(window.autostart().mark());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindowTest, StoredValuesLoadHeldToTheirBounds) {
+    struct Case {
+        const wchar_t* mouse;
+        const wchar_t* com;
+        int step;
+        int index;
+        const wchar_t* port;
+    } cases[] = {{L"45", L"29", 30, 29, L"COM30"},
+                 {L"abc", L"30", 10, -1, L"COM0"},
+                 {L"-5", L"-1", 3, -1, L"COM0"},
+                 {L"17", L"2", 17, 2, L"COM3"}};
+    for (const auto& c : cases) {
+        store(L"mouse", c.mouse);
+        store(L"com", c.com);
+        store(L"exe", L"");
+        app::MainWindow window;
+        ASSERT_TRUE(window.formCreate());
+        EXPECT_EQ(window.cursorStep(), c.step) << c.mouse;
+        EXPECT_EQ(window.portIndex(), c.index) << c.com;
+        EXPECT_EQ(window.comPort().port(), c.port) << c.com;
+        EXPECT_EQ(window.programText(), L"") << "an empty program stays empty";
+        EXPECT_FALSE(window.comPort().connected());
+    }
+}
+
+TEST_F(MainWindowTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 12);
+    store(L"exe", L"notepad.exe");
+    store(L"com", programPortIndex().c_str());
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(framework::Application::displayText(errors_[0]), L"Invalid data type for 'mouse'.");
+    EXPECT_EQ(window.cursorStep(), 3);
+    EXPECT_EQ(window.programText(), L"calc.exe");
+    EXPECT_EQ(window.portIndex(), 0);
+    EXPECT_FALSE(window.comPort().connected());
+    // The store still takes the first write.
+    window.setCursorStep(5);
+    window.onOk();
+    EXPECT_EQ(stored(L"mouse"), L"5");
+}
+
+TEST_F(MainWindowTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
+    store(L"com", programPortIndex().c_str());
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    ASSERT_TRUE(window.comPort().connected())
+        << "start-up opens " << std::string(programPort_.begin(), programPort_.end());
+    window.setCursorStep(21);
+    window.setProgramText(L"C:\\Tools\\run me.exe");
+    window.onOk();
+    EXPECT_FALSE(window.comPort().connected());
+    EXPECT_EQ(stored(L"mouse"), L"21");
+    EXPECT_EQ(stored(L"exe"), L"C:\\Tools\\run me.exe");
+    EXPECT_EQ(stored(L"com"), programPortIndex());
+    DWORD type = 0;
+    auto key = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
+    for (const wchar_t* name : {L"mouse", L"exe", L"com"}) {
+        RegQueryValueExW(key.handle(), name, nullptr, &type, nullptr, nullptr);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << name;
+    }
+    window.onOk();
+    EXPECT_TRUE(window.comPort().connected());
+    EXPECT_TRUE(errors_.empty());
+}
+
+TEST_F(MainWindowTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeavesItClosed) {
+    store(L"com", programPortIndex().c_str());
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    ASSERT_TRUE(window.comPort().connected());
+    window.setPortIndex(29);  // COM30 does not exist in the bench
+    HWND hwnd = window.handle();
+    SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(errors_.size(), 1u);
+    EXPECT_EQ(errors_[0], L"Unable to open com port (win error code: 2)");
+    EXPECT_FALSE(window.comPort().connected());
+    EXPECT_EQ(stored(L"com"), L"29");
+}
+
+TEST_F(MainWindowTest, OnlyAnUnownedWindowCaptionedExactlyKeypilotStopsAStart) {
+    struct Case {
+        const wchar_t* caption;
+        bool starts;
+    } cases[] = {{L"Keypilot", false}, {L"keypilot", true}, {L"Keypilot 2", true}};
+    for (const auto& c : cases) {
+        HWND other = CreateWindowExW(0, L"STATIC", c.caption, WS_POPUP, 0, 0, 10, 10, nullptr,
+                                     nullptr, nullptr, nullptr);
+        ASSERT_NE(other, nullptr);
+        {
+            app::MainWindow window;
+            EXPECT_EQ(window.formCreate(), c.starts) << c.caption;
+        }
+        DestroyWindow(other);
+    }
+    // An owned window with that caption does not count.
+    HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 nullptr, nullptr);
+    HWND owned = CreateWindowExW(0, L"STATIC", L"Keypilot", WS_POPUP, 0, 0, 10, 10, owner, nullptr,
+                                 nullptr, nullptr);
+    {
+        app::MainWindow window;
+        EXPECT_TRUE(window.formCreate());
+    }
+    DestroyWindow(owned);
+    DestroyWindow(owner);
+}
+
+TEST_F(MainWindowTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    EXPECT_FALSE(window.trayMenu().checked(window.autostartItem()));
+    window.onAutostart();
+    auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey, KEY_READ);
+    auto value = run.readText(L"Keypilot");
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->front(), L'"');
+    EXPECT_EQ(value->back(), L'"');
+    EXPECT_NE(value->find(L".exe"), std::wstring::npos);
+    EXPECT_TRUE(window.autostart().mark());
+    EXPECT_TRUE(window.trayMenu().checked(window.autostartItem()));
+    window.onAutostart();
+    EXPECT_EQ(run.readText(L"Keypilot"), L"");
+    EXPECT_FALSE(window.trayMenu().checked(window.autostartItem()));
+}
+
+TEST_F(MainWindowTest, AutostartMarkFollowsTheStoredText) {
+    auto run = RegistryKey::create(HKEY_CURRENT_USER, app::Autostart::kRunKey);
+    run.writeText(L"Keypilot", L"C:\\Other\\remote.exe");
+    {
+        app::MainWindow window;
+        ASSERT_TRUE(window.formCreate());
+        EXPECT_FALSE(window.autostart().mark());
+    }
+    run.writeText(L"Keypilot", L"C:\\Old Versions\\Keypilot.exe");
+    {
+        app::MainWindow window;
+        ASSERT_TRUE(window.formCreate());
+        EXPECT_TRUE(window.autostart().mark()) << "an unquoted value of older versions reads as on";
+    }
+}
+
+TEST_F(MainWindowTest, StatusTickShowsTheConnectionInTheTray) {
+    store(L"com", programPortIndex().c_str());
+    app::MainWindow window;
+    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    EXPECT_EQ(window.trayIcon().iconIndex(), 0);
+    ASSERT_TRUE(window.formCreate());
+    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().iconIndex() == 1; }, 3000));
+    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot - подключен");
+    window.onOk();
+    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().iconIndex() == 0; }, 3000));
+    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+}
+
+TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
+    app::MainWindow window;
+    HWND hwnd = window.handle();
+    LONG style = GetWindowLongW(hwnd, GWL_STYLE);
+    EXPECT_FALSE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & WS_THICKFRAME);
+    EXPECT_EQ(GetWindow(hwnd, GW_OWNER), framework::application().handle());
+    wchar_t caption[64];
+    GetWindowTextW(hwnd, caption, 64);
+    EXPECT_STREQ(caption, L"Свойства: Keypilot");
+    for (UINT dpi : {96u, 192u}) {
+        if (dpi != window.dpi()) {
+            RECT r{};
+            GetWindowRect(hwnd, &r);
+            SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+        }
+        RECT client;
+        GetClientRect(hwnd, &client);
+        EXPECT_EQ(client.right, app::scaleForDpi(410, dpi));
+        EXPECT_EQ(client.bottom, app::scaleForDpi(331, dpi));
+        int count = 0;
+        const app::ControlRect* rects = app::controlRects(count);
+        for (int i = 0; i < count; ++i) {
+            if (rects[i].id == app::kPortList)
+                continue;  // its window includes the open list
+            HWND child = window.control(rects[i].id);
+            ASSERT_NE(child, nullptr) << rects[i].id;
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+            RECT want = app::scaleForDpi(rects[i].bounds, dpi);
+            EXPECT_EQ(r.left, want.left) << "control " << rects[i].id << " at " << dpi;
+            EXPECT_EQ(r.top, want.top) << "control " << rects[i].id << " at " << dpi;
+            EXPECT_EQ(r.right - r.left, want.right - want.left) << "control " << rects[i].id;
+        }
+    }
+    EXPECT_EQ(app::controlRect96(app::kOkButton).left, 234);
+    EXPECT_EQ(app::controlRect96(app::kPortList).left, 13 + 16);
+    EXPECT_EQ(SendMessageW(window.control(app::kPortList), CB_GETCOUNT, 0, 0), 30);
+    EXPECT_EQ(SendMessageW(window.control(app::kSpeedSlider), TBM_GETRANGEMIN, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(window.control(app::kSpeedSlider), TBM_GETRANGEMAX, 0, 0), 30);
+}
+
+TEST_F(MainWindowTest, CancelHidesAndKeepsTheChangesLive) {
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    window.showSettings();
+    EXPECT_TRUE(IsWindowVisible(window.handle()));
+    EXPECT_TRUE(IsWindowVisible(framework::application().handle())) << "taskbar button shown";
+    window.showSettings();
+    EXPECT_TRUE(IsWindowVisible(window.handle()));
+    window.setCursorStep(25);
+    SendMessageW(window.handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowVisible(window.handle()));
+    EXPECT_FALSE(IsWindowVisible(framework::application().handle()));
+    window.showSettings();
+    EXPECT_EQ(window.cursorStep(), 25);
+    EXPECT_FALSE(stored(L"mouse").has_value()) << "Cancel stores nothing";
+    window.hideSettings();
+}
+
+}  // namespace
