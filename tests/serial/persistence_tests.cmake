@@ -6,7 +6,8 @@ if(WIN32)
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/persistence_test.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/settings_text_test.cpp
         LIBS keypilot_serial)
-else()
+elseif(NOT TARGET serial_core_tests)
+    # The serial core's own native tests take the parsers' cases when they exist.
     keypilot_native_test(serial_settings_text_tests
         SOURCES ${CMAKE_CURRENT_LIST_DIR}/settings_text_test.cpp
         LIBS keypilot_serial_core)
