@@ -1,0 +1,143 @@
+#include "framework/popup_menu.h"
+
+#include <stdexcept>
+
+#include "framework/application.h"
+
+namespace framework {
+
+namespace {
+
+PopupMenu::Presenter& presenter() {
+    static PopupMenu::Presenter current;
+    return current;
+}
+
+UINT trackMenu(HMENU menu, HWND owner, int x, int y) {
+    // TPM_RETURNCMD hands the choice back here instead of as WM_COMMAND to the owner, so the
+    // owner needs no knowledge of the menu.
+    return static_cast<UINT>(
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN, x, y,
+                       0, owner, nullptr));
+}
+
+HWND createOwnWindow() {
+    static const wchar_t className[] = L"KeypilotPopupMenuOwner";
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, className, &wc)) {
+        wc = WNDCLASSEXW{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = instance;
+        wc.lpszClassName = className;
+        RegisterClassExW(&wc);
+    }
+    return CreateWindowExW(WS_EX_TOOLWINDOW, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+}  // namespace
+
+int PopupMenu::addItem(std::wstring caption, std::function<void()> onClick, bool isDefault) {
+    Item item;
+    item.caption = std::move(caption);
+    item.onClick = std::move(onClick);
+    item.isDefault = isDefault;
+    items_.push_back(std::move(item));
+    return count() - 1;
+}
+
+int PopupMenu::addSeparator() {
+    return addItem(L"-", nullptr);
+}
+
+PopupMenu::Item& PopupMenu::item(int index) {
+    if (index < 0 || index >= count())
+        throw std::out_of_range("menu item index out of range");
+    return items_[static_cast<size_t>(index)];
+}
+
+const PopupMenu::Item& PopupMenu::item(int index) const {
+    return const_cast<PopupMenu*>(this)->item(index);
+}
+
+int PopupMenu::defaultItemIndex() const {
+    for (int i = 0; i < count(); ++i) {
+        if (items_[static_cast<size_t>(i)].isDefault)
+            return i;
+    }
+    return -1;
+}
+
+bool PopupMenu::clickItem(int index) {
+    if (index < 0 || index >= count())
+        return false;
+    const Item& chosen = items_[static_cast<size_t>(index)];
+    if (chosen.separator() || !chosen.enabled || !chosen.onClick)
+        return false;
+    // The action may change the menu or destroy it: run a copy.
+    std::function<void()> action = chosen.onClick;
+    action();
+    return true;
+}
+
+Menu PopupMenu::buildMenu() const {
+    Menu menu{CreatePopupMenu()};
+    if (!menu)
+        return menu;
+    bool defaultSet = false;
+    for (int i = 0; i < count(); ++i) {
+        const Item& it = items_[static_cast<size_t>(i)];
+        if (it.separator()) {
+            AppendMenuW(menu.get(), MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        UINT flags = MF_STRING | (it.checked ? MF_CHECKED : MF_UNCHECKED) |
+                     (it.enabled ? MF_ENABLED : MF_GRAYED);
+        AppendMenuW(menu.get(), flags, static_cast<UINT_PTR>(i) + 1, it.caption.c_str());
+        if (it.isDefault && !defaultSet) {
+            SetMenuDefaultItem(menu.get(), static_cast<UINT>(i), TRUE);
+            defaultSet = true;
+        }
+    }
+    return menu;
+}
+
+HWND PopupMenu::effectiveOwner() {
+    if (owner_)
+        return owner_;
+    if (HWND app = application().handle())
+        return app;
+    if (!ownWindow_)
+        ownWindow_.reset(createOwnWindow());
+    return ownWindow_.get();
+}
+
+int PopupMenu::popup(int x, int y) {
+    if (onPopup)
+        onPopup();
+    UINT command = 0;
+    {
+        Menu menu = buildMenu();
+        if (!menu)
+            return -1;
+        HWND owner = effectiveOwner();
+        const Presenter& replaced = presenter();
+        command = replaced ? replaced(menu.get(), owner, x, y) : trackMenu(menu.get(), owner, x, y);
+    }
+    if (command == 0 || command > static_cast<UINT>(count()))
+        return -1;
+    int index = static_cast<int>(command) - 1;
+    // Nothing of this object may be touched after the action: it may have destroyed the menu.
+    clickItem(index);
+    return index;
+}
+
+PopupMenu::Presenter PopupMenu::setPresenter(Presenter replacement) {
+    std::swap(replacement, presenter());
+    return replacement;
+}
+
+}  // namespace framework
