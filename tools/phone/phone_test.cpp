@@ -1,0 +1,250 @@
+// phone.exe run for real: it writes to the program's end of a port pair and the test reads what
+// arrives at the other end, write by write.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/handle.h"
+#include "framework/text.h"
+#include "phone_keys.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The first pair the bench offers: phone.exe writes to its first port, the test reads the second.
+std::pair<std::string, std::string> portPair() {
+    const char* ports = std::getenv("KEYPILOT_TEST_PORTS");
+    std::string list = ports ? ports : "COM5:COM6";
+    std::string first = list.substr(0, list.find(','));
+    size_t colon = first.find(':');
+    return {first.substr(0, colon), first.substr(colon + 1)};
+}
+
+class PortReader {
+  public:
+    explicit PortReader(const std::string& port) {
+        std::wstring path = L"\\\\.\\" + framework::fromUtf8(port);
+        handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+        if (!handle_)
+            return;
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        GetCommState(handle_.get(), &dcb);
+        dcb.BaudRate = CBR_9600;
+        dcb.ByteSize = 8;
+        dcb.Parity = NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        SetCommState(handle_.get(), &dcb);
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is waiting
+        SetCommTimeouts(handle_.get(), &timeouts);
+        while (!readChunk().empty()) {
+        }
+    }
+    bool isOpen() const { return handle_.valid(); }
+
+    std::string readChunk() {
+        char buffer[256];
+        DWORD got = 0;
+        if (!ReadFile(handle_.get(), buffer, sizeof buffer, &got, nullptr))
+            return {};
+        return std::string(buffer, got);
+    }
+
+    // Every read that brought bytes, until `total` bytes have come or the deadline passes.
+    std::vector<std::string> chunks(size_t total, std::chrono::milliseconds limit = 20s) {
+        std::vector<std::string> seen;
+        size_t bytes = 0;
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (bytes < total && std::chrono::steady_clock::now() < deadline) {
+            std::string chunk = readChunk();
+            if (chunk.empty()) {
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            bytes += chunk.size();
+            seen.push_back(std::move(chunk));
+        }
+        return seen;
+    }
+
+  private:
+    framework::KernelHandle handle_;
+};
+
+struct PhoneRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // standard output and standard error together
+};
+
+std::wstring phoneExePath() {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self, n);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"" KEYPILOT_PHONE_EXE;
+}
+
+PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> input = std::nullopt) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    framework::KernelHandle outRead, outWrite, inRead, inWrite;
+    EXPECT_TRUE(CreatePipe(outRead.put(), outWrite.put(), &inherit, 0));
+    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    if (input) {
+        EXPECT_TRUE(CreatePipe(inRead.put(), inWrite.put(), &inherit, 0));
+        SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
+    } else {
+        inRead.reset(CreateFileW(L"NUL", GENERIC_READ, 0, &inherit, OPEN_EXISTING, 0, nullptr));
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead.get();
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = outWrite.get();
+    std::wstring exe = phoneExePath();
+    std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
+    PROCESS_INFORMATION process{};
+    PhoneRun run;
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start phone.exe: error " << GetLastError();
+        return run;
+    }
+    framework::KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    outWrite.reset();
+    inRead.reset();
+    if (input) {
+        DWORD written = 0;
+        WriteFile(inWrite.get(), input->data(), static_cast<DWORD>(input->size()), &written,
+                  nullptr);
+        inWrite.reset();
+    }
+    // Read until the child's end of the pipe closes, then collect its exit code.
+    char buffer[1024];
+    DWORD got = 0;
+    while (ReadFile(outRead.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+        run.output.append(buffer, got);
+    EXPECT_EQ(WaitForSingleObject(processHandle.get(), 60000), WAIT_OBJECT_0);
+    GetExitCodeProcess(processHandle.get(), &run.exitCode);
+    return run;
+}
+
+std::wstring wide(const std::string& s) {
+    return framework::fromUtf8(s);
+}
+
+class PhoneExe : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto [phoneEnd, readerEnd] = portPair();
+        port_ = wide(phoneEnd);
+        reader_.emplace(readerEnd);
+        ASSERT_TRUE(reader_->isOpen()) << "cannot open " << readerEnd;
+    }
+    std::wstring port_;
+    std::optional<PortReader> reader_;
+};
+
+using Chunks = std::vector<std::string>;
+
+// Reads at the far end while phone.exe runs, so that each write is seen on its own.
+struct Observed {
+    PhoneRun run;
+    Chunks chunks;
+};
+Observed observe(PortReader& reader, size_t total, const std::wstring& arguments,
+                 std::optional<std::string> input = std::nullopt) {
+    auto chunks = std::async(std::launch::async, [&reader, total] { return reader.chunks(total); });
+    Observed seen;
+    seen.run = runPhone(arguments, std::move(input));
+    seen.chunks = chunks.get();
+    return seen;
+}
+
+TEST_F(PhoneExe, EachCodeIsOneWriteOfTwoBytes) {
+    auto [run, chunks] = observe(*reader_, 6, port_ + L" 06 right CLICK --pause 300");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(chunks, (Chunks{"06", "06", "05"}));
+    EXPECT_NE(run.output.find("sent 06 (right)"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("sent 05 (click)"), std::string::npos) << run.output;
+}
+
+TEST_F(PhoneExe, RawTextGoesInOneWrite) {
+    auto [run, chunks] = observe(*reader_, 9, port_ + L" --pause 300 --raw 0606 --raw 02\\r 08");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(chunks, (Chunks{"0606", "02\r", "08"}));
+}
+
+TEST_F(PhoneExe, BadArgumentsSendNothing) {
+    auto run = runPhone(port_ + L" 06 sideways 05");
+    EXPECT_EQ(run.exitCode, 1u);
+    EXPECT_NE(run.output.find("unknown code \"sideways\""), std::string::npos) << run.output;
+    run = runPhone(port_ + L" 06 --raw \\q");
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    // Whatever a bad run had sent would arrive before the marker.
+    run = runPhone(port_ + L" --raw marker");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(reader_->chunks(6), (Chunks{"marker"}));
+}
+
+TEST_F(PhoneExe, PortThatCannotBeOpenedIsNamed) {
+    auto run = runPhone(L"COM29 06");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_NE(run.output.find("cannot open COM29"), std::string::npos) << run.output;
+}
+
+TEST_F(PhoneExe, InteractiveWithoutConsoleReadsWords) {
+    // A typing error is reported and skipped; "q" ends before "down".
+    auto [run, chunks] =
+        observe(*reader_, 4, port_ + L" --interactive --pause 300", "right\nbogus PgUp\nq down\n");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(chunks, (Chunks{"06", "11"}));
+    EXPECT_NE(run.output.find("unknown code \"bogus\" skipped"), std::string::npos) << run.output;
+}
+
+TEST(PhoneKeys, KeysStandForCodes) {
+    struct Case {
+        WORD key;
+        wchar_t character;
+        const char* code;
+    };
+    for (const auto& c : std::vector<Case>{
+             {VK_UP, 0, "02"},
+             {VK_LEFT, 0, "04"},
+             {VK_RIGHT, 0, "06"},
+             {VK_DOWN, 0, "08"},
+             {VK_RETURN, L'\r', "05"},
+             {VK_ESCAPE, 0x1B, "01"},
+             {VK_PRIOR, 0, "11"},
+             {VK_NEXT, 0, "09"},
+             {VK_HOME, 0, "03"},
+             {VK_LWIN, 0, "03"},
+             {'S', L's', "03"},
+             {'L', L'L', "00"},
+             {VK_ADD, L'+', "07"},
+             {VK_OEM_PLUS, L'+', "07"},
+             {VK_SUBTRACT, L'-', "10"},
+             {VK_OEM_MINUS, L'-', "10"},
+         }) {
+        auto action = phone::actionForKey(c.key, c.character, 0);
+        EXPECT_EQ(action.kind, phone::KeyAction::Kind::send) << c.code;
+        EXPECT_EQ(action.code, c.code);
+    }
+    EXPECT_EQ(phone::actionForKey('Q', L'q', 0).kind, phone::KeyAction::Kind::quit);
+    EXPECT_EQ(phone::actionForKey('C', 3, LEFT_CTRL_PRESSED).kind, phone::KeyAction::Kind::quit);
+    EXPECT_EQ(phone::actionForKey(VK_SHIFT, 0, SHIFT_PRESSED).kind, phone::KeyAction::Kind::ignore);
+    EXPECT_EQ(phone::actionForKey('X', L'x', 0).kind, phone::KeyAction::Kind::ignore);
+}
+
+}  // namespace
