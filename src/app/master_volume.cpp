@@ -1,0 +1,185 @@
+#include "app/master_volume.h"
+
+#include <windows.h>
+#include <endpointvolume.h>
+#include <mmdeviceapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <vector>
+
+#include "framework/handle.h"
+
+namespace app {
+namespace {
+
+int32_t heldToRange(int64_t value) {
+    return static_cast<int32_t>(std::clamp<int64_t>(value, 0, kMaxVolume));
+}
+
+int32_t toMixerScale(float level) {
+    return heldToRange(std::llround(static_cast<double>(level) * kMaxVolume));
+}
+
+float toScalar(int32_t value) {
+    return static_cast<float>(value) / kMaxVolume;
+}
+
+// COM for the calling thread, undone only if this object did it. A thread already in the
+// multithreaded apartment keeps it and is served from there.
+class ComInitialization {
+  public:
+    ComInitialization() {
+        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        initialized_ = SUCCEEDED(hr);  // S_FALSE also counts and must be balanced
+        usable_ = initialized_ || hr == RPC_E_CHANGED_MODE;
+    }
+    ComInitialization(const ComInitialization&) = delete;
+    ComInitialization& operator=(const ComInitialization&) = delete;
+    ~ComInitialization() {
+        if (initialized_)
+            CoUninitialize();
+    }
+    bool usable() const { return usable_; }
+
+  private:
+    bool initialized_ = false;
+    bool usable_ = false;
+};
+
+class CoreAudioEndpoint final : public MasterEndpoint {
+  public:
+    // False when there is no default playback device or it offers no endpoint volume.
+    bool open() {
+        if (!com_.usable())
+            return false;
+        framework::ComPtr<IMMDeviceEnumerator> enumerator;
+        if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    __uuidof(IMMDeviceEnumerator), enumerator.putVoid())))
+            return false;
+        framework::ComPtr<IMMDevice> device;
+        if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.put())))
+            return false;
+        return SUCCEEDED(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                          volume_.putVoid())) &&
+               volume_;
+    }
+
+    bool channelCount(uint32_t& count) override {
+        UINT n = 0;
+        if (FAILED(volume_->GetChannelCount(&n)))
+            return false;
+        count = n;
+        return true;
+    }
+    bool channelLevel(uint32_t channel, float& level) override {
+        return SUCCEEDED(volume_->GetChannelVolumeLevelScalar(channel, &level));
+    }
+    bool setChannelLevel(uint32_t channel, float level) override {
+        return SUCCEEDED(volume_->SetChannelVolumeLevelScalar(channel, level, nullptr));
+    }
+    bool setMute(bool mute) override { return SUCCEEDED(volume_->SetMute(mute, nullptr)); }
+
+  private:
+    // Declared first so that it is undone after the interface is released.
+    ComInitialization com_;
+    framework::ComPtr<IAudioEndpointVolume> volume_;
+};
+
+// The step through Core Audio. False when a level call is refused, so that the mixer should do
+// the step instead; an error raised while setting is dropped like a refusal.
+bool stepThroughEndpoint(MasterEndpoint& endpoint, VolumeDirection direction,
+                         const std::function<void()>& processMessages) {
+    uint32_t channels = 0;
+    if (!endpoint.channelCount(channels) || channels == 0)
+        return false;
+    float left = 0;
+    float right = 0;
+    if (!endpoint.channelLevel(0, left))
+        return false;
+    if (channels == 1) {
+        right = left;
+    } else if (!endpoint.channelLevel(1, right)) {
+        return false;
+    }
+    if (processMessages)
+        processMessages();
+    std::optional<ChannelLevels> next =
+        steppedLevels(direction, {toMixerScale(left), toMixerScale(right)});
+    if (!next)
+        return true;
+    try {
+        if (!endpoint.setChannelLevel(0, toScalar(next->left)))
+            return false;
+        // Channels past the second follow the right one.
+        for (uint32_t channel = 1; channel < channels; ++channel) {
+            if (!endpoint.setChannelLevel(channel, toScalar(next->right)))
+                return false;
+        }
+        endpoint.setMute(false);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+void stepThroughMixer(mixer::AudioMixer& mixer, VolumeDirection direction,
+                      const std::function<void()>& processMessages) {
+    int32_t left = -1, right = -1, mute = -1;
+    bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
+    // Without a first destination the outputs stay -1 and the write below finds nothing.
+    mixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled, muteIsSelect);
+    if (processMessages)
+        processMessages();
+    std::optional<ChannelLevels> next = steppedLevels(direction, {left, right});
+    if (!next)
+        return;
+    try {
+        mixer.setVolume(0, -1, next->left, next->right, 0);
+    } catch (const std::exception&) {
+        // A volume step that cannot be done simply has no effect.
+    }
+}
+
+}  // namespace
+
+std::optional<ChannelLevels> steppedLevels(VolumeDirection direction, ChannelLevels current) {
+    int64_t step = direction == VolumeDirection::Up ? kVolumeStep : -kVolumeStep;
+    if (direction == VolumeDirection::Up && current.left >= kMaxVolume)
+        return std::nullopt;
+    if (direction == VolumeDirection::Down && current.left <= 0)
+        return std::nullopt;
+    return ChannelLevels{heldToRange(int64_t{current.left} + step),
+                         heldToRange(int64_t{current.right} + step)};
+}
+
+std::unique_ptr<MasterEndpoint> openDefaultPlaybackEndpoint() {
+    auto endpoint = std::make_unique<CoreAudioEndpoint>();
+    if (!endpoint->open())
+        return nullptr;
+    return endpoint;
+}
+
+void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
+                      const std::function<void()>& processMessages) {
+    stepMasterVolume(direction, fallbackMixer, processMessages, &openDefaultPlaybackEndpoint);
+}
+
+void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
+                      const std::function<void()>& processMessages,
+                      const EndpointOpener& openEndpoint) {
+    // The device is fetched afresh every time: the user may have switched outputs.
+    std::unique_ptr<MasterEndpoint> endpoint;
+    try {
+        if (openEndpoint)
+            endpoint = openEndpoint();
+    } catch (const std::exception&) {
+        endpoint.reset();
+    }
+    bool done = endpoint && stepThroughEndpoint(*endpoint, direction, processMessages);
+    if (!done)
+        stepThroughMixer(fallbackMixer, direction, processMessages);
+}
+
+}  // namespace app
