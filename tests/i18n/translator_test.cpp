@@ -1,0 +1,144 @@
+#include "i18n/translator.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "framework/exception.h"
+#include "mo_builder.h"
+#include "wine_test_support.h"
+
+namespace i18n {
+namespace {
+
+using testing::installCatalogue;
+using testing::msgfmtCatalogue;
+using testing::ScopedEnvironment;
+using testing::TempDir;
+
+std::wstring messageOfTranslation(Translator& translator, const std::wstring& text) {
+    try {
+        translator.translate(text);
+    } catch (const framework::Exception& e) {
+        return e.message();
+    }
+    return L"(nothing raised)";
+}
+
+// A program "installed" in a scratch directory, with the German catalogues beside it.
+struct TranslatorTest : ::testing::Test {
+    TempDir dir;
+    std::wstring program() const { return dir.path() + L"\\prog.exe"; }
+    void SetUp() override {
+        installCatalogue(dir.localeRoot(), L"de", L"default", msgfmtCatalogue(L"de_default.mo"));
+        installCatalogue(dir.localeRoot(), L"de", L"serial", msgfmtCatalogue(L"de_serial.mo"));
+    }
+};
+
+TEST_F(TranslatorTest, LangChoosesTheLanguageAndTheSystemSettingsStandIn) {
+    {
+        ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
+        Translator translator(program(), nullptr);
+        EXPECT_EQ(translator.language(), L"de_DE");
+        EXPECT_EQ(translator.localeRoot(), dir.localeRoot());
+        EXPECT_EQ(translator.currentDomain(), L"default");
+        EXPECT_EQ(translator.domainFor(L"default").directory(), dir.localeRoot() + L"\\");
+        EXPECT_EQ(translator.translate(L"Cancel"), L"Abbrechen");
+
+        // A code given by the caller is used unchanged and closes the open catalogues.
+        translator.selectLanguage(L"fr.ISO-8859-1");
+        EXPECT_EQ(translator.language(), L"fr.ISO-8859-1");
+        EXPECT_FALSE(translator.domainFor(L"default").isOpen());
+        EXPECT_EQ(translator.translate(L"Cancel"), L"Cancel");
+        translator.selectLanguage(L"de");
+        EXPECT_EQ(translator.translate(L"Cancel"), L"Abbrechen");
+    }
+    {
+        ScopedEnvironment lang(L"LANG", nullptr);
+        Translator translator(program(), nullptr);
+        EXPECT_EQ(translator.language(), queryOsLanguage());
+        EXPECT_FALSE(translator.language().empty());
+    }
+}
+
+TEST_F(TranslatorTest, LineEndsAreLookedUpAsLfAndComeBackAsCrLf) {
+    ScopedEnvironment lang(L"LANG", L"de");
+    Translator translator(program(), nullptr);
+    EXPECT_EQ(translator.translate(L"Line one\r\nLine two"), L"Zeile eins\r\nZeile zwei");
+    EXPECT_EQ(translator.translate(L"Line one\nLine two"), L"Zeile eins\r\nZeile zwei");
+    EXPECT_EQ(translator.translate(L"not\nthere"), L"not\r\nthere");
+    EXPECT_EQ(translator.translate(L"\nfirst"), L"\r\nfirst");
+}
+
+TEST_F(TranslatorTest, CharactersOutsideTheBasicPlaneFindTheirTranslation) {
+    ScopedEnvironment lang(L"LANG", L"de");
+    Translator translator(program(), nullptr);
+    EXPECT_EQ(translator.translate(L"Smile \U0001F600"), L"L\u00E4cheln \U0001F600");
+    EXPECT_EQ(translator.translateInDomain(L"default", L"Unable to open com port"),
+              L"COM-Port l\u00E4sst sich nicht \u00F6ffnen");
+}
+
+TEST_F(TranslatorTest, TranslationsThatAreNotUtf8RaiseNamingTheText) {
+    installCatalogue(dir.localeRoot(), L"de", L"default",
+                     testing::buildCatalogue(
+                         {{"", ""}, {"Broken", "\xE4rger"}, {"Cut", "Schlu\xC3"}, {"Empty", ""}}));
+    ScopedEnvironment lang(L"LANG", L"de");
+    Translator translator(program(), nullptr);
+    const std::wstring tail =
+        L". Probably because the mo file doesn't contain utf-8 encoded translations.";
+    EXPECT_EQ(messageOfTranslation(translator, L"Broken"),
+              L"Error: Could not translate Broken" + tail);
+    EXPECT_EQ(messageOfTranslation(translator, L"Cut"), L"Error: Could not translate Cut" + tail);
+    EXPECT_EQ(messageOfTranslation(translator, L"Empty"),
+              L"Error: Could not translate Empty" + tail);
+    EXPECT_EQ(translator.translate(L""), L"") << "the empty text never raises";
+    EXPECT_EQ(translator.translate(L"Fine"), L"Fine");
+}
+
+TEST_F(TranslatorTest, CatalogueErrorsReachTheCaller) {
+    std::wstring path = installCatalogue(dir.localeRoot(), L"de", L"default", "garbage bytes");
+    ScopedEnvironment lang(L"LANG", L"de");
+    Translator translator(program(), nullptr);
+    EXPECT_EQ(messageOfTranslation(translator, L"Cancel"),
+              L"This file is not a valid GNU gettext mo file: " + path);
+    EXPECT_EQ(translator.translate(L"Cancel"), L"Cancel");
+}
+
+TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {
+    ScopedEnvironment lang(L"LANG", L"de");
+    Translator translator(program(), nullptr);
+    EXPECT_EQ(&translator.domainFor(L"Default"), &translator.domainFor(L"default"));
+    EXPECT_EQ(translator.translateInDomain(L"SERIAL", L"Serial only text"),
+              L"Nur im seriellen Katalog");
+
+    // Threads that translate in a new domain at once all get the one domain object.
+    constexpr int kThreads = 8;
+    std::vector<Domain*> seen(kThreads, nullptr);
+    std::vector<std::wstring> results(kThreads);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            ++ready;
+            while (ready < kThreads)
+                std::this_thread::yield();
+            try {
+                seen[i] = &translator.domainFor(L"serial2");
+                results[i] = translator.translateInDomain(L"serial2", L"Cancel");
+            } catch (...) {
+                results[i] = L"raised";
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    for (int i = 0; i < kThreads; ++i) {
+        EXPECT_EQ(seen[i], seen[0]);
+        EXPECT_EQ(results[i], L"Cancel");
+    }
+}
+
+}  // namespace
+}  // namespace i18n
