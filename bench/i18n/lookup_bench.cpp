@@ -1,0 +1,135 @@
+// Lookups per second on one catalogue of a few thousand messages: the layer's reader on the
+// mapped file against the C library's dgettext, hits and misses, in one run. Prints ns per
+// lookup (median of several rounds) and the ratio dgettext / reader (above 1: the reader is
+// faster).
+#include <fcntl.h>
+#include <libintl.h>
+#include <locale.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "i18n/catalogue_reader.h"
+
+namespace {
+
+constexpr const char* kDomain = "keypilot_bench";
+constexpr int kRounds = 7;
+constexpr int kPasses = 200;
+
+std::vector<std::string> makeKeys(bool hits) {
+    std::vector<std::string> keys;
+    for (int i = 0; i < KEYPILOT_BENCH_COUNT; ++i) {
+        keys.push_back((hits ? "Settings window message " : "Settings window notice ") +
+                       std::to_string(i) + ": choose the port and the cursor speed");
+    }
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(12345));
+    return keys;
+}
+
+// ns per lookup over kPasses passes through the keys; sink keeps the results alive.
+template <class Lookup>
+double timeLookups(const std::vector<const char*>& keys, Lookup lookup, std::size_t& sink) {
+    auto start = std::chrono::steady_clock::now();
+    for (int pass = 0; pass < kPasses; ++pass) {
+        for (const char* key : keys)
+            sink += lookup(key);
+    }
+    std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
+    return elapsed.count() / (static_cast<double>(keys.size()) * kPasses);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    const std::string root = KEYPILOT_BENCH_LOCALE_DIR;
+    const std::string file = root + "/de/LC_MESSAGES/" + kDomain + ".mo";
+    int fd = open(file.c_str(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        std::fprintf(stderr, "cannot open %s\n", file.c_str());
+        return 1;
+    }
+    void* view = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (view == MAP_FAILED)
+        return 1;
+    i18n::CatalogueReader reader;
+    if (!reader.open(static_cast<const unsigned char*>(view),
+                     static_cast<std::size_t>(st.st_size))) {
+        std::fprintf(stderr, "%s is no catalogue\n", file.c_str());
+        return 1;
+    }
+
+    setlocale(LC_ALL, "C.UTF-8");
+    setenv("LANGUAGE", "de", 1);
+    bindtextdomain(kDomain, root.c_str());
+
+    const auto hitKeys = makeKeys(true);
+    const auto missKeys = makeKeys(false);
+    std::vector<const char*> hits, misses;
+    for (const auto& k : hitKeys)
+        hits.push_back(k.c_str());
+    for (const auto& k : missKeys)
+        misses.push_back(k.c_str());
+
+    // Both sides must agree before their speed means anything.
+    for (const char* key : hits) {
+        auto ours = reader.find(key);
+        const char* theirs = dgettext(kDomain, key);
+        if (!ours || *ours != theirs) {
+            std::fprintf(stderr, "disagreement on \"%s\" (is dgettext finding the catalogue?)\n",
+                         key);
+            return 1;
+        }
+    }
+    for (const char* key : misses) {
+        if (reader.find(key) || dgettext(kDomain, key) != key) {
+            std::fprintf(stderr, "a miss was found: \"%s\"\n", key);
+            return 1;
+        }
+    }
+
+    auto ourLookup = [&reader](const char* key) -> std::size_t {
+        auto found = reader.find(std::string_view(key));
+        return found ? found->size() : 1;
+    };
+    auto libcLookup = [](const char* key) -> std::size_t {
+        return reinterpret_cast<std::uintptr_t>(dgettext(kDomain, key)) & 1;
+    };
+
+    std::size_t sink = 0;
+    std::vector<double> ourHits, libcHits, ourMisses, libcMisses;
+    for (int round = 0; round < kRounds; ++round) {
+        ourHits.push_back(timeLookups(hits, ourLookup, sink));
+        libcHits.push_back(timeLookups(hits, libcLookup, sink));
+        ourMisses.push_back(timeLookups(misses, ourLookup, sink));
+        libcMisses.push_back(timeLookups(misses, libcLookup, sink));
+    }
+    std::printf("catalogue: %s (%u entries, %lld bytes)\n", file.c_str(), reader.entryCount(),
+                static_cast<long long>(st.st_size));
+    std::printf("median of %d rounds, %d passes over %zu keys each\n", kRounds, kPasses,
+                hits.size());
+    std::printf("%-8s %14s %14s %8s\n", "", "reader ns", "dgettext ns", "ratio");
+    std::printf("%-8s %14.1f %14.1f %8.2f\n", "hits", median(ourHits), median(libcHits),
+                median(libcHits) / median(ourHits));
+    std::printf("%-8s %14.1f %14.1f %8.2f\n", "misses", median(ourMisses), median(libcMisses),
+                median(libcMisses) / median(ourMisses));
+    std::printf("(checksum %zu)\n", sink);
+    munmap(view, static_cast<std::size_t>(st.st_size));
+    return 0;
+}
