@@ -177,8 +177,12 @@ TrayIcon::TrayIcon(HWND owner)
     notifyData_.uID = trayId_;
     notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     notifyData_.uCallbackMessage = WM_TRAYICON_CALLBACK;
+    // The application walks a copy of its hooks, so this one may still be called once after the
+    // icon has gone: the identifier tells.
     appHookId_ = framework::application().addMessageHook(
-        [this](UINT msg, WPARAM wParam, LPARAM, LRESULT&) { return appWindowHook(msg, wParam); });
+        [this, id = trayId_](UINT msg, WPARAM wParam, LPARAM, LRESULT&) {
+            return trayIconById(id) == this && appWindowHook(msg, wParam);
+        });
     if (owner_ && IsWindow(owner_)) {
         ownerSubclassed_ = SetWindowSubclass(owner_, &TrayIcon::ownerWindowProc, trayId_,
                                              reinterpret_cast<DWORD_PTR>(this)) != FALSE;

@@ -31,18 +31,6 @@ bool waitWithoutDispatching(const std::function<bool()>& cond, DWORD timeoutMs =
     return true;
 }
 
-TEST(LightTimerTest, ConstructionLeavesTheTimerIdleWithItsInterval) {
-    LightTimer plain;
-    EXPECT_FALSE(plain.enabled());
-    EXPECT_EQ(plain.interval(), 1000u);
-    EXPECT_FALSE(plain.oneShot());
-    LightTimer given(250, [](LightTimer&) {});
-    EXPECT_EQ(given.interval(), 250u);
-    EXPECT_FALSE(given.enabled());
-    EXPECT_NE(plain.timerId(), given.timerId());
-    EXPECT_EQ(LightTimer::runningCount(), 0);
-}
-
 TEST(LightTimerTest, SameIntervalKeepsTheRunningTimerAndANewOneRestartsIt) {
     int ticks = 0;
     LightTimer timer(30, [&](LightTimer&) { ++ticks; });

@@ -436,7 +436,13 @@ TEST_F(TrayIconTest, OwnerShownComesToTheFrontAndMinimisingHidesToTheTray) {
     framework::application().setMainWindow(owner);
     {
         TrayIcon icon(owner);
-        ShowWindow(owner, SW_SHOW);
+        HWND other = CreateWindowExW(0, L"STATIC", L"Other", WS_POPUP | WS_CAPTION | WS_VISIBLE,
+                                     300, 10, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        framework::Window otherWindow{other};
+        SetForegroundWindow(other);
+        ASSERT_TRUE(pumpUntil([&] { return GetForegroundWindow() == other; }));
+        // Shown without activation, the window still asks for the foreground itself.
+        ShowWindow(owner, SW_SHOWNOACTIVATE);
         EXPECT_TRUE(pumpUntil([&] { return GetForegroundWindow() == owner; }));
 
         int minimised = 0;
