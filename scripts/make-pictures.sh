@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Renders the program's pictures from their drawings in src/app/resources/pictures into
+# src/app/resources: the banner logo (logo.bmp 97 x 90, logo_2x.bmp 194 x 180), the status
+# pictures (disconnected.ico, connected.ico) and the program's icon (keypilot.ico).
+# The build does not run this; run it after changing a drawing and commit what it writes.
+#
+#   scripts/make-pictures.sh [preview.png]   the optional argument also writes a preview sheet
+#
+# Needs ImageMagick 6 (convert). 16 x 16 images come from their own pixel drawings (*_16.xpm);
+# every other size is drawn from the vector drawings (*.mvg) at four times the size and scaled down.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+src=$here/src/app/resources/pictures
+out=$here/src/app/resources
+preview=${1:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+status_sizes=(20 24 32 40 48 64)
+program_sizes=(20 24 32 40 48 64 96 128 256)
+# No time stamps or other varying chunks, so that unchanged drawings give identical files.
+steady=(-define png:exclude-chunks=date,time,tIME,tEXt,zTXt,iTXt +set date:create +set date:modify)
+
+# render <drawing.mvg> <scale> <out.png>: the drawing at <scale> times its own grid, transparent.
+render() {
+    local drawing=$1 scale=$2 target=$3
+    awk -v k="$scale" '
+        /^viewbox / { print "viewbox 0 0 " $4 * k " " $5 * k; print "affine " k " 0 0 " k " 0 0"; next }
+        { print }' "$drawing" >"$work/scaled.mvg"
+    convert -background none "MVG:$work/scaled.mvg" -depth 8 "$target"
+}
+
+# shrink <in.png> <size> <out.png>
+shrink() {
+    convert "$1" -filter Catrom -resize "$2x$2" -depth 8 "${steady[@]}" "PNG32:$3"
+}
+
+# The icon drawing with and without the mark, large enough to scale every size from.
+render "$src/icon.mvg" 4 "$work/plain.png"
+render "$src/mark.mvg" 4 "$work/mark.png"
+convert "$work/plain.png" "$work/mark.png" -composite "$work/marked.png"
+convert "$src/icon_16.xpm" -depth 8 "${steady[@]}" "PNG32:$work/plain-16.png"
+convert "$src/icon_16.xpm" "$src/mark_16.xpm" -composite -depth 8 "${steady[@]}" \
+    "PNG32:$work/marked-16.png"
+for size in "${program_sizes[@]}"; do
+    shrink "$work/plain.png" "$size" "$work/plain-$size.png"
+    shrink "$work/marked.png" "$size" "$work/marked-$size.png"
+done
+
+# make_icon <out.ico> <prefix> <sizes...>
+make_icon() {
+    local target=$1 prefix=$2 size images=()
+    shift 2
+    for size in 16 "$@"; do images+=("$work/$prefix-$size.png"); done
+    convert "${images[@]}" "${steady[@]}" "ICO:$target"
+}
+make_icon "$out/disconnected.ico" plain "${status_sizes[@]}"
+make_icon "$out/connected.ico" marked "${status_sizes[@]}"
+make_icon "$out/keypilot.ico" plain "${program_sizes[@]}"
+
+# The logo sits on the banner's white, so it is flattened onto white: 24-bit, no alpha.
+render "$src/logo.mvg" 4 "$work/logo.png"
+for spec in "194x180 logo_2x.bmp" "97x90 logo.bmp"; do
+    read -r geometry name <<<"$spec"
+    convert "$work/logo.png" -background white -alpha remove -alpha off -filter Catrom \
+        -resize "$geometry!" -type TrueColor -define bmp:format=bmp3 "BMP3:$out/$name"
+done
+
+if [ -n "$preview" ]; then
+    # Every image at its own size on light and dark grounds, and the small ones enlarged.
+    row() { # <ground> <prefix>
+        local size args=()
+        for size in 16 "${program_sizes[@]}"; do
+            args+=(\( "$work/$2-$size.png" -background "$1" -flatten \))
+        done
+        convert -background "$1" "${args[@]}" -bordercolor "$1" -border 4 -gravity center +append \
+            "$work/row-$1-$2.png"
+        args=()
+        for size in 16 20 24 32; do
+            args+=(\( "$work/$2-$size.png" -background "$1" -flatten -filter point -resize 800% \))
+        done
+        convert -background "$1" "${args[@]}" -bordercolor "$1" -border 4 -gravity center +append \
+            "$work/zoom-$1-$2.png"
+    }
+    rows=()
+    for ground in '#f3f3f3' '#202020'; do
+        for prefix in plain marked; do
+            row "$ground" "$prefix"
+            rows+=("$work/row-$ground-$prefix.png" "$work/zoom-$ground-$prefix.png")
+        done
+    done
+    convert -background '#888888' "${rows[@]}" \
+        \( "$out/logo.bmp" "$out/logo_2x.bmp" -bordercolor white -border 4 -gravity center +append \) \
+        -bordercolor '#888888' -border 2 -gravity west -append "$preview"
+    echo "preview: $preview"
+fi
