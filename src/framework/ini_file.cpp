@@ -17,8 +17,9 @@ std::wstring readProfile(const wchar_t* section, const wchar_t* key, const std::
     for (;;) {
         DWORD got = GetPrivateProfileStringW(section, key, L"", buffer.data(),
                                              static_cast<DWORD>(buffer.size()), file.c_str());
-        if (got + 2 < buffer.size())
+        if (got + 2 < buffer.size()) {
             return std::wstring(buffer.data(), got);
+        }
         buffer.resize(buffer.size() * 2);
     }
 }
@@ -28,10 +29,12 @@ std::vector<std::wstring> splitNulList(const std::wstring& list) {
     size_t start = 0;
     while (start < list.size()) {
         size_t end = list.find(L'\0', start);
-        if (end == std::wstring::npos)
+        if (end == std::wstring::npos) {
             end = list.size();
-        if (end > start)
+        }
+        if (end > start) {
             items.emplace_back(list, start, end - start);
+        }
         start = end + 1;
     }
     return items;
@@ -48,8 +51,9 @@ std::wstring IniFile::readString(const std::wstring& section, const std::wstring
                                  const std::wstring& defaultValue) const {
     // The system trims blanks from a default it hands back, so a missing key is detected here
     // and the caller's default returned as given.
-    if (!valueExists(section, key))
+    if (!valueExists(section, key)) {
         return defaultValue;
+    }
     return readProfile(section.c_str(), key.c_str(), fileName_);
 }
 
@@ -66,13 +70,15 @@ int32_t IniFile::readInteger(const std::wstring& section, const std::wstring& ke
     // from_chars takes a minus but not a plus sign.
     if (first != last && *first == '+') {
         ++first;
-        if (first == last || *first == '-')
+        if (first == last || *first == '-') {
             return defaultValue;
+        }
     }
     int32_t value = 0;
     auto [end, error] = std::from_chars(first, last, value, 10);
-    if (error != std::errc() || end != last || first == last)
+    if (error != std::errc() || end != last || first == last) {
         return defaultValue;
+    }
     return value;
 }
 
@@ -81,16 +87,20 @@ void IniFile::writeInteger(const std::wstring& section, const std::wstring& key,
 }
 
 bool IniFile::sectionExists(const std::wstring& section) const {
-    for (const auto& name : splitNulList(readProfile(nullptr, nullptr, fileName_)))
-        if (sameKey(name, section))
+    for (const auto& name : splitNulList(readProfile(nullptr, nullptr, fileName_))) {
+        if (sameKey(name, section)) {
             return true;
+        }
+    }
     return false;
 }
 
 bool IniFile::valueExists(const std::wstring& section, const std::wstring& key) const {
-    for (const auto& name : readSection(section))
-        if (sameKey(name, key))
+    for (const auto& name : readSection(section)) {
+        if (sameKey(name, key)) {
             return true;
+        }
+    }
     return false;
 }
 
@@ -107,8 +117,9 @@ void IniFile::eraseSection(const std::wstring& section) {
 }
 
 void IniFile::write(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-    if (!WritePrivateProfileStringW(section, key, value, fileName_.c_str()))
+    if (!WritePrivateProfileStringW(section, key, value, fileName_.c_str())) {
         throw Exception(formatText(loadResourceString(IDS_INI_WRITE_FAILED), {fileName_}));
+    }
 }
 
 }  // namespace framework

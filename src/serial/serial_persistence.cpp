@@ -106,8 +106,9 @@ void saveGroup(const SerialPort& port, StoredGroup group, SettingsWriter& store)
         case StoredGroup::sgLine:
             store.writeText(L"Port", port.port());
             store.writeText(L"BaudRate", baudRateText(port.baudRate()));
-            if (port.baudRate() == BaudRate::brCustom)
+            if (port.baudRate() == BaudRate::brCustom) {
                 store.writeInteger(L"CustomBaudRate", port.customBaudRate());
+            }
             store.writeText(L"StopBits", stopBitsText(port.stopBits()));
             store.writeText(L"DataBits", dataBitsText(port.dataBits()));
             store.writeText(L"Parity", parityText(parity.bits()));
@@ -161,9 +162,10 @@ void loadGroup(SerialPort& port, StoredGroup group, SettingsReader& store) {
             port.setPort(store.readText(L"Port", port.port()));
             port.setBaudRate(
                 parseBaudRate(store.readText(L"BaudRate", baudRateText(port.baudRate()))));
-            if (port.baudRate() == BaudRate::brCustom)
+            if (port.baudRate() == BaudRate::brCustom) {
                 port.setCustomBaudRate(
                     store.readInteger(L"CustomBaudRate", kDefaultCustomBaudRate));
+            }
             port.setStopBits(
                 parseStopBits(store.readText(L"StopBits", stopBitsText(port.stopBits()))));
             port.setDataBits(
@@ -227,15 +229,19 @@ void loadGroup(SerialPort& port, StoredGroup group, SettingsReader& store) {
 }
 
 void save(const SerialPort& port, SettingsWriter& store) {
-    for (StoredGroup group : kGroupOrder)
-        if (port.storedGroups().contains(group))
+    for (StoredGroup group : kGroupOrder) {
+        if (port.storedGroups().contains(group)) {
             saveGroup(port, group, store);
+        }
+    }
 }
 
 void load(SerialPort& port, SettingsReader& store) {
-    for (StoredGroup group : kGroupOrder)
-        if (port.storedGroups().contains(group))
+    for (StoredGroup group : kGroupOrder) {
+        if (port.storedGroups().contains(group)) {
             loadGroup(port, group, store);
+        }
+    }
 }
 
 }  // namespace

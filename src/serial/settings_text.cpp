@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <limits>
+#include <type_traits>
 
 namespace serial {
 namespace {
@@ -26,11 +27,14 @@ wchar_t upperAscii(wchar_t c) {
 }
 
 bool equalIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i]))
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (upperAscii(a[i]) != upperAscii(b[i])) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -43,9 +47,11 @@ std::wstring textOf(const std::array<std::wstring_view, N>& texts, Enum value) {
 template <class Enum, size_t N>
 Enum parseText(const std::array<std::wstring_view, N>& texts, std::wstring_view text,
                Enum fallback) {
-    for (size_t i = 0; i < N; ++i)
-        if (equalIgnoringAsciiCase(texts[i], text))
+    for (size_t i = 0; i < N; ++i) {
+        if (equalIgnoringAsciiCase(texts[i], text)) {
             return static_cast<Enum>(i);
+        }
+    }
     return fallback;
 }
 
@@ -53,21 +59,26 @@ Enum parseText(const std::array<std::wstring_view, N>& texts, std::wstring_view 
 bool parseInt32(std::wstring_view text, int32_t& value) {
     size_t i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
         negative = text[i++] == L'-';
-    if (i == text.size())
+    }
+    if (i == text.size()) {
         return false;
+    }
     int64_t magnitude = 0;
     constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
     for (; i < text.size(); ++i) {
-        if (text[i] < L'0' || text[i] > L'9')
+        if (text[i] < L'0' || text[i] > L'9') {
             return false;
+        }
         magnitude = magnitude * 10 + (text[i] - L'0');
-        if (magnitude > kLimit)
+        if (magnitude > kLimit) {
             return false;
+        }
     }
-    if (!negative && magnitude == kLimit)
+    if (!negative && magnitude == kLimit) {
         return false;
+    }
     value = static_cast<int32_t>(negative ? -magnitude : magnitude);
     return true;
 }
@@ -131,21 +142,24 @@ bool parseYesNo(std::wstring_view text) {
 }
 
 std::wstring charCodeText(std::uint8_t code) {
-    if (code >= 33 && code <= 127)
+    if (code >= 33 && code <= 127) {
         return std::wstring(1, static_cast<wchar_t>(code));
+    }
     return L"#" + std::to_wstring(code);
 }
 
 std::uint8_t parseCharCode(std::wstring_view text) {
-    if (text.empty())
+    if (text.empty()) {
         return 0;
+    }
     if (text[0] == L'#' && text.size() > 1) {
         int32_t value = 0;
-        if (!parseInt32(text.substr(1), value))
+        if (!parseInt32(text.substr(1), value)) {
             return 0;
+        }
         return static_cast<std::uint8_t>(static_cast<uint32_t>(value) & 0xFFu);
     }
-    auto first = static_cast<uint32_t>(text[0]);
+    auto first = static_cast<std::make_unsigned_t<wchar_t>>(text[0]);
     return first <= 0xFF ? static_cast<std::uint8_t>(first) : 0;
 }
 

@@ -143,8 +143,9 @@ class RegistryPersistence : public ::testing::Test {
             DWORD length = 256;
             DWORD type = 0;
             if (RegEnumValueW(key.handle(), i, name, &length, nullptr, &type, nullptr, nullptr) !=
-                ERROR_SUCCESS)
+                ERROR_SUCCESS) {
                 break;
+            }
             result.emplace_back(std::wstring(name, length), type);
         }
         std::sort(result.begin(), result.end());
@@ -433,8 +434,9 @@ TEST_F(IniPersistence, ANewPortNameReopensTheOpenPortOnThatDevice) {
     std::int32_t waiting = 0;
     for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
         waiting = port.inputWaiting();
-        if (waiting >= 2)
+        if (waiting >= 2) {
             break;
+        }
         Sleep(10);
     }
     EXPECT_EQ(waiting, 2);

@@ -15,21 +15,27 @@ TEST(SettingsText, EveryMemberRoundTripsThroughItsText) {
         EXPECT_EQ(baudRateText(value), baud[i]);
         EXPECT_EQ(parseBaudRate(baudRateText(value)), value);
     }
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(parseStopBits(stopBitsText(static_cast<StopBits>(i))), static_cast<StopBits>(i));
-    for (int i = 0; i < 4; ++i)
+    }
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(parseDataBits(dataBitsText(static_cast<DataBits>(i))), static_cast<DataBits>(i));
-    for (int i = 0; i < 5; ++i)
+    }
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(parseParity(parityText(static_cast<ParityBits>(i))), static_cast<ParityBits>(i));
-    for (int i = 0; i < 4; ++i)
+    }
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(parseFlowControl(flowControlText(static_cast<FlowControl>(i))),
                   static_cast<FlowControl>(i));
-    for (int i = 0; i < 3; ++i)
+    }
+    for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(parseDTRControl(dtrControlText(static_cast<DTRFlowControl>(i))),
                   static_cast<DTRFlowControl>(i));
-    for (int i = 0; i < 4; ++i)
+    }
+    for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(parseRTSControl(rtsControlText(static_cast<RTSFlowControl>(i))),
                   static_cast<RTSFlowControl>(i));
+    }
     EXPECT_EQ(stopBitsText(StopBits::sbOne5StopBits), L"1.5");
     EXPECT_EQ(dataBitsText(DataBits::dbFive), L"5");
     EXPECT_EQ(parityText(ParityBits::prSpace), L"Space");
@@ -97,8 +103,9 @@ TEST(SettingsText, CharacterCodesOutsidePrintableAsciiAreWrittenAsHashAndNumber)
     EXPECT_EQ(charCodeText(128), L"#128");
     EXPECT_EQ(charCodeText(255), L"#255");
     EXPECT_EQ(charCodeText('#'), L"#");
-    for (int code = 0; code < 256; ++code)
+    for (int code = 0; code < 256; ++code) {
         EXPECT_EQ(parseCharCode(charCodeText(static_cast<uint8_t>(code))), code) << code;
+    }
 }
 
 TEST(SettingsText, CharacterCodeParsing) {

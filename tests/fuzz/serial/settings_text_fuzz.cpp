@@ -10,8 +10,9 @@
 namespace {
 
 void check(bool condition) {
-    if (!condition)
+    if (!condition) {
         std::abort();
+    }
 }
 
 template <class Enum>
@@ -26,10 +27,12 @@ void checkMember(Enum value, int count, std::wstring (*text)(Enum),
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Two bytes per character, as UTF-16 code units; odd bytes and lone surrogates included.
     std::wstring text;
-    for (size_t i = 0; i + 1 < size; i += 2)
+    for (size_t i = 0; i + 1 < size; i += 2) {
         text.push_back(static_cast<wchar_t>(data[i] | (data[i + 1] << 8)));
-    if (size % 2 != 0)
+    }
+    if (size % 2 != 0) {
         text.push_back(static_cast<wchar_t>(data[size - 1]));
+    }
     using namespace serial;
     checkMember(parseBaudRate(text), 16, baudRateText, parseBaudRate);
     checkMember(parseStopBits(text), 3, stopBitsText, parseStopBits);
