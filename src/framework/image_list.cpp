@@ -12,8 +12,9 @@ using LoadIconMetricFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, HICON*);
 // its manifest; the DLL already mapped into the process is the one the manifest chose.
 LoadIconMetricFn loadIconMetricFunction() {
     HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
-    if (!comctl)
+    if (!comctl) {
         return nullptr;
+    }
     return reinterpret_cast<LoadIconMetricFn>(
         reinterpret_cast<void*>(GetProcAddress(comctl, "LoadIconMetric")));
 }
@@ -29,11 +30,13 @@ int ImageList::addResourceIcon(HINSTANCE module, UINT resourceId) {
 }
 
 int ImageList::addIcon(HICON icon) {
-    if (!icon)
+    if (!icon) {
         return -1;
+    }
     Icon copy{CopyIcon(icon)};
-    if (!copy)
+    if (!copy) {
         return -1;
+    }
     Picture picture;
     picture.icon = std::move(copy);
     pictures_.push_back(std::move(picture));
@@ -45,8 +48,9 @@ SIZE ImageList::smallIconSize() {
 }
 
 Icon ImageList::icon(int index) const {
-    if (index < 0 || index >= count())
+    if (index < 0 || index >= count()) {
         return Icon{};
+    }
     const Picture& picture = pictures_[static_cast<size_t>(index)];
     SIZE size = smallIconSize();
     if (picture.icon) {
@@ -68,8 +72,9 @@ Icon ImageList::icon(int index) const {
     // hand out a copy of our own.
     HICON shared =
         static_cast<HICON>(LoadImageW(nullptr, name, IMAGE_ICON, size.cx, size.cy, LR_SHARED));
-    if (!shared)
+    if (!shared) {
         return Icon{};
+    }
     return Icon{static_cast<HICON>(CopyImage(shared, IMAGE_ICON, size.cx, size.cy, 0))};
 }
 

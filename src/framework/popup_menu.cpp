@@ -54,8 +54,9 @@ int PopupMenu::addSeparator() {
 }
 
 PopupMenu::Item& PopupMenu::item(int index) {
-    if (index < 0 || index >= count())
+    if (index < 0 || index >= count()) {
         throw std::out_of_range("menu item index out of range");
+    }
     return items_[static_cast<size_t>(index)];
 }
 
@@ -65,18 +66,21 @@ const PopupMenu::Item& PopupMenu::item(int index) const {
 
 int PopupMenu::defaultItemIndex() const {
     for (int i = 0; i < count(); ++i) {
-        if (items_[static_cast<size_t>(i)].isDefault)
+        if (items_[static_cast<size_t>(i)].isDefault) {
             return i;
+        }
     }
     return -1;
 }
 
 bool PopupMenu::clickItem(int index) {
-    if (index < 0 || index >= count())
+    if (index < 0 || index >= count()) {
         return false;
+    }
     const Item& chosen = items_[static_cast<size_t>(index)];
-    if (chosen.separator() || !chosen.enabled || !chosen.onClick)
+    if (chosen.separator() || !chosen.enabled || !chosen.onClick) {
         return false;
+    }
     // The action may change the menu or destroy it: run a copy.
     std::function<void()> action = chosen.onClick;
     action();
@@ -85,8 +89,9 @@ bool PopupMenu::clickItem(int index) {
 
 Menu PopupMenu::buildMenu() const {
     Menu menu{CreatePopupMenu()};
-    if (!menu)
+    if (!menu) {
         return menu;
+    }
     bool defaultSet = false;
     for (int i = 0; i < count(); ++i) {
         const Item& it = items_[static_cast<size_t>(i)];
@@ -106,29 +111,35 @@ Menu PopupMenu::buildMenu() const {
 }
 
 HWND PopupMenu::effectiveOwner() {
-    if (owner_)
+    if (owner_) {
         return owner_;
-    if (HWND app = application().handle())
+    }
+    if (HWND app = application().handle()) {
         return app;
-    if (!ownWindow_)
+    }
+    if (!ownWindow_) {
         ownWindow_.reset(createOwnWindow());
+    }
     return ownWindow_.get();
 }
 
 int PopupMenu::popup(int x, int y) {
-    if (onPopup)
+    if (onPopup) {
         onPopup();
+    }
     UINT command = 0;
     {
         Menu menu = buildMenu();
-        if (!menu)
+        if (!menu) {
             return -1;
+        }
         HWND owner = effectiveOwner();
         const Presenter& replaced = presenter();
         command = replaced ? replaced(menu.get(), owner, x, y) : trackMenu(menu.get(), owner, x, y);
     }
-    if (command == 0 || command > static_cast<UINT>(count()))
+    if (command == 0 || command > static_cast<UINT>(count())) {
         return -1;
+    }
     int index = static_cast<int>(command) - 1;
     // Nothing of this object may be touched after the action: it may have destroyed the menu.
     clickItem(index);

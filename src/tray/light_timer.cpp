@@ -11,12 +11,14 @@ namespace tray {
 // Reaches the private state of a timer from the shared window's procedure.
 struct LightTimerAccess {
     static void tick(LightTimer& timer) {
-        if (timer.oneShot_)
+        if (timer.oneShot_) {
             timer.deactivate(true);
+        }
         // The callback may destroy its own timer: run a copy so the function outlives it.
         LightTimer::TimerEvent callback = timer.onTimer_;
-        if (callback)
+        if (callback) {
             callback(timer);
+        }
     }
 };
 
@@ -39,14 +41,17 @@ std::unique_ptr<TimerHandler>& timerHandler() {
 }
 
 LRESULT CALLBACK handlerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg != WM_TIMER)
+    if (msg != WM_TIMER) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     TimerHandler* handler = timerHandler().get();
-    if (!handler)
+    if (!handler) {
         return 0;
+    }
     auto found = handler->timers.find(static_cast<UINT_PTR>(wParam));
-    if (found == handler->timers.end())
+    if (found == handler->timers.end()) {
         return 0;
+    }
     LightTimer& timer = *found->second;
     try {
         framework::application().guard([&] { LightTimerAccess::tick(timer); });
@@ -87,13 +92,16 @@ UINT_PTR acquireTimerHandler(LightTimer* timer) {
 
 void releaseTimerHandler(UINT_PTR id) {
     auto& handler = timerHandler();
-    if (!handler)
+    if (!handler) {
         return;
+    }
     handler->timers.erase(id);
-    if (handler->userCount > 0)
+    if (handler->userCount > 0) {
         --handler->userCount;
-    if (handler->userCount == 0)
+    }
+    if (handler->userCount == 0) {
         handler.reset();
+    }
 }
 
 HWND windowOfHandler() {
@@ -111,8 +119,9 @@ LightTimer::LightTimer(unsigned interval, TimerEvent onTimer) : interval_(interv
 }
 
 LightTimer::~LightTimer() {
-    if (enabled_)
+    if (enabled_) {
         deactivate(true);
+    }
     releaseTimerHandler(timerId_);
 }
 
@@ -125,11 +134,13 @@ void LightTimer::setEnabled(bool enabled) {
 }
 
 void LightTimer::setInterval(unsigned interval) {
-    if (interval == interval_)
+    if (interval == interval_) {
         return;
+    }
     interval_ = interval;
-    if (!enabled_)
+    if (!enabled_) {
         return;
+    }
     if (interval_ != 0) {
         activate();
     } else {
@@ -139,32 +150,39 @@ void LightTimer::setInterval(unsigned interval) {
 
 void LightTimer::setOnTimer(TimerEvent onTimer) {
     onTimer_ = std::move(onTimer);
-    if (!onTimer_ && enabled_)
+    if (!onTimer_ && enabled_) {
         deactivate(false);
+    }
 }
 
 bool LightTimer::activate() {
-    if (interval_ == 0)
+    if (interval_ == 0) {
         return false;
-    if (enabled_)
+    }
+    if (enabled_) {
         deactivate(true);
+    }
     HWND window = windowOfHandler();
-    if (!window || SetTimer(window, timerId_, interval_, nullptr) == 0)
+    if (!window || SetTimer(window, timerId_, interval_, nullptr) == 0) {
         return false;
+    }
     enabled_ = true;
     ++timerHandler()->runningCount;
     return true;
 }
 
 bool LightTimer::deactivate(bool clearEnabled) {
-    if (clearEnabled)
+    if (clearEnabled) {
         enabled_ = false;
+    }
     HWND window = windowOfHandler();
-    if (!window || !KillTimer(window, timerId_))
+    if (!window || !KillTimer(window, timerId_)) {
         return false;
+    }
     auto& handler = timerHandler();
-    if (handler->runningCount > 0)
+    if (handler->runningCount > 0) {
         --handler->runningCount;
+    }
     return true;
 }
 

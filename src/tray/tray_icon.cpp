@@ -25,11 +25,13 @@ constexpr DWORD kTaskbarCreatedVersion = 0x00040047;  // 4.71
 DWORD commonControlsVersion() {
     DWORD ignored = 0;
     DWORD size = GetFileVersionInfoSizeW(L"comctl32.dll", &ignored);
-    if (size == 0)
+    if (size == 0) {
         return 0;
+    }
     std::vector<BYTE> block(size);
-    if (!GetFileVersionInfoW(L"comctl32.dll", 0, size, block.data()))
+    if (!GetFileVersionInfoW(L"comctl32.dll", 0, size, block.data())) {
         return 0;
+    }
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
     if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
@@ -41,8 +43,9 @@ DWORD commonControlsVersion() {
 }
 
 UINT registerTaskbarCreated() {
-    if (commonControlsVersion() < kTaskbarCreatedVersion)
+    if (commonControlsVersion() < kTaskbarCreatedVersion) {
         return 0;
+    }
     return RegisterWindowMessageW(L"TaskbarCreated");
 }
 
@@ -66,8 +69,9 @@ std::unique_ptr<TrayHandler>& trayHandler() {
 
 TrayIcon* trayIconById(UINT id) {
     const auto& handler = trayHandler();
-    if (!handler)
+    if (!handler) {
         return nullptr;
+    }
     auto found = handler->icons.find(id);
     return found == handler->icons.end() ? nullptr : found->second;
 }
@@ -128,23 +132,29 @@ UINT acquireTrayHandler(TrayIcon* icon) {
 
 void releaseTrayHandler(UINT id) {
     auto& handler = trayHandler();
-    if (!handler)
+    if (!handler) {
         return;
+    }
     handler->icons.erase(id);
-    if (handler->userCount > 0)
+    if (handler->userCount > 0) {
         --handler->userCount;
-    if (handler->userCount == 0)
+    }
+    if (handler->userCount == 0) {
         handler.reset();
+    }
 }
 
 ShiftState keyShiftState() {
     ShiftState shift;
-    if (GetAsyncKeyState(VK_SHIFT) & 0x8000)
+    if (GetAsyncKeyState(VK_SHIFT) & 0x8000) {
         shift += ShiftKey::ssShift;
-    if (GetAsyncKeyState(VK_MENU) & 0x8000)
+    }
+    if (GetAsyncKeyState(VK_MENU) & 0x8000) {
         shift += ShiftKey::ssAlt;
-    if (GetAsyncKeyState(VK_CONTROL) & 0x8000)
+    }
+    if (GetAsyncKeyState(VK_CONTROL) & 0x8000) {
         shift += ShiftKey::ssCtrl;
+    }
     return shift;
 }
 
@@ -195,8 +205,9 @@ TrayIcon::~TrayIcon() {
     dblClickTimer_.setEnabled(false);
     hoverTimer_.setEnabled(false);
     framework::application().removeMessageHook(appHookId_);
-    if (ownerSubclassed_)
+    if (ownerSubclassed_) {
         RemoveWindowSubclass(owner_, &TrayIcon::ownerWindowProc, trayId_);
+    }
     releaseTrayHandler(trayId_);
 }
 
@@ -207,8 +218,9 @@ HWND TrayIcon::callbackWindow() {
 
 bool TrayIcon::runStartupEvent() {
     bool showMainForm = true;
-    if (onStartup)
+    if (onStartup) {
         onStartup(*this, showMainForm);
+    }
     return showMainForm;
 }
 
@@ -300,13 +312,15 @@ void TrayIcon::setTrayMessageMode(int mode) {
 }
 
 void TrayIcon::componentRemoved(const framework::ImageList* list) {
-    if (list && list == iconList_)
+    if (list && list == iconList_) {
         setIconList(nullptr);
+    }
 }
 
 void TrayIcon::componentRemoved(const framework::PopupMenu* menu) {
-    if (menu && menu == popupMenu_)
+    if (menu && menu == popupMenu_) {
         popupMenu_ = nullptr;
+    }
 }
 
 // --- Shell calls ------------------------------------------------------------------------------
@@ -315,12 +329,14 @@ void TrayIcon::fillNotifyData() {
     notifyData_.hIcon = icon_.get();
     constexpr size_t tipSize = sizeof notifyData_.szTip / sizeof notifyData_.szTip[0];
     std::fill(std::begin(notifyData_.szTip), std::end(notifyData_.szTip), L'\0');
-    if (hint_.empty() || !showHint_)
+    if (hint_.empty() || !showHint_) {
         return;
+    }
     size_t length = std::min(hint_.size(), tipSize - 1);
     // Cutting between the halves of a surrogate pair would leave half a character behind.
-    if (length < hint_.size() && length > 0 && IS_HIGH_SURROGATE(hint_[length - 1]))
+    if (length < hint_.size() && length > 0 && IS_HIGH_SURROGATE(hint_[length - 1])) {
         --length;
+    }
     std::copy_n(hint_.begin(), length, notifyData_.szTip);
 }
 
@@ -346,46 +362,55 @@ bool TrayIcon::updateTrayIcon() {
 // --- Events -----------------------------------------------------------------------------------
 
 void TrayIcon::click() {
-    if (onClick)
+    if (onClick) {
         onClick(*this);
+    }
 }
 
 void TrayIcon::dblClick() {
-    if (onDblClick)
+    if (onDblClick) {
         onDblClick(*this);
+    }
 }
 
 void TrayIcon::doCycle() {
     int next = 0;
-    if (iconList_ && iconIndex_ < iconList_->count() - 1)
+    if (iconList_ && iconIndex_ < iconList_->count() - 1) {
         next = iconIndex_ + 1;
-    if (onCycle)
+    }
+    if (onCycle) {
         onCycle(*this, next);
+    }
 }
 
 void TrayIcon::mouseDown(MouseButton button, ShiftState shift, int x, int y) {
-    if (onMouseDown)
+    if (onMouseDown) {
         onMouseDown(*this, button, shift, x, y);
+    }
 }
 
 void TrayIcon::mouseUp(MouseButton button, ShiftState shift, int x, int y) {
-    if (onMouseUp)
+    if (onMouseUp) {
         onMouseUp(*this, button, shift, x, y);
+    }
 }
 
 void TrayIcon::mouseMove(ShiftState shift, int x, int y) {
-    if (onMouseMove)
+    if (onMouseMove) {
         onMouseMove(*this, shift, x, y);
+    }
 }
 
 void TrayIcon::mouseEnter() {
-    if (onMouseEnter)
+    if (onMouseEnter) {
         onMouseEnter(*this);
+    }
 }
 
 void TrayIcon::mouseExit() {
-    if (onMouseExit)
+    if (onMouseExit) {
         onMouseExit(*this);
+    }
 }
 
 // --- Callback messages ------------------------------------------------------------------------
@@ -399,26 +424,31 @@ void TrayIcon::handleCallback(UINT shellMessage) {
 
     switch (shellMessage) {
         case NIN_BALLOONSHOW:
-            if (onBalloonHintShow)
+            if (onBalloonHintShow) {
                 onBalloonHintShow(*this);
+            }
             return;
         case NIN_BALLOONHIDE:
-            if (onBalloonHintHide)
+            if (onBalloonHintHide) {
                 onBalloonHintHide(*this);
+            }
             return;
         case NIN_BALLOONTIMEOUT:
-            if (onBalloonHintTimeout)
+            if (onBalloonHintTimeout) {
                 onBalloonHintTimeout(*this);
+            }
             return;
         case NIN_BALLOONUSERCLICK:
-            if (onBalloonHintClick)
+            if (onBalloonHintClick) {
                 onBalloonHintClick(*this);
+            }
             return;
         default:
             break;
     }
-    if (!enabled_)
+    if (!enabled_) {
         return;
+    }
 
     switch (shellMessage) {
         case WM_MOUSEMOVE: {
@@ -426,12 +456,14 @@ void TrayIcon::handleCallback(UINT shellMessage) {
             if (wantEnterExitEvents_ && cursorOutside_) {
                 cursorOutside_ = false;
                 mouseEnter();
-                if (gone())
+                if (gone()) {
                     return;
+                }
             }
             mouseMove(keyShiftState(), cursor.x, cursor.y);
-            if (gone())
+            if (gone()) {
                 return;
+            }
             lastCursorPos_ = cursor;
             break;
         }
@@ -442,11 +474,13 @@ void TrayIcon::handleCallback(UINT shellMessage) {
                 dblClickTimer_.setEnabled(true);
             }
             mouseDown(MouseButton::mbLeft, shiftState(ShiftKey::ssLeft), cursor.x, cursor.y);
-            if (gone())
+            if (gone()) {
                 return;
+            }
             leftDown_ = true;
-            if (leftPopup_)
+            if (leftPopup_) {
                 popupMenuAtCursor();
+            }
             break;
         case WM_LBUTTONUP:
             readCursor();
@@ -456,8 +490,9 @@ void TrayIcon::handleCallback(UINT shellMessage) {
                     leftDown_ = false;
                     clickPending_ = false;
                     click();
-                    if (gone())
+                    if (gone()) {
                         return;
+                    }
                 }
             }
             leftDown_ = false;
@@ -467,8 +502,9 @@ void TrayIcon::handleCallback(UINT shellMessage) {
             clickPending_ = false;
             dblClickSeen_ = true;
             dblClick();
-            if (gone())
+            if (gone()) {
                 return;
+            }
             if (popupMenu_ && popupMenu_->autoPopup() && !leftPopup_) {
                 popupMenu_->clickItem(popupMenu_->defaultItemIndex());
             }
@@ -476,13 +512,15 @@ void TrayIcon::handleCallback(UINT shellMessage) {
         case WM_RBUTTONDOWN:
             readCursor();
             mouseDown(MouseButton::mbRight, shiftState(ShiftKey::ssRight), cursor.x, cursor.y);
-            if (gone())
+            if (gone()) {
                 return;
+            }
             popupMenuAtCursor();
             break;
         case WM_RBUTTONUP:
-            if (trayMessageMode_ != 0)
+            if (trayMessageMode_ != 0) {
                 break;
+            }
             readCursor();
             mouseUp(MouseButton::mbRight, shiftState(ShiftKey::ssRight), cursor.x, cursor.y);
             break;
@@ -497,8 +535,9 @@ void TrayIcon::handleCallback(UINT shellMessage) {
         case WM_CONTEXTMENU:
         case NIN_SELECT:
         case NIN_KEYSELECT:
-            if (trayMessageMode_ != 1)
+            if (trayMessageMode_ != 1) {
                 break;
+            }
             readCursor();
             mouseUp(MouseButton::mbRight, shiftState(ShiftKey::ssRight), cursor.x, cursor.y);
             break;
@@ -513,18 +552,21 @@ void TrayIcon::dblClickWaitElapsed() {
         clickPending_ = false;
         const UINT id = trayId_;
         click();
-        if (!trayIconById(id))
+        if (!trayIconById(id)) {
             return;
+        }
     }
     dblClickSeen_ = false;
 }
 
 void TrayIcon::hoverCheck() {
-    if (cursorOutside_)
+    if (cursorOutside_) {
         return;
+    }
     POINT cursor{};
-    if (!GetCursorPos(&cursor))
+    if (!GetCursorPos(&cursor)) {
         return;
+    }
     if (cursor.x != lastCursorPos_.x || cursor.y != lastCursorPos_.y) {
         cursorOutside_ = true;
         mouseExit();
@@ -532,38 +574,46 @@ void TrayIcon::hoverCheck() {
 }
 
 void TrayIcon::animationTick() {
-    if (!iconList_)
+    if (!iconList_) {
         return;
+    }
     icon_ = iconList_->icon(iconIndex_);
     updateTrayIcon();
     const UINT id = trayId_;
     doCycle();
-    if (!trayIconById(id) || !iconList_)
+    if (!trayIconById(id) || !iconList_) {
         return;
+    }
     setIconIndex(iconIndex_ < iconList_->count() - 1 ? iconIndex_ + 1 : 0);
 }
 
 void TrayIcon::popupMenuAtCursor() {
-    if (!popupMenu_ || !popupMenu_->autoPopup())
+    if (!popupMenu_ || !popupMenu_->autoPopup()) {
         return;
+    }
     POINT cursor{};
-    if (!GetCursorPos(&cursor))
+    if (!GetCursorPos(&cursor)) {
         return;
+    }
     framework::Application& app = framework::application();
     // A menu closes when the user clicks elsewhere only if its owner is in the foreground.
-    if (app.handle())
+    if (app.handle()) {
         SetForegroundWindow(app.handle());
+    }
     const UINT id = trayId_;
     app.processMessages();
-    if (!trayIconById(id) || !popupMenu_)
+    if (!trayIconById(id) || !popupMenu_) {
         return;
+    }
     popupMenu_->setPopupComponent(this);
     popupMenu_->popup(cursor.x, cursor.y);
-    if (!trayIconById(id))
+    if (!trayIconById(id)) {
         return;
+    }
     // Lets the owner's thread notice that the menu has gone before the next click on the icon.
-    if (owner_)
+    if (owner_) {
         PostMessageW(owner_, WM_NULL, 0, 0);
+    }
 }
 
 // --- Application and owner windows ------------------------------------------------------------
@@ -573,28 +623,33 @@ bool TrayIcon::appWindowHook(UINT msg, WPARAM wParam) {
     if (msg == WM_SIZE && wParam == SIZE_MINIMIZED && minimizeToTray_) {
         hideToTray();
     } else if (msg == WM_WINDOWPOSCHANGED && mdiStartupPending_ && app.mainWindow()) {
-        if (isMdiFrame(app.mainWindow()) && !runStartupEvent())
+        if (isMdiFrame(app.mainWindow()) && !runStartupEvent()) {
             hideTaskbarButton();
+        }
         mdiStartupPending_ = false;
     } else if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_RESTORE) {
-        if (app.mainWindow())
+        if (app.mainWindow()) {
             ShowWindow(app.mainWindow(), SW_SHOW);
+        }
     }
     UINT taskbarCreated = taskbarCreatedMessage();
-    if (taskbarCreated != 0 && msg == taskbarCreated && iconVisible_)
+    if (taskbarCreated != 0 && msg == taskbarCreated && iconVisible_) {
         addTrayIcon();
+    }
     return false;
 }
 
 LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                            UINT_PTR subclassId, DWORD_PTR refData) {
-    auto* self = reinterpret_cast<TrayIcon*>(refData);
+    // The subclass carries its icon as reference data: the pointer given at installation.
+    auto* self = reinterpret_cast<TrayIcon*>(refData);  // NOLINT(performance-no-int-to-ptr)
     framework::Application& app = framework::application();
     switch (msg) {
         case WM_SHOWWINDOW:
             if (wParam == TRUE && lParam == 0) {
-                if (app.handle())
+                if (app.handle()) {
                     SetForegroundWindow(app.handle());
+                }
                 SetForegroundWindow(hwnd);
             } else if (wParam == FALSE && lParam == SW_PARENTCLOSING && !app.terminated()) {
                 bool acted = false;
@@ -602,8 +657,9 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
                     app.guard([&] { acted = self->tryMinimizeToTray(); });
                 } catch (...) {
                 }
-                if (acted)
+                if (acted) {
                     return 1;
+                }
             }
             break;
         case WM_SYSCOMMAND:
@@ -613,8 +669,9 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
                     app.guard([&] { acted = self->tryMinimizeToTray(); });
                 } catch (...) {
                 }
-                if (acted)
+                if (acted) {
                     return 1;
+                }
             }
             break;
         case WM_NCDESTROY:
@@ -629,8 +686,9 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
 }
 
 bool TrayIcon::tryMinimizeToTray() {
-    if (!minimizeToTray_ || !onMinimizeToTray)
+    if (!minimizeToTray_ || !onMinimizeToTray) {
         return false;
+    }
     onMinimizeToTray(*this);
     hideToTray();
     return true;
@@ -643,16 +701,18 @@ void TrayIcon::hideToTray() {
 
 void TrayIcon::hideMainWindow() {
     HWND mainWindow = framework::application().mainWindow();
-    if (!owner_ || !mainWindow)
+    if (!owner_ || !mainWindow) {
         return;
+    }
     ShowWindow(mainWindow, SW_HIDE);
     hideTaskbarButton();
 }
 
 void TrayIcon::hideTaskbarButton() {
     HWND appWindow = framework::application().handle();
-    if (appWindow && IsWindowVisible(appWindow))
+    if (appWindow && IsWindowVisible(appWindow)) {
         ShowWindow(appWindow, SW_HIDE);
+    }
 }
 
 }  // namespace tray

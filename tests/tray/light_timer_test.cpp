@@ -24,8 +24,9 @@ bool timerMessagePending(const LightTimer& timer) {
 bool waitWithoutDispatching(const std::function<bool()>& cond, DWORD timeoutMs = 5000) {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (!cond()) {
-        if (GetTickCount64() >= deadline)
+        if (GetTickCount64() >= deadline) {
             return false;
+        }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_TIMER);
     }
     return true;

@@ -20,11 +20,13 @@ inline bool pumpUntil(const std::function<bool()>& cond, DWORD timeoutMs = 5000)
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
-        if (cond())
+        if (cond()) {
             return true;
+        }
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
+        if (now >= deadline) {
             return cond();
+        }
         MsgWaitForMultipleObjects(0, nullptr, FALSE,
                                   static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)),
                                   QS_ALLINPUT);
@@ -54,8 +56,9 @@ inline framework::Icon solidIcon(COLORREF colour) {
     auto* pixels = static_cast<DWORD*>(bits);
     DWORD value =
         0xFF000000u | (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
-    for (int i = 0; i < size * size; ++i)
+    for (int i = 0; i < size * size; ++i) {
         pixels[i] = value;
+    }
     std::vector<BYTE> maskBits(size * size / 8, 0);
     framework::GdiObject mask{CreateBitmap(size, size, 1, 1, maskBits.data())};
     ICONINFO info{};
@@ -67,11 +70,13 @@ inline framework::Icon solidIcon(COLORREF colour) {
 
 // The colour of an icon's centre pixel (CLR_INVALID for no icon).
 inline COLORREF iconColour(HICON icon) {
-    if (!icon)
+    if (!icon) {
         return CLR_INVALID;
+    }
     ICONINFO info{};
-    if (!GetIconInfo(icon, &info))
+    if (!GetIconInfo(icon, &info)) {
         return CLR_INVALID;
+    }
     framework::GdiObject colourBitmap{info.hbmColor};
     framework::GdiObject mask{info.hbmMask};
     BITMAP bm{};
@@ -88,8 +93,9 @@ inline COLORREF iconColour(HICON icon) {
     int lines = GetDIBits(screen, info.hbmColor, 0, bm.bmHeight, pixels.data(),
                           reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    if (lines == 0)
+    if (lines == 0) {
         return CLR_INVALID;
+    }
     DWORD p = pixels[static_cast<size_t>(bm.bmHeight / 2) * bm.bmWidth + bm.bmWidth / 2];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }

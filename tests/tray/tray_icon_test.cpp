@@ -106,8 +106,9 @@ TEST_F(TrayIconTest, TipIsEmptyWhenHiddenAndCutTo127Characters) {
     EXPECT_STREQ(icon.notifyData().szTip, L"");
     icon.setShowHint(true);
     std::wstring longHint;
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 200; ++i) {
         longHint += static_cast<wchar_t>(L'a' + i % 26);
+    }
     icon.setHint(longHint);
     EXPECT_EQ(std::wstring(icon.notifyData().szTip), longHint.substr(0, 127));
     EXPECT_EQ(icon.hint(), longHint);
