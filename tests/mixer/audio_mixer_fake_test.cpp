@@ -2,16 +2,32 @@
 // master line cannot show.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
 
 #include "fake_mixer_driver.h"
 #include "mixer/audio_mixer.h"
-#include "mixer_test_support.h"
 
 using mixer::AudioMixer;
 using namespace fakemixer;
 
 namespace {
+
+// Dispatches this thread's messages until done() holds or five seconds have passed.
+bool pumpUntil(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
 
 constexpr DWORD kMasterLine = 0xFFFF0000;
 constexpr DWORD kRecordLine = 0xFFFF0001;
@@ -217,14 +233,14 @@ TEST(AudioMixerTopology, DriverMessagesReachTheEventsThroughTheMessageLoop) {
 
     PostMessageW(m.notifyWindow(), MM_MIXM_LINE_CHANGE, reinterpret_cast<WPARAM>(m.mixerHandle()),
                  kMasterLine);
-    ASSERT_TRUE(mixertest::pumpUntil([&] { return lineChanges == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return lineChanges == 1; }));
     EXPECT_EQ(sender, &m);
     EXPECT_EQ(handle, m.mixerHandle());
     EXPECT_EQ(lineId, kMasterLine);
 
     ASSERT_TRUE(m.setVolume(0, -1, 100, 200, -1));
     EXPECT_TRUE(controlIds.empty());  // not during the call
-    ASSERT_TRUE(mixertest::pumpUntil([&] { return !controlIds.empty(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !controlIds.empty(); }));
     EXPECT_EQ(controlIds, std::vector<uint32_t>{1});
     // Other messages are the window's default business.
     EXPECT_EQ(SendMessageW(m.notifyWindow(), WM_NULL, 0, 0), 0);
