@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -274,7 +274,7 @@ class IniPersistence : public ::testing::Test {
     void TearDown() override { DeleteFileW(path.c_str()); }
 
     void writeFile(const std::string& text) {
-        std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << text;
+        std::ofstream(std::filesystem::path(path), std::ios::binary) << text;
     }
 
     std::wstring path;
