@@ -180,10 +180,18 @@ void MainWindow::applyDpi(UINT dpi) {
     logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 
-    SIZE frame = frameSizeFor(
-        SIZE{scaleForDpi(kClientSize96.cx, dpi), scaleForDpi(kClientSize96.cy, dpi)}, dpi);
+    SIZE client{scaleForDpi(kClientSize96.cx, dpi), scaleForDpi(kClientSize96.cy, dpi)};
+    SIZE frame = frameSizeFor(client, dpi);
     SetWindowPos(handle(), nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Some systems draw the frame at another scale than they report: measure and correct.
+    RECT actual;
+    GetClientRect(handle(), &actual);
+    if (actual.right != client.cx || actual.bottom != client.cy) {
+        SetWindowPos(handle(), nullptr, 0, 0, frame.cx + client.cx - actual.right,
+                     frame.cy + client.cy - actual.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     InvalidateRect(handle(), nullptr, TRUE);
 }
 

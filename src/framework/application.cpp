@@ -1,5 +1,7 @@
 #include "framework/application.h"
 
+#include <algorithm>
+
 #include "framework/exception.h"
 #include "framework/main_thread_call.h"
 
@@ -119,6 +121,10 @@ LRESULT CALLBACK Application::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
         // A hook may remove itself while it runs: walk a copy.
         auto hooks = app.hooks_;
         for (auto& [id, hook] : hooks) {
+            // A hook removed by an earlier one during this message is not called any more.
+            bool live = std::any_of(app.hooks_.begin(), app.hooks_.end(),
+                                    [&](const auto& h) { return h.first == id; });
+            if (!live) continue;
             LRESULT result = 0;
             bool consumed = false;
             app.guard([&] { consumed = hook(msg, wParam, lParam, result); });

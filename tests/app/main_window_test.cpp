@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <commctrl.h>
 
 #include "app/autostart.h"

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs a libFuzzer target for a bounded time over its seed corpus (kept read-only in the repo);
+# new inputs go to a work folder in the build tree.
+#   run-fuzz.sh <fuzzer> <seed corpus dir> <work dir> <seconds>
+set -euo pipefail
+fuzzer=${1:?fuzzer} seeds=${2:?seed corpus} work=${3:?work dir} seconds=${4:?seconds}
+mkdir -p "$work"
+exec "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$work" "$seeds"

@@ -1,0 +1,64 @@
+// Drives a running Keypilot from outside, the way the shell and the user would: for the
+// screenshot script and for trying things by hand.
+//   ui_driver dblclick [id]    double click on the tray icon (opens the settings window)
+//   ui_driver rightclick [id]  right button on the tray icon (opens the tray menu)
+//   ui_driver rect             prints the settings window's rectangle: left top width height
+//   ui_driver cursor x y       puts the mouse cursor there
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+
+namespace {
+
+constexpr UINT kTrayCallback = WM_USER + 1024;
+
+int usage() {
+    std::fwprintf(stderr, L"usage: ui_driver dblclick|rightclick [id] | rect | cursor x y\n");
+    return 2;
+}
+
+HWND find(const wchar_t* cls) {
+    for (int i = 0; i < 100; ++i) {
+        if (HWND w = FindWindowW(cls, nullptr)) return w;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return usage();
+    const wchar_t* command = argv[1];
+    if (!std::wcscmp(command, L"dblclick") || !std::wcscmp(command, L"rightclick")) {
+        HWND tray = find(L"KeypilotTrayIconHandler");
+        if (!tray) {
+            std::fwprintf(stderr, L"ui_driver: no Keypilot tray icon\n");
+            return 1;
+        }
+        WPARAM id = argc > 2 ? static_cast<WPARAM>(_wtoi(argv[2])) : 1;
+        bool dbl = !std::wcscmp(command, L"dblclick");
+        if (dbl) {
+            PostMessageW(tray, kTrayCallback, id, WM_LBUTTONDOWN);
+            PostMessageW(tray, kTrayCallback, id, WM_LBUTTONUP);
+            PostMessageW(tray, kTrayCallback, id, WM_LBUTTONDBLCLK);
+            PostMessageW(tray, kTrayCallback, id, WM_LBUTTONUP);
+        } else {
+            PostMessageW(tray, kTrayCallback, id, WM_RBUTTONDOWN);
+            PostMessageW(tray, kTrayCallback, id, WM_RBUTTONUP);
+        }
+        return 0;
+    }
+    if (!std::wcscmp(command, L"rect")) {
+        HWND main = find(L"KeypilotMainWindow");
+        RECT r{};
+        if (!main || !GetWindowRect(main, &r)) return 1;
+        std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    if (!std::wcscmp(command, L"cursor") && argc == 4) {
+        return SetCursorPos(_wtoi(argv[2]), _wtoi(argv[3])) ? 0 : 1;
+    }
+    return usage();
+}
