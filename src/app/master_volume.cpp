@@ -38,8 +38,9 @@ class ComInitialization {
     ComInitialization(const ComInitialization&) = delete;
     ComInitialization& operator=(const ComInitialization&) = delete;
     ~ComInitialization() {
-        if (initialized_)
+        if (initialized_) {
             CoUninitialize();
+        }
     }
     bool usable() const { return usable_; }
 
@@ -52,15 +53,18 @@ class CoreAudioEndpoint final : public MasterEndpoint {
   public:
     // False when there is no default playback device or it offers no endpoint volume.
     bool open() {
-        if (!com_.usable())
+        if (!com_.usable()) {
             return false;
+        }
         framework::ComPtr<IMMDeviceEnumerator> enumerator;
         if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                    __uuidof(IMMDeviceEnumerator), enumerator.putVoid())))
+                                    __uuidof(IMMDeviceEnumerator), enumerator.putVoid()))) {
             return false;
+        }
         framework::ComPtr<IMMDevice> device;
-        if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.put())))
+        if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.put()))) {
             return false;
+        }
         return SUCCEEDED(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
                                           volume_.putVoid())) &&
                volume_;
@@ -68,8 +72,9 @@ class CoreAudioEndpoint final : public MasterEndpoint {
 
     bool channelCount(uint32_t& count) override {
         UINT n = 0;
-        if (FAILED(volume_->GetChannelCount(&n)))
+        if (FAILED(volume_->GetChannelCount(&n))) {
             return false;
+        }
         count = n;
         return true;
     }
@@ -92,30 +97,36 @@ class CoreAudioEndpoint final : public MasterEndpoint {
 bool stepThroughEndpoint(MasterEndpoint& endpoint, VolumeDirection direction,
                          const std::function<void()>& processMessages) {
     uint32_t channels = 0;
-    if (!endpoint.channelCount(channels) || channels == 0)
+    if (!endpoint.channelCount(channels) || channels == 0) {
         return false;
+    }
     float left = 0;
     float right = 0;
-    if (!endpoint.channelLevel(0, left))
+    if (!endpoint.channelLevel(0, left)) {
         return false;
+    }
     if (channels == 1) {
         right = left;
     } else if (!endpoint.channelLevel(1, right)) {
         return false;
     }
-    if (processMessages)
+    if (processMessages) {
         processMessages();
+    }
     std::optional<ChannelLevels> next =
         steppedLevels(direction, {toMixerScale(left), toMixerScale(right)});
-    if (!next)
+    if (!next) {
         return true;
+    }
     try {
-        if (!endpoint.setChannelLevel(0, toScalar(next->left)))
+        if (!endpoint.setChannelLevel(0, toScalar(next->left))) {
             return false;
+        }
         // Channels past the second follow the right one.
         for (uint32_t channel = 1; channel < channels; ++channel) {
-            if (!endpoint.setChannelLevel(channel, toScalar(next->right)))
+            if (!endpoint.setChannelLevel(channel, toScalar(next->right))) {
                 return false;
+            }
         }
         endpoint.setMute(false);
     } catch (const std::exception&) {
@@ -130,11 +141,13 @@ void stepThroughMixer(mixer::AudioMixer& mixer, VolumeDirection direction,
     bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
     // Without a first destination the outputs stay -1 and the write below finds nothing.
     mixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled, muteIsSelect);
-    if (processMessages)
+    if (processMessages) {
         processMessages();
+    }
     std::optional<ChannelLevels> next = steppedLevels(direction, {left, right});
-    if (!next)
+    if (!next) {
         return;
+    }
     try {
         mixer.setVolume(0, -1, next->left, next->right, 0);
     } catch (const std::exception&) {
@@ -146,18 +159,21 @@ void stepThroughMixer(mixer::AudioMixer& mixer, VolumeDirection direction,
 
 std::optional<ChannelLevels> steppedLevels(VolumeDirection direction, ChannelLevels current) {
     int64_t step = direction == VolumeDirection::Up ? kVolumeStep : -kVolumeStep;
-    if (direction == VolumeDirection::Up && current.left >= kMaxVolume)
+    if (direction == VolumeDirection::Up && current.left >= kMaxVolume) {
         return std::nullopt;
-    if (direction == VolumeDirection::Down && current.left <= 0)
+    }
+    if (direction == VolumeDirection::Down && current.left <= 0) {
         return std::nullopt;
+    }
     return ChannelLevels{heldToRange(int64_t{current.left} + step),
                          heldToRange(int64_t{current.right} + step)};
 }
 
 std::unique_ptr<MasterEndpoint> openDefaultPlaybackEndpoint() {
     auto endpoint = std::make_unique<CoreAudioEndpoint>();
-    if (!endpoint->open())
+    if (!endpoint->open()) {
         return nullptr;
+    }
     return endpoint;
 }
 
@@ -172,14 +188,16 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
     // The device is fetched afresh every time: the user may have switched outputs.
     std::unique_ptr<MasterEndpoint> endpoint;
     try {
-        if (openEndpoint)
+        if (openEndpoint) {
             endpoint = openEndpoint();
+        }
     } catch (const std::exception&) {
         endpoint.reset();
     }
     bool done = endpoint && stepThroughEndpoint(*endpoint, direction, processMessages);
-    if (!done)
+    if (!done) {
         stepThroughMixer(fallbackMixer, direction, processMessages);
+    }
 }
 
 }  // namespace app

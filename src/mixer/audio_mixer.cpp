@@ -40,8 +40,10 @@ class ControlValues {
     // Empty (valid() false) when the control asks for more values than is sensible.
     ControlValues(const MIXERCONTROLW& control, DWORD channels, DWORD items) {
         size_t slots = static_cast<size_t>(channels) * std::max<DWORD>(items, 1);
-        if (channels > kMaxControlValues || items > kMaxControlValues || slots > kMaxControlValues)
+        if (channels > kMaxControlValues || items > kMaxControlValues ||
+            slots > kMaxControlValues) {
             return;
+        }
         values_.assign(std::max<size_t>(slots, 2), 0);
         request_.cbStruct = sizeof(request_);
         request_.dwControlID = control.dwControlID;
@@ -63,9 +65,10 @@ class ControlValues {
                    MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE) == MMSYSERR_NOERROR;
     }
     void write(AudioMixer& mixer) {
-        if (valid())
+        if (valid()) {
             mixer.driver().setControlDetails(objectOf(mixer), &request_,
                                              MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE);
+        }
     }
 
     // Position of the select control's entry for the source line lineId, searched the way the
@@ -74,21 +77,25 @@ class ControlValues {
     std::optional<size_t> findSource(AudioMixer& mixer, DWORD lineId) {
         DWORD channels = request_.cChannels;
         DWORD items = request_.cMultipleItems;
-        if (!valid() || channels == 0 || items == 0)
+        if (!valid() || channels == 0 || items == 0) {
             return std::nullopt;
+        }
         std::vector<MIXERCONTROLDETAILS_LISTTEXTW> names(static_cast<size_t>(channels) * items);
         MIXERCONTROLDETAILS request = request_;
         request.cbDetails = sizeof(MIXERCONTROLDETAILS_LISTTEXTW);
         request.paDetails = names.data();
         if (mixer.driver().getControlDetails(
                 objectOf(mixer), &request,
-                MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT) != MMSYSERR_NOERROR)
+                MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_LISTTEXT) != MMSYSERR_NOERROR) {
             return std::nullopt;
+        }
         size_t position = channels - 1;
-        while (position < items && names[position].dwParam1 != lineId)
+        while (position < items && names[position].dwParam1 != lineId) {
             position += channels;
-        if (position < items)
+        }
+        if (position < items) {
             return position;
+        }
         return std::nullopt;
     }
 
@@ -98,30 +105,35 @@ class ControlValues {
 };
 
 std::wstring manufacturerName(WORD mid) {
-    if (mid == 1)
+    if (mid == 1) {
         return L"Microsoft";
+    }
     return std::to_wstring(mid) + L" = Unknown";
 }
 
 }  // namespace
 
 MixerControls::MixerControls(AudioMixer& mixer, const MIXERLINEW& line) : block_(line.cControls) {
-    if (block_.empty())
+    if (block_.empty()) {
         return;
+    }
     MIXERLINECONTROLSW request{};
     request.cbStruct = sizeof(request);
     request.dwLineID = line.dwLineID;
     request.cControls = line.cControls;
     request.cbmxctrl = sizeof(MIXERCONTROLW);
     request.pamxctrl = block_.data();
-    for (MIXERCONTROLW& control : block_)
+    for (MIXERCONTROLW& control : block_) {
         control.cbStruct = sizeof(MIXERCONTROLW);
+    }
     if (mixer.driver().getLineControls(objectOf(mixer), &request,
                                        MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ALL) !=
-        MMSYSERR_NOERROR)
+        MMSYSERR_NOERROR) {
         return;
-    for (const MIXERCONTROLW& control : block_)
+    }
+    for (const MIXERCONTROLW& control : block_) {
         list_.add(&control);
+    }
 }
 
 MixerConnection::MixerConnection(AudioMixer& mixer, const MIXERLINEW& line)
@@ -137,8 +149,9 @@ MixerConnections::MixerConnections(AudioMixer& mixer, const MIXERLINEW& destinat
         line.dwSource = source;
         if (mixer.driver().getLineInfo(objectOf(mixer), &line,
                                        MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_SOURCE) ==
-            MMSYSERR_NOERROR)
+            MMSYSERR_NOERROR) {
             list_.add(std::make_unique<MixerConnection>(mixer, line));
+        }
     }
 }
 
@@ -152,8 +165,9 @@ MixerDestinations::MixerDestinations(AudioMixer& mixer) {
         line.dwDestination = destination;
         if (mixer.driver().getLineInfo(objectOf(mixer), &line,
                                        MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_DESTINATION) ==
-            MMSYSERR_NOERROR)
+            MMSYSERR_NOERROR) {
             list_.add(std::make_unique<MixerDestination>(mixer, line));
+        }
     }
 }
 
@@ -190,36 +204,49 @@ void AudioMixer::createNotifyWindow() {
     // A message-only window: it needs no place on the desktop, only a queue to post to.
     notifyWindow_.reset(CreateWindowExW(0, kNotifyClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                         nullptr, instance, nullptr));
-    if (notifyWindow_)
+    if (notifyWindow_) {
         SetWindowLongPtrW(notifyWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
 }
 
 LRESULT CALLBACK AudioMixer::notifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<AudioMixer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr || (msg != MM_MIXM_LINE_CHANGE && msg != MM_MIXM_CONTROL_CHANGE))
+    // The window's data and the message's wParam carry pointers as integers.
+    auto* self = reinterpret_cast<AudioMixer*>(  // NOLINT(performance-no-int-to-ptr)
+        GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr || (msg != MM_MIXM_LINE_CHANGE && msg != MM_MIXM_CONTROL_CHANGE)) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     const MixerChange& handler =
         msg == MM_MIXM_LINE_CHANGE ? self->onLineChange : self->onControlChange;
-    if (handler) {
+    if (!handler) {
+        return 0;
+    }
+    try {
         framework::application().guard([&] {
-            handler(*self, reinterpret_cast<HMIXER>(wParam), static_cast<uint32_t>(lParam));
+            handler(*self, reinterpret_cast<HMIXER>(wParam),  // NOLINT(performance-no-int-to-ptr)
+                    static_cast<uint32_t>(lParam));
         });
+    } catch (...) {
+        // Nothing but std::exception can be shown; anything else must still not leave here.
     }
     return 0;
 }
 
 void AudioMixer::setMixerId(int32_t id) {
-    if (id < 0 || id >= mixerCount_)
+    if (id < 0 || id >= mixerCount_) {
         return;
+    }
     closeMixer();
     auto notifyTarget = reinterpret_cast<DWORD_PTR>(notifyWindow_.get());
     HMIXER handle = nullptr;
     MMRESULT result =
         driver_->open(&handle, static_cast<UINT>(id), notifyTarget, 0, CALLBACK_WINDOW);
-    if (result != MMSYSERR_NOERROR)
+    if (result != MMSYSERR_NOERROR) {
         result = driver_->open(&handle, static_cast<UINT>(id), notifyTarget, 0, CALLBACK_WINDOW);
-    if (result != MMSYSERR_NOERROR)
+    }
+    if (result != MMSYSERR_NOERROR) {
         result = driver_->open(&handle, static_cast<UINT>(id), 0, 0, 0);
+    }
     if (result != MMSYSERR_NOERROR) {
         mixerId_ = -1;
         destinations_ = std::make_unique<MixerDestinations>();
@@ -248,42 +275,49 @@ void AudioMixer::closeMixer() {
 bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, int32_t& left,
                            int32_t& right, int32_t& mute, bool& stereo, bool& volumeDisabled,
                            bool& muteDisabled, bool& muteIsSelect) {
-    if (!destinations_)
+    if (!destinations_) {
         return false;
+    }
     left = right = mute = -1;
     stereo = false;
     volumeDisabled = muteDisabled = true;
     muteIsSelect = false;
     const MixerDestination* destination = destinations_->item(destinationIndex);
-    if (destination == nullptr)
+    if (destination == nullptr) {
         return false;
+    }
     const MixerConnection* connection = nullptr;
-    if (connectionIndex != -1)
+    if (connectionIndex != -1) {
         connection = destination->connections().item(connectionIndex);
+    }
 
     // A source's mute may be its entry in the destination's select control.
     if (connection != nullptr) {
         const MixerControls& controls = destination->controls();
         for (int32_t i = 0; i < controls.count() && mute == -1; ++i) {
             const MIXERCONTROLW& control = *controls.item(i);
-            if (control.dwControlType != MIXERCONTROL_CONTROLTYPE_MUX)
+            if (control.dwControlType != MIXERCONTROL_CONTROLTYPE_MUX) {
                 continue;
+            }
             ControlValues values(control, channelsFor(control, destination->lineInfo()),
                                  itemsFor(control));
-            if (!values.read(*this))
+            if (!values.read(*this)) {
                 continue;
+            }
             std::optional<size_t> position =
                 values.findSource(*this, connection->lineInfo().dwLineID);
-            if (!position)
+            if (!position) {
                 continue;
+            }
             mute = static_cast<int32_t>(values[*position]);
             muteDisabled = hasFlag(control, MIXERCONTROL_CONTROLF_DISABLED);
             muteIsSelect = true;
         }
     }
 
-    if (connectionIndex != -1 && connection == nullptr)
+    if (connectionIndex != -1 && connection == nullptr) {
         return true;
+    }
     const MIXERLINEW& line = connection ? connection->lineInfo() : destination->lineInfo();
     const MixerControls& controls = connection ? connection->controls() : destination->controls();
     bool volumeFound = false;
@@ -292,13 +326,16 @@ bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, in
         const MIXERCONTROLW& control = *controls.item(i);
         bool isVolume = control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME && !volumeFound;
         bool isMute = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE && !muteFound;
-        if (!isVolume && !isMute)
+        if (!isVolume && !isMute) {
             continue;
-        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE))
+        }
+        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE)) {
             continue;
+        }
         ControlValues values(control, channelsFor(control, line), 0);
-        if (!values.read(*this))
+        if (!values.read(*this)) {
             continue;
+        }
         if (isVolume) {
             volumeFound = true;
             volumeDisabled = hasFlag(control, MIXERCONTROL_CONTROLF_DISABLED);
@@ -320,14 +357,17 @@ bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, in
 
 bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, int32_t left,
                            int32_t right, int32_t mute) {
-    if (!destinations_)
+    if (!destinations_) {
         return false;
+    }
     const MixerDestination* destination = destinations_->item(destinationIndex);
-    if (destination == nullptr)
+    if (destination == nullptr) {
         return false;
+    }
     const MixerConnection* connection = nullptr;
-    if (connectionIndex != -1)
+    if (connectionIndex != -1) {
         connection = destination->connections().item(connectionIndex);
+    }
     bool volumeDone = left == -1;
     bool muteDone = mute == -1;
 
@@ -337,35 +377,41 @@ bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, in
         const MixerControls& controls = destination->controls();
         for (int32_t i = 0; i < controls.count() && !muteDone; ++i) {
             const MIXERCONTROLW& control = *controls.item(i);
-            if (control.dwControlType != MIXERCONTROL_CONTROLTYPE_MUX)
+            if (control.dwControlType != MIXERCONTROL_CONTROLTYPE_MUX) {
                 continue;
+            }
             muteDone = true;
             DWORD items = itemsFor(control);
             ControlValues values(control, channelsFor(control, destination->lineInfo()), items);
             values.read(*this);
-            for (size_t k = 0; k < items && k < values.size(); ++k)
+            for (size_t k = 0; k < items && k < values.size(); ++k) {
                 values[k] = 0;
+            }
             std::optional<size_t> position =
                 values.findSource(*this, connection->lineInfo().dwLineID);
-            if (!position)
+            if (!position) {
                 continue;
+            }
             values[*position] = static_cast<DWORD>(mute);
             values.write(*this);
         }
     }
 
-    if (connectionIndex != -1 && connection == nullptr)
+    if (connectionIndex != -1 && connection == nullptr) {
         return true;
+    }
     const MIXERLINEW& line = connection ? connection->lineInfo() : destination->lineInfo();
     const MixerControls& controls = connection ? connection->controls() : destination->controls();
     for (int32_t i = 0; i < controls.count() && (!volumeDone || !muteDone); ++i) {
         const MIXERCONTROLW& control = *controls.item(i);
         bool isVolume = control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME && !volumeDone;
         bool isMute = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE && !muteDone;
-        if (!isVolume && !isMute)
+        if (!isVolume && !isMute) {
             continue;
-        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE))
+        }
+        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE)) {
             continue;
+        }
         ControlValues values(control, channelsFor(control, line), 0);
         if (isVolume) {
             int32_t second = right == -1 ? left : right;
@@ -373,16 +419,18 @@ bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, in
             // follow the second channel.
             if (values.channels() > 2) {
                 if (!values.read(*this)) {
-                    for (size_t k = 2; k < values.size(); ++k)
+                    for (size_t k = 2; k < values.size(); ++k) {
                         values[k] = static_cast<DWORD>(second);
+                    }
                 }
             }
             values[0] = static_cast<DWORD>(left);
             values[1] = static_cast<DWORD>(second);
             volumeDone = true;
         } else {
-            for (size_t k = 0; k < values.size(); ++k)
+            for (size_t k = 0; k < values.size(); ++k) {
                 values[k] = static_cast<DWORD>(mute);
+            }
             muteDone = true;
         }
         values.write(*this);

@@ -54,8 +54,9 @@ class MixerHandle {
     HMIXER get() const { return handle_; }
     explicit operator bool() const { return handle_ != nullptr; }
     void reset() {
-        if (handle_ != nullptr)
+        if (handle_ != nullptr) {
             driver_->close(std::exchange(handle_, nullptr));
+        }
     }
 
   private:

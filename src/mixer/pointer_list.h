@@ -39,10 +39,12 @@ class PointerList {
 
     // nullptr at or beyond the end; a negative position is the caller's error.
     Item item(int32_t index) const {
-        if (index < 0)
+        if (index < 0) {
             raiseListIndexError(index);
-        if (index >= count())
+        }
+        if (index >= count()) {
             return nullptr;
+        }
         return std::to_address(items_[static_cast<size_t>(index)]);
     }
 
@@ -50,8 +52,9 @@ class PointerList {
     void clear() {
         std::vector<Pointer> items = std::exchange(items_, {});
         for (Pointer& p : items) {
-            if (onFreeItem)
+            if (onFreeItem) {
                 onFreeItem(std::to_address(p));
+            }
             p = Pointer{};
         }
     }

@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "fake_mixer_driver.h"
+#include "framework/application.h"
+#include "framework/exception.h"
 #include "mixer/audio_mixer.h"
 
 using mixer::AudioMixer;
@@ -244,6 +246,16 @@ TEST(AudioMixerTopology, DriverMessagesReachTheEventsThroughTheMessageLoop) {
     EXPECT_EQ(controlIds, std::vector<uint32_t>{1});
     // Other messages are the window's default business.
     EXPECT_EQ(SendMessageW(m.notifyWindow(), WM_NULL, 0, 0), 0);
+
+    // An error in a handler goes to the application's error display, not through the window
+    // procedure.
+    std::wstring shown;
+    auto old = framework::application().setExceptionHandler(
+        [&](const std::exception& e) { shown = framework::messageOf(e); });
+    m.onLineChange = [](AudioMixer&, HMIXER, uint32_t) { throw framework::Exception(L"oops"); };
+    SendMessageW(m.notifyWindow(), MM_MIXM_LINE_CHANGE, 0, 1);
+    framework::application().setExceptionHandler(old);
+    EXPECT_EQ(shown, L"oops");
 }
 
 TEST(AudioMixerVolume, StereoMasterReportsBothChannelsAndItsMuteSwitch) {
