@@ -16,15 +16,18 @@ Domain::~Domain() {
 }
 
 void Domain::assignDirectory(const std::wstring& directory) {
+    std::unique_lock guard(lock_);
     directory_ = directory;
     if (directory_.empty() || (directory_.back() != L'\\' && directory_.back() != L'/')) {
         directory_ += L'\\';
     }
-    closeCatalogue();
+    closeCatalogueLocked();
 }
 
 void Domain::assignLanguage(const std::wstring& code) {
-    closeCatalogue();
+    // Under the lock, so an opening in another thread never sees half a change.
+    std::unique_lock guard(lock_);
+    closeCatalogueLocked();
     language_ = code;
 }
 
@@ -75,7 +78,6 @@ void Domain::openCatalogue() {
     mapping_ = std::move(mapping);
     view_ = std::move(view);
     catalogueOffset_ = where.offset;
-    isOpen_ = true;
 
     // Catalogue offsets count from the catalogue's first byte; only the rest of the mapped file
     // after it may ever be read.
@@ -84,6 +86,9 @@ void Domain::openCatalogue() {
     const auto* base = static_cast<const unsigned char*>(view_.get());
     bool valid =
         start < total && reader_.open(base + start, static_cast<std::size_t>(total - start));
+    // Published only now: lookups in other threads read the catalogue without the lock. A file
+    // that fails the check stays mapped and open, and finds nothing.
+    isOpen_ = true;
     if (!valid) {
         reader_ = CatalogueReader();
         throw framework::Exception(L"This file is not a valid GNU gettext mo file: " + filePath);
@@ -101,12 +106,16 @@ std::string Domain::lookup(std::string_view key) {
 
 void Domain::closeCatalogue() {
     std::unique_lock guard(lock_);
+    closeCatalogueLocked();
+}
+
+void Domain::closeCatalogueLocked() {
     if (isOpen_) {
+        isOpen_ = false;
         reader_ = CatalogueReader();
         view_.reset();
         mapping_.reset();
         file_.reset();
-        isOpen_ = false;
     }
     mayOpen_ = true;
 }

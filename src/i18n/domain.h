@@ -47,6 +47,7 @@ class Domain {
 
   private:
     void openCatalogue();
+    void closeCatalogueLocked();
     bool catalogueExists(const std::wstring& path) const;
 
     std::wstring directory_;
