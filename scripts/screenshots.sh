@@ -25,6 +25,8 @@ sleep 1.5
 read -r x y w h < <(wine "$build/tools/ui_driver/ui_driver.exe" rect | tr -d '\r')
 shot /tmp/keypilot-desktop.png
 convert /tmp/keypilot-desktop.png -crop "${w}x${h}+${x}+${y}" +repage docs/settings-window.png
+wine "$build/tools/ui_driver/ui_driver.exe" cancel
+sleep 0.5
 # The tray menu, opened where the user's right click on the icon would open it.
 wine "$build/tools/ui_driver/ui_driver.exe" cursor 1000 750
 wine "$build/tools/ui_driver/ui_driver.exe" rightclick

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
 constexpr UINT kDeferredMessage = WM_APP + 1;
-constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 constexpr const wchar_t* kDescription =
@@ -507,7 +507,11 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
                 return reinterpret_cast<LRESULT>(whiteBrush_.get());
             }
-            break;
+            // Everything else sits on the window's face colour.
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }
         case WM_DPICHANGED: {
             applyDpi(HIWORD(wParam));

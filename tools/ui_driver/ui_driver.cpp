@@ -4,6 +4,7 @@
 //   ui_driver rightclick [id]  right button on the tray icon (opens the tray menu)
 //   ui_driver rect             prints the settings window's rectangle: left top width height
 //   ui_driver cursor x y       puts the mouse cursor there
+//   ui_driver cancel           presses Cancel in the settings window
 #include <windows.h>
 
 #include <cstdio>
@@ -14,7 +15,7 @@ namespace {
 constexpr UINT kTrayCallback = WM_USER + 1024;
 
 int usage() {
-    std::fwprintf(stderr, L"usage: ui_driver dblclick|rightclick [id] | rect | cursor x y\n");
+    std::fwprintf(stderr, L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | cursor x y\n");
     return 2;
 }
 
@@ -56,6 +57,10 @@ int wmain(int argc, wchar_t** argv) {
         if (!main || !GetWindowRect(main, &r)) return 1;
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
+    }
+    if (!std::wcscmp(command, L"cancel")) {
+        HWND main = find(L"KeypilotMainWindow");
+        return main && PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0) ? 0 : 1;
     }
     if (!std::wcscmp(command, L"cursor") && argc == 4) {
         return SetCursorPos(_wtoi(argv[2]), _wtoi(argv[3])) ? 0 : 1;
