@@ -35,6 +35,8 @@ TEST(Utf8Codec, CharactersOutsideTheBasicPlaneUseFourBytes) {
     const std::u16string lone = u"x\xD83Dy";
     EXPECT_EQ(encode(lone), "x\xED\xA0\xBDy");
     EXPECT_EQ(decode(encode(lone)), lone);
+    // Two surrogates encoded one by one read as the pair they make.
+    EXPECT_EQ(decode("\xED\xA0\xBD\xED\xB8\x80"), smile);
 }
 
 TEST(Utf8Codec, RejectsBytesThatAreNotUtf8) {
