@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "framework/handle.h"
 #include "framework/registry.h"
@@ -27,8 +33,11 @@ std::wstring keypilotPath() {
 struct Process {
     KernelHandle handle;
     DWORD id = 0;
+    // Waits for the end while serving messages: Keypilot sends messages to the test's
+    // windows (key presses, broadcasts) and would wait for an answer.
     DWORD exitCode(DWORD waitMs) const {
-        if (WaitForSingleObject(handle.get(), waitMs) != WAIT_OBJECT_0)
+        if (!pumpUntil([&] { return WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0; },
+                       waitMs))
             return STILL_ACTIVE;
         DWORD code = STILL_ACTIVE;
         GetExitCodeProcess(handle.get(), &code);
@@ -67,6 +76,74 @@ POINT cursor() {
     POINT p{};
     GetCursorPos(&p);
     return p;
+}
+
+// A foreground window of the test that records the key messages Keypilot sends it.
+struct KeyRecorder {
+    struct Key {
+        UINT msg;
+        WPARAM vk;
+        LPARAM lParam;
+    };
+    static inline std::vector<Key> keys;
+    static inline std::function<void()> onKeyDown;
+    HWND hwnd = nullptr;
+
+    static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
+        if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
+            keys.push_back({msg, w, l});
+            if (msg == WM_KEYDOWN && onKeyDown)
+                onKeyDown();
+            return 0;
+        }
+        return DefWindowProcW(h, msg, w, l);
+    }
+    KeyRecorder() {
+        keys.clear();
+        onKeyDown = nullptr;
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KeypilotE2eKeyRecorder";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, wc.lpszClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               500, 300, 240, 180, nullptr, nullptr, wc.hInstance, nullptr);
+    }
+    ~KeyRecorder() {
+        onKeyDown = nullptr;
+        DestroyWindow(hwnd);
+    }
+    bool takeForeground() const {
+        return pumpUntil([&] {
+            SetForegroundWindow(hwnd);
+            return GetForegroundWindow() == hwnd;
+        });
+    }
+};
+
+std::wstring directoryOf(const std::wstring& path) {
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+std::wstring ownDirectory() {
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return directoryOf(std::wstring(path, n));
+}
+
+bool fileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether the shell still holds Keypilot's icon (a modification of a gone icon fails).
+bool trayIconPresent(HWND callbackWindow, UINT id) {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = callbackWindow;
+    data.uID = id;
+    data.uFlags = NIF_TIP;
+    lstrcpyW(data.szTip, L"Keypilot");
+    return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 class KeypilotTest : public ::testing::Test {
@@ -195,6 +272,89 @@ TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
     phone.send("06");
     testing_support::pumpFor(700);
     EXPECT_EQ(cursor().x, 400);
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    for (const char* code : {"01", "09", "11"}) {
+        size_t before = KeyRecorder::keys.size();
+        phone.send(code);
+        ASSERT_TRUE(pumpUntil([&] { return KeyRecorder::keys.size() >= before + 2; })) << code;
+    }
+    const WPARAM vks[] = {0x1B, 0x22, 0x21};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(KeyRecorder::keys[2 * i].msg, static_cast<UINT>(WM_KEYDOWN));
+        EXPECT_EQ(KeyRecorder::keys[2 * i].vk, vks[i]);
+        EXPECT_EQ(KeyRecorder::keys[2 * i].lParam, 0);
+        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].msg, static_cast<UINT>(WM_KEYUP));
+        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].vk, vks[i]);
+        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].lParam, 0);
+    }
+    // "05" clicks where the cursor is (on the recorder), then sends Enter.
+    KeyRecorder::keys.clear();
+    RECT r;
+    GetWindowRect(recorder.hwnd, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    phone.send("05");
+    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 2; }));
+    EXPECT_EQ(KeyRecorder::keys[0].vk, static_cast<WPARAM>(0x0D));
+    EXPECT_EQ(KeyRecorder::keys[1].msg, static_cast<UINT>(WM_KEYUP));
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
+    std::wstring marker = ownDirectory() + L"launch_marker.exe";
+    ASSERT_TRUE(fileExists(marker));
+    CreateDirectoryW(L"C:\\kp e2e", nullptr);
+    std::wstring real = L"C:\\kp e2e\\marker.exe";
+    std::wstring lookalike = L"C:\\kp.exe";
+    ASSERT_TRUE(CopyFileW(marker.c_str(), real.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(marker.c_str(), lookalike.c_str(), FALSE));
+    DeleteFileW((real + L".ran").c_str());
+    DeleteFileW((lookalike + L".ran").c_str());
+    storeSettings(L"10");
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"exe", real);
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    phone.send("00");
+    ASSERT_TRUE(pumpUntil([&] { return fileExists(real + L".ran"); }, 15000));
+    EXPECT_FALSE(fileExists(lookalike + L".ran"));
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    HWND tray = nullptr;
+    ASSERT_TRUE(pumpUntil(
+        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    EXPECT_TRUE(trayIconPresent(tray, 1));
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    HWND main = windowOf(keypilot_.id, L"KeypilotMainWindow");
+    // While Keypilot waits in the middle of "09", its exit is chosen (its main window closes).
+    KeyRecorder::onKeyDown = [&] { PostMessageW(main, WM_CLOSE, 0, 0); };
+    phone.send("09");
+    EXPECT_EQ(keypilot_.exitCode(15000), 0u);
+    keypilot_.handle.reset();
+    EXPECT_EQ(KeyRecorder::keys.size(), 2u) << "the command finished before the program ended";
+    EXPECT_FALSE(trayIconPresent(tray, 1)) << "the icon left the tray";
+    // The port was let go: a new start reads codes again.
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    ASSERT_TRUE(waitUntilListening(phone));
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
