@@ -291,4 +291,17 @@ TEST_F(MainWindowTest, CancelHidesAndKeepsTheChangesLive) {
     window.hideSettings();
 }
 
+TEST_F(MainWindowTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
+    app::MainWindow window;
+    ASSERT_TRUE(window.formCreate());
+    EXPECT_EQ(window.trayMenu().defaultItemIndex(), window.settingsItem());
+    HWND callback = tray::TrayIcon::callbackWindow();
+    ASSERT_NE(callback, nullptr);
+    UINT id = window.trayIcon().trayId();
+    for (UINT shellMessage : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        SendMessageW(callback, tray::WM_TRAYICON_CALLBACK, id, shellMessage);
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(window.handle()) != FALSE; }));
+    window.hideSettings();
+}
+
 }  // namespace
