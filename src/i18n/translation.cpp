@@ -59,6 +59,10 @@ std::wstring translateResourceStringLocked(Layer& state, const std::wstring& tex
 
 // The string table's text; a buffer that the text fills is doubled until the text fits.
 std::wstring loadStringTableText(HINSTANCE module, UINT id) {
+    // String tables hold 16-bit identifiers; LoadStringW would cut a larger one down to its low
+    // word and fetch an unrelated text.
+    if (id > 0xFFFF)
+        return {};
     std::wstring buffer(1024, L'\0');
     for (;;) {
         int n = LoadStringW(module, id, buffer.data(), static_cast<int>(buffer.size()));

@@ -65,6 +65,7 @@ TEST(TranslationLayer, LoaderReadsLongStringsWholeAndMissingOnesEmpty) {
     EXPECT_EQ(loadResourceStringWide(self(), IDS_TEST_LONG), kLongText);
     EXPECT_EQ(loadResourceStringWide(self(), IDS_TEST_CANCEL), L"Cancel");
     EXPECT_EQ(loadResourceStringWide(self(), 40999), L"");
+    EXPECT_EQ(loadResourceStringWide(self(), 0x10000 + IDS_TEST_CANCEL), L"");
     EXPECT_EQ(translateResourceString(L"Cancel"), L"Cancel");
     addResourceStringDomain(L"ignored while the layer is down");
 }
