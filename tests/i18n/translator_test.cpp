@@ -140,5 +140,19 @@ TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {
     }
 }
 
+// Runs when ctest starts the program with a Unix locale that Wine takes as the user locale and
+// names the code expected from it (see CMakeLists.txt).
+TEST(OsLanguage, FollowsTheUserLocaleWithoutLang) {
+    wchar_t expected[32];
+    DWORD n = GetEnvironmentVariableW(L"KEYPILOT_I18N_EXPECT_OS_LANGUAGE", expected, 32);
+    if (n == 0 || n >= 32)
+        GTEST_SKIP();
+    ScopedEnvironment lang(L"LANG", nullptr);
+    EXPECT_EQ(queryOsLanguage(), std::wstring(expected, n));
+    TempDir dir;
+    Translator translator(dir.path() + L"\\prog.exe", nullptr);
+    EXPECT_EQ(translator.language(), std::wstring(expected, n));
+}
+
 }  // namespace
 }  // namespace i18n
