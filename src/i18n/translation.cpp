@@ -92,8 +92,8 @@ void startup() {
             return;
         layer() = std::move(state);
         layer()->previousLoader = framework::setResourceStringLoader(&loadResourceStringWide);
+        framework::setTranslationHooks({&translateText, &addResourceStringDomain});
     }
-    framework::setTranslationHooks({&translateText, &addResourceStringDomain});
 }
 
 void shutdown() {
