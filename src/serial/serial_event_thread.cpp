@@ -16,6 +16,9 @@ constexpr std::array<SerialEvent, 10> kDeliveryOrder = {
     SerialEvent::evRing,  SerialEvent::evCTS,     SerialEvent::evDSR,     SerialEvent::evRxFlag,
     SerialEvent::evRLSD,  SerialEvent::evRx80Full};
 
+// A handler's error, which ends the thread.
+struct HandlerFailed {};
+
 }  // namespace
 
 SerialEventThread::SerialEventThread(SerialPort& port,
@@ -32,13 +35,14 @@ SerialEventThread::SerialEventThread(SerialPort& port,
     if (!thread_)
         framework::raiseLastOSError();
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    waitEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!stopEvent_ || !waitEvent_) {
+    wait_ = std::make_unique<WaitRecord>();
+    wait_->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!stopEvent_ || !wait_->event) {
         // The thread has not run a single instruction; ending it here is safe.
         TerminateThread(thread_.get(), 1);
         framework::raiseLastOSError();
     }
-    overlapped_.hEvent = waitEvent_.get();
+    wait_->overlapped.hEvent = wait_->event.get();
     SetThreadPriority(thread_.get(), port.threadPriority());
     api_->setCommMask(device_->get(), eventsToMask(port.events()));
     ResumeThread(thread_.get());
@@ -83,18 +87,22 @@ DWORD WINAPI SerialEventThread::threadProc(void* self) {
 }
 
 bool SerialEventThread::run() {
-    const HANDLE waits[2] = {stopEvent_.get(), waitEvent_.get()};
+    const HANDLE waits[2] = {stopEvent_.get(), wait_->event.get()};
     HANDLE device = device_->get();
     for (;;) {
         // A stop asked for while a batch was delivered ends the thread before the next wait.
         if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
             return true;
-        eventMask_ = 0;
-        if (api_->waitCommEvent(device, &eventMask_, &overlapped_)) {
-            SetEvent(waitEvent_.get());
-        } else if (GetLastError() == ERROR_IO_PENDING) {
-            waitPending_ = true;
-        } else {
+        wait_->mask = 0;
+        // Not every driver resets the event when a wait starts; a stale signal would end the
+        // next wait at once.
+        ResetEvent(wait_->event.get());
+        waitPending_ = true;
+        if (api_->waitCommEvent(device, &wait_->mask, &wait_->overlapped)) {
+            waitPending_ = false;
+            SetEvent(wait_->event.get());
+        } else if (GetLastError() != ERROR_IO_PENDING) {
+            waitPending_ = false;
             // Failing at once means the device is gone; waiting again would spin.
             return false;
         }
@@ -104,11 +112,12 @@ bool SerialEventThread::run() {
         if (result != WAIT_OBJECT_0 + 1)
             return false;
         DWORD unused = 0;
-        const BOOL completed = api_->getOverlappedResult(device, &overlapped_, &unused, FALSE);
+        const BOOL completed =
+            api_->getOverlappedResult(device, &wait_->overlapped, &unused, FALSE);
         waitPending_ = false;
         if (!completed)
             return false;
-        pendingEvents_ = maskToEvents(eventMask_);
+        pendingEvents_ = maskToEvents(wait_->mask);
         if (!pendingEvents_.empty())
             deliverEvents();
     }
@@ -117,29 +126,43 @@ bool SerialEventThread::run() {
 void SerialEventThread::finishPendingWait() {
     if (!waitPending_)
         return;
-    // The driver writes the mask and the status into this object when the wait ends; make sure
-    // it has ended before the object can go away.
+    waitPending_ = false;
+    // Clearing the mask ends a pending wait; the driver then writes its result.
     HANDLE device = device_->get();
     api_->setCommMask(device, 0);
-    if (WaitForSingleObject(waitEvent_.get(), 1000) != WAIT_OBJECT_0) {
-        CancelIoEx(device, &overlapped_);
-        WaitForSingleObject(waitEvent_.get(), 1000);
-    }
-    waitPending_ = false;
+    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0)
+        return;
+    CancelIoEx(device, &wait_->overlapped);
+    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0)
+        return;
+    // The driver still holds the wait: leave it the record for good rather than free memory it
+    // may write into later.
+    static_cast<void>(wait_.release());
 }
 
 void SerialEventThread::deliverEvents() {
     switch (syncMethod_) {
-        case SyncMethod::smThreadSync:
-            framework::runOnMainThread([this] {
+        case SyncMethod::smThreadSync: {
+            // A handler's error is caught on the main thread and only its fact crosses over:
+            // re-raising the exception object on this thread (as the hand-over can) was seen to
+            // corrupt memory under Wine.
+            bool failed = false;
+            framework::runOnMainThread([this, &failed] {
                 ++port_.deliveryDepth_;
                 ScopeExit done([this] {
                     if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_)
                         PostMessageW(window_, kThreadEndedMessage, port_.threadGeneration_, 0);
                 });
-                port_.runEventHandlers(pendingEvents_);
+                try {
+                    port_.runEventHandlers(pendingEvents_);
+                } catch (...) {
+                    failed = true;
+                }
             });
+            if (failed)
+                throw HandlerFailed{};
             break;
+        }
         case SyncMethod::smWindowSync:
             for (SerialEvent e : kDeliveryOrder) {
                 if (pendingEvents_.contains(e))

@@ -45,9 +45,14 @@ class SerialEventThread {
     unsigned generation_;
     SyncMethod syncMethod_;
     framework::KernelHandle stopEvent_;
-    framework::KernelHandle waitEvent_;
-    OVERLAPPED overlapped_{};
-    DWORD eventMask_ = 0;
+    // What the driver writes into when a wait ends. Kept apart so that a wait the driver never
+    // ends can keep it for good instead of writing into freed memory.
+    struct WaitRecord {
+        framework::KernelHandle event;
+        OVERLAPPED overlapped{};
+        DWORD mask = 0;
+    };
+    std::unique_ptr<WaitRecord> wait_;
     bool waitPending_ = false;
     SerialEvents pendingEvents_;
     framework::KernelHandle thread_;

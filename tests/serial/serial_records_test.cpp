@@ -100,8 +100,9 @@ TEST(DeviceControlRecord, FlagBits) {
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.parity.check = true; }), 0x0002u);
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.outCTSFlow = true; }), 0x0004u);
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.outDSRFlow = true; }), 0x0008u);
-    EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.controlDTR = DTRFlowControl::dtrEnable; }),
-              0x0010u);
+    EXPECT_EQ(
+        flagsOf([](LineSettings& s) { s.flowControl.controlDTR = DTRFlowControl::dtrEnable; }),
+        0x0010u);
     EXPECT_EQ(
         flagsOf([](LineSettings& s) { s.flowControl.controlDTR = DTRFlowControl::dtrHandshake; }),
         0x0020u);
@@ -109,13 +110,15 @@ TEST(DeviceControlRecord, FlagBits) {
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.txContinueOnXoff = true; }), 0x0080u);
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.xonXoffOut = true; }), 0x0100u);
     EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.xonXoffIn = true; }), 0x0200u);
-    EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.controlRTS = RTSFlowControl::rtsEnable; }),
-              0x1000u);
+    EXPECT_EQ(
+        flagsOf([](LineSettings& s) { s.flowControl.controlRTS = RTSFlowControl::rtsEnable; }),
+        0x1000u);
     EXPECT_EQ(
         flagsOf([](LineSettings& s) { s.flowControl.controlRTS = RTSFlowControl::rtsHandshake; }),
         0x2000u);
-    EXPECT_EQ(flagsOf([](LineSettings& s) { s.flowControl.controlRTS = RTSFlowControl::rtsToggle; }),
-              0x3000u);
+    EXPECT_EQ(
+        flagsOf([](LineSettings& s) { s.flowControl.controlRTS = RTSFlowControl::rtsToggle; }),
+        0x3000u);
 
     // The error character only counts when parity is both checked and replaced.
     LineSettings s;
@@ -138,11 +141,10 @@ TEST(TimeoutRecord, ValuesPassUnchangedAndMinusOneMeansNoLimit) {
 TEST(LineErrors, FlagsMapAndParityCountsOnlyWhenChecked) {
     EXPECT_EQ(lineErrorsFromFlags(0x0004, false), LineErrors{});
     EXPECT_EQ(lineErrorsFromFlags(0x0004, true), LineErrors{LineError::ceRxParity});
-    EXPECT_EQ(lineErrorsFromFlags(0x0001 | 0x0002 | 0x0008 | 0x0010 | 0x0100 | 0x0400 | 0x8000,
-                                  false),
-              (LineErrors{LineError::ceRxOver, LineError::ceOverrun, LineError::ceFrame,
-                          LineError::ceBreak, LineError::ceTxFull, LineError::ceIO,
-                          LineError::ceMode}));
+    EXPECT_EQ(
+        lineErrorsFromFlags(0x0001 | 0x0002 | 0x0008 | 0x0010 | 0x0100 | 0x0400 | 0x8000, false),
+        (LineErrors{LineError::ceRxOver, LineError::ceOverrun, LineError::ceFrame,
+                    LineError::ceBreak, LineError::ceTxFull, LineError::ceIO, LineError::ceMode}));
     EXPECT_EQ(lineErrorsFromFlags(0x0020 | 0x0040 | 0x0080 | 0x0200, true), LineErrors{});
 }
 
