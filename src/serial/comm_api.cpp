@@ -12,6 +12,9 @@ BOOL CommApi::setupComm(HANDLE device, DWORD inQueue, DWORD outQueue) {
 BOOL CommApi::setCommState(HANDLE device, DCB* dcb) {
     return SetCommState(device, dcb);
 }
+BOOL CommApi::getCommState(HANDLE device, DCB* dcb) {
+    return GetCommState(device, dcb);
+}
 BOOL CommApi::setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) {
     return SetCommTimeouts(device, timeouts);
 }

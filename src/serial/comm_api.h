@@ -18,6 +18,7 @@ class CommApi {
     virtual HANDLE openDevice(const std::wstring& path);
     virtual BOOL setupComm(HANDLE device, DWORD inQueue, DWORD outQueue);
     virtual BOOL setCommState(HANDLE device, DCB* dcb);
+    virtual BOOL getCommState(HANDLE device, DCB* dcb);
     virtual BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts);
     virtual BOOL setCommMask(HANDLE device, DWORD mask);
     virtual BOOL waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* overlapped);

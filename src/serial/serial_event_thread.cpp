@@ -16,6 +16,11 @@ constexpr std::array<SerialEvent, 10> kDeliveryOrder = {
     SerialEvent::evRing,  SerialEvent::evCTS,     SerialEvent::evDSR,     SerialEvent::evRxFlag,
     SerialEvent::evRLSD,  SerialEvent::evRx80Full};
 
+// A device whose link has dropped (a phone gone out of Bluetooth range, say) may simply never
+// end the pending wait; every so often the thread asks whether the device still answers. The
+// question does not touch the device's error flags or queues.
+constexpr DWORD kLinkCheckMs = 500;
+
 // A handler's error, which ends the thread.
 struct HandlerFailed {};
 
@@ -106,7 +111,11 @@ bool SerialEventThread::run() {
             // Failing at once means the device is gone; waiting again would spin.
             return false;
         }
-        const DWORD result = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        DWORD result;
+        while ((result = WaitForMultipleObjects(2, waits, FALSE, kLinkCheckMs)) == WAIT_TIMEOUT) {
+            if (!deviceAnswers())
+                return false;
+        }
         if (result == WAIT_OBJECT_0)
             return true;
         if (result != WAIT_OBJECT_0 + 1)
@@ -121,6 +130,12 @@ bool SerialEventThread::run() {
         if (!pendingEvents_.empty())
             deliverEvents();
     }
+}
+
+bool SerialEventThread::deviceAnswers() {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return api_->getCommState(device_->get(), &dcb) != FALSE;
 }
 
 void SerialEventThread::finishPendingWait() {

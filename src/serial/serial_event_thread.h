@@ -37,6 +37,7 @@ class SerialEventThread {
     void waitForDevice();
     void deliverEvents();
     void finishPendingWait();
+    bool deviceAnswers();
 
     SerialPort& port_;
     std::shared_ptr<framework::KernelHandle> device_;
