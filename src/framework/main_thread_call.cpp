@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "framework/handle.h"
+#include "framework/hidden_window.h"
 
 namespace framework {
 namespace {
@@ -46,14 +47,7 @@ void initMainThreadCalls() {
     s.mainThreadId = GetCurrentThreadId();
     if (s.wakeWindow)
         return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = wakeWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"KeypilotMainThreadCalls";
-    RegisterClassExW(&wc);
-    s.wakeWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   wc.hInstance, nullptr);
+    s.wakeWindow = createHiddenWindow(L"KeypilotMainThreadCalls", wakeWindowProc, HWND_MESSAGE);
 }
 
 bool isMainThread() {

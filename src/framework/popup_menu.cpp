@@ -1,4 +1,5 @@
 #include "framework/popup_menu.h"
+#include "framework/hidden_window.h"
 
 #include <stdexcept>
 
@@ -22,20 +23,8 @@ UINT trackMenu(HMENU menu, HWND owner, int x, int y) {
 }
 
 HWND createOwnWindow() {
-    static const wchar_t className[] = L"KeypilotPopupMenuOwner";
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, className, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = instance;
-        wc.lpszClassName = className;
-        RegisterClassExW(&wc);
-    }
-    return CreateWindowExW(WS_EX_TOOLWINDOW, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                           instance, nullptr);
+    return framework::createHiddenWindow(L"KeypilotPopupMenuOwner", DefWindowProcW, nullptr,
+                                         WS_EX_TOOLWINDOW);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 
 namespace mixer {
 namespace {
@@ -190,20 +191,9 @@ AudioMixer::~AudioMixer() {
 }
 
 void AudioMixer::createNotifyWindow() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    if (!GetClassInfoExW(instance, kNotifyClassName, &existing)) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &AudioMixer::notifyProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kNotifyClassName;
-        RegisterClassExW(&wc);
-    }
     // A message-only window: it needs no place on the desktop, only a queue to post to.
-    notifyWindow_.reset(CreateWindowExW(0, kNotifyClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                        nullptr, instance, nullptr));
+    notifyWindow_.reset(
+        framework::createHiddenWindow(kNotifyClassName, &AudioMixer::notifyProc, HWND_MESSAGE));
     if (notifyWindow_) {
         SetWindowLongPtrW(notifyWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }

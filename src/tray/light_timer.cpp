@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 #include "framework/handle.h"
 
 namespace tray {
@@ -62,20 +63,7 @@ LRESULT CALLBACK handlerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 HWND createHandlerWindow() {
-    static const wchar_t className[] = L"KeypilotLightTimer";
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, className, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = handlerWindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = className;
-        RegisterClassExW(&wc);
-    }
-    return CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                           nullptr);
+    return framework::createHiddenWindow(L"KeypilotLightTimer", handlerWindowProc);
 }
 
 UINT_PTR acquireTimerHandler(LightTimer* timer) {

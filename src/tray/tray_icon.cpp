@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
 
@@ -102,20 +103,8 @@ LRESULT CALLBACK callbackWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 }
 
 HWND createCallbackWindow() {
-    static const wchar_t className[] = L"KeypilotTrayIconHandler";
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, className, &wc)) {
-        wc = WNDCLASSEXW{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = callbackWindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = className;
-        RegisterClassExW(&wc);
-    }
-    return CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                           nullptr);
+    // Top-level, so that the shell's "TaskbarCreated" broadcast reaches it.
+    return framework::createHiddenWindow(L"KeypilotTrayIconHandler", callbackWindowProc);
 }
 
 UINT acquireTrayHandler(TrayIcon* icon) {
