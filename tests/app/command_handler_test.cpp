@@ -9,6 +9,7 @@
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
+using testing_support::KeyRecorder;
 using testing_support::PhoneLink;
 using testing_support::pumpFor;
 using testing_support::pumpUntil;
@@ -16,51 +17,6 @@ using testing_support::pumpUntil;
 namespace {
 
 const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
-
-// A foreground window that records the key messages it receives.
-struct KeyRecorder {
-    struct Key {
-        UINT msg;
-        WPARAM vk;
-        LPARAM lParam;
-    };
-    static inline std::vector<Key> keys;
-    static inline std::function<void()> onKeyDown;
-    HWND hwnd = nullptr;
-
-    static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-        if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
-            keys.push_back({msg, w, l});
-            if (msg == WM_KEYDOWN && onKeyDown)
-                onKeyDown();
-            return 0;
-        }
-        return DefWindowProcW(h, msg, w, l);
-    }
-    KeyRecorder() {
-        keys.clear();
-        onKeyDown = nullptr;
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KeypilotKeyRecorder";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                               600, 400, 200, 150, nullptr, nullptr, wc.hInstance, nullptr);
-        SetForegroundWindow(hwnd);
-    }
-    // Wine may hand the foreground over a little later than asked: ask until it has.
-    bool takeForeground() const {
-        return pumpUntil([&] {
-            SetForegroundWindow(hwnd);
-            return GetForegroundWindow() == hwnd;
-        });
-    }
-    ~KeyRecorder() {
-        onKeyDown = nullptr;
-        DestroyWindow(hwnd);
-    }
-};
 
 class CommandTest : public ::testing::Test {
   protected:
@@ -139,7 +95,7 @@ TEST_F(CommandTest, KeyCommandsReachTheForegroundWindowAsKeyDownThenKeyUp) {
     KeyRecorder::keys.clear();
     // The click lands on the recorder itself, so it stays in the foreground for the Enter.
     RECT r;
-    GetWindowRect(recorder.hwnd, &r);
+    GetWindowRect(recorder.handle(), &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     phone_->send("05");
     ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 2; }));

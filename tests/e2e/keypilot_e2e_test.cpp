@@ -15,6 +15,7 @@
 
 using framework::KernelHandle;
 using framework::RegistryKey;
+using testing_support::KeyRecorder;
 using testing_support::PhoneLink;
 using testing_support::pumpUntil;
 
@@ -77,49 +78,6 @@ POINT cursor() {
     GetCursorPos(&p);
     return p;
 }
-
-// A foreground window of the test that records the key messages Keypilot sends it.
-struct KeyRecorder {
-    struct Key {
-        UINT msg;
-        WPARAM vk;
-        LPARAM lParam;
-    };
-    static inline std::vector<Key> keys;
-    static inline std::function<void()> onKeyDown;
-    HWND hwnd = nullptr;
-
-    static LRESULT CALLBACK proc(HWND h, UINT msg, WPARAM w, LPARAM l) {
-        if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
-            keys.push_back({msg, w, l});
-            if (msg == WM_KEYDOWN && onKeyDown)
-                onKeyDown();
-            return 0;
-        }
-        return DefWindowProcW(h, msg, w, l);
-    }
-    KeyRecorder() {
-        keys.clear();
-        onKeyDown = nullptr;
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KeypilotE2eKeyRecorder";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                               500, 300, 240, 180, nullptr, nullptr, wc.hInstance, nullptr);
-    }
-    ~KeyRecorder() {
-        onKeyDown = nullptr;
-        DestroyWindow(hwnd);
-    }
-    bool takeForeground() const {
-        return pumpUntil([&] {
-            SetForegroundWindow(hwnd);
-            return GetForegroundWindow() == hwnd;
-        });
-    }
-};
 
 std::wstring directoryOf(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L'\\') + 1);
@@ -300,7 +258,7 @@ TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     // "05" clicks where the cursor is (on the recorder), then sends Enter.
     KeyRecorder::keys.clear();
     RECT r;
-    GetWindowRect(recorder.hwnd, &r);
+    GetWindowRect(recorder.handle(), &r);
     SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
     phone.send("05");
     ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 2; }));

@@ -73,6 +73,40 @@ bool PhoneLink::send(std::string_view bytes) {
            written == bytes.size();
 }
 
+LRESULT CALLBACK KeyRecorder::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
+        keys.push_back({msg, wParam, lParam});
+        if (msg == WM_KEYDOWN && onKeyDown)
+            onKeyDown();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+KeyRecorder::KeyRecorder() {
+    keys.clear();
+    onKeyDown = nullptr;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"KeypilotTestKeyRecorder";
+    RegisterClassW(&wc);
+    hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500,
+                            300, 240, 180, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+KeyRecorder::~KeyRecorder() {
+    onKeyDown = nullptr;
+    DestroyWindow(hwnd_);
+}
+
+bool KeyRecorder::takeForeground() const {
+    return pumpUntil([&] {
+        SetForegroundWindow(hwnd_);
+        return GetForegroundWindow() == hwnd_;
+    });
+}
+
 void deleteUserKey(const wchar_t* path) {
     RegDeleteTreeW(HKEY_CURRENT_USER, path);
 }

@@ -36,6 +36,31 @@ class PhoneLink {
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
+// A visible window that records the key messages it receives, for checking what reaches the
+// foreground window. onKeyDown runs inside the WM_KEYDOWN handler.
+class KeyRecorder {
+  public:
+    struct Key {
+        UINT msg;
+        WPARAM vk;
+        LPARAM lParam;
+    };
+    KeyRecorder();
+    ~KeyRecorder();
+    KeyRecorder(const KeyRecorder&) = delete;
+    KeyRecorder& operator=(const KeyRecorder&) = delete;
+    HWND handle() const { return hwnd_; }
+    // Wine may hand the foreground over a little later than asked: ask until it has.
+    bool takeForeground() const;
+
+    static inline std::vector<Key> keys;
+    static inline std::function<void()> onKeyDown;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND hwnd_ = nullptr;
+};
+
 // Deletes a registry tree under HKEY_CURRENT_USER (missing is fine).
 void deleteUserKey(const wchar_t* path);
 
