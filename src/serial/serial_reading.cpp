@@ -85,7 +85,9 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
         count = static_cast<DWORD>(transfer->overlapped.InternalHigh);
     }
     if (transfer->direction == TransferDirection::tdRead) {
-        if (inputWaiting() == 0)
+        // Only observers care whether the queue ran empty; without them the extra driver call
+        // would only slow every read down.
+        if (!observers_.empty() && inputWaiting() == 0)
             tellObservers(&SerialPortObserver::onRxActivity, false);
     } else if (transfer->echoData) {
         tellObservers(&SerialPortObserver::onDataSent,

@@ -372,6 +372,44 @@ TEST_F(SerialEventsTest, LineErrorsAreReportedBeforeTheDataThatCameWithThem) {
     EXPECT_EQ(seen, (std::vector<std::string>{"rx1"}));
 }
 
+// A device that refuses every wait at once (or ends every wait with a failure) is a device
+// that has gone: the thread must stop instead of turning, and the port closes.
+class RefusingCommApi : public SpyCommApi {
+  public:
+    bool failAtOnce = true;
+    std::atomic<int> waits{0};
+    BOOL waitCommEvent(HANDLE device, DWORD* mask, OVERLAPPED* o) override {
+        ++waits;
+        if (failAtOnce) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        return SpyCommApi::waitCommEvent(device, mask, o);
+    }
+    BOOL getOverlappedResult(HANDLE, OVERLAPPED*, DWORD*, BOOL) override {
+        SetLastError(ERROR_OPERATION_ABORTED);
+        return FALSE;
+    }
+};
+
+TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
+    for (bool atOnce : {true, false}) {
+        SCOPED_TRACE(atOnce);
+        auto api = std::make_shared<RefusingCommApi>();
+        api->failAtOnce = atOnce;
+        port.setCommApi(api);
+        int closes = 0;
+        port.onAfterClose = [&](SerialPort&) { ++closes; };
+        port.openPort();
+        if (!atOnce)
+            ASSERT_TRUE(phone.write("w"));  // ends the real wait, whose result fails
+        ASSERT_TRUE(waitFor([&] { return !port.connected(); }));
+        EXPECT_EQ(closes, 1);
+        EXPECT_EQ(api->waits, 1);
+        port.setCommApi(nullptr);
+    }
+}
+
 // The bench's shim reads the modem lines of a pseudo-terminal from a file the test writes, so
 // Wine's own wait sees the lines change.
 class ModemLines {
