@@ -14,8 +14,9 @@ namespace app {
 void Autostart::readMark() {
     auto run = framework::RegistryKey::open(HKEY_CURRENT_USER, kRunKey);
     std::wstring text;
-    if (run.isOpen())
+    if (run.isOpen()) {
         text = run.readText(kValueName).value_or(L"");
+    }
     mark_ = text.find(L"Keypilot") != std::wstring::npos;
 }
 
@@ -33,8 +34,9 @@ std::wstring Autostart::commandLine() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n < buffer.size())
+        if (n < buffer.size()) {
             return L"\"" + std::wstring(buffer.data(), n) + L"\"";
+        }
         buffer.resize(buffer.size() * 2);
     }
 }

@@ -15,12 +15,14 @@ void pressForegroundKey(unsigned vk, const CommandContext& context) {
 }
 
 bool launchProgram(const std::wstring& commandLine) {
-    if (commandLine.empty())
+    if (commandLine.empty()) {
         return false;
+    }
     std::wstring line = commandLine;
     DWORD attributes = GetFileAttributesW(commandLine.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         line = quotedIfBlank(commandLine);
+    }
     std::vector<wchar_t> buffer(line.begin(), line.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup{};
@@ -29,8 +31,9 @@ bool launchProgram(const std::wstring& commandLine) {
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info))
+                        &startup, &info)) {
         return false;
+    }
     framework::KernelHandle process{info.hProcess};
     framework::KernelHandle thread{info.hThread};
     return true;
@@ -39,8 +42,9 @@ bool launchProgram(const std::wstring& commandLine) {
 void runCommand(Command command, const CommandContext& context) {
     if (auto direction = cursorDirectionOf(command)) {
         POINT p;
-        if (!GetCursorPos(&p))
+        if (!GetCursorPos(&p)) {
             return;
+        }
         int step = context.cursorStep();
         SetCursorPos(p.x + direction->dx * step, p.y + direction->dy * step);
         return;
@@ -82,8 +86,9 @@ void runCommand(Command command, const CommandContext& context) {
 }
 
 void handleChunk(std::string_view chunk, const CommandContext& context) {
-    if (auto command = parseCommand(chunk))
+    if (auto command = parseCommand(chunk)) {
         runCommand(*command, context);
+    }
 }
 
 }  // namespace app

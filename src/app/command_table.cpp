@@ -31,16 +31,18 @@ constexpr unsigned kVkPrior = 0x21;
 
 std::optional<Command> parseCommand(std::string_view chunk) {
     for (const auto& [code, command] : kCodes) {
-        if (chunk == code)
+        if (chunk == code) {
             return command;
+        }
     }
     return std::nullopt;
 }
 
 std::string_view commandCode(Command command) {
     for (const auto& [code, c] : kCodes) {
-        if (c == command)
+        if (c == command) {
             return code;
+        }
     }
     return {};
 }

@@ -22,8 +22,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         app.setTitle(L"Keypilot");
         app.initialize();
         app::MainWindow window;
-        if (window.formCreate())
+        if (window.formCreate()) {
             app.run();
+        }
     }
     serial::finalizeSerialErrorTexts();
     i18n::shutdown();

@@ -73,8 +73,9 @@ MainWindow::MainWindow() {
 }
 
 MainWindow::~MainWindow() {
-    if (window_)
+    if (window_) {
         KillTimer(window_.get(), kStatusTimerId);
+    }
     auto& app = framework::application();
     // The components go first (the port closes, the icon leaves the tray), then the window.
     trayIcon_.reset();
@@ -89,8 +90,9 @@ MainWindow::~MainWindow() {
         app.setMainWindow(nullptr);
         app.setDialogWindow(nullptr);
     }
-    if (window_)
+    if (window_) {
         SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+    }
 }
 
 void MainWindow::createControls() {
@@ -125,8 +127,9 @@ void MainWindow::createControls() {
     make(WC_BUTTONW, L"Порт для связи с Bluetooth", BS_GROUPBOX, kPortGroup);
     HWND ports =
         make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
-    for (int i = 0; i < kPortCount; ++i)
+    for (int i = 0; i < kPortCount; ++i) {
         SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(portNameFor(i).c_str()));
+    }
     SendMessageW(ports, CB_SETCURSEL, 0, 0);
 
     // The browse button's tooltip.
@@ -156,14 +159,17 @@ void MainWindow::applyDpi(UINT dpi) {
         RECT r = scaleForDpi(rects[i].bounds, dpi);
         int height = r.bottom - r.top;
         // A drop-down list's window height includes its open list.
-        if (rects[i].id == kPortList)
+        if (rects[i].id == kPortList) {
             height = scaleForDpi(21 + 16 * 12, dpi);
+        }
         MoveWindow(child, r.left, r.top, r.right - r.left, height, FALSE);
         HGDIOBJ font = dialogFont_.get();
-        if (rects[i].id == kTitleLabel)
+        if (rects[i].id == kTitleLabel) {
             font = titleFont_.get();
-        if (rects[i].id == kDescriptionLabel)
+        }
+        if (rects[i].id == kDescriptionLabel) {
             font = descriptionFont_.get();
+        }
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     SendMessageW(control(kPortList), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
@@ -241,19 +247,22 @@ void MainWindow::createComponents() {
 bool MainWindow::anotherInstanceRunning() const {
     HWND own = framework::application().handle();
     for (HWND w = GetWindow(handle(), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (w == own || GetWindow(w, GW_OWNER))
+        if (w == own || GetWindow(w, GW_OWNER)) {
             continue;
+        }
         wchar_t caption[128];
         int n = GetWindowTextW(w, caption, 128);
-        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle)
+        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle) {
             return true;
+        }
     }
     return false;
 }
 
 bool MainWindow::formCreate() {
-    if (anotherInstanceRunning())
+    if (anotherInstanceRunning()) {
         return false;
+    }
     framework::application().guard([&] {
         autostart_.readMark();
         trayMenu_.setChecked(autostartItem_, autostart_.mark());
@@ -301,15 +310,17 @@ void MainWindow::showSettings() {
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         // The window may have landed on a monitor with another scale.
         UINT dpi = dpiOf(hwnd);
-        if (dpi != dpi_)
+        if (dpi != dpi_) {
             applyDpi(dpi);
+        }
     }
     // The application window carries the taskbar button while the settings are shown.
     ShowWindow(framework::application().handle(), SW_SHOWNOACTIVATE);
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
-    if (!shownBefore_)
+    if (!shownBefore_) {
         SetFocus(control(kOkButton));
+    }
     shownBefore_ = true;
 }
 
@@ -338,8 +349,9 @@ void MainWindow::storeAndApply() {
 }
 
 void MainWindow::runDeferred() {
-    if (inCommand() || !okPending_)
+    if (inCommand() || !okPending_) {
         return;
+    }
     okPending_ = false;
     storeAndApply();
 }
@@ -358,8 +370,9 @@ void MainWindow::onBrowse() {
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
+    if (!GetOpenFileNameW(&ofn)) {
         return;
+    }
     // The field is a command line: a path with blanks goes in quotes.
     setProgramText(quotedIfBlank(file.data()));
 }
@@ -407,8 +420,9 @@ void MainWindow::onRxChar(serial::SerialPort& port, int32_t count) {
     struct Leave {
         MainWindow& w;
         ~Leave() {
-            if (--w.commandDepth_ == 0 && w.okPending_)
+            if (--w.commandDepth_ == 0 && w.okPending_) {
                 PostMessageW(w.handle(), kDeferredMessage, 0, 0);
+            }
         }
     } leave{*this};
     handleChunk(chunk, commandContext());
@@ -540,8 +554,9 @@ LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
         self->window_.reset(hwnd);
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self)
+    if (!self) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     LRESULT result = 0;
     bool handled = false;
     framework::application().guard([&] {

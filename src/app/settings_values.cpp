@@ -7,43 +7,52 @@ namespace app {
 
 std::optional<int> parseInteger(std::wstring_view text) {
     auto isBlank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
-    while (!text.empty() && isBlank(text.front()))
+    while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back()))
+    }
+    while (!text.empty() && isBlank(text.back())) {
         text.remove_suffix(1);
+    }
     bool negative = false;
     if (!text.empty() && (text.front() == L'-' || text.front() == L'+')) {
         negative = text.front() == L'-';
         text.remove_prefix(1);
     }
-    if (text.empty())
+    if (text.empty()) {
         return std::nullopt;
+    }
     int64_t value = 0;
     for (wchar_t c : text) {
-        if (c < L'0' || c > L'9')
+        if (c < L'0' || c > L'9') {
             return std::nullopt;
+        }
         value = value * 10 + (c - L'0');
-        if (value > INT64_C(2147483648))
+        if (value > INT64_C(2147483648)) {
             return std::nullopt;
+        }
     }
-    if (negative)
+    if (negative) {
         value = -value;
-    if (value > INT32_MAX || value < INT32_MIN)
+    }
+    if (value > INT32_MAX || value < INT32_MIN) {
         return std::nullopt;
+    }
     return static_cast<int>(value);
 }
 
 int cursorStepFrom(const std::optional<std::wstring>& stored) {
     int step = kDefaultCursorStep;
-    if (stored)
+    if (stored) {
         step = parseInteger(*stored).value_or(kDefaultCursorStep);
+    }
     return std::clamp(step, kMinCursorStep, kMaxCursorStep);
 }
 
 int portIndexFrom(const std::optional<std::wstring>& stored) {
     int index = kDefaultPortIndex;
-    if (stored)
+    if (stored) {
         index = parseInteger(*stored).value_or(kDefaultPortIndex);
+    }
     return (index >= 0 && index < kPortCount) ? index : -1;
 }
 
@@ -52,8 +61,9 @@ std::wstring portNameFor(int index) {
 }
 
 std::wstring quotedIfBlank(const std::wstring& path) {
-    if (path.find(L' ') == std::wstring::npos || (path.size() >= 2 && path.front() == L'"'))
+    if (path.find(L' ') == std::wstring::npos || (path.size() >= 2 && path.front() == L'"')) {
         return path;
+    }
     return L"\"" + path + L"\"";
 }
 

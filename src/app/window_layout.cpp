@@ -35,8 +35,9 @@ const ControlRect* controlRects(int& count) {
 
 RECT controlRect96(int id) {
     for (const auto& r : kRects) {
-        if (r.id == id)
+        if (r.id == id) {
             return r.bounds;
+        }
     }
     return RECT{};
 }

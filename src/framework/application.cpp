@@ -13,8 +13,9 @@ Application& application() {
 }
 
 void Application::initialize() {
-    if (window_)
+    if (window_) {
         return;
+    }
     initMainThreadCalls();
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -33,8 +34,9 @@ void Application::initialize() {
 
 void Application::setTitle(const std::wstring& title) {
     title_ = title;
-    if (window_)
+    if (window_) {
         SetWindowTextW(window_, title_.c_str());
+    }
 }
 
 bool Application::dispatch(MSG& msg) {
@@ -43,21 +45,24 @@ bool Application::dispatch(MSG& msg) {
         exitCode_ = static_cast<int>(msg.wParam);
         return false;
     }
-    if (dialogWindow_ && IsDialogMessageW(dialogWindow_, &msg))
+    if (dialogWindow_ && IsDialogMessageW(dialogWindow_, &msg)) {
         return true;
+    }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
     return true;
 }
 
 int Application::run() {
-    if (showMainForm_ && mainWindow_)
+    if (showMainForm_ && mainWindow_) {
         ShowWindow(mainWindow_, SW_SHOW);
+    }
     MSG msg;
     while (!terminated_) {
         BOOL r = GetMessageW(&msg, nullptr, 0, 0);
-        if (r == -1)
+        if (r == -1) {
             break;
+        }
         if (r == 0) {
             terminated_ = true;
             exitCode_ = static_cast<int>(msg.wParam);
@@ -70,8 +75,9 @@ int Application::run() {
 
 void Application::processMessages() {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         dispatch(msg);
+    }
 }
 
 void Application::terminate(int exitCode) {
@@ -79,12 +85,14 @@ void Application::terminate(int exitCode) {
 }
 
 std::wstring Application::displayText(std::wstring message) {
-    if (message.empty())
+    if (message.empty()) {
         return message;
+    }
     // A closing quote or bracket ends the text without ending the sentence.
     wchar_t last = message.back();
-    if (last > L'.' || last == L'\'' || last == L'"')
+    if (last > L'.' || last == L'\'' || last == L'"') {
         message += L'.';
+    }
     return message;
 }
 
@@ -120,16 +128,21 @@ LRESULT CALLBACK Application::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     if (hwnd == app.window_ || app.window_ == nullptr) {
         // A hook may remove itself while it runs: walk a copy.
         auto hooks = app.hooks_;
-        for (auto& [id, hook] : hooks) {
+        for (auto& entry : hooks) {
             // A hook removed by an earlier one during this message is not called any more.
+            int id = entry.first;
+            auto& hook = entry.second;
             bool live = std::any_of(app.hooks_.begin(), app.hooks_.end(),
-                                    [&](const auto& h) { return h.first == id; });
-            if (!live) continue;
+                                    [id](const auto& h) { return h.first == id; });
+            if (!live) {
+                continue;
+            }
             LRESULT result = 0;
             bool consumed = false;
             app.guard([&] { consumed = hook(msg, wParam, lParam, result); });
-            if (consumed)
+            if (consumed) {
                 return result;
+            }
         }
     }
     switch (msg) {

@@ -7,8 +7,9 @@ namespace framework {
 namespace {
 
 std::wstring osErrorText(DWORD code) {
-    if (code == 0)
+    if (code == 0) {
         return loadResourceString(IDS_UNKNOWN_OS_ERROR);
+    }
     return formatText(loadResourceString(IDS_OS_ERROR),
                       {std::to_wstring(static_cast<long>(code)), systemMessage(code)});
 }
@@ -25,8 +26,9 @@ void raiseLastOSError() {
 }
 
 std::wstring messageOf(const std::exception& e) {
-    if (auto* framework = dynamic_cast<const Exception*>(&e))
+    if (auto* framework = dynamic_cast<const Exception*>(&e)) {
         return framework->message();
+    }
     return fromUtf8(e.what());
 }
 

@@ -21,8 +21,9 @@ class UniqueHandle {
     UniqueHandle& operator=(const UniqueHandle&) = delete;
     UniqueHandle(UniqueHandle&& other) noexcept : value_(other.release()) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other)
+        if (this != &other) {
             reset(other.release());
+}
         return *this;
     }
     ~UniqueHandle() { reset(); }
@@ -126,8 +127,9 @@ class ComPtr {
     }
     void** putVoid() { return reinterpret_cast<void**>(put()); }
     void reset() {
-        if (p_)
+        if (p_) {
             std::exchange(p_, nullptr)->Release();
+}
     }
 
   private:

@@ -12,8 +12,9 @@ HWND createHiddenWindow(const wchar_t* className, WNDPROC procedure, HWND parent
         wc.lpfnWndProc = procedure;
         wc.hInstance = instance;
         wc.lpszClassName = className;
-        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
             return nullptr;
+        }
     }
     DWORD style = parent == HWND_MESSAGE ? 0 : WS_POPUP;
     return CreateWindowExW(exStyle, className, L"", style, 0, 0, 0, 0, parent, nullptr, instance,

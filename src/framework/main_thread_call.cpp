@@ -45,8 +45,9 @@ LRESULT CALLBACK wakeWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 void initMainThreadCalls() {
     auto& s = state();
     s.mainThreadId = GetCurrentThreadId();
-    if (s.wakeWindow)
+    if (s.wakeWindow) {
         return;
+    }
     s.wakeWindow = createHiddenWindow(L"KeypilotMainThreadCalls", wakeWindowProc, HWND_MESSAGE);
 }
 
@@ -68,8 +69,9 @@ void runOnMainThread(const std::function<void()>& call) {
     }
     PostMessageW(s.wakeWindow, kWakeMessage, 0, 0);
     WaitForSingleObject(request.done.get(), INFINITE);
-    if (request.error)
+    if (request.error) {
         std::rethrow_exception(request.error);
+    }
 }
 
 bool runPendingMainThreadCalls() {
@@ -104,13 +106,15 @@ DWORD waitServingMainThreadCalls(HANDLE handle, DWORD timeoutMs) {
         DWORD left = INFINITE;
         if (timeoutMs != INFINITE) {
             DWORD spent = GetTickCount() - start;
-            if (spent >= timeoutMs)
+            if (spent >= timeoutMs) {
                 return WAIT_TIMEOUT;
+            }
             left = timeoutMs - spent;
         }
         DWORD r = MsgWaitForMultipleObjects(2, handles, FALSE, left, QS_SENDMESSAGE);
-        if (r == WAIT_OBJECT_0)
+        if (r == WAIT_OBJECT_0) {
             return WAIT_OBJECT_0;
+        }
         if (r == WAIT_OBJECT_0 + 1) {
             runPendingMainThreadCalls();
         } else if (r == WAIT_OBJECT_0 + 2) {

@@ -17,16 +17,18 @@ namespace {
 
 RegistryKey RegistryKey::open(HKEY root, const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, path.c_str(), 0, access, &key) != ERROR_SUCCESS) {
         return {};
+    }
     return RegistryKey(key);
 }
 
 RegistryKey RegistryKey::create(HKEY root, const std::wstring& path, REGSAM access) {
     HKEY key = nullptr;
     if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS)
+                        &key, nullptr) != ERROR_SUCCESS) {
         raise(IDS_REG_CREATE_KEY_FAILED, path);
+    }
     return RegistryKey(key);
 }
 
@@ -46,10 +48,12 @@ bool RegistryKey::valueExists(const std::wstring& name) const {
 std::optional<std::wstring> RegistryKey::readText(const std::wstring& name) const {
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExW(handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
         return std::nullopt;
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
+    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
         raise(IDS_REG_INVALID_DATA_TYPE, name);
+    }
     // The value may grow between the two calls; ask again until it fits.
     for (;;) {
         std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
@@ -60,15 +64,18 @@ std::optional<std::wstring> RegistryKey::readText(const std::wstring& name) cons
             size = bytes;
             continue;
         }
-        if (rc != ERROR_SUCCESS)
+        if (rc != ERROR_SUCCESS) {
             raise(IDS_REG_GET_DATA_FAILED, name);
-        if (type != REG_SZ && type != REG_EXPAND_SZ)
+        }
+        if (type != REG_SZ && type != REG_EXPAND_SZ) {
             raise(IDS_REG_INVALID_DATA_TYPE, name);
+        }
         std::wstring text(buffer.data(), bytes / sizeof(wchar_t));
         // Stored texts normally carry their terminating NUL; some writers leave it out.
         auto end = text.find(L'\0');
-        if (end != std::wstring::npos)
+        if (end != std::wstring::npos) {
             text.resize(end);
+        }
         return text;
     }
 }
@@ -76,8 +83,9 @@ std::optional<std::wstring> RegistryKey::readText(const std::wstring& name) cons
 void RegistryKey::writeText(const std::wstring& name, const std::wstring& value) const {
     auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
     if (RegSetValueExW(handle(), name.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(value.c_str()), bytes) != ERROR_SUCCESS)
+                       reinterpret_cast<const BYTE*>(value.c_str()), bytes) != ERROR_SUCCESS) {
         raise(IDS_REG_SET_DATA_FAILED, name);
+    }
 }
 
 int32_t RegistryKey::readInteger(const std::wstring& name) const {
@@ -86,20 +94,24 @@ int32_t RegistryKey::readInteger(const std::wstring& name) const {
     DWORD size = sizeof value;
     LONG rc = RegQueryValueExW(handle(), name.c_str(), nullptr, &type,
                                reinterpret_cast<BYTE*>(&value), &size);
-    if (rc == ERROR_MORE_DATA)
+    if (rc == ERROR_MORE_DATA) {
         raise(IDS_REG_INVALID_DATA_TYPE, name);
-    if (rc != ERROR_SUCCESS)
+    }
+    if (rc != ERROR_SUCCESS) {
         raise(IDS_REG_GET_DATA_FAILED, name);
-    if (type != REG_DWORD || size != sizeof value)
+    }
+    if (type != REG_DWORD || size != sizeof value) {
         raise(IDS_REG_INVALID_DATA_TYPE, name);
+    }
     return static_cast<int32_t>(value);
 }
 
 void RegistryKey::writeInteger(const std::wstring& name, int32_t value) const {
     auto data = static_cast<DWORD>(value);
     if (RegSetValueExW(handle(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                       sizeof data) != ERROR_SUCCESS)
+                       sizeof data) != ERROR_SUCCESS) {
         raise(IDS_REG_SET_DATA_FAILED, name);
+    }
 }
 
 bool RegistryKey::deleteValue(const std::wstring& name) const {

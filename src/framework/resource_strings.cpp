@@ -17,8 +17,9 @@ std::wstring loadUntranslatedResourceString(HINSTANCE module, UINT id) {
     // so strings of any length come back whole.
     const wchar_t* text = nullptr;
     int n = LoadStringW(module, id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (n <= 0 || text == nullptr)
+    if (n <= 0 || text == nullptr) {
         return {};
+    }
     return std::wstring(text, static_cast<size_t>(n));
 }
 

@@ -4,8 +4,9 @@ namespace framework {
 namespace {
 
 std::wstring toWide(UINT codePage, std::string_view text) {
-    if (text.empty())
+    if (text.empty()) {
         return {};
+    }
     int n =
         MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<size_t>(n), L'\0');
@@ -14,8 +15,9 @@ std::wstring toWide(UINT codePage, std::string_view text) {
 }
 
 std::string toNarrow(UINT codePage, std::wstring_view text) {
-    if (text.empty())
+    if (text.empty()) {
         return {};
+    }
     int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                 nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
@@ -68,8 +70,9 @@ std::wstring systemMessage(DWORD code) {
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              code, 0, buffer, 2000, nullptr);
     std::wstring text(buffer, n);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
         text.pop_back();
+    }
     return text;
 }
 

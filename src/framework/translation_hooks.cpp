@@ -20,8 +20,9 @@ std::wstring translateText(const std::wstring& text) {
 }
 
 void addResourceStringDomain(const std::wstring& domain) {
-    if (auto fn = hooks().addResourceStringDomain)
+    if (auto fn = hooks().addResourceStringDomain) {
         fn(domain);
+    }
 }
 
 }  // namespace framework

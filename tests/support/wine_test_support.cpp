@@ -10,10 +10,12 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     for (;;) {
         framework::runPendingMainThreadCalls();
         framework::application().processMessages();
-        if (done())
+        if (done()) {
             return true;
-        if (GetTickCount() - start >= timeoutMs)
+        }
+        if (GetTickCount() - start >= timeoutMs) {
             return done();
+        }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
 }
@@ -34,12 +36,14 @@ std::vector<std::pair<std::wstring, std::wstring>> portPairs() {
     size_t start = 0;
     while (start < list.size()) {
         size_t end = list.find(L',', start);
-        if (end == std::wstring::npos)
+        if (end == std::wstring::npos) {
             end = list.size();
+        }
         std::wstring item = list.substr(start, end - start);
         size_t colon = item.find(L':');
-        if (colon != std::wstring::npos)
+        if (colon != std::wstring::npos) {
             pairs.emplace_back(item.substr(0, colon), item.substr(colon + 1));
+        }
         start = end + 1;
     }
     return pairs;
@@ -49,8 +53,9 @@ PhoneLink::PhoneLink(const std::wstring& port) {
     std::wstring path = L"\\\\.\\" + port;
     handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                           nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE)
+    if (handle_ == INVALID_HANDLE_VALUE) {
         return;
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     GetCommState(handle_, &dcb);
@@ -63,8 +68,9 @@ PhoneLink::PhoneLink(const std::wstring& port) {
 }
 
 PhoneLink::~PhoneLink() {
-    if (handle_ != INVALID_HANDLE_VALUE)
+    if (handle_ != INVALID_HANDLE_VALUE) {
         CloseHandle(handle_);
+    }
 }
 
 bool PhoneLink::send(std::string_view bytes) {
@@ -76,8 +82,9 @@ bool PhoneLink::send(std::string_view bytes) {
 LRESULT CALLBACK KeyRecorder::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
         keys.push_back({msg, wParam, lParam});
-        if (msg == WM_KEYDOWN && onKeyDown)
+        if (msg == WM_KEYDOWN && onKeyDown) {
             onKeyDown();
+        }
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

@@ -15,13 +15,16 @@ namespace {
 constexpr UINT kTrayCallback = WM_USER + 1024;
 
 int usage() {
-    std::fwprintf(stderr, L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | cursor x y\n");
+    std::fwprintf(stderr,
+                  L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | cursor x y\n");
     return 2;
 }
 
 HWND find(const wchar_t* cls) {
     for (int i = 0; i < 100; ++i) {
-        if (HWND w = FindWindowW(cls, nullptr)) return w;
+        if (HWND w = FindWindowW(cls, nullptr)) {
+            return w;
+        }
         Sleep(100);
     }
     return nullptr;
@@ -30,7 +33,9 @@ HWND find(const wchar_t* cls) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) return usage();
+    if (argc < 2) {
+        return usage();
+    }
     const wchar_t* command = argv[1];
     if (!std::wcscmp(command, L"dblclick") || !std::wcscmp(command, L"rightclick")) {
         HWND tray = find(L"KeypilotTrayIconHandler");
@@ -54,7 +59,9 @@ int wmain(int argc, wchar_t** argv) {
     if (!std::wcscmp(command, L"rect")) {
         HWND main = find(L"KeypilotMainWindow");
         RECT r{};
-        if (!main || !GetWindowRect(main, &r)) return 1;
+        if (!main || !GetWindowRect(main, &r)) {
+            return 1;
+        }
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
