@@ -88,14 +88,16 @@ struct PhoneRun {
     std::string output;  // standard output and standard error together
 };
 
-std::wstring phoneExePath() {
+// A program built beside this test.
+std::wstring siblingPath(const char* name) {
     wchar_t self[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir(self, n);
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + L"" KEYPILOT_PHONE_EXE;
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + framework::fromUtf8(name);
 }
 
-PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> input = std::nullopt) {
+PhoneRun runProgram(const std::wstring& exe, const std::wstring& arguments,
+                    std::optional<std::string> input = std::nullopt) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     framework::KernelHandle outRead, outWrite, inRead, inWrite;
     EXPECT_TRUE(CreatePipe(outRead.put(), outWrite.put(), &inherit, 0));
@@ -112,13 +114,12 @@ PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> inpu
     startup.hStdInput = inRead.get();
     startup.hStdOutput = outWrite.get();
     startup.hStdError = outWrite.get();
-    std::wstring exe = phoneExePath();
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     PROCESS_INFORMATION process{};
     PhoneRun run;
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                         nullptr, nullptr, &startup, &process)) {
-        ADD_FAILURE() << "cannot start phone.exe: error " << GetLastError();
+        ADD_FAILURE() << "cannot start " << framework::toUtf8(exe) << ": error " << GetLastError();
         return run;
     }
     framework::KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
@@ -138,6 +139,10 @@ PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> inpu
     EXPECT_EQ(WaitForSingleObject(processHandle.get(), 60000), WAIT_OBJECT_0);
     GetExitCodeProcess(processHandle.get(), &run.exitCode);
     return run;
+}
+
+PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> input = std::nullopt) {
+    return runProgram(siblingPath(KEYPILOT_PHONE_EXE), arguments, std::move(input));
 }
 
 std::wstring wide(const std::string& s) {
@@ -211,6 +216,50 @@ TEST_F(PhoneExe, InteractiveWithoutConsoleReadsWords) {
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(chunks, (Chunks{"06", "11"}));
     EXPECT_NE(run.output.find("unknown code \"bogus\" skipped"), std::string::npos) << run.output;
+}
+
+// Ends a child that a failed test left waiting, so that nothing outlives the test.
+class ChildProcess {
+  public:
+    explicit ChildProcess(const PROCESS_INFORMATION& info)
+        : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
+    ~ChildProcess() {
+        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
+            TerminateProcess(process_.get(), 99);
+    }
+    HANDLE handle() const { return process_.get(); }
+    DWORD id() const { return id_; }
+
+  private:
+    framework::KernelHandle process_, thread_;
+    DWORD id_;
+};
+
+// The keys reach phone.exe through a console of its own, the way a user's typing does: a helper
+// attaches to that console and puts key events into its input.
+TEST_F(PhoneExe, InteractiveKeysSendCodes) {
+    auto collected = std::async(std::launch::async, [this] { return reader_->chunks(6); });
+
+    std::wstring exe = siblingPath(KEYPILOT_PHONE_EXE);
+    std::wstring commandLine = L"\"" + exe + L"\" " + port_ + L" --interactive --pause 300";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info))
+        << GetLastError();
+    ChildProcess phoneExe(info);
+
+    // Right, Shift alone (ignored), Enter, Page Down, then q to quit.
+    auto typed = runProgram(siblingPath(KEYPILOT_CONSOLE_KEYS_EXE),
+                            std::to_wstring(phoneExe.id()) + L" 0x27 0x10 0x0D:13 0x22 0x51:0x71");
+    EXPECT_EQ(typed.exitCode, 0u) << "console_keys failed";
+
+    EXPECT_EQ(WaitForSingleObject(phoneExe.handle(), 30000), WAIT_OBJECT_0);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(phoneExe.handle(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(collected.get(), (Chunks{"06", "05", "09"}));
 }
 
 TEST(PhoneKeys, KeysStandForCodes) {
