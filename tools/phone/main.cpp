@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
