@@ -13,8 +13,9 @@
 #include "framework/handle.h"
 
 int wmainImpl(int argc, wchar_t** argv) {
-    if (argc < 3)
+    if (argc < 3) {
         return 2;
+    }
     DWORD pid = std::wcstoul(argv[1], nullptr, 10);
     std::vector<INPUT_RECORD> records;
     for (int i = 2; i < argc; ++i) {
@@ -36,20 +37,23 @@ int wmainImpl(int argc, wchar_t** argv) {
     // The target may still be creating its console.
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!AttachConsole(pid)) {
-        if (std::chrono::steady_clock::now() > deadline)
+        if (std::chrono::steady_clock::now() > deadline) {
             return 3;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     framework::KernelHandle input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                               OPEN_EXISTING, 0, nullptr));
-    if (!input)
+    if (!input) {
         return 4;
+    }
     DWORD written = 0;
     if (!WriteConsoleInputW(input.get(), records.data(), static_cast<DWORD>(records.size()),
                             &written) ||
-        written != records.size())
+        written != records.size()) {
         return 5;
+    }
     return 0;
 }
 

@@ -21,8 +21,9 @@ enum ExitCode { exitSent = 0, exitBadArguments = 1, exitPortUnavailable = 2, exi
 
 void print(DWORD stream, std::string_view utf8) {
     HANDLE h = GetStdHandle(stream);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE || utf8.empty())
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || utf8.empty()) {
         return;
+    }
     DWORD mode = 0, done = 0;
     if (GetConsoleMode(h, &mode)) {
         std::wstring wide = framework::fromUtf8(utf8);
@@ -55,12 +56,14 @@ class PhoneLink {
         std::wstring path = framework::fromUtf8(phone::devicePath(port_));
         handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-        if (!handle_)
+        if (!handle_) {
             return "cannot open " + port_ + ": " + describeError(GetLastError());
+        }
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
-        if (!GetCommState(handle_.get(), &dcb))
+        if (!GetCommState(handle_.get(), &dcb)) {
             return setupFailed();
+        }
         dcb.BaudRate = CBR_9600;
         dcb.ByteSize = 8;
         dcb.Parity = NOPARITY;
@@ -76,15 +79,17 @@ class PhoneLink {
         dcb.fInX = FALSE;
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
-        if (!SetCommState(handle_.get(), &dcb))
+        if (!SetCommState(handle_.get(), &dcb)) {
             return setupFailed();
+        }
         // A link that stops taking bytes must not hang the simulator for ever.
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = MAXDWORD;
         timeouts.WriteTotalTimeoutMultiplier = 10;
         timeouts.WriteTotalTimeoutConstant = 5000;
-        if (!SetCommTimeouts(handle_.get(), &timeouts))
+        if (!SetCommTimeouts(handle_.get(), &timeouts)) {
             return setupFailed();
+        }
         return {};
     }
 
@@ -93,20 +98,23 @@ class PhoneLink {
         if (lastWrite_) {
             auto due = *lastWrite_ + pause_;
             auto now = std::chrono::steady_clock::now();
-            if (due > now)
+            if (due > now) {
                 std::this_thread::sleep_for(due - now);
+            }
         }
         DWORD written = 0;
         BOOL ok = WriteFile(handle_.get(), payload.data(), static_cast<DWORD>(payload.size()),
                             &written, nullptr);
         DWORD error = GetLastError();
         lastWrite_ = std::chrono::steady_clock::now();
-        if (!ok)
+        if (!ok) {
             return "writing " + phone::describePayload(payload) + " to " + port_ +
                    " failed: " + describeError(error);
-        if (written != payload.size())
+        }
+        if (written != payload.size()) {
             return "the link took only " + std::to_string(written) + " of the bytes of " +
                    phone::describePayload(payload) + " (write timed out)";
+        }
         say("sent " + phone::describePayload(payload) + "\n");
         return {};
     }
@@ -127,14 +135,16 @@ class ConsoleModeGuard {
   public:
     ConsoleModeGuard(HANDLE input, DWORD mode) : input_(input) {
         saved_ = GetConsoleMode(input_, &old_) != 0;
-        if (saved_)
+        if (saved_) {
             SetConsoleMode(input_, mode);
+        }
     }
     ConsoleModeGuard(const ConsoleModeGuard&) = delete;
     ConsoleModeGuard& operator=(const ConsoleModeGuard&) = delete;
     ~ConsoleModeGuard() {
-        if (saved_)
+        if (saved_) {
             SetConsoleMode(input_, old_);
+        }
     }
 
   private:
@@ -155,17 +165,21 @@ int runKeys(PhoneLink& link, HANDLE input) {
             return exitSent;
         }
         for (DWORD i = 0; i < count; ++i) {
-            if (records[i].EventType != KEY_EVENT)
+            if (records[i].EventType != KEY_EVENT) {
                 continue;
+            }
             const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
-            if (!key.bKeyDown)
+            if (!key.bKeyDown) {
                 continue;
+            }
             auto action = phone::actionForKey(key.wVirtualKeyCode, key.uChar.UnicodeChar,
                                               key.dwControlKeyState);
-            if (action.kind == phone::KeyAction::Kind::quit)
+            if (action.kind == phone::KeyAction::Kind::quit) {
                 return exitSent;
-            if (action.kind != phone::KeyAction::Kind::send)
+            }
+            if (action.kind != phone::KeyAction::Kind::send) {
                 continue;
+            }
             for (WORD n = 0; n < std::max<WORD>(key.wRepeatCount, 1); ++n) {
                 std::string failure = link.send(std::string(action.code));
                 if (!failure.empty()) {
@@ -182,8 +196,9 @@ int runKeys(PhoneLink& link, HANDLE input) {
 int runWords(PhoneLink& link, HANDLE input) {
     std::string pending;
     auto handleWord = [&](const std::string& word) -> std::optional<int> {
-        if (word == "q" || word == "quit" || word == "Q")
+        if (word == "q" || word == "quit" || word == "Q") {
             return exitSent;
+        }
         auto code = phone::codeFor(word);
         if (!code) {
             complain("unknown code \"" + word + "\" skipped");
@@ -201,23 +216,29 @@ int runWords(PhoneLink& link, HANDLE input) {
     for (;;) {
         DWORD got = 0;
         bool more = ReadFile(input, buffer, sizeof buffer, &got, nullptr) && got > 0;
-        if (more)
+        if (more) {
             pending.append(buffer, got);
+        }
         // Words are taken once a blank ends them, or all of them at the end of the input.
         size_t start = 0, i = 0;
         for (; i < pending.size(); ++i) {
-            if (!isBlank(pending[i]))
+            if (!isBlank(pending[i])) {
                 continue;
-            if (i > start)
-                if (auto done = handleWord(pending.substr(start, i - start)))
+            }
+            if (i > start) {
+                if (auto done = handleWord(pending.substr(start, i - start))) {
                     return *done;
+                }
+            }
             start = i + 1;
         }
         pending.erase(0, start);
         if (!more) {
-            if (!pending.empty())
-                if (auto done = handleWord(pending))
+            if (!pending.empty()) {
+                if (auto done = handleWord(pending)) {
                     return *done;
+                }
+            }
             return exitSent;
         }
     }
@@ -246,12 +267,14 @@ int run(const std::vector<std::string>& args) {
             return exitWriteFailed;
         }
     }
-    if (!inv.interactive)
+    if (!inv.interactive) {
         return exitSent;
+    }
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode))
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode)) {
         return runKeys(link, input);
+    }
     return runWords(link, input);
 }
 
@@ -259,10 +282,12 @@ std::vector<std::string> commandLineArguments() {
     std::vector<std::string> args;
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (argv == nullptr)
+    if (argv == nullptr) {
         return args;
-    for (int i = 1; i < count; ++i)
+    }
+    for (int i = 1; i < count; ++i) {
         args.push_back(framework::toUtf8(argv[i]));
+    }
     LocalFree(argv);
     return args;
 }

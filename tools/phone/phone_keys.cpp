@@ -12,8 +12,9 @@ KeyAction send(std::string_view code) {
 KeyAction actionForKey(WORD virtualKey, wchar_t character, DWORD controlKeyState) {
     // Ctrl+C comes as a key once processed input is off: treat it as a wish to leave.
     bool control = (controlKeyState & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0;
-    if (character == 3 || (control && (virtualKey == 'C' || virtualKey == 'D')))
+    if (character == 3 || (control && (virtualKey == 'C' || virtualKey == 'D'))) {
         return {KeyAction::Kind::quit, {}};
+    }
     switch (virtualKey) {
         case VK_UP:
             return send("02");

@@ -44,11 +44,14 @@ char lower(char c) {
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
+    if (a.size() != b.size()) {
         return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
             return false;
+        }
+    }
     return true;
 }
 
@@ -58,19 +61,22 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 }
 
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
+    if (c >= '0' && c <= '9') {
         return c - '0';
+    }
     c = lower(c);
-    if (c >= 'a' && c <= 'f')
+    if (c >= 'a' && c <= 'f') {
         return c - 'a' + 10;
+    }
     return -1;
 }
 
 std::optional<int> parseNumber(std::string_view text) {
     int value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
+    if (ec != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
+    }
     return value;
 }
 
@@ -85,12 +91,16 @@ std::span<const CommandCode> commandCodes() {
 }
 
 std::optional<std::string_view> codeFor(std::string_view word) {
-    for (const auto& c : codes)
-        if (word == c.code || equalsIgnoringCase(word, c.name))
+    for (const auto& c : codes) {
+        if (word == c.code || equalsIgnoringCase(word, c.name)) {
             return c.code;
-    for (const auto& a : aliases)
-        if (equalsIgnoringCase(word, a.word))
+        }
+    }
+    for (const auto& a : aliases) {
+        if (equalsIgnoringCase(word, a.word)) {
             return a.code;
+        }
+    }
     return std::nullopt;
 }
 
@@ -144,9 +154,11 @@ std::optional<std::string> decodeEscapes(std::string_view text, std::string& err
 }
 
 std::string describePayload(std::string_view payload) {
-    for (const auto& c : codes)
-        if (payload == c.code)
+    for (const auto& c : codes) {
+        if (payload == c.code) {
             return std::string(c.code) + " (" + std::string(c.name) + ")";
+        }
+    }
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string shown = "\"";
     for (char c : payload) {
@@ -173,20 +185,24 @@ std::string describePayload(std::string_view payload) {
 }
 
 bool isPortName(std::string_view text) {
-    if (startsWithIgnoringCase(text, "\\\\.\\"))
+    if (startsWithIgnoringCase(text, "\\\\.\\")) {
         return text.size() > 4;
-    if (!startsWithIgnoringCase(text, "COM"))
+    }
+    if (!startsWithIgnoringCase(text, "COM")) {
         return false;
+    }
     std::string_view digits = text.substr(3);
-    if (digits.empty() || digits.size() > 3 || digits[0] == '0')
+    if (digits.empty() || digits.size() > 3 || digits[0] == '0') {
         return false;
+    }
     auto number = parseNumber(digits);
     return number && *number >= 1 && *number <= 256;
 }
 
 std::string devicePath(std::string_view port) {
-    if (startsWithIgnoringCase(port, "\\\\.\\"))
+    if (startsWithIgnoringCase(port, "\\\\.\\")) {
         return std::string(port);
+    }
     return "\\\\.\\" + std::string(port);
 }
 
@@ -210,12 +226,15 @@ ParseResult parseArguments(std::span<const std::string> args) {
         // Takes the value of "--name value" or "--name=value".
         auto optionValue = [&](std::string_view name) -> std::optional<std::string_view> {
             if (arg.size() > name.size() && arg.substr(0, name.size()) == name &&
-                arg[name.size()] == '=')
+                arg[name.size()] == '=') {
                 return arg.substr(name.size() + 1);
-            if (arg != name)
+            }
+            if (arg != name) {
                 return std::nullopt;
-            if (i + 1 >= args.size())
+            }
+            if (i + 1 >= args.size()) {
                 return std::string_view();
+            }
             return std::string_view(args[++i]);
         };
         if (arg == "-i" || arg == "--interactive") {
@@ -224,27 +243,32 @@ ParseResult parseArguments(std::span<const std::string> args) {
             bool last = arg == "--pause" && i + 1 >= args.size();
             std::string_view value = *optionValue("--pause");
             auto ms = parseNumber(value);
-            if (last || !ms || *ms < 0 || *ms > maximumPauseMs)
+            if (last || !ms || *ms < 0 || *ms > maximumPauseMs) {
                 return fail("--pause needs a number of milliseconds from 0 to " +
                             std::to_string(maximumPauseMs) + ", not " + quoted(value));
+            }
             inv.pauseMs = *ms;
         } else if (arg == "--raw" || arg.starts_with("--raw=")) {
-            if (arg == "--raw" && i + 1 >= args.size())
+            if (arg == "--raw" && i + 1 >= args.size()) {
                 return fail("--raw needs a text to send");
+            }
             std::string_view value = *optionValue("--raw");
             std::string why;
             auto bytes = decodeEscapes(value, why);
-            if (!bytes)
+            if (!bytes) {
                 return fail("--raw: " + why);
-            if (bytes->empty())
+            }
+            if (bytes->empty()) {
                 return fail("--raw needs at least one byte to send");
+            }
             inv.payloads.push_back(std::move(*bytes));
         } else if (arg.starts_with("--")) {
             return fail("unknown option " + quoted(arg));
         } else if (!havePort) {
-            if (!isPortName(arg))
+            if (!isPortName(arg)) {
                 return fail(quoted(arg) +
                             " is not a port name (COM1 to COM256, or \\\\.\\<device>)");
+            }
             inv.port = std::string(arg);
             havePort = true;
         } else if (auto code = codeFor(arg)) {
@@ -254,10 +278,12 @@ ParseResult parseArguments(std::span<const std::string> args) {
                         " (codes are 00 to 11 or their names; see --help)");
         }
     }
-    if (!havePort)
+    if (!havePort) {
         return fail("no port given (for example: phone COM6 06 06 05)");
-    if (inv.payloads.empty() && !inv.interactive)
+    }
+    if (inv.payloads.empty() && !inv.interactive) {
         return fail("nothing to send: give codes, --raw <text> or --interactive");
+    }
     return result;
 }
 

@@ -21,8 +21,9 @@ TEST(PhoneScript, CodesAndNamesMeanTheSameBytes) {
     EXPECT_EQ(phone::codeFor("Click"), "05");
     EXPECT_EQ(phone::codeFor("pageup"), "11");
     EXPECT_EQ(phone::codeFor("vol-"), "10");
-    for (std::string word : {"", "6", "12", "006", "06 ", "sideways"})
+    for (std::string word : {"", "6", "12", "006", "06 ", "sideways"}) {
         EXPECT_FALSE(phone::codeFor(word)) << word;
+    }
 }
 
 TEST(PhoneScript, RawTextEscapes) {
@@ -44,10 +45,13 @@ TEST(PhoneScript, PayloadsAreShownReadably) {
 }
 
 TEST(PhoneScript, PortNames) {
-    for (std::string good : {"COM1", "com6", "COM30", "COM256", "\\\\.\\COM10", "\\\\.\\CNCA0"})
+    for (std::string good : {"COM1", "com6", "COM30", "COM256", "\\\\.\\COM10", "\\\\.\\CNCA0"}) {
         EXPECT_TRUE(phone::isPortName(good)) << good;
-    for (std::string bad : {"", "COM", "COM0", "COM06", "COM257", "COM1x", "06", "\\\\.\\", "LPT1"})
+    }
+    for (std::string bad :
+         {"", "COM", "COM0", "COM06", "COM257", "COM1x", "06", "\\\\.\\", "LPT1"}) {
         EXPECT_FALSE(phone::isPortName(bad)) << bad;
+    }
     EXPECT_EQ(phone::devicePath("COM12"), "\\\\.\\COM12");
     EXPECT_EQ(phone::devicePath("\\\\.\\COM12"), "\\\\.\\COM12");
 }

@@ -35,8 +35,9 @@ class PortReader {
         std::wstring path = L"\\\\.\\" + framework::fromUtf8(port);
         handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-        if (!handle_)
+        if (!handle_) {
             return;
+        }
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         GetCommState(handle_.get(), &dcb);
@@ -57,8 +58,9 @@ class PortReader {
     std::string readChunk() {
         char buffer[256];
         DWORD got = 0;
-        if (!ReadFile(handle_.get(), buffer, sizeof buffer, &got, nullptr))
+        if (!ReadFile(handle_.get(), buffer, sizeof buffer, &got, nullptr)) {
             return {};
+        }
         return std::string(buffer, got);
     }
 
@@ -134,8 +136,9 @@ PhoneRun runProgram(const std::wstring& exe, const std::wstring& arguments,
     // Read until the child's end of the pipe closes, then collect its exit code.
     char buffer[1024];
     DWORD got = 0;
-    while (ReadFile(outRead.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+    while (ReadFile(outRead.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
         run.output.append(buffer, got);
+    }
     EXPECT_EQ(WaitForSingleObject(processHandle.get(), 60000), WAIT_OBJECT_0);
     GetExitCodeProcess(processHandle.get(), &run.exitCode);
     return run;
@@ -224,8 +227,9 @@ class ChildProcess {
     explicit ChildProcess(const PROCESS_INFORMATION& info)
         : process_(info.hProcess), thread_(info.hThread), id_(info.dwProcessId) {}
     ~ChildProcess() {
-        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)
+        if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
             TerminateProcess(process_.get(), 99);
+        }
     }
     HANDLE handle() const { return process_.get(); }
     DWORD id() const { return id_; }
