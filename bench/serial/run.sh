@@ -28,4 +28,5 @@ for round in 1 2; do
 done
 run idle component COM5 COM6 "$idle"
 run idle reference COM7 COM8 "$idle"
-run flood COM5 COM6 "$flood" 10000
+run flood component COM5 COM6 "$flood" 10000
+run flood reference COM7 COM8 "$flood" 10000

@@ -2,7 +2,7 @@
 // overlapped wait-and-read loop on the same kind of port:
 //   serial_bench latency <component|reference> <local> <remote> <codes>
 //   serial_bench idle <component|reference> <local> <remote> <seconds>
-//   serial_bench flood <local> <remote> <seconds> <bytes per second>
+//   serial_bench flood <component|reference> <local> <remote> <seconds> <bytes per second>
 #include <windows.h>
 #include <psapi.h>
 
@@ -41,6 +41,12 @@ double cpuSeconds() {
         return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
     };
     return s(kernel) + s(user);
+}
+
+DWORD handleCount() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
 }
 
 double privateMegabytes() {
@@ -218,20 +224,31 @@ int idle(const std::string& kind, const std::wstring& local, int seconds) {
     return 0;
 }
 
-int flood(const std::wstring& local, const std::wstring& remote, int seconds, int rate) {
-    serial::SerialPort port;
-    port.setPort(local);
+int flood(const std::string& kind, const std::wstring& local, const std::wstring& remote,
+          int seconds, int rate) {
+    std::unique_ptr<Receiver> receiverOwner;
+    serial::SerialPort* portPointer = nullptr;
     std::atomic<bool> inHandler{false};
-    long long overlaps = 0, received = 0, events = 0;
-    port.onRxChar = [&](serial::SerialPort& p, std::int32_t count) {
-        if (inHandler.exchange(true))
-            ++overlaps;
-        std::string text;
-        received += p.readText(text, count);
-        ++events;
-        inHandler = false;
-    };
-    port.openPort();
+    long long overlaps = 0, events = 0;
+    double closedAt = 0;
+    if (kind == "component") {
+        auto component = std::make_unique<ComponentReceiver>(local);
+        portPointer = &component->port;
+        portPointer->onRxChar = [&, r = component.get()](serial::SerialPort& p,
+                                                         std::int32_t count) {
+            if (inHandler.exchange(true))
+                ++overlaps;
+            std::string text;
+            r->received += p.readText(text, count);
+            ++events;
+            inHandler = false;
+        };
+        portPointer->onAfterClose = [&](serial::SerialPort&) { closedAt = now(); };
+        receiverOwner = std::move(component);
+    } else {
+        receiverOwner = makeReceiver(kind, local);
+    }
+    Receiver& receiver = *receiverOwner;
     KernelHandle phone = openPlain(remote, false);
     std::atomic<long long> sent{0};
     std::atomic<bool> stop{false};
@@ -255,26 +272,34 @@ int flood(const std::wstring& local, const std::wstring& remote, int seconds, in
     });
     const double t0 = now();
     std::vector<double> memory{privateMegabytes()};
+    std::vector<DWORD> handles{handleCount()};
     double nextSample = t0 + 10.0;
     while (now() - t0 < seconds) {
-        pumpOnce(100);
+        receiver.serve(100);
         if (now() >= nextSample) {
             memory.push_back(privateMegabytes());
+            handles.push_back(handleCount());
             nextSample += 10.0;
         }
     }
     stop = true;
     writer.join();
     const double settle = now();
-    while (received < sent && now() - settle < 5.0)
-        pumpOnce(50);
+    while (receiver.received < sent && now() - settle < 5.0)
+        receiver.serve(50);
     std::printf(
-        "flood   %d s at %d B/s  sent %lld  received %lld  events %lld  overlaps %lld  "
+        "flood   %-9s %d s at %d B/s  sent %lld  received %lld  events %lld  overlaps %lld  "
         "connected %s\n",
-        seconds, rate, sent.load(), received, events, overlaps, port.connected() ? "yes" : "no");
+        kind.c_str(), seconds, rate, sent.load(), receiver.received.load(), events, overlaps,
+        !portPointer || portPointer->connected() ? "yes" : "no");
+    if (closedAt > 0)
+        std::printf("flood   the port closed itself after %.1f s\n", closedAt - t0);
     std::printf("flood   private memory MB every 10 s:");
     for (double m : memory)
         std::printf(" %.2f", m);
+    std::printf("\nflood   handles every 10 s:");
+    for (DWORD h : handles)
+        std::printf(" %lu", h);
     std::printf("\n");
     return 0;
 }
@@ -290,14 +315,16 @@ int main(int argc, char** argv) {
             return latency(a[2], wide(a[3]), wide(a[4]), std::atoi(a[5].c_str()));
         if (a.size() == 6 && a[1] == "idle")
             return idle(a[2], wide(a[3]), std::atoi(a[5].c_str()));
-        if (a.size() == 6 && a[1] == "flood")
-            return flood(wide(a[2]), wide(a[3]), std::atoi(a[4].c_str()), std::atoi(a[5].c_str()));
+        if (a.size() == 7 && a[1] == "flood")
+            return flood(a[2], wide(a[3]), wide(a[4]), std::atoi(a[5].c_str()),
+                         std::atoi(a[6].c_str()));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "serial_bench: %s\n", e.what());
         return 1;
     }
     std::fprintf(stderr,
                  "usage: serial_bench latency|idle <component|reference> <local> <remote> <n>\n"
-                 "       serial_bench flood <local> <remote> <seconds> <bytes per second>\n");
+                 "       serial_bench flood <component|reference> <local> <remote> <seconds> "
+                 "<bytes per second>\n");
     return 2;
 }

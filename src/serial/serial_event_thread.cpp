@@ -1,5 +1,7 @@
 #include "serial/serial_event_thread.h"
 
+#include <process.h>
+
 #include <array>
 #include <memory>
 
@@ -35,8 +37,11 @@ SerialEventThread::SerialEventThread(SerialPort& port,
       window_(window),
       generation_(generation),
       syncMethod_(port.syncMethod()) {
-    thread_.reset(CreateThread(nullptr, 0, &SerialEventThread::threadProc, this, CREATE_SUSPENDED,
-                               &threadId_));
+    // Through the C runtime, which sets up its own per-thread state for the new thread.
+    unsigned id = 0;
+    thread_.reset(reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &SerialEventThread::threadProc, this, CREATE_SUSPENDED, &id)));
+    threadId_ = id;
     if (!thread_)
         framework::raiseLastOSError();
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -71,7 +76,7 @@ bool SerialEventThread::ended() const {
     return WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
 }
 
-DWORD WINAPI SerialEventThread::threadProc(void* self) {
+unsigned __stdcall SerialEventThread::threadProc(void* self) {
     auto* thread = static_cast<SerialEventThread*>(self);
     bool stopped = false;
     try {
@@ -94,6 +99,7 @@ DWORD WINAPI SerialEventThread::threadProc(void* self) {
 bool SerialEventThread::run() {
     const HANDLE waits[2] = {stopEvent_.get(), wait_->event.get()};
     HANDLE device = device_->get();
+    bool lastWaitFailed = false;
     for (;;) {
         // A stop asked for while a batch was delivered ends the thread before the next wait.
         if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
@@ -124,8 +130,15 @@ bool SerialEventThread::run() {
         const BOOL completed =
             api_->getOverlappedResult(device, &wait_->overlapped, &unused, FALSE);
         waitPending_ = false;
-        if (!completed)
-            return false;
+        if (!completed) {
+            // One failed wait on a device that still answers may be a hiccup of the driver; a
+            // second one in a row, or a device that no longer answers, is a device gone.
+            if (lastWaitFailed || !deviceAnswers())
+                return false;
+            lastWaitFailed = true;
+            continue;
+        }
+        lastWaitFailed = false;
         pendingEvents_ = maskToEvents(wait_->mask);
         if (!pendingEvents_.empty())
             deliverEvents();

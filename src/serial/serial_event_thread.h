@@ -31,7 +31,7 @@ class SerialEventThread {
     bool isCurrentThread() const { return GetCurrentThreadId() == threadId_; }
 
   private:
-    static DWORD WINAPI threadProc(void* self);
+    static unsigned __stdcall threadProc(void* self);
     // True when the thread stopped because it was asked to.
     bool run();
     void waitForDevice();

@@ -405,7 +405,8 @@ TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
             ASSERT_TRUE(phone.write("w"));  // ends the real wait, whose result fails
         ASSERT_TRUE(waitFor([&] { return !port.connected(); }));
         EXPECT_EQ(closes, 1);
-        EXPECT_EQ(api->waits, 1);
+        // Failing at once: no second try. A failed result: one more try, then the end.
+        EXPECT_EQ(api->waits, atOnce ? 1 : 2);
         port.setCommApi(nullptr);
     }
 }
@@ -433,7 +434,12 @@ class ModemLines {
     bool valid() const { return !file_.empty(); }
     // Linux TIOCM_* bits.
     static constexpr int kCts = 0x020, kCarrier = 0x040, kRing = 0x080, kDsr = 0x100;
-    void set(int bits) { test::writeWholeFile(file_, std::to_string(bits | 0x006)); }
+    // Written aside and renamed into place: the shim must never read a half-written file.
+    void set(int bits) {
+        const std::wstring aside = file_ + L".new";
+        test::writeWholeFile(aside, std::to_string(bits | 0x006));
+        MoveFileExW(aside.c_str(), file_.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
 
   private:
     std::wstring file_;
@@ -487,76 +493,6 @@ TEST_F(SerialEventsTest, ModemLineChangesReachTheirHandlers) {
         EXPECT_EQ(port.lineSignals(),
                   (LineSignals{LineSignal::lsCTS, LineSignal::lsDSR, LineSignal::lsRLSD}));
         port.closePort();
-    }
-}
-
-}  // namespace
-}  // namespace serial
-
-namespace serial {
-namespace {
-
-double processCpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto seconds = [](FILETIME t) {
-        return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
-// Stops the socat behind a bench pair for the length of a test, like a phone whose Bluetooth
-// link drops, and brings it back afterwards for the other tests.
-class DroppedLink {
-  public:
-    explicit DroppedLink(std::wstring port) : port_(std::move(port)) {}
-    ~DroppedLink() {
-        if (dropped_)
-            run("restore-link");
-    }
-    void drop() {
-        dropped_ = true;
-        run("kill-link");
-    }
-
-  private:
-    void run(const char* what) {
-        test::runHostCommand(std::string("'") + KEYPILOT_BENCH_SCRIPT + "' " + what +
-                             " \"$KEYPILOT_BENCH_DIR\" " + framework::toUtf8(port_));
-    }
-    std::wstring port_;
-    bool dropped_ = false;
-};
-
-TEST(SerialLinkTest, FarEndVanishingClosesThePortAndLeavesTheProcessIdle) {
-    framework::initMainThreadCalls();
-    const test::PortPair pair = benchPair(3);
-    for (SyncMethod mode : {SyncMethod::smThreadSync, SyncMethod::smWindowSync}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        auto spy = std::make_shared<SpyCommApi>();
-        SerialPort port;
-        port.setCommApi(spy);
-        port.setSyncMethod(mode);
-        port.setPort(pair.local);
-        int closes = 0;
-        port.onAfterClose = [&](SerialPort&) { ++closes; };
-        port.openPort();
-        ASSERT_TRUE(waitFor([&] { return spy->startedWaits > 0; }));
-
-        DroppedLink link(pair.local);
-        link.drop();
-        const double cpuBefore = processCpuSeconds();
-        // Within two seconds the link shows as gone.
-        ASSERT_TRUE(waitFor([&] { return !port.connected(); }, 2000));
-        EXPECT_EQ(closes, 1);
-        test::serveFor(3000);
-        const double cpu = processCpuSeconds() - cpuBefore;
-        RecordProperty("cpuSecondsOverThreeSeconds", std::to_string(cpu));
-        // A thread turning without waiting would burn a whole core.
-        EXPECT_LT(cpu, 0.5) << "CPU seconds used after the link dropped";
-        // Opening again fails cleanly while the link is down.
-        EXPECT_THROW(port.openPort(), SerialPortError);
-        EXPECT_FALSE(port.connected());
     }
 }
 
