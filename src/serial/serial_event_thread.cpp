@@ -172,8 +172,7 @@ void SerialEventThread::deliverEvents() {
     switch (syncMethod_) {
         case SyncMethod::smThreadSync: {
             // A handler's error is caught on the main thread and only its fact crosses over:
-            // re-raising the exception object on this thread (as the hand-over can) was seen to
-            // corrupt memory under Wine.
+            // the exception object stays with the thread that raised it.
             bool failed = false;
             framework::runOnMainThread([this, &failed] {
                 ++port_.deliveryDepth_;
