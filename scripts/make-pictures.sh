@@ -61,8 +61,8 @@ make_icon "$out/keypilot.ico" plain "${program_sizes[@]}"
 
 # The logo sits on the banner's white, so it is flattened onto white: 24-bit, no alpha.
 render "$src/logo.mvg" 4 "$work/logo.png"
-for spec in "194x180 logo_2x.bmp" "97x90 logo.bmp"; do
-    read -r geometry name <<<"$spec"
+for entry in "194x180 logo_2x.bmp" "97x90 logo.bmp"; do
+    read -r geometry name <<<"$entry"
     convert "$work/logo.png" -background white -alpha remove -alpha off -filter Catrom \
         -resize "$geometry!" -type TrueColor -define bmp:format=bmp3 "BMP3:$out/$name"
 done
