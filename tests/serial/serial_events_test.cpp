@@ -31,6 +31,23 @@ class SerialEventsTest : public ::testing::Test {
         port.setPort(pair.local);
     }
     void TearDown() override {
+        // The handlers capture the test body's locals, which are gone now: closing may still
+        // run a batch that waits for hand-over, and it notifies.
+        port.onRxChar = nullptr;
+        port.onRxBuf = nullptr;
+        port.onTxEmpty = nullptr;
+        port.onBreak = nullptr;
+        port.onRing = nullptr;
+        port.onCTSChange = nullptr;
+        port.onDSRChange = nullptr;
+        port.onRLSDChange = nullptr;
+        port.onError = nullptr;
+        port.onRxFlag = nullptr;
+        port.onAfterOpen = nullptr;
+        port.onAfterClose = nullptr;
+        port.onBeforeOpen = nullptr;
+        port.onBeforeClose = nullptr;
+        port.onRx80Full = nullptr;
         port.closePort();
         framework::application().setExceptionHandler(previousHandler_);
     }
