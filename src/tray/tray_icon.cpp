@@ -633,6 +633,15 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
     // The subclass carries its icon as reference data: the pointer given at installation.
     auto* self = reinterpret_cast<TrayIcon*>(refData);  // NOLINT(performance-no-int-to-ptr)
     framework::Application& app = framework::application();
+    // Nothing may leave a window procedure: errors go to the application's display.
+    auto minimizeToTray = [&] {
+        bool acted = false;
+        try {
+            app.guard([&] { acted = self->tryMinimizeToTray(); });
+        } catch (...) {
+        }
+        return acted;
+    };
     switch (msg) {
         case WM_SHOWWINDOW:
             if (wParam == TRUE && lParam == 0) {
@@ -641,24 +650,14 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
                 }
                 SetForegroundWindow(hwnd);
             } else if (wParam == FALSE && lParam == SW_PARENTCLOSING && !app.terminated()) {
-                bool acted = false;
-                try {
-                    app.guard([&] { acted = self->tryMinimizeToTray(); });
-                } catch (...) {
-                }
-                if (acted) {
+                if (minimizeToTray()) {
                     return 1;
                 }
             }
             break;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_MINIMIZE) {
-                bool acted = false;
-                try {
-                    app.guard([&] { acted = self->tryMinimizeToTray(); });
-                } catch (...) {
-                }
-                if (acted) {
+                if (minimizeToTray()) {
                     return 1;
                 }
             }
