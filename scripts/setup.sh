@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
-    gettext procps bc
+    gettext procps bc clang-format clang-tidy
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core natively (ASan/UBSan, bounded fuzz
-# runs), then Keypilot.exe and its tests under Wine in the private test bench.
+# runs), then Keypilot.exe and its tests under Wine in the private test bench, then the style
+# check (clang-format and clang-tidy). Any compiler warning in the project's own code fails the
+# build. Exits 0 only when everything passed.
+#
+#   scripts/test.sh            everything (as CI runs it)
+#   scripts/test.sh --help     this text
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+for arg in "$@"; do
+    case $arg in
+        -h | --help)
+            sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+            exit 0
+            ;;
+        *)
+            echo "test.sh: unknown argument '$arg' (see scripts/test.sh --help)" >&2
+            exit 2
+            ;;
+    esac
+done
 scripts/setup.sh
 jobs=$(nproc)
 
-cmake --preset native >/dev/null
+cmake --preset native -DKEYPILOT_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset native -j "$jobs"
-cmake --preset windows >/dev/null
+cmake --preset windows -DKEYPILOT_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows -j "$jobs"
 
 status=0
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
+scripts/check-style.sh build/windows || status=1
 exit $status

@@ -26,30 +26,37 @@ static int modem_bits = TIOCM_CTS | TIOCM_DSR | TIOCM_CAR | TIOCM_DTR | TIOCM_RT
 /* Unix98 pty slaves live on majors 136..143; the master multiplexer is 5:2. */
 static int pty_number(int fd) {
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return -1;
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode))
+        return -1;
     unsigned maj = major(st.st_rdev);
-    if (maj >= 136 && maj <= 143) return (int)((maj - 136) * 256 + minor(st.st_rdev));
-    if (maj == 5 && minor(st.st_rdev) == 2) return 1000000;
+    if (maj >= 136 && maj <= 143)
+        return (int)((maj - 136) * 256 + minor(st.st_rdev));
+    if (maj == 5 && minor(st.st_rdev) == 2)
+        return 1000000;
     return -1;
 }
 
 static int override_bits(int pts, int* bits) {
     const char* dir = getenv("KEYPILOT_MODEM_DIR");
-    if (!dir || pts < 0 || pts >= 1000000) return 0;
+    if (!dir || pts < 0 || pts >= 1000000)
+        return 0;
     char path[4096];
     snprintf(path, sizeof path, "%s/%d", dir, pts);
     FILE* f = fopen(path, "r");
-    if (!f) return 0;
+    if (!f)
+        return 0;
     int value = 0;
     int ok = fscanf(f, "%d", &value) == 1;
     fclose(f);
-    if (ok) *bits = value;
+    if (ok)
+        *bits = value;
     return ok;
 }
 
 int ioctl(int fd, unsigned long request, ...) {
     static ioctl_fn real_ioctl;
-    if (!real_ioctl) real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+    if (!real_ioctl)
+        real_ioctl = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
     va_list ap;
     va_start(ap, request);
     void* arg = va_arg(ap, void*);
@@ -60,9 +67,11 @@ int ioctl(int fd, unsigned long request, ...) {
 
     int saved = errno;
     int rc = real_ioctl(fd, request, arg);
-    if (rc == 0) return rc;
+    if (rc == 0)
+        return rc;
     int pts = pty_number(fd);
-    if (pts < 0 || arg == NULL) return rc;
+    if (pts < 0 || arg == NULL)
+        return rc;
     errno = saved;
     int* bits = (int*)arg;
     switch (request) {
@@ -70,9 +79,15 @@ int ioctl(int fd, unsigned long request, ...) {
             *bits = modem_bits;
             override_bits(pts, bits);
             break;
-        case TIOCMSET: modem_bits = *bits; break;
-        case TIOCMBIS: modem_bits |= *bits; break;
-        case TIOCMBIC: modem_bits &= ~*bits; break;
+        case TIOCMSET:
+            modem_bits = *bits;
+            break;
+        case TIOCMBIS:
+            modem_bits |= *bits;
+            break;
+        case TIOCMBIC:
+            modem_bits &= ~*bits;
+            break;
     }
     return 0;
 }

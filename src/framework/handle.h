@@ -23,7 +23,7 @@ class UniqueHandle {
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
         if (this != &other) {
             reset(other.release());
-}
+        }
         return *this;
     }
     ~UniqueHandle() { reset(); }
@@ -129,7 +129,7 @@ class ComPtr {
     void reset() {
         if (p_) {
             std::exchange(p_, nullptr)->Release();
-}
+        }
     }
 
   private:

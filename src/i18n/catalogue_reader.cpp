@@ -24,11 +24,13 @@ int compareKeys(std::string_view a, std::string_view b) {
     if (common != 0) {
         // memcmp compares as unsigned char, which is the order the catalogue is sorted in.
         int c = std::memcmp(a.data(), b.data(), common);
-        if (c != 0)
+        if (c != 0) {
             return c;
+        }
     }
-    if (a.size() == b.size())
+    if (a.size() == b.size()) {
         return 0;
+    }
     return a.size() < b.size() ? -1 : 1;
 }
 
@@ -39,8 +41,9 @@ std::uint32_t CatalogueReader::word(std::uint64_t offset) const {
 
 bool CatalogueReader::open(const unsigned char* bytes, std::size_t size) {
     *this = CatalogueReader();
-    if (bytes == nullptr || size < 4)
+    if (bytes == nullptr || size < 4) {
         return false;
+    }
     bytes_ = bytes;
     size_ = size;
     std::uint32_t magic = readLittleEndian(bytes);
@@ -50,8 +53,9 @@ bool CatalogueReader::open(const unsigned char* bytes, std::size_t size) {
         return false;
     }
     swapBytes_ = magic == kSwappedCatalogueMagic;
-    if (size < kHeaderSize)
+    if (size < kHeaderSize) {
         return true;  // a catalogue, but too short to hold anything
+    }
     entryCount_ = word(8);
     keysOffset_ = word(12);
     translationsOffset_ = word(16);
@@ -67,30 +71,36 @@ std::optional<std::string_view> CatalogueReader::string(std::uint32_t table,
     std::uint64_t descriptor = std::uint64_t{table} + std::uint64_t{index} * kDescriptorSize;
     std::uint32_t length = word(descriptor);
     std::uint32_t start = word(descriptor + 4);
-    if (std::uint64_t{start} + length > size_)
+    if (std::uint64_t{start} + length > size_) {
         return std::nullopt;
+    }
     return std::string_view(reinterpret_cast<const char*>(bytes_ + start), length);
 }
 
 std::optional<std::string_view> CatalogueReader::find(std::string_view key) const {
-    if (!usable_ || entryCount_ == 0)
+    if (!usable_ || entryCount_ == 0) {
         return std::nullopt;
+    }
     const std::uint32_t n = entryCount_;
     // Positions count from 1; position p is entry p - 1. The probe starts at the largest power
     // of two not above n and halves its step each round, clamped to the table's ends.
     std::uint32_t p = 1;
-    while (p <= n / 2)
+    while (p <= n / 2) {
         p <<= 1;
+    }
     std::uint32_t step = p / 2;
     for (;;) {
         auto candidate = string(keysOffset_, p - 1);
-        if (!candidate)
+        if (!candidate) {
             return std::nullopt;
+        }
         int order = compareKeys(key, *candidate);
-        if (order == 0)
+        if (order == 0) {
             return string(translationsOffset_, p - 1);
-        if (step == 0)
+        }
+        if (step == 0) {
             return std::nullopt;
+        }
         if (order < 0) {
             p = p < step + 1 ? 1 : p - step;
         } else {

@@ -32,16 +32,18 @@ void Domain::assignLanguage(const std::wstring& code) {
 }
 
 bool Domain::catalogueExists(const std::wstring& path) const {
-    if (embedded_ && embedded_->contains(path))
+    if (embedded_ && embedded_->contains(path)) {
         return true;
+    }
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void Domain::openCatalogue() {
     std::unique_lock guard(lock_);
-    if (isOpen_ || !mayOpen_)
+    if (isOpen_ || !mayOpen_) {
         return;
+    }
     std::wstring path = cataloguePath(directory_, language_, name_);
     if (!catalogueExists(path)) {
         path = cataloguePath(directory_, fallbackLanguage(language_), name_);
@@ -58,12 +60,14 @@ void Domain::openCatalogue() {
     framework::KernelHandle file(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                              nullptr));
-    if (!file)
+    if (!file) {
         throw framework::Exception(L"Cannot open file " + filePath);
+    }
     framework::KernelHandle mapping(
         CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
+    if (!mapping) {
         throw framework::Exception(L"Cannot create memory map on file " + filePath);
+    }
     framework::MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     if (!view) {
         DWORD error = GetLastError();
@@ -71,8 +75,9 @@ void Domain::openCatalogue() {
                                    framework::systemMessage(error));
     }
     LARGE_INTEGER fileSize{};
-    if (!GetFileSizeEx(file.get(), &fileSize))
+    if (!GetFileSizeEx(file.get(), &fileSize)) {
         fileSize.QuadPart = 0;
+    }
 
     file_ = std::move(file);
     mapping_ = std::move(mapping);
@@ -96,10 +101,12 @@ void Domain::openCatalogue() {
 }
 
 std::string Domain::lookup(std::string_view key) {
-    if (!isOpen_ && mayOpen_)
+    if (!isOpen_ && mayOpen_) {
         openCatalogue();
-    if (!isOpen_)
+    }
+    if (!isOpen_) {
         return std::string(key);
+    }
     auto found = reader_.find(key);
     return found ? std::string(*found) : std::string(key);
 }

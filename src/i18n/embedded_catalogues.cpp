@@ -17,8 +17,9 @@ __attribute__((used)) volatile const unsigned char embeddedIndexMarker[kMarkerSi
 
 std::uint64_t embeddedIndexSlot() {
     std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
+    for (int i = 7; i >= 0; --i) {
         value = (value << 8) | embeddedIndexMarker[kMarkerGuidLength + i];
+    }
     return value;
 }
 
@@ -36,26 +37,29 @@ void EmbeddedCatalogues::scanExecutable() {
 }
 
 void EmbeddedCatalogues::scanExecutable(std::uint64_t firstEntry) {
-    if (firstEntry == 0)
+    if (firstEntry == 0) {
         return;
+    }
     auto slash = executablePath_.find_last_of(L"\\/:");
     baseDirectory_ = slash == std::wstring::npos ? L"" : executablePath_.substr(0, slash + 1);
 
     framework::KernelHandle file(CreateFileW(executablePath_.c_str(), GENERIC_READ,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    if (!file) {
         return;
+    }
     ReadAt readAt = [&file](std::uint64_t position, void* buffer, std::size_t count) {
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(position);
-        if (!SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN))
+        if (!SetFilePointerEx(file.get(), to, nullptr, FILE_BEGIN)) {
             return false;
+        }
         DWORD read = 0;
         return ReadFile(file.get(), buffer, static_cast<DWORD>(count), &read, nullptr) &&
                read == count;
     };
-    walkEmbeddedIndex(firstEntry, readAt, [this](EmbeddedEntry entry) {
+    walkEmbeddedIndex(firstEntry, readAt, [this](const EmbeddedEntry& entry) {
         return entries_
             .emplace(framework::fromUtf8(entry.name), EmbeddedFileInfo{entry.offset, entry.size})
             .second;

@@ -20,15 +20,17 @@ std::wstring languageForLocaleId(std::uint32_t localeId) {
         {0x1007, L"de_LU"},
     }};
     for (const auto& [id, code] : table) {
-        if (id == localeId)
+        if (id == localeId) {
             return code;
+        }
     }
     return L"C";
 }
 
 std::wstring languageFromIsoNames(std::wstring_view iso639, std::wstring_view iso3166) {
-    if (iso639.size() != 2 || iso3166.size() != 2)
+    if (iso639.size() != 2 || iso3166.size() != 2) {
         return {};
+    }
     std::wstring code(iso639);
     code += L'_';
     code += iso3166;

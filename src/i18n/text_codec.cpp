@@ -12,8 +12,9 @@ std::string expandLineFeeds(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + 8);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r'))
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) {
             out += '\r';
+        }
         out += bytes[i];
     }
     return out;

@@ -74,16 +74,19 @@ std::optional<std::basic_string<Unit>> decodeUtf8(std::string_view bytes) {
         } else {
             return std::nullopt;
         }
-        if (n - i < length)
+        if (n - i < length) {
             return std::nullopt;
+        }
         for (std::size_t k = 1; k < length; ++k) {
             std::uint32_t b = static_cast<unsigned char>(bytes[i + k]);
-            if ((b & 0xC0) != 0x80)
+            if ((b & 0xC0) != 0x80) {
                 return std::nullopt;
+            }
             c = (c << 6) | (b & 0x3F);
         }
-        if (c < minimum || c > 0x10FFFF)
+        if (c < minimum || c > 0x10FFFF) {
             return std::nullopt;
+        }
         if (c >= 0x10000) {
             c -= 0x10000;
             out += static_cast<Unit>(0xD800 + (c >> 10));

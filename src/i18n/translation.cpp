@@ -37,8 +37,9 @@ std::wstring executablePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
+        if (n == 0) {
             return {};
+        }
         if (n < path.size()) {
             path.resize(n);
             return path;
@@ -51,8 +52,9 @@ std::wstring translateResourceStringLocked(Layer& state, const std::wstring& tex
     std::wstring result = text;
     for (const auto& name : state.resourceStringDomains) {
         result = state.sharedInstance->translateInDomain(name, text);
-        if (result != text)
+        if (result != text) {
             break;
+        }
     }
     return result;
 }
@@ -61,13 +63,15 @@ std::wstring translateResourceStringLocked(Layer& state, const std::wstring& tex
 std::wstring loadStringTableText(HINSTANCE module, UINT id) {
     // String tables hold 16-bit identifiers; LoadStringW would cut a larger one down to its low
     // word and fetch an unrelated text.
-    if (id > 0xFFFF)
+    if (id > 0xFFFF) {
         return {};
+    }
     std::wstring buffer(1024, L'\0');
     for (;;) {
         int n = LoadStringW(module, id, buffer.data(), static_cast<int>(buffer.size()));
-        if (n <= 0)
+        if (n <= 0) {
             return {};
+        }
         if (static_cast<std::size_t>(n) < buffer.size() - 1) {
             buffer.resize(static_cast<std::size_t>(n));
             return buffer;
@@ -88,8 +92,9 @@ void startup() {
         std::make_unique<Translator>(state->executablePath, state->embeddedIndex.get());
     {
         std::unique_lock guard(layerLock());
-        if (layer())
+        if (layer()) {
             return;
+        }
         layer() = std::move(state);
         layer()->previousLoader = framework::setResourceStringLoader(&loadResourceStringWide);
         framework::setTranslationHooks({&translateText, &addResourceStringDomain});
@@ -101,8 +106,9 @@ void shutdown() {
     {
         std::unique_lock guard(layerLock());
         state = std::move(layer());
-        if (!state)
+        if (!state) {
             return;
+        }
         framework::setResourceStringLoader(state->previousLoader);
         framework::setTranslationHooks({});
     }
@@ -113,21 +119,24 @@ void shutdown() {
 
 std::wstring translateText(const std::wstring& text) {
     std::shared_lock guard(layerLock());
-    if (!layer())
+    if (!layer()) {
         return text;
+    }
     return layer()->sharedInstance->translate(text);
 }
 
 void addResourceStringDomain(const std::wstring& name) {
     std::unique_lock guard(layerLock());
-    if (layer())
+    if (layer()) {
         layer()->resourceStringDomains.push_back(name);
+    }
 }
 
 std::wstring translateResourceString(const std::wstring& text) {
     std::shared_lock guard(layerLock());
-    if (!layer())
+    if (!layer()) {
         return text;
+    }
     return translateResourceStringLocked(*layer(), text);
 }
 

@@ -19,8 +19,9 @@ std::wstring twoLetterLocaleName(LCTYPE what) {
 
 std::wstring environmentVariable(const wchar_t* name) {
     DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    if (size == 0)
+    if (size == 0) {
         return {};
+    }
     std::wstring value(size, L'\0');
     DWORD length = GetEnvironmentVariableW(name, value.data(), size);
     value.resize(length < size ? length : 0);
@@ -39,8 +40,9 @@ std::wstring queryOsLanguage() {
     if (!language.empty()) {
         std::wstring code =
             languageFromIsoNames(language, twoLetterLocaleName(LOCALE_SISO3166CTRYNAME));
-        if (!code.empty())
+        if (!code.empty()) {
             return code;
+        }
     }
     return languageForLocaleId(GetThreadLocale());
 }
@@ -64,28 +66,32 @@ void Translator::selectLanguage(const std::wstring& code) {
     std::wstring chosen = code;
     if (chosen.empty()) {
         chosen = environmentVariable(L"LANG");
-        if (chosen.empty())
+        if (chosen.empty()) {
             chosen = queryOsLanguage();
+        }
         chosen = languageFromLangVariable(chosen);
     }
     language_ = chosen;
     std::lock_guard guard(domainsMutex_);
-    for (auto& [name, domain] : domains_)
+    for (auto& [name, domain] : domains_) {
         domain->assignLanguage(language_);
+    }
 }
 
 void Translator::bindDomainDirectory(const std::wstring& domain, const std::wstring& directory) {
     std::wstring withDelimiter = directory;
-    if (withDelimiter.empty() || withDelimiter.back() != L'\\')
+    if (withDelimiter.empty() || withDelimiter.back() != L'\\') {
         withDelimiter += L'\\';
+    }
     domainFor(domain).assignDirectory(withDelimiter);
 }
 
 Domain& Translator::domainFor(const std::wstring& domain) {
     std::lock_guard guard(domainsMutex_);
     for (auto& [name, existing] : domains_) {
-        if (sameName(name, domain))
+        if (sameName(name, domain)) {
             return *existing;
+        }
     }
     auto created = std::make_unique<Domain>(embedded_);
     created->setName(domain);

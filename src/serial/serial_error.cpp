@@ -39,8 +39,9 @@ constexpr wchar_t kSystemErrorSuffix[] = L" (win error code: %d)";
 std::array<std::wstring, kSerialErrorCount>& texts() {
     static std::array<std::wstring, kSerialErrorCount> table = [] {
         std::array<std::wstring, kSerialErrorCount> t;
-        for (int i = 0; i < kSerialErrorCount; ++i)
+        for (int i = 0; i < kSerialErrorCount; ++i) {
             t[i] = kEnglishTexts[i];
+        }
         return t;
     }();
     return table;
@@ -48,8 +49,9 @@ std::array<std::wstring, kSerialErrorCount>& texts() {
 
 std::wstring errorMessage(int errorNumber, std::int32_t systemError) {
     std::wstring text = serialErrorText(errorNumber);
-    if (systemError == -1)
+    if (systemError == -1) {
         return text;
+    }
     // The suffix is translated afresh each time, so a language chosen later still applies. Only
     // the suffix is a format: a '%' in a translated error text stays as it is.
     return text + framework::formatText(framework::translateText(kSystemErrorSuffix),
@@ -65,8 +67,9 @@ SerialPortError::SerialPortError(int errorNumber, std::int32_t systemError)
 
 const std::wstring& serialErrorText(int errorNumber) {
     static const std::wstring unknown;
-    if (errorNumber < 1 || errorNumber > kSerialErrorCount)
+    if (errorNumber < 1 || errorNumber > kSerialErrorCount) {
         return unknown;
+    }
     return texts()[errorNumber - 1];
 }
 
@@ -74,14 +77,16 @@ void initializeSerialErrorTexts() {
     static std::once_flag domainAdded;
     std::call_once(domainAdded, [] { framework::addResourceStringDomain(L"serial"); });
     auto& table = texts();
-    for (int i = 0; i < kSerialErrorCount; ++i)
+    for (int i = 0; i < kSerialErrorCount; ++i) {
         table[i] = framework::translateText(kEnglishTexts[i]);
+    }
 }
 
 void finalizeSerialErrorTexts() {
     auto& table = texts();
-    for (int i = 0; i < kSerialErrorCount; ++i)
+    for (int i = 0; i < kSerialErrorCount; ++i) {
         table[i] = kEnglishTexts[i];
+    }
 }
 
 }  // namespace serial

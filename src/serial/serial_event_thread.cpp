@@ -42,8 +42,9 @@ SerialEventThread::SerialEventThread(SerialPort& port,
     thread_.reset(reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, &SerialEventThread::threadProc, this, CREATE_SUSPENDED, &id)));
     threadId_ = id;
-    if (!thread_)
+    if (!thread_) {
         framework::raiseLastOSError();
+    }
     stopEvent_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     wait_ = std::make_unique<WaitRecord>();
     wait_->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -91,8 +92,9 @@ unsigned __stdcall SerialEventThread::threadProc(void* self) {
     thread->api_->purgeComm(device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     thread->device_.reset();
     // Not asked to stop: the port is told so it can close and show the link as gone.
-    if (!stopped)
+    if (!stopped) {
         PostMessageW(thread->window_, kThreadEndedMessage, thread->generation_, 0);
+    }
     return 0;
 }
 
@@ -102,8 +104,9 @@ bool SerialEventThread::run() {
     bool lastWaitFailed = false;
     for (;;) {
         // A stop asked for while a batch was delivered ends the thread before the next wait.
-        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0)
+        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) {
             return true;
+        }
         wait_->mask = 0;
         // Not every driver resets the event when a wait starts; a stale signal would end the
         // next wait at once.
@@ -119,13 +122,16 @@ bool SerialEventThread::run() {
         }
         DWORD result;
         while ((result = WaitForMultipleObjects(2, waits, FALSE, kLinkCheckMs)) == WAIT_TIMEOUT) {
-            if (!deviceAnswers())
+            if (!deviceAnswers()) {
                 return false;
+            }
         }
-        if (result == WAIT_OBJECT_0)
+        if (result == WAIT_OBJECT_0) {
             return true;
-        if (result != WAIT_OBJECT_0 + 1)
+        }
+        if (result != WAIT_OBJECT_0 + 1) {
             return false;
+        }
         DWORD unused = 0;
         const BOOL completed =
             api_->getOverlappedResult(device, &wait_->overlapped, &unused, FALSE);
@@ -133,15 +139,17 @@ bool SerialEventThread::run() {
         if (!completed) {
             // One failed wait on a device that still answers may be a hiccup of the driver; a
             // second one in a row, or a device that no longer answers, is a device gone.
-            if (lastWaitFailed || !deviceAnswers())
+            if (lastWaitFailed || !deviceAnswers()) {
                 return false;
+            }
             lastWaitFailed = true;
             continue;
         }
         lastWaitFailed = false;
         pendingEvents_ = maskToEvents(wait_->mask);
-        if (!pendingEvents_.empty())
+        if (!pendingEvents_.empty()) {
             deliverEvents();
+        }
     }
 }
 
@@ -152,17 +160,20 @@ bool SerialEventThread::deviceAnswers() {
 }
 
 void SerialEventThread::finishPendingWait() {
-    if (!waitPending_)
+    if (!waitPending_) {
         return;
+    }
     waitPending_ = false;
     // Clearing the mask ends a pending wait; the driver then writes its result.
     HANDLE device = device_->get();
     api_->setCommMask(device, 0);
-    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
+    }
     CancelIoEx(device, &wait_->overlapped);
-    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
+    }
     // The driver still holds the wait: leave it the record for good rather than free memory it
     // may write into later.
     static_cast<void>(wait_.release());
@@ -177,8 +188,9 @@ void SerialEventThread::deliverEvents() {
             framework::runOnMainThread([this, &failed] {
                 ++port_.deliveryDepth_;
                 ScopeExit done([this] {
-                    if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_)
+                    if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_) {
                         PostMessageW(window_, kThreadEndedMessage, port_.threadGeneration_, 0);
+                    }
                 });
                 try {
                     port_.runEventHandlers(pendingEvents_);
@@ -186,14 +198,16 @@ void SerialEventThread::deliverEvents() {
                     failed = true;
                 }
             });
-            if (failed)
+            if (failed) {
                 throw HandlerFailed{};
+            }
             break;
         }
         case SyncMethod::smWindowSync:
             for (SerialEvent e : kDeliveryOrder) {
-                if (pendingEvents_.contains(e))
+                if (pendingEvents_.contains(e)) {
                     SendMessageW(window_, kPortEventMessage, eventMaskBit(e), 0);
+                }
             }
             break;
         case SyncMethod::smNone:
@@ -206,8 +220,9 @@ void SerialEventThread::deliverEvents() {
 
 void SerialPort::runEventHandlers(SerialEvents events) {
     for (SerialEvent e : kDeliveryOrder) {
-        if (events.contains(e))
+        if (events.contains(e)) {
             runEventStep(e);
+        }
     }
 }
 
@@ -248,14 +263,16 @@ void SerialPort::runEventStep(SerialEvent event) {
 
 void SerialPort::processRxChar() {
     std::int32_t count = inputWaiting();
-    if (count > 0)
+    if (count > 0) {
         tellObservers(&SerialPortObserver::onRxActivity, true);
+    }
     if (count > 0 && (bufferedRxDelivery_ || observerWantsData_)) {
         std::unique_ptr<std::uint8_t[]> data;
         std::int32_t read = 0;
         auto readOnce = [&] {
-            if (data)
+            if (data) {
                 return;
+            }
             data = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(count));
             // Only the bytes actually read are handed on, never the rest of the buffer.
             read = readBytes(data.get(), count);
@@ -263,20 +280,25 @@ void SerialPort::processRxChar() {
         };
         const std::vector<SerialPortObserver*> observers = observers_;
         for (SerialPortObserver* o : observers) {
-            if (std::find(observers_.begin(), observers_.end(), o) == observers_.end())
+            if (std::find(observers_.begin(), observers_.end(), o) == observers_.end()) {
                 continue;
-            if (!o->onDataReceived)
+            }
+            if (!o->onDataReceived) {
                 continue;
+            }
             readOnce();
             o->onDataReceived(*this, data.get(), read);
         }
-        if (!data && bufferedRxDelivery_)
+        if (!data && bufferedRxDelivery_) {
             readOnce();
-        if (data)
+        }
+        if (data) {
             count = 0;
+        }
     }
-    if (count > 0)
+    if (count > 0) {
         triggerRxChar(count);
+    }
 }
 
 void SerialPort::processTxEmpty() {
@@ -319,8 +341,9 @@ void SerialPort::processRLSDChange() {
 
 void SerialPort::processError() {
     const LineErrors errors = takeLineErrors();
-    if (!errors.empty())
+    if (!errors.empty()) {
         triggerError(errors);
+    }
 }
 
 void SerialPort::processRx80Full() {

@@ -24,11 +24,13 @@ std::int32_t lastError() {
 
 template <class T>
 void SerialParity::change(T& field, T value) {
-    if (field == value)
+    if (field == value) {
         return;
+    }
     field = value;
-    if (port_)
+    if (port_) {
         port_->applyLineSettings();
+    }
 }
 void SerialParity::setBits(ParityBits value) {
     change(values_.bits, value);
@@ -45,11 +47,13 @@ void SerialParity::setReplaceChar(std::uint8_t value) {
 
 template <class T>
 void SerialFlowControl::change(T& field, T value) {
-    if (field == value)
+    if (field == value) {
         return;
+    }
     field = value;
-    if (port_)
+    if (port_) {
         port_->applyLineSettings();
+    }
 }
 void SerialFlowControl::setOutCTSFlow(bool value) {
     change(values_.outCTSFlow, value);
@@ -88,16 +92,19 @@ serial::FlowControl SerialFlowControl::flowControl() const {
 
 void SerialFlowControl::setFlowControl(serial::FlowControl value) {
     applyFlowControlSummary(values_, value);
-    if (port_)
+    if (port_) {
         port_->applyLineSettings();
+    }
 }
 
 void SerialTimeouts::change(std::int32_t& field, std::int32_t value) {
-    if (field == value)
+    if (field == value) {
         return;
+    }
     field = value;
-    if (port_)
+    if (port_) {
         port_->applyTimeoutSettings();
+    }
 }
 void SerialTimeouts::setReadInterval(std::int32_t value) {
     change(values_.readInterval, value);
@@ -116,11 +123,13 @@ void SerialTimeouts::setWriteTotalConstant(std::int32_t value) {
 }
 
 void SerialBuffer::change(std::int32_t& field, std::int32_t value) {
-    if (field == value)
+    if (field == value) {
         return;
+    }
     field = evenQueueSize(value);
-    if (port_)
+    if (port_) {
         port_->applyQueueSizes();
+    }
 }
 void SerialBuffer::setInputSize(std::int32_t value) {
     change(values_.inputSize, value);
@@ -147,8 +156,9 @@ SerialPort::~SerialPort() {
 }
 
 void SerialPort::setCommApi(std::shared_ptr<CommApi> api) {
-    if (connected_)
+    if (connected_) {
         throw SerialPortError(14);
+    }
     api_ = api ? std::move(api) : systemCommApi();
 }
 
@@ -157,8 +167,9 @@ HANDLE SerialPort::handle() const {
 }
 
 void SerialPort::setConnected(bool value) {
-    if (value == connected_)
+    if (value == connected_) {
         return;
+    }
     if (value) {
         openPort();
     } else {
@@ -167,46 +178,53 @@ void SerialPort::setConnected(bool value) {
 }
 
 void SerialPort::setBaudRate(BaudRate value) {
-    if (line_.baudRate == value)
+    if (line_.baudRate == value) {
         return;
+    }
     line_.baudRate = value;
     applyLineSettings();
 }
 void SerialPort::setCustomBaudRate(std::int32_t value) {
-    if (line_.customBaudRate == value)
+    if (line_.customBaudRate == value) {
         return;
+    }
     line_.customBaudRate = value;
     applyLineSettings();
 }
 void SerialPort::setStopBits(StopBits value) {
-    if (line_.stopBits == value)
+    if (line_.stopBits == value) {
         return;
+    }
     line_.stopBits = value;
     applyLineSettings();
 }
 void SerialPort::setDataBits(DataBits value) {
-    if (line_.dataBits == value)
+    if (line_.dataBits == value) {
         return;
+    }
     line_.dataBits = value;
     applyLineSettings();
 }
 void SerialPort::setDiscardNull(bool value) {
-    if (line_.discardNull == value)
+    if (line_.discardNull == value) {
         return;
+    }
     line_.discardNull = value;
     applyLineSettings();
 }
 void SerialPort::setEventChar(std::uint8_t value) {
-    if (line_.eventChar == value)
+    if (line_.eventChar == value) {
         return;
+    }
     line_.eventChar = value;
     applyLineSettings();
 }
 
 void SerialPort::setPort(std::wstring value) {
     // Case matters: "com3" is another text, and reopening under it is harmless.
-    if (value == port_)
+    if (value == port_) {
         return;
+    }
     port_ = std::move(value);
     if (connected_) {
         closePort();
@@ -215,10 +233,12 @@ void SerialPort::setPort(std::wstring value) {
 }
 
 void SerialPort::setSyncMethod(SyncMethod value) {
-    if (value == syncMethod_)
+    if (value == syncMethod_) {
         return;
-    if (connected_)
+    }
+    if (connected_) {
         throw SerialPortError(14);
+    }
     syncMethod_ = value;
 }
 
@@ -258,37 +278,44 @@ void SerialPort::applySettings() {
 }
 
 void SerialPort::applyQueueSizes() {
-    if (!canApply())
+    if (!canApply()) {
         return;
+    }
     if (!api_->setupComm(handle(), static_cast<DWORD>(buffer_.inputSize()),
-                         static_cast<DWORD>(buffer_.outputSize())))
+                         static_cast<DWORD>(buffer_.outputSize()))) {
         throw SerialPortError(9, lastError());
+    }
 }
 
 void SerialPort::applyLineSettings() {
-    if (!canApply())
+    if (!canApply()) {
         return;
+    }
     const DeviceControlRecord record = buildDeviceControlRecord(lineSettings());
     DCB dcb;
     std::memcpy(&dcb, &record, sizeof dcb);
-    if (!api_->setCommState(handle(), &dcb))
+    if (!api_->setCommState(handle(), &dcb)) {
         throw SerialPortError(7, lastError());
+    }
 }
 
 void SerialPort::applyTimeoutSettings() {
-    if (!canApply())
+    if (!canApply()) {
         return;
+    }
     const TimeoutRecord record = buildTimeoutRecord(timeouts_.values());
     COMMTIMEOUTS timeouts;
     std::memcpy(&timeouts, &record, sizeof timeouts);
-    if (!api_->setCommTimeouts(handle(), &timeouts))
+    if (!api_->setCommTimeouts(handle(), &timeouts)) {
         throw SerialPortError(8, lastError());
+    }
 }
 
 void SerialPort::createPortHandle() {
     HANDLE h = api_->openDevice(L"\\\\.\\" + port_);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr)
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
         throw SerialPortError(1, lastError());
+    }
     device_ = std::make_shared<framework::KernelHandle>(h);
 }
 
@@ -298,8 +325,9 @@ void SerialPort::closePortHandle() {
 }
 
 void SerialPort::openPort() {
-    if (connected_)
+    if (connected_) {
         return;
+    }
     reapRetiredThreads(false);
     triggerBeforeOpen();
     createPortHandle();
@@ -336,8 +364,9 @@ void SerialPort::closePort() {
 
 void SerialPort::closePortImpl(bool deviceFailed) {
     // A close asked for by one of the close notifications is the close already under way.
-    if (!connected_ || closing_)
+    if (!connected_ || closing_) {
         return;
+    }
     closing_ = true;
     ScopeExit notClosing([this] { closing_ = false; });
 
@@ -352,8 +381,9 @@ void SerialPort::closePortImpl(bool deviceFailed) {
         cancelTransfers();
     } catch (const SerialPortError&) {
         // A device that has gone away refuses this too; it must still end up closed.
-        if (!deviceFailed)
+        if (!deviceFailed) {
             throw;
+        }
     }
     if (threadRunning_) {
         stopEventThread();
@@ -367,15 +397,17 @@ void SerialPort::closePortImpl(bool deviceFailed) {
 }
 
 bool SerialPort::insideOwnDelivery() const {
-    if (eventThread_ && eventThread_->isCurrentThread())
+    if (eventThread_ && eventThread_->isCurrentThread()) {
         return true;
+    }
     // In thread hand-over mode the event thread waits for the handler that is running now.
     return deliveryDepth_ > 0 && syncMethod_ == SyncMethod::smThreadSync;
 }
 
 void SerialPort::stopEventThread() {
-    if (!eventThread_)
+    if (!eventThread_) {
         return;
+    }
     if (insideOwnDelivery()) {
         // Waiting here would wait for ourselves: let the thread end once the delivery returns.
         eventThread_->signalStop();
@@ -392,22 +424,25 @@ void SerialPort::reapRetiredThreads(bool wait) {
 }
 
 void SerialPort::cancelTransfers() {
-    if (!api_->purgeComm(handle(), PURGE_TXABORT | PURGE_RXABORT))
+    if (!api_->purgeComm(handle(), PURGE_TXABORT | PURGE_RXABORT)) {
         throw SerialPortError(5, lastError());
+    }
 }
 
 LineSignals SerialPort::lineSignals() {
     DWORD status = 0;
-    if (!api_->getCommModemStatus(handle(), &status))
+    if (!api_->getCommModemStatus(handle(), &status)) {
         throw SerialPortError(11, lastError());
+    }
     return lineSignalsFromModemStatus(status);
 }
 
 // --- hidden window ----------------------------------------------------------------------------
 
 void SerialPort::createNotifyWindow() {
-    if (notifyWindow_)
+    if (notifyWindow_) {
         return;
+    }
     static const wchar_t kClassName[] = L"KeypilotSerialPortWindow";
     static const ATOM registered = [] {
         WNDCLASSEXW wc{};
@@ -420,30 +455,36 @@ void SerialPort::createNotifyWindow() {
     (void)registered;
     HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
-    if (!window)
+    if (!window) {
         framework::raiseLastOSError();
+    }
     SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     notifyWindow_.reset(window);
 }
 
 LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto* port = reinterpret_cast<SerialPort*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!port)
+    if (!port) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     if (msg == kPortEventMessage) {
         // Release the event thread before the step runs, so it can wait for the next event.
-        if (InSendMessage())
+        if (InSendMessage()) {
             ReplyMessage(0);
-        if (!port->connected_ || port->closing_)
+        }
+        if (!port->connected_ || port->closing_) {
             return 0;
+        }
         SerialEvents events = maskToEvents(static_cast<std::uint32_t>(wParam));
-        if (events.empty() || eventsToMask(events) != wParam)
+        if (events.empty() || eventsToMask(events) != wParam) {
             return 0;
+        }
         ++port->deliveryDepth_;
         ScopeExit done([port] {
-            if (--port->deliveryDepth_ == 0 && port->deadThreadPending_)
+            if (--port->deliveryDepth_ == 0 && port->deadThreadPending_) {
                 PostMessageW(port->notifyWindow_.get(), kThreadEndedMessage,
                              port->threadGeneration_, 0);
+            }
         });
         try {
             port->runEventHandlers(events);
@@ -466,8 +507,9 @@ LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam
 }
 
 void SerialPort::onEventThreadEnded(unsigned generation) {
-    if (generation != threadGeneration_ || !threadRunning_ || !connected_)
+    if (generation != threadGeneration_ || !threadRunning_ || !connected_) {
         return;
+    }
     if (deliveryDepth_ > 0) {
         // Closed once the delivery in progress is over.
         deadThreadPending_ = true;
@@ -480,8 +522,9 @@ void SerialPort::onEventThreadEnded(unsigned generation) {
 // --- observers and notifications ---------------------------------------------------------------
 
 void SerialPort::addObserver(SerialPortObserver* observer) {
-    if (!observer || std::ranges::find(observers_, observer) != observers_.end())
+    if (!observer || std::ranges::find(observers_, observer) != observers_.end()) {
         return;
+    }
     observers_.push_back(observer);
     observerWantsData_ = std::ranges::any_of(
         observers_, [](const SerialPortObserver* o) { return bool(o->onDataReceived); });
@@ -494,64 +537,79 @@ void SerialPort::removeObserver(SerialPortObserver* observer) {
 }
 
 void SerialPort::triggerAfterClose() {
-    if (onAfterClose)
+    if (onAfterClose) {
         onAfterClose(*this);
+    }
 }
 void SerialPort::triggerAfterOpen() {
-    if (onAfterOpen)
+    if (onAfterOpen) {
         onAfterOpen(*this);
+    }
 }
 void SerialPort::triggerBeforeClose() {
-    if (onBeforeClose)
+    if (onBeforeClose) {
         onBeforeClose(*this);
+    }
 }
 void SerialPort::triggerBeforeOpen() {
-    if (onBeforeOpen)
+    if (onBeforeOpen) {
         onBeforeOpen(*this);
+    }
 }
 void SerialPort::triggerRxChar(std::int32_t count) {
-    if (onRxChar)
+    if (onRxChar) {
         onRxChar(*this, count);
+    }
 }
 void SerialPort::triggerRxBuf(const std::uint8_t* buffer, std::int32_t count) {
-    if (onRxBuf)
+    if (onRxBuf) {
         onRxBuf(*this, buffer, count);
+    }
 }
 void SerialPort::triggerTxEmpty() {
-    if (onTxEmpty)
+    if (onTxEmpty) {
         onTxEmpty(*this);
+    }
 }
 void SerialPort::triggerBreak() {
-    if (onBreak)
+    if (onBreak) {
         onBreak(*this);
+    }
 }
 void SerialPort::triggerRing() {
-    if (onRing)
+    if (onRing) {
         onRing(*this);
+    }
 }
 void SerialPort::triggerRxFlag() {
-    if (onRxFlag)
+    if (onRxFlag) {
         onRxFlag(*this);
+    }
 }
 void SerialPort::triggerCTSChange(bool on) {
-    if (onCTSChange)
+    if (onCTSChange) {
         onCTSChange(*this, on);
+    }
 }
 void SerialPort::triggerDSRChange(bool on) {
-    if (onDSRChange)
+    if (onDSRChange) {
         onDSRChange(*this, on);
+    }
 }
 void SerialPort::triggerError(LineErrors errors) {
-    if (onError)
+    if (onError) {
         onError(*this, errors);
+    }
 }
 void SerialPort::triggerRLSDChange(bool on) {
-    if (onRLSDChange)
+    if (onRLSDChange) {
         onRLSDChange(*this, on);
+    }
 }
 void SerialPort::triggerRx80Full() {
-    if (onRx80Full)
+    if (onRx80Full) {
         onRx80Full(*this);
+    }
 }
 
 }  // namespace serial

@@ -56,7 +56,9 @@ class SerialParity {
     explicit SerialParity(SerialPort* port = nullptr) : port_(port) {}
     SerialParity(const SerialParity& other) : values_(other.values_) {}
     SerialParity& operator=(const SerialParity& other) {
-        values_ = other.values_;
+        if (this != &other) {
+            values_ = other.values_;
+        }
         return *this;
     }
 
@@ -84,7 +86,9 @@ class SerialFlowControl {
     explicit SerialFlowControl(SerialPort* port = nullptr) : port_(port) {}
     SerialFlowControl(const SerialFlowControl& other) : values_(other.values_) {}
     SerialFlowControl& operator=(const SerialFlowControl& other) {
-        values_ = other.values_;
+        if (this != &other) {
+            values_ = other.values_;
+        }
         return *this;
     }
 
@@ -128,7 +132,9 @@ class SerialTimeouts {
     explicit SerialTimeouts(SerialPort* port = nullptr) : port_(port) {}
     SerialTimeouts(const SerialTimeouts& other) : values_(other.values_) {}
     SerialTimeouts& operator=(const SerialTimeouts& other) {
-        values_ = other.values_;
+        if (this != &other) {
+            values_ = other.values_;
+        }
         return *this;
     }
 
@@ -157,7 +163,9 @@ class SerialBuffer {
     explicit SerialBuffer(SerialPort* port = nullptr) : port_(port) {}
     SerialBuffer(const SerialBuffer& other) : values_(other.values_) {}
     SerialBuffer& operator=(const SerialBuffer& other) {
-        values_ = other.values_;
+        if (this != &other) {
+            values_ = other.values_;
+        }
         return *this;
     }
 
@@ -413,15 +421,18 @@ class SerialPort {
 
 template <class Callback, class... Args>
 void SerialPort::tellObservers(Callback SerialPortObserver::*callback, Args&&... args) {
-    if (observers_.empty())
+    if (observers_.empty()) {
         return;
+    }
     // A copy, so an observer may remove itself (or another) while being told.
     const std::vector<SerialPortObserver*> observers = observers_;
     for (SerialPortObserver* o : observers) {
-        if (std::find(observers_.begin(), observers_.end(), o) == observers_.end())
+        if (std::find(observers_.begin(), observers_.end(), o) == observers_.end()) {
             continue;
-        if (const auto& fn = o->*callback)
+        }
+        if (const auto& fn = o->*callback) {
             fn(*this, args...);
+        }
     }
 }
 

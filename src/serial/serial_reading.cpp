@@ -17,15 +17,17 @@ void SerialPort::createTransfer(SerialTransferPtr& transfer) {
     auto t = std::make_unique<SerialTransfer>();
     // Signalled from the start: finishing a transfer that never started returns at once.
     t->event.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
-    if (!t->event)
+    if (!t->event) {
         framework::raiseLastOSError();
+    }
     t->overlapped.hEvent = t->event.get();
     transfer = std::move(t);
 }
 
 void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
-    if (!transfer)
+    if (!transfer) {
         return;
+    }
     // The driver still writes into the record while a read is in progress.
     if (!HasOverlappedIoCompleted(&transfer->overlapped) && device_) {
         CancelIoEx(handle(), &transfer->overlapped);
@@ -36,33 +38,39 @@ void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
 
 std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count,
                                         SerialTransfer* transfer) {
-    if (!transfer)
+    if (!transfer) {
         throw SerialPortError(4);
+    }
     transfer->direction = TransferDirection::tdRead;
     // A negative count would reach the driver as a huge length for a small buffer.
-    if (count <= 0)
+    if (count <= 0) {
         return 0;
-    if (!buffer)
+    }
+    if (!buffer) {
         throw SerialPortError(4);
+    }
     DWORD read = 0;
     if (!api_->readFile(handle(), buffer, static_cast<DWORD>(count), &read,
                         &transfer->overlapped) &&
-        GetLastError() != ERROR_IO_PENDING)
+        GetLastError() != ERROR_IO_PENDING) {
         throw SerialPortError(3, lastError());
+    }
     return static_cast<std::int32_t>(read);
 }
 
 std::int32_t SerialPort::beginReadText(std::string& text, std::int32_t count,
                                        SerialTransfer* transfer) {
     text.resize(static_cast<std::size_t>(std::max(count, 0)));
-    if (count <= 0)
+    if (count <= 0) {
         return 0;
+    }
     return beginReadBytes(reinterpret_cast<std::uint8_t*>(text.data()), count, transfer);
 }
 
 std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
-    if (!transfer)
+    if (!transfer) {
         throw SerialPortError(4);
+    }
     const int failure = transfer->direction == TransferDirection::tdWrite ? 2 : 3;
     const bool read = transfer->direction == TransferDirection::tdRead;
     // With these time-outs a read takes only what has already arrived and never waits. Some
@@ -77,18 +85,21 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
         cancelled = CancelIoEx(handle(), &transfer->overlapped) != FALSE;
     }
     DWORD count = 0;
-    if (WaitForSingleObject(transfer->event.get(), INFINITE) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(transfer->event.get(), INFINITE) != WAIT_OBJECT_0) {
         throw SerialPortError(failure, lastError());
+    }
     if (!api_->getOverlappedResult(handle(), &transfer->overlapped, &count, FALSE)) {
-        if (!(cancelled && GetLastError() == ERROR_OPERATION_ABORTED))
+        if (!(cancelled && GetLastError() == ERROR_OPERATION_ABORTED)) {
             throw SerialPortError(failure, lastError());
+        }
         count = static_cast<DWORD>(transfer->overlapped.InternalHigh);
     }
     if (transfer->direction == TransferDirection::tdRead) {
         // Only observers care whether the queue ran empty; without them the extra driver call
         // would only slow every read down.
-        if (!observers_.empty() && inputWaiting() == 0)
+        if (!observers_.empty() && inputWaiting() == 0) {
             tellObservers(&SerialPortObserver::onRxActivity, false);
+        }
     } else if (transfer->echoData) {
         tellObservers(&SerialPortObserver::onDataSent,
                       static_cast<const std::uint8_t*>(transfer->echoData.get()),
@@ -118,16 +129,18 @@ std::int32_t SerialPort::readText(std::string& text, std::int32_t count) {
 std::int32_t SerialPort::inputWaiting() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!api_->clearCommError(handle(), &errors, &status))
+    if (!api_->clearCommError(handle(), &errors, &status)) {
         throw SerialPortError(10, lastError());
+    }
     return static_cast<std::int32_t>(status.cbInQue);
 }
 
 LineErrors SerialPort::takeLineErrors() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!api_->clearCommError(handle(), &errors, &status))
+    if (!api_->clearCommError(handle(), &errors, &status)) {
         throw SerialPortError(10, lastError());
+    }
     return lineErrorsFromFlags(errors, parity_.check());
 }
 

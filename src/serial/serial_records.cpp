@@ -31,8 +31,9 @@ constexpr auto ordinal(E e) {
 }  // namespace
 
 std::uint32_t baudRateValue(BaudRate rate, std::int32_t customBaudRate) {
-    if (rate == BaudRate::brCustom)
+    if (rate == BaudRate::brCustom) {
         return static_cast<std::uint32_t>(customBaudRate);
+    }
     return kBaudRates.at(ordinal(rate));
 }
 
@@ -42,29 +43,40 @@ DeviceControlRecord buildDeviceControlRecord(const LineSettings& s) {
     DeviceControlRecord r;
     r.baudRate = baudRateValue(s.baudRate, s.customBaudRate);
     std::uint32_t flags = kBinary;
-    if (s.parity.check)
+    if (s.parity.check) {
         flags |= kParity;
-    if (flow.outCTSFlow)
+    }
+    if (flow.outCTSFlow) {
         flags |= kOutxCtsFlow;
-    if (flow.outDSRFlow)
+    }
+    if (flow.outDSRFlow) {
         flags |= kOutxDsrFlow;
-    if (flow.controlDTR == DTRFlowControl::dtrEnable)
+    }
+    if (flow.controlDTR == DTRFlowControl::dtrEnable) {
         flags |= kDtrControlEnable;
-    if (flow.controlDTR == DTRFlowControl::dtrHandshake)
+    }
+    if (flow.controlDTR == DTRFlowControl::dtrHandshake) {
         flags |= kDtrControlHandshake;
-    if (flow.dsrSensitivity)
+    }
+    if (flow.dsrSensitivity) {
         flags |= kDsrSensitivity;
-    if (flow.txContinueOnXoff)
+    }
+    if (flow.txContinueOnXoff) {
         flags |= kTxContinueOnXoff;
-    if (flow.xonXoffOut)
+    }
+    if (flow.xonXoffOut) {
         flags |= kOutX;
-    if (flow.xonXoffIn)
+    }
+    if (flow.xonXoffIn) {
         flags |= kInX;
+    }
     const bool replaceErrors = s.parity.check && s.parity.replace;
-    if (replaceErrors)
+    if (replaceErrors) {
         flags |= kErrorChar;
-    if (s.discardNull)
+    }
+    if (s.discardNull) {
         flags |= kNull;
+    }
     switch (flow.controlRTS) {
         case RTSFlowControl::rtsDisable:
             break;
@@ -106,8 +118,9 @@ std::uint32_t eventMaskBit(SerialEvent event) {
 std::uint32_t eventsToMask(SerialEvents events) {
     std::uint32_t mask = 0;
     for (std::size_t i = 0; i < kEventBits.size(); ++i) {
-        if (events.contains(static_cast<SerialEvent>(i)))
+        if (events.contains(static_cast<SerialEvent>(i))) {
             mask |= kEventBits[i];
+        }
     }
     return mask;
 }
@@ -115,60 +128,77 @@ std::uint32_t eventsToMask(SerialEvents events) {
 SerialEvents maskToEvents(std::uint32_t mask) {
     SerialEvents events;
     for (std::size_t i = 0; i < kEventBits.size(); ++i) {
-        if (mask & kEventBits[i])
+        if (mask & kEventBits[i]) {
             events.insert(static_cast<SerialEvent>(i));
+        }
     }
     return events;
 }
 
 LineErrors lineErrorsFromFlags(std::uint32_t flags, bool parityCheck) {
     LineErrors errors;
-    if (flags & 0x0001)
+    if (flags & 0x0001) {
         errors.insert(LineError::ceRxOver);
-    if (flags & 0x0002)
+    }
+    if (flags & 0x0002) {
         errors.insert(LineError::ceOverrun);
-    if ((flags & 0x0004) && parityCheck)
+    }
+    if ((flags & 0x0004) && parityCheck) {
         errors.insert(LineError::ceRxParity);
-    if (flags & 0x0008)
+    }
+    if (flags & 0x0008) {
         errors.insert(LineError::ceFrame);
-    if (flags & 0x0010)
+    }
+    if (flags & 0x0010) {
         errors.insert(LineError::ceBreak);
-    if (flags & 0x0100)
+    }
+    if (flags & 0x0100) {
         errors.insert(LineError::ceTxFull);
-    if (flags & 0x0400)
+    }
+    if (flags & 0x0400) {
         errors.insert(LineError::ceIO);
-    if (flags & 0x8000)
+    }
+    if (flags & 0x8000) {
         errors.insert(LineError::ceMode);
+    }
     return errors;
 }
 
 LineSignals lineSignalsFromModemStatus(std::uint32_t status) {
     LineSignals signals;
-    if (status & 0x10)
+    if (status & 0x10) {
         signals.insert(LineSignal::lsCTS);
-    if (status & 0x20)
+    }
+    if (status & 0x20) {
         signals.insert(LineSignal::lsDSR);
-    if (status & 0x40)
+    }
+    if (status & 0x40) {
         signals.insert(LineSignal::lsRing);
-    if (status & 0x80)
+    }
+    if (status & 0x80) {
         signals.insert(LineSignal::lsRLSD);
+    }
     return signals;
 }
 
 FlowControl flowControlSummary(const FlowControlSettings& f) {
     using R = RTSFlowControl;
-    if (f.controlRTS == R::rtsHandshake && f.outCTSFlow && !f.xonXoffIn && !f.xonXoffOut)
+    if (f.controlRTS == R::rtsHandshake && f.outCTSFlow && !f.xonXoffIn && !f.xonXoffOut) {
         return FlowControl::fcHardware;
-    if (f.controlRTS == R::rtsDisable && !f.outCTSFlow && f.xonXoffIn && f.xonXoffOut)
+    }
+    if (f.controlRTS == R::rtsDisable && !f.outCTSFlow && f.xonXoffIn && f.xonXoffOut) {
         return FlowControl::fcSoftware;
-    if (f.controlRTS == R::rtsDisable && !f.outCTSFlow && !f.xonXoffIn && !f.xonXoffOut)
+    }
+    if (f.controlRTS == R::rtsDisable && !f.outCTSFlow && !f.xonXoffIn && !f.xonXoffOut) {
         return FlowControl::fcNone;
+    }
     return FlowControl::fcCustom;
 }
 
 void applyFlowControlSummary(FlowControlSettings& f, FlowControl summary) {
-    if (summary == FlowControl::fcCustom)
+    if (summary == FlowControl::fcCustom) {
         return;
+    }
     f.controlRTS = RTSFlowControl::rtsDisable;
     f.outCTSFlow = false;
     f.xonXoffIn = false;

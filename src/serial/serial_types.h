@@ -76,8 +76,9 @@ class EnumSet {
 
     constexpr EnumSet() = default;
     constexpr EnumSet(std::initializer_list<Enum> members) {
-        for (Enum m : members)
+        for (Enum m : members) {
             insert(m);
+        }
     }
     static constexpr EnumSet fromBits(Bits bits) {
         EnumSet s;

@@ -418,8 +418,9 @@ TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
         int closes = 0;
         port.onAfterClose = [&](SerialPort&) { ++closes; };
         port.openPort();
-        if (!atOnce)
+        if (!atOnce) {
             ASSERT_TRUE(phone.write("w"));  // ends the real wait, whose result fails
+        }
         ASSERT_TRUE(waitFor([&] { return !port.connected(); }));
         EXPECT_EQ(closes, 1);
         // Failing at once: no second try. A failed result: one more try, then the end.

@@ -19,11 +19,13 @@ namespace {
 
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    if (in.bad()) {
         return std::nullopt;
+    }
     return bytes;
 }
 
@@ -45,8 +47,9 @@ int main(int argc, char** argv) {
     const std::string input = argv[1];
     const std::string output = argv[2];
     auto executable = readWholeFile(input);
-    if (!executable)
+    if (!executable) {
         return fail("cannot read " + input);
+    }
 
     std::vector<i18n::CatalogueToEmbed> items;
     for (int i = 3; i < argc; ++i) {
@@ -60,8 +63,9 @@ int main(int argc, char** argv) {
         std::replace(item.name.begin(), item.name.end(), '/', '\\');
         const std::string file = argument.substr(equals + 1);
         auto bytes = readWholeFile(file);
-        if (!bytes)
+        if (!bytes) {
             return fail("cannot read " + file);
+        }
         item.bytes = std::move(*bytes);
         items.push_back(std::move(item));
     }
