@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include <vector>
-
 #include "framework/exception.h"
+#include "framework/module_path.h"
 #include "framework/registry.h"
 #include "framework/resource_strings.h"
 #include "framework/text.h"
@@ -31,14 +30,7 @@ void Autostart::toggle() {
 }
 
 std::wstring Autostart::commandLine() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n < buffer.size()) {
-            return L"\"" + std::wstring(buffer.data(), n) + L"\"";
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    return L"\"" + framework::modulePath() + L"\"";
 }
 
 }  // namespace app

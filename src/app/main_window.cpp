@@ -468,13 +468,11 @@ void MainWindow::paintBanner(HDC dc) {
         BITMAP bm{};
         GetObjectW(logo_.get(), sizeof bm, &bm);
         RECT r = scaleForDpi(kLogoRect96, dpi_);
-        HDC memory = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(memory, logo_.get());
+        framework::DeviceContext memory{CreateCompatibleDC(dc)};
+        framework::SelectedObject selected{memory.get(), logo_.get()};
         SetStretchBltMode(dc, HALFTONE);
-        StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, bm.bmWidth,
-                   bm.bmHeight, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteDC(memory);
+        StretchBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, memory.get(), 0, 0,
+                   bm.bmWidth, bm.bmHeight, SRCCOPY);
     }
 }
 

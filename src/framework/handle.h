@@ -87,6 +87,12 @@ struct GdiObjectTraits {
     static Type invalid() { return nullptr; }
     static void close(Type h) { DeleteObject(h); }
 };
+struct DeviceContextTraits {
+    using Type = HDC;
+    static Type empty() { return nullptr; }
+    static Type invalid() { return nullptr; }
+    static void close(Type h) { DeleteDC(h); }
+};
 struct MappedViewTraits {
     using Type = const void*;
     static Type empty() { return nullptr; }
@@ -101,6 +107,25 @@ using Menu = UniqueHandle<MenuTraits>;
 using Icon = UniqueHandle<IconTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MappedView = UniqueHandle<MappedViewTraits>;
+// A device context made with CreateCompatibleDC or CreateDC (not one from GetDC or BeginPaint).
+using DeviceContext = UniqueHandle<DeviceContextTraits>;
+
+// Selects a GDI object into a device context and puts the previous one back when it goes.
+class SelectedObject {
+  public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    ~SelectedObject() {
+        if (previous_ && previous_ != HGDI_ERROR) {
+            SelectObject(dc_, previous_);
+        }
+    }
+
+  private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
 
 // A COM interface pointer that releases its reference.
 template <class T>

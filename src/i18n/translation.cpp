@@ -5,6 +5,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include "framework/module_path.h"
 #include "framework/resource_strings.h"
 #include "framework/translation_hooks.h"
 #include "i18n/embedded_catalogues.h"
@@ -31,21 +32,6 @@ std::shared_mutex& layerLock() {
 std::unique_ptr<Layer>& layer() {
     static std::unique_ptr<Layer> instance;
     return instance;
-}
-
-std::wstring executablePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            return {};
-        }
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 std::wstring translateResourceStringLocked(Layer& state, const std::wstring& text) {
@@ -84,7 +70,7 @@ std::wstring loadStringTableText(HINSTANCE module, UINT id) {
 
 void startup() {
     auto state = std::make_unique<Layer>();
-    state->executablePath = executablePath();
+    state->executablePath = framework::modulePath();
     state->embeddedIndex = std::make_unique<EmbeddedCatalogues>(state->executablePath);
     state->embeddedIndex->scanExecutable();
     state->resourceStringDomains.push_back(L"default");

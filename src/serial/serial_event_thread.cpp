@@ -7,7 +7,7 @@
 
 #include "framework/main_thread_call.h"
 #include "serial/comm_api.h"
-#include "serial/scope_exit.h"
+#include "framework/scope_exit.h"
 
 namespace serial {
 namespace {
@@ -187,7 +187,7 @@ void SerialEventThread::deliverEvents() {
             bool failed = false;
             framework::runOnMainThread([this, &failed] {
                 ++port_.deliveryDepth_;
-                ScopeExit done([this] {
+                framework::ScopeExit done([this] {
                     if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_) {
                         PostMessageW(window_, kThreadEndedMessage, port_.threadGeneration_, 0);
                     }

@@ -5,7 +5,7 @@
 
 #include "framework/application.h"
 #include "serial/comm_api.h"
-#include "serial/scope_exit.h"
+#include "framework/scope_exit.h"
 #include "serial/serial_event_thread.h"
 
 namespace serial {
@@ -368,7 +368,7 @@ void SerialPort::closePortImpl(bool deviceFailed) {
         return;
     }
     closing_ = true;
-    ScopeExit notClosing([this] { closing_ = false; });
+    framework::ScopeExit notClosing([this] { closing_ = false; });
 
     tellObservers(&SerialPortObserver::onCTSChange, false);
     tellObservers(&SerialPortObserver::onDSRChange, false);
@@ -480,7 +480,7 @@ LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam
             return 0;
         }
         ++port->deliveryDepth_;
-        ScopeExit done([port] {
+        framework::ScopeExit done([port] {
             if (--port->deliveryDepth_ == 0 && port->deadThreadPending_) {
                 PostMessageW(port->notifyWindow_.get(), kThreadEndedMessage,
                              port->threadGeneration_, 0);

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "serial/comm_api.h"
-#include "serial/scope_exit.h"
+#include "framework/scope_exit.h"
 #include "serial/serial_port.h"
 
 namespace serial {
@@ -111,7 +111,7 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
 std::int32_t SerialPort::readBytes(std::uint8_t* buffer, std::int32_t count) {
     SerialTransferPtr transfer;
     createTransfer(transfer);
-    ScopeExit dispose([&] { disposeTransfer(transfer); });
+    framework::ScopeExit dispose([&] { disposeTransfer(transfer); });
     beginReadBytes(buffer, count, transfer.get());
     return finishTransfer(transfer.get());
 }
@@ -119,7 +119,7 @@ std::int32_t SerialPort::readBytes(std::uint8_t* buffer, std::int32_t count) {
 std::int32_t SerialPort::readText(std::string& text, std::int32_t count) {
     SerialTransferPtr transfer;
     createTransfer(transfer);
-    ScopeExit dispose([&] { disposeTransfer(transfer); });
+    framework::ScopeExit dispose([&] { disposeTransfer(transfer); });
     beginReadText(text, count, transfer.get());
     const std::int32_t read = finishTransfer(transfer.get());
     text.resize(static_cast<std::size_t>(std::clamp(read, 0, std::max(count, 0))));

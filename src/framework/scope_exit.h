@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace serial {
+namespace framework {
 
 template <class F>
 class ScopeExit {
@@ -17,4 +17,4 @@ class ScopeExit {
     F f_;
 };
 
-}  // namespace serial
+}  // namespace framework
