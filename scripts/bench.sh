@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The Wine test bench: a private Wine prefix with a persistent wineserver, a display (Xvfb with a
-# Wine virtual desktop when there is none), COM port pairs on socat pseudo-terminals, the
-# modem-line shim and a PulseAudio null sink. Everything it starts is recorded by PID under
-# <dir>/pids and stopped by "stop"; nothing else is touched.
+# The Wine test bench: a private Wine prefix with a persistent wineserver, a private Xvfb display
+# with a Wine virtual desktop, COM port pairs on socat pseudo-terminals, the modem-line shim and a
+# PulseAudio null sink. Everything it starts is recorded by PID under <dir>/pids and stopped by
+# "stop"; nothing else is touched.
 #
-#   bench.sh start <dir>          set up and start (idempotent: stops a previous run first)
-#   bench.sh stop <dir>           stop what "start" started
-#   bench.sh kill-link <dir> COMn stop the socat of the pair that COMn belongs to
+#   bench.sh start <dir>               set up and start (a running bench in <dir> is stopped first)
+#   bench.sh stop <dir>                stop what "start" started
+#   bench.sh kill-link <dir> COMn      stop the socat of the pair that COMn belongs to
 #   bench.sh restore-link <dir> COMn   start that pair again
 #
+# Tests move the cursor and send keys, so they never run on the caller's $DISPLAY: the bench
+# starts its own Xvfb. KEYPILOT_DISPLAY=:n asks for display :n explicitly instead (to watch the
+# tests); the bench then checks that it answers.
 # <dir>/env holds the variables that wine-run.sh exports before it runs a program.
 set -euo pipefail
 
@@ -18,9 +21,20 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # COM port pairs: the first of each pair is the program's end, the second the phone's.
 PAIRS=("COM5 COM6" "COM7 COM8" "COM11 COM12" "COM21 COM22")
 
-cmd=${1:?usage: bench.sh start|stop|kill-link|restore-link <dir> [COMn]}
+usage() { sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; }
+case ${1:-} in
+    -h | --help) usage; exit 0 ;;
+    start | stop | kill-link | restore-link) ;;
+    *) usage >&2; exit 2 ;;
+esac
+cmd=$1
 dir=${2:?bench directory missing}
-mkdir -p "$dir"
+if [ "$cmd" = start ]; then
+    mkdir -p "$dir"
+elif [ ! -d "$dir/pids" ]; then
+    echo "bench: no bench in $dir (nothing was started there)" >&2
+    exit 1
+fi
 dir=$(cd "$dir" && pwd)
 pids=$dir/pids
 
@@ -106,9 +120,14 @@ start_all() {
         cc -shared -fPIC -O2 -o "$dir/pty_modem_shim.so" "$shim_src" -ldl
     fi
 
-    # A display: the caller's, or a private Xvfb.
-    display=${DISPLAY:-}
-    if [ -z "$display" ] || [ "${KEYPILOT_XVFB:-0}" = 1 ]; then
+    # A display: a private Xvfb, unless one is asked for explicitly.
+    display=${KEYPILOT_DISPLAY:-}
+    if [ -n "$display" ]; then
+        if ! timeout 5 xdpyinfo -display "$display" >/dev/null 2>&1; then
+            log "KEYPILOT_DISPLAY=$display does not answer"
+            return 1
+        fi
+    else
         rm -f "$dir/display"
         Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >/dev/null 2>&1 &
         echo $! >"$pids/xvfb"
@@ -138,7 +157,13 @@ start_all() {
     [ -f "$dir/prefix/system.reg" ] || fresh=1
     mkdir -p "$dir/prefix"
     "$WINESERVER" -p >/dev/null 2>&1 </dev/null
-    "$WINE" wineboot --init >/dev/null 2>&1 </dev/null
+    # --init only creates a prefix: run on an existing one it leaves a second services.exe
+    # behind, and every later program in the prefix starts several times slower.
+    if [ $fresh = 1 ]; then
+        "$WINE" wineboot --init >/dev/null 2>&1 </dev/null
+    else
+        "$WINE" wineboot >/dev/null 2>&1 </dev/null
+    fi
     if [ $fresh = 1 ] || [ ! -f "$dir/prefix/.keypilot-ports" ]; then
         local reg=$dir/bench.reg a b
         {

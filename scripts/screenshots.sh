@@ -9,7 +9,7 @@ cmake --build --preset windows --target Keypilot ui_driver
 
 build=build/windows
 bench=$(pwd)/$build/shots-bench
-KEYPILOT_XVFB=1 scripts/bench.sh start "$bench"
+scripts/bench.sh start "$bench"
 trap 'scripts/bench.sh stop "$bench"' EXIT
 wine() { scripts/wine-run.sh "$bench" "$@"; }
 display=$(. "$bench/env" && echo "$DISPLAY")
