@@ -21,7 +21,7 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # COM port pairs: the first of each pair is the program's end, the second the phone's.
 PAIRS=("COM5 COM6" "COM7 COM8" "COM11 COM12" "COM21 COM22")
 
-usage() { sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
 case ${1:-} in
     -h | --help) usage; exit 0 ;;
     start | stop | kill-link | restore-link) ;;

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 case ${1:-} in
     -h | --help)
-        sed -n '2,5p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
 esac

@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
-# Builds Keypilot.exe and starts it under Wine with a virtual phone link (COM5 for Keypilot,
-# COM6 for the phone), then plays a short scripted session and prints what each code did.
+# Builds Keypilot.exe and starts it under Wine with a virtual phone link, then plays a short
+# scripted session and prints what each code did. Keypilot runs in the demo's own Wine prefix
+# (build/windows/demo-bench), whose settings say COM5 and a cursor step of 20 pixels; the phone's
+# end of the link is COM6. The screen is a private Xvfb display: the bench prints its number, and
+# `import -display :N -window root shot.png` takes a picture of it. KEYPILOT_DISPLAY=:0 runs the
+# demo on your own desktop instead.
+#
+#   scripts/run.sh [--interactive] [--keep]
 #   --interactive  afterwards, drive Keypilot with the phone simulator from this terminal
-#   --keep         leave Keypilot and the bench running (stop: scripts/bench.sh stop build/windows/demo-bench)
+#   --keep         leave Keypilot and the bench running
+#                  (stop them with: scripts/bench.sh stop build/windows/demo-bench)
+#   --help         this text
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+usage() { sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"; }
 interactive=0 keep=0
 for arg in "$@"; do
     case $arg in
         --interactive) interactive=1 ;;
         --keep) keep=1 ;;
-        *) echo "usage: scripts/run.sh [--interactive] [--keep]" >&2; exit 2 ;;
+        -h | --help) usage; exit 0 ;;
+        *)
+            echo "run.sh: unknown argument '$arg'" >&2
+            usage >&2
+            exit 2
+            ;;
     esac
 done
 
@@ -34,14 +48,21 @@ wine reg add 'HKCU\Software\Corvane\Keypilot' /v mouse /t REG_SZ /d 20 /f >/dev/
 wine "$build/src/app/Keypilot.exe" >/dev/null 2>&1 &
 echo "Keypilot started under Wine (phone end: COM6, Linux pty $bench/pty/COM6)"
 
-# Wait until Keypilot has opened its port: the first code then moves the cursor.
+# Wait until Keypilot answers on its port: a code then moves the cursor.
 cursor() { wine "$build/tools/cursor/cursor.exe" | tr -d '\r'; }
 send() { wine "$build/tools/phone/phone.exe" COM6 --pause 0 "$@" >/dev/null; }
-sleep 1
-for _ in $(seq 50); do
-    before=$(cursor); send 06; sleep 0.2; after=$(cursor)
-    [ "$before" != "$after" ] && break
+answered=0 deadline=$((SECONDS + 20))
+while [ $SECONDS -lt $deadline ]; do
+    before=$(cursor)
+    send 06
+    sleep 0.25
+    [ "$before" != "$(cursor)" ] && { answered=1; break; }
 done
+if [ $answered = 0 ]; then
+    echo "run.sh: Keypilot did not answer on COM5 within 20 s: its port never opened." >&2
+    echo "run.sh: run with --keep to look at the bench's screen and prefix afterwards." >&2
+    exit 1
+fi
 
 play() { # code, description
     local before after

@@ -11,7 +11,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 for arg in "$@"; do
     case $arg in
         -h | --help)
-            sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+            sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
             exit 0
             ;;
         *)
