@@ -83,8 +83,8 @@ MainWindow::~MainWindow() {
     comPort_.onRxChar = nullptr;
     try {
         comPort_.closePort();
-    } catch (...) {
-        // The process is ending; a port that refuses to close is released with its handle.
+    } catch (const std::exception&) {
+        // Dropped: the window is going, and a port that refuses to close goes with its handle.
     }
     if (app.mainWindow() == window_.get()) {
         app.setMainWindow(nullptr);
@@ -202,7 +202,7 @@ void MainWindow::applyDpi(UINT dpi) {
 }
 
 void MainWindow::createComponents() {
-    // The serial port with the phone link's fixed line settings; named and opened by formCreate.
+    // The serial port with the phone link's fixed line settings; named and opened by start().
     comPort_.setBaudRate(serial::BaudRate::br9600);
     comPort_.setDataBits(serial::DataBits::dbEight);
     comPort_.parity().setBits(serial::ParityBits::prNone);
@@ -216,7 +216,9 @@ void MainWindow::createComponents() {
     flow.setXonXoffIn(false);
     comPort_.setEvents(serial::SerialEvents::all());
     comPort_.setPort(L"COM1");
-    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) { onRxChar(port, count); };
+    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) {
+        onChunkReceived(port, count);
+    };
 
     mixer_ = std::make_unique<mixer::AudioMixer>();
 
@@ -259,7 +261,7 @@ bool MainWindow::anotherInstanceRunning() const {
     return false;
 }
 
-bool MainWindow::formCreate() {
+bool MainWindow::start() {
     if (anotherInstanceRunning()) {
         return false;
     }
@@ -283,8 +285,8 @@ void MainWindow::toggleConnection() {
         } else {
             comPort_.openPort();
         }
-    } catch (...) {
-        // The status display shows whether the port is open.
+    } catch (const std::exception&) {
+        // Dropped: the status display shows whether the port is open.
     }
 }
 
@@ -413,7 +415,7 @@ CommandContext MainWindow::commandContext() {
     return context;
 }
 
-void MainWindow::onRxChar(serial::SerialPort& port, int32_t count) {
+void MainWindow::onChunkReceived(serial::SerialPort& port, int32_t count) {
     std::string chunk;
     port.readText(chunk, count);
     ++commandDepth_;

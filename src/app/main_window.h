@@ -39,7 +39,7 @@ class MainWindow {
     HWND handle() const { return window_.get(); }
 
     // The start-up steps. False when another instance is running and this one must end.
-    bool formCreate();
+    bool start();
 
     void toggleConnection();
     void showSettings();
@@ -51,7 +51,8 @@ class MainWindow {
     void onWebsite();
     void onExit();
     void onStatusTick();
-    void onRxChar(serial::SerialPort& port, int32_t count);
+    // Reads the chunk waiting at the port and performs its command.
+    void onChunkReceived(serial::SerialPort& port, int32_t count);
 
     serial::SerialPort& comPort() { return comPort_; }
     mixer::AudioMixer& mixer() { return *mixer_; }

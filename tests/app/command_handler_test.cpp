@@ -30,7 +30,7 @@ class CommandTest : public ::testing::Test {
         section.writeText(L"com", std::to_wstring(std::stoi(ports[0].first.substr(3)) - 1));
         section.writeText(L"mouse", L"17");
         window_ = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window_->formCreate());
+        ASSERT_TRUE(window_->start());
         ASSERT_TRUE(window_->comPort().connected());
         phone_ = std::make_unique<PhoneLink>(ports[0].second);
         ASSERT_TRUE(phone_->isOpen());
