@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/resources/resource.h"
@@ -15,6 +16,7 @@ namespace app {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
+constexpr const wchar_t* kInstanceName = L"Local\\Corvane.Keypilot";
 constexpr UINT kDeferredMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -246,23 +248,25 @@ void MainWindow::createComponents() {
     SetTimer(handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
 
-bool MainWindow::anotherInstanceRunning() const {
-    HWND own = framework::application().handle();
-    for (HWND w = GetWindow(handle(), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (w == own || GetWindow(w, GW_OWNER)) {
-            continue;
-        }
-        wchar_t caption[128];
-        int n = GetWindowTextW(w, caption, 128);
-        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle) {
-            return true;
-        }
+bool MainWindow::claimInstance() {
+    // The first Keypilot of the session holds the name until its main window goes. A window
+    // caption would also match other programs (a folder named Keypilot in a file manager).
+    framework::KernelHandle name{CreateMutexW(nullptr, FALSE, kInstanceName)};
+    DWORD error = GetLastError();
+    if (!name) {
+        // Access refused: a Keypilot with higher rights holds it. Any other failure lets this
+        // one run rather than end unseen.
+        return error != ERROR_ACCESS_DENIED;
     }
-    return false;
+    if (error == ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    instanceName_ = std::move(name);
+    return true;
 }
 
 bool MainWindow::start() {
-    if (anotherInstanceRunning()) {
+    if (!claimInstance()) {
         return false;
     }
     framework::application().guard([&] {

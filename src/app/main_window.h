@@ -38,7 +38,7 @@ class MainWindow {
 
     HWND handle() const { return window_.get(); }
 
-    // The start-up steps. False when another instance is running and this one must end.
+    // The start-up steps. False when another Keypilot runs in this session and this one must end.
     bool start();
 
     void toggleConnection();
@@ -83,11 +83,14 @@ class MainWindow {
     void applyDpi(UINT dpi);
     void paintBanner(HDC dc);
     void setStatusPicture(bool connected);
-    bool anotherInstanceRunning() const;
+    // Makes this the session's one Keypilot; false when another one already is.
+    bool claimInstance();
     void storeAndApply();
     void runDeferred();
     CommandContext commandContext();
 
+    // Marks this Keypilot as the session's running one; goes last.
+    framework::KernelHandle instanceName_;
     framework::Window window_;
     UINT dpi_ = 96;
     bool shownBefore_ = false;
