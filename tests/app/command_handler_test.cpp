@@ -5,6 +5,7 @@
 #include "app/command_handler.h"
 #include "app/main_window.h"
 #include "framework/application.h"
+#include "framework/handle.h"
 #include "framework/registry.h"
 #include "wine_test_support.h"
 
@@ -130,6 +131,19 @@ std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
+// The command line the marker program left when it ran; empty until it has run. The marker
+// holds its file unshared while it writes, so a text read here is complete.
+std::wstring commandLineLeftBy(const std::wstring& program) {
+    framework::KernelHandle file{CreateFileW((program + L".ran").c_str(), GENERIC_READ, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr)};
+    wchar_t line[1024] = {};
+    DWORD read = 0;
+    if (file) {
+        ReadFile(file.get(), line, sizeof line - sizeof(wchar_t), &read, nullptr);
+    }
+    return line;
+}
+
 TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     std::wstring marker = testDirectory() + TEXT(KEYPILOT_LAUNCH_MARKER);
     // A program in a folder with a blank, and a look-alike that an unquoted start would run.
@@ -139,23 +153,42 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     std::wstring lookalike = L"C:\\kp.exe";
     ASSERT_TRUE(CopyFileW(marker.c_str(), real.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(marker.c_str(), lookalike.c_str(), FALSE));
-    DeleteFileW((real + L".ran").c_str());
     DeleteFileW((lookalike + L".ran").c_str());
+    // A batch file that hands its arguments on to the marker.
+    std::wstring batch = root + L"\\run me.bat";
+    {
+        framework::KernelHandle file{
+            CreateFileW(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)};
+        std::string script = "@\"C:\\kp launch\\marker.exe\" %*\r\n";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), script.data(), static_cast<DWORD>(script.size()),
+                              &written, nullptr));
+    }
 
-    window_->setProgramText(real);
-    phone_->send("00");
-    ASSERT_TRUE(pumpUntil(
-        [&] { return GetFileAttributesW((real + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES; },
-        10000));
-    EXPECT_EQ(GetFileAttributesW((lookalike + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The path alone, and a command line with arguments, quoted or not, also through a batch file.
+    for (const std::wstring& text : {real, L"\"" + real + L"\" --from-phone",
+                                     real + L" --from-phone", batch + L" --from-phone"}) {
+        SCOPED_TRACE(std::string(text.begin(), text.end()));
+        DeleteFileW((real + L".ran").c_str());
+        window_->setProgramText(text);
+        phone_->send("00");
+        std::wstring line;
+        ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(real)).empty(); }, 10000));
+        if (text != real) {
+            EXPECT_TRUE(line.ends_with(L" --from-phone"));
+        }
+        EXPECT_EQ(GetFileAttributesW((lookalike + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 
-    // A command line with arguments stays a command line.
-    DeleteFileW((real + L".ran").c_str());
-    window_->setProgramText(L"\"" + real + L"\" --from-phone");
+    // A bare name is looked for on the search path, which starts with this program's folder;
+    // ".exe" is added as the system would.
+    std::wstring name = TEXT(KEYPILOT_LAUNCH_MARKER);
+    DeleteFileW((marker + L".ran").c_str());
+    window_->setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");
     phone_->send("00");
-    ASSERT_TRUE(pumpUntil(
-        [&] { return GetFileAttributesW((real + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES; },
-        10000));
+    std::wstring line;
+    ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(marker)).empty(); }, 10000));
+    EXPECT_TRUE(line.ends_with(L" --from-phone"));
 
     // Nothing to start: nothing happens, and the next code works.
     window_->setProgramText(L"");

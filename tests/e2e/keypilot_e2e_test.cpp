@@ -278,7 +278,8 @@ TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
     DeleteFileW((real + L".ran").c_str());
     DeleteFileW((lookalike + L".ran").c_str());
     storeSettings(L"10");
-    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"exe", real);
+    // Unquoted, with an argument: the system alone would try C:\kp.exe first.
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"exe", real + L" --from-phone");
     keypilot_ = startKeypilot();
     ASSERT_TRUE(waitForMainWindow(keypilot_));
     PhoneLink phone(phonePort_);
