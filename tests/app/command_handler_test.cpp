@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/command_handler.h"
@@ -12,7 +15,6 @@
 using framework::RegistryKey;
 using testing_support::KeyRecorder;
 using testing_support::PhoneLink;
-using testing_support::pumpFor;
 using testing_support::pumpUntil;
 
 namespace {
@@ -33,6 +35,12 @@ class CommandTest : public ::testing::Test {
         window_ = std::make_unique<app::MainWindow>();
         ASSERT_TRUE(window_->start());
         ASSERT_TRUE(window_->comPort().connected());
+        // Counts the chunks the window has handled, so a test knows when a chunk was read.
+        auto handler = window_->comPort().onRxChar;
+        window_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
+            handler(port, count);
+            ++chunksHandled_;
+        };
         phone_ = std::make_unique<PhoneLink>(ports[0].second);
         ASSERT_TRUE(phone_->isOpen());
         SetCursorPos(300, 300);
@@ -47,6 +55,12 @@ class CommandTest : public ::testing::Test {
         GetCursorPos(&p);
         return p;
     }
+    // Sends one chunk and waits until the window has handled it.
+    bool sendChunk(std::string_view bytes) {
+        int before = chunksHandled_;
+        phone_->send(bytes);
+        return pumpUntil([&] { return chunksHandled_ > before; });
+    }
     // Sends a code and waits until the cursor stands at the expected place.
     bool sendAndWaitFor(std::string_view code, POINT expected) {
         phone_->send(code);
@@ -58,21 +72,18 @@ class CommandTest : public ::testing::Test {
 
     std::unique_ptr<app::MainWindow> window_;
     std::unique_ptr<PhoneLink> phone_;
+    int chunksHandled_ = 0;
 };
 
 TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     ASSERT_TRUE(sendAndWaitFor("08", {317, 317}));
-    // Split codes, two codes together and a code with a line end do nothing; the next whole
-    // code shows they have been read and dropped.
-    phone_->send("0");
-    pumpFor(150);
-    phone_->send("6");
-    pumpFor(150);
-    phone_->send("0606");
-    pumpFor(150);
-    phone_->send("02\r");
-    pumpFor(150);
+    // Split codes, two codes together and a code with a line end are read and do nothing.
+    for (std::string_view chunk : {"0", "6", "0606", "02\r"}) {
+        ASSERT_TRUE(sendChunk(chunk)) << chunk;
+    }
+    EXPECT_EQ(cursor().x, 317);
+    EXPECT_EQ(cursor().y, 317);
     ASSERT_TRUE(sendAndWaitFor("04", {300, 317}));
     window_->setCursorStep(5);  // not stored: the handler reads the slider itself
     ASSERT_TRUE(sendAndWaitFor("02", {300, 312}));
@@ -81,9 +92,11 @@ TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
 TEST_F(CommandTest, KeyCommandsReachTheForegroundWindowAsKeyDownThenKeyUp) {
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
-    for (const char* code : {"01", "09", "11"})
-        phone_->send(code), pumpFor(100);
-    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 6; }));
+    for (const char* code : {"01", "09", "11"}) {
+        size_t before = KeyRecorder::keys.size();
+        phone_->send(code);
+        ASSERT_TRUE(pumpUntil([&] { return KeyRecorder::keys.size() >= before + 2; })) << code;
+    }
     const WPARAM vks[] = {0x1B, 0x22, 0x21};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(KeyRecorder::keys[2 * i].msg, static_cast<UINT>(WM_KEYDOWN));
@@ -192,11 +205,9 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
 
     // Nothing to start: nothing happens, and the next code works.
     window_->setProgramText(L"");
-    phone_->send("00");
-    pumpFor(150);
+    ASSERT_TRUE(sendChunk("00"));
     window_->setProgramText(L"C:\\no\\such\\program.exe");
-    phone_->send("00");
-    pumpFor(150);
+    ASSERT_TRUE(sendChunk("00"));
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     EXPECT_FALSE(app::launchProgram(L""));
     EXPECT_FALSE(app::launchProgram(L"C:\\no\\such\\program.exe"));

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/handle.h"
@@ -103,6 +104,35 @@ bool trayIconPresent(HWND callbackWindow, UINT id) {
     lstrcpyW(data.szTip, L"Keypilot");
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
+
+// The program's end of a link, opened by the test itself to see what waits there unread.
+class ProgramEnd {
+  public:
+    explicit ProgramEnd(const std::wstring& port)
+        : handle_(CreateFileW((L"\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr)) {
+        // Reads return at once with whatever has arrived.
+        COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
+        SetCommTimeouts(handle_.get(), &immediate);
+        PurgeComm(handle_.get(), PURGE_RXCLEAR);
+    }
+    bool isOpen() const { return bool(handle_); }
+    // Waits until these bytes have arrived here.
+    bool waitFor(std::string_view bytes) {
+        return pumpUntil([&] {
+            char buffer[64];
+            DWORD read = 0;
+            if (ReadFile(handle_.get(), buffer, sizeof buffer, &read, nullptr)) {
+                received_.append(buffer, read);
+            }
+            return received_.find(bytes) != std::string::npos;
+        });
+    }
+
+  private:
+    KernelHandle handle_;
+    std::string received_;
+};
 
 class KeypilotTest : public ::testing::Test {
   protected:
@@ -224,11 +254,14 @@ TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(pumpUntil([&] { return !IsWindow(box); }));
     EXPECT_TRUE(waitForMainWindow(keypilot_));
-    // Start-up stopped before the port was opened: codes do nothing.
+    // Start-up stopped before the port was opened: a code stays unread at the program's end
+    // of the link, where the test itself then finds it.
+    ProgramEnd programEnd(programPort_);
+    ASSERT_TRUE(programEnd.isOpen());
     PhoneLink phone(phonePort_);
     SetCursorPos(400, 300);
     phone.send("06");
-    testing_support::pumpFor(700);
+    EXPECT_TRUE(programEnd.waitFor("06"));
     EXPECT_EQ(cursor().x, 400);
     EXPECT_EQ(stop(keypilot_), 0u);
 }
