@@ -33,9 +33,10 @@ void runCommand(Command command, const CommandContext& context);
 // then; both sent directly with lParam 0.
 void pressForegroundKey(unsigned vk, const CommandContext& context);
 
-// Starts a command line shown normally. A text that names an existing file as a whole is quoted
-// first, so "C:\Program Files\App\app.exe" can never start "C:\Program.exe". Returns whether a
-// process started; an empty text starts nothing.
-bool launchProgram(const std::wstring& commandLine);
+// Starts the program the text names, shown normally, handing it the rest of the text as its
+// arguments; a batch file runs through the command interpreter. The program is resolved here
+// (see resolveLaunchCommand), never guessed by the system. Returns whether a process started;
+// a text that names no program starts nothing.
+bool launchProgram(const std::wstring& text);
 
 }  // namespace app

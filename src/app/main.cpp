@@ -22,7 +22,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         app.setTitle(L"Keypilot");
         app.initialize();
         app::MainWindow window;
-        if (window.formCreate()) {
+        if (window.start()) {
             app.run();
         }
     }

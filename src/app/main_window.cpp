@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <utility>
 #include <vector>
 
 #include "app/resources/resource.h"
@@ -15,6 +16,7 @@ namespace app {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
+constexpr const wchar_t* kInstanceName = L"Local\\Corvane.Keypilot";
 constexpr UINT kDeferredMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -83,8 +85,8 @@ MainWindow::~MainWindow() {
     comPort_.onRxChar = nullptr;
     try {
         comPort_.closePort();
-    } catch (...) {
-        // The process is ending; a port that refuses to close is released with its handle.
+    } catch (const std::exception&) {
+        // Dropped: the window is going, and a port that refuses to close goes with its handle.
     }
     if (app.mainWindow() == window_.get()) {
         app.setMainWindow(nullptr);
@@ -202,7 +204,7 @@ void MainWindow::applyDpi(UINT dpi) {
 }
 
 void MainWindow::createComponents() {
-    // The serial port with the phone link's fixed line settings; named and opened by formCreate.
+    // The serial port with the phone link's fixed line settings; named and opened by start().
     comPort_.setBaudRate(serial::BaudRate::br9600);
     comPort_.setDataBits(serial::DataBits::dbEight);
     comPort_.parity().setBits(serial::ParityBits::prNone);
@@ -216,7 +218,9 @@ void MainWindow::createComponents() {
     flow.setXonXoffIn(false);
     comPort_.setEvents(serial::SerialEvents::all());
     comPort_.setPort(L"COM1");
-    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) { onRxChar(port, count); };
+    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) {
+        onChunkReceived(port, count);
+    };
 
     mixer_ = std::make_unique<mixer::AudioMixer>();
 
@@ -244,23 +248,25 @@ void MainWindow::createComponents() {
     SetTimer(handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
 
-bool MainWindow::anotherInstanceRunning() const {
-    HWND own = framework::application().handle();
-    for (HWND w = GetWindow(handle(), GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if (w == own || GetWindow(w, GW_OWNER)) {
-            continue;
-        }
-        wchar_t caption[128];
-        int n = GetWindowTextW(w, caption, 128);
-        if (n > 0 && std::wstring_view(caption, static_cast<size_t>(n)) == kTitle) {
-            return true;
-        }
+bool MainWindow::claimInstance() {
+    // The first Keypilot of the session holds the name until its main window goes. A window
+    // caption would also match other programs (a folder named Keypilot in a file manager).
+    framework::KernelHandle name{CreateMutexW(nullptr, FALSE, kInstanceName)};
+    DWORD error = GetLastError();
+    if (!name) {
+        // Access refused: a Keypilot with higher rights holds it. Any other failure lets this
+        // one run rather than end unseen.
+        return error != ERROR_ACCESS_DENIED;
     }
-    return false;
+    if (error == ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    instanceName_ = std::move(name);
+    return true;
 }
 
-bool MainWindow::formCreate() {
-    if (anotherInstanceRunning()) {
+bool MainWindow::start() {
+    if (!claimInstance()) {
         return false;
     }
     framework::application().guard([&] {
@@ -283,8 +289,8 @@ void MainWindow::toggleConnection() {
         } else {
             comPort_.openPort();
         }
-    } catch (...) {
-        // The status display shows whether the port is open.
+    } catch (const std::exception&) {
+        // Dropped: the status display shows whether the port is open.
     }
 }
 
@@ -413,7 +419,7 @@ CommandContext MainWindow::commandContext() {
     return context;
 }
 
-void MainWindow::onRxChar(serial::SerialPort& port, int32_t count) {
+void MainWindow::onChunkReceived(serial::SerialPort& port, int32_t count) {
     std::string chunk;
     port.readText(chunk, count);
     ++commandDepth_;

@@ -38,8 +38,8 @@ class MainWindow {
 
     HWND handle() const { return window_.get(); }
 
-    // The start-up steps. False when another instance is running and this one must end.
-    bool formCreate();
+    // The start-up steps. False when another Keypilot runs in this session and this one must end.
+    bool start();
 
     void toggleConnection();
     void showSettings();
@@ -51,7 +51,8 @@ class MainWindow {
     void onWebsite();
     void onExit();
     void onStatusTick();
-    void onRxChar(serial::SerialPort& port, int32_t count);
+    // Reads the chunk waiting at the port and performs its command.
+    void onChunkReceived(serial::SerialPort& port, int32_t count);
 
     serial::SerialPort& comPort() { return comPort_; }
     mixer::AudioMixer& mixer() { return *mixer_; }
@@ -82,11 +83,14 @@ class MainWindow {
     void applyDpi(UINT dpi);
     void paintBanner(HDC dc);
     void setStatusPicture(bool connected);
-    bool anotherInstanceRunning() const;
+    // Makes this the session's one Keypilot; false when another one already is.
+    bool claimInstance();
     void storeAndApply();
     void runDeferred();
     CommandContext commandContext();
 
+    // Marks this Keypilot as the session's running one; goes last.
+    framework::KernelHandle instanceName_;
     framework::Window window_;
     UINT dpi_ = 96;
     bool shownBefore_ = false;

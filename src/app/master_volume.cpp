@@ -92,8 +92,10 @@ class CoreAudioEndpoint final : public MasterEndpoint {
     framework::ComPtr<IAudioEndpointVolume> volume_;
 };
 
-// The step through Core Audio. False when a level call is refused, so that the mixer should do
-// the step instead; an error raised while setting is dropped like a refusal.
+// The step through Core Audio. False when it refuses to read the levels, so that the mixer
+// should do the step instead. Once the levels have been read and messages processed, the step
+// belongs to Core Audio: a refused or failed write just ends it, for a second step through the
+// mixer on top of a half-done one would step twice.
 bool stepThroughEndpoint(MasterEndpoint& endpoint, VolumeDirection direction,
                          const std::function<void()>& processMessages) {
     uint32_t channels = 0;
@@ -120,17 +122,17 @@ bool stepThroughEndpoint(MasterEndpoint& endpoint, VolumeDirection direction,
     }
     try {
         if (!endpoint.setChannelLevel(0, toScalar(next->left))) {
-            return false;
+            return true;
         }
         // Channels past the second follow the right one.
         for (uint32_t channel = 1; channel < channels; ++channel) {
             if (!endpoint.setChannelLevel(channel, toScalar(next->right))) {
-                return false;
+                return true;
             }
         }
         endpoint.setMute(false);
     } catch (const std::exception&) {
-        return false;
+        // A volume step that cannot be done simply has no effect.
     }
     return true;
 }
@@ -192,6 +194,7 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
             endpoint = openEndpoint();
         }
     } catch (const std::exception&) {
+        // Without Core Audio the mixer does the step.
         endpoint.reset();
     }
     bool done = endpoint && stepThroughEndpoint(*endpoint, direction, processMessages);

@@ -46,8 +46,9 @@ using EndpointOpener = std::function<std::unique_ptr<MasterEndpoint>()>;
 std::unique_ptr<MasterEndpoint> openDefaultPlaybackEndpoint();
 
 // Reads the levels, runs processMessages, then sets the stepped levels and switches mute off.
-// When Core Audio is missing or refuses a level call, the same is done through fallbackMixer's
-// first destination line. Errors while setting are dropped: the step then has no effect.
+// When Core Audio is missing or refuses to read the levels, the same is done through
+// fallbackMixer's first destination line. A write that is refused or raises an error ends the
+// step where it is, without the mixer: one code, one step.
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
                       const std::function<void()>& processMessages);
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,

@@ -1,17 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/command_handler.h"
 #include "app/main_window.h"
 #include "framework/application.h"
+#include "framework/handle.h"
 #include "framework/registry.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
 using testing_support::KeyRecorder;
 using testing_support::PhoneLink;
-using testing_support::pumpFor;
 using testing_support::pumpUntil;
 
 namespace {
@@ -30,8 +33,14 @@ class CommandTest : public ::testing::Test {
         section.writeText(L"com", std::to_wstring(std::stoi(ports[0].first.substr(3)) - 1));
         section.writeText(L"mouse", L"17");
         window_ = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window_->formCreate());
+        ASSERT_TRUE(window_->start());
         ASSERT_TRUE(window_->comPort().connected());
+        // Counts the chunks the window has handled, so a test knows when a chunk was read.
+        auto handler = window_->comPort().onRxChar;
+        window_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
+            handler(port, count);
+            ++chunksHandled_;
+        };
         phone_ = std::make_unique<PhoneLink>(ports[0].second);
         ASSERT_TRUE(phone_->isOpen());
         SetCursorPos(300, 300);
@@ -46,6 +55,12 @@ class CommandTest : public ::testing::Test {
         GetCursorPos(&p);
         return p;
     }
+    // Sends one chunk and waits until the window has handled it.
+    bool sendChunk(std::string_view bytes) {
+        int before = chunksHandled_;
+        phone_->send(bytes);
+        return pumpUntil([&] { return chunksHandled_ > before; });
+    }
     // Sends a code and waits until the cursor stands at the expected place.
     bool sendAndWaitFor(std::string_view code, POINT expected) {
         phone_->send(code);
@@ -57,21 +72,18 @@ class CommandTest : public ::testing::Test {
 
     std::unique_ptr<app::MainWindow> window_;
     std::unique_ptr<PhoneLink> phone_;
+    int chunksHandled_ = 0;
 };
 
 TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     ASSERT_TRUE(sendAndWaitFor("08", {317, 317}));
-    // Split codes, two codes together and a code with a line end do nothing; the next whole
-    // code shows they have been read and dropped.
-    phone_->send("0");
-    pumpFor(150);
-    phone_->send("6");
-    pumpFor(150);
-    phone_->send("0606");
-    pumpFor(150);
-    phone_->send("02\r");
-    pumpFor(150);
+    // Split codes, two codes together and a code with a line end are read and do nothing.
+    for (std::string_view chunk : {"0", "6", "0606", "02\r"}) {
+        ASSERT_TRUE(sendChunk(chunk)) << chunk;
+    }
+    EXPECT_EQ(cursor().x, 317);
+    EXPECT_EQ(cursor().y, 317);
     ASSERT_TRUE(sendAndWaitFor("04", {300, 317}));
     window_->setCursorStep(5);  // not stored: the handler reads the slider itself
     ASSERT_TRUE(sendAndWaitFor("02", {300, 312}));
@@ -80,9 +92,11 @@ TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
 TEST_F(CommandTest, KeyCommandsReachTheForegroundWindowAsKeyDownThenKeyUp) {
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
-    for (const char* code : {"01", "09", "11"})
-        phone_->send(code), pumpFor(100);
-    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 6; }));
+    for (const char* code : {"01", "09", "11"}) {
+        size_t before = KeyRecorder::keys.size();
+        phone_->send(code);
+        ASSERT_TRUE(pumpUntil([&] { return KeyRecorder::keys.size() >= before + 2; })) << code;
+    }
     const WPARAM vks[] = {0x1B, 0x22, 0x21};
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(KeyRecorder::keys[2 * i].msg, static_cast<UINT>(WM_KEYDOWN));
@@ -130,6 +144,19 @@ std::wstring testDirectory() {
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
+// The command line the marker program left when it ran; empty until it has run. The marker
+// holds its file unshared while it writes, so a text read here is complete.
+std::wstring commandLineLeftBy(const std::wstring& program) {
+    framework::KernelHandle file{CreateFileW((program + L".ran").c_str(), GENERIC_READ, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr)};
+    wchar_t line[1024] = {};
+    DWORD read = 0;
+    if (file) {
+        ReadFile(file.get(), line, sizeof line - sizeof(wchar_t), &read, nullptr);
+    }
+    return line;
+}
+
 TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     std::wstring marker = testDirectory() + TEXT(KEYPILOT_LAUNCH_MARKER);
     // A program in a folder with a blank, and a look-alike that an unquoted start would run.
@@ -139,31 +166,48 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     std::wstring lookalike = L"C:\\kp.exe";
     ASSERT_TRUE(CopyFileW(marker.c_str(), real.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(marker.c_str(), lookalike.c_str(), FALSE));
-    DeleteFileW((real + L".ran").c_str());
     DeleteFileW((lookalike + L".ran").c_str());
+    // A batch file that hands its arguments on to the marker.
+    std::wstring batch = root + L"\\run me.bat";
+    {
+        framework::KernelHandle file{
+            CreateFileW(batch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)};
+        std::string script = "@\"C:\\kp launch\\marker.exe\" %*\r\n";
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(file.get(), script.data(), static_cast<DWORD>(script.size()),
+                              &written, nullptr));
+    }
 
-    window_->setProgramText(real);
-    phone_->send("00");
-    ASSERT_TRUE(pumpUntil(
-        [&] { return GetFileAttributesW((real + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES; },
-        10000));
-    EXPECT_EQ(GetFileAttributesW((lookalike + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    // The path alone, and a command line with arguments, quoted or not, also through a batch file.
+    for (const std::wstring& text : {real, L"\"" + real + L"\" --from-phone",
+                                     real + L" --from-phone", batch + L" --from-phone"}) {
+        SCOPED_TRACE(std::string(text.begin(), text.end()));
+        DeleteFileW((real + L".ran").c_str());
+        window_->setProgramText(text);
+        phone_->send("00");
+        std::wstring line;
+        ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(real)).empty(); }, 10000));
+        if (text != real) {
+            EXPECT_TRUE(line.ends_with(L" --from-phone"));
+        }
+        EXPECT_EQ(GetFileAttributesW((lookalike + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
 
-    // A command line with arguments stays a command line.
-    DeleteFileW((real + L".ran").c_str());
-    window_->setProgramText(L"\"" + real + L"\" --from-phone");
+    // A bare name is looked for on the search path, which starts with this program's folder;
+    // ".exe" is added as the system would.
+    std::wstring name = TEXT(KEYPILOT_LAUNCH_MARKER);
+    DeleteFileW((marker + L".ran").c_str());
+    window_->setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");
     phone_->send("00");
-    ASSERT_TRUE(pumpUntil(
-        [&] { return GetFileAttributesW((real + L".ran").c_str()) != INVALID_FILE_ATTRIBUTES; },
-        10000));
+    std::wstring line;
+    ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(marker)).empty(); }, 10000));
+    EXPECT_TRUE(line.ends_with(L" --from-phone"));
 
     // Nothing to start: nothing happens, and the next code works.
     window_->setProgramText(L"");
-    phone_->send("00");
-    pumpFor(150);
+    ASSERT_TRUE(sendChunk("00"));
     window_->setProgramText(L"C:\\no\\such\\program.exe");
-    phone_->send("00");
-    pumpFor(150);
+    ASSERT_TRUE(sendChunk("00"));
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     EXPECT_FALSE(app::launchProgram(L""));
     EXPECT_FALSE(app::launchProgram(L"C:\\no\\such\\program.exe"));

@@ -39,7 +39,7 @@ struct EndpointState {
     bool available = true;
     bool refuseCount = false;
     bool refuseSecondRead = false;
-    bool refuseSet = false;
+    int setsAccepted = INT_MAX;  // set calls after these many are refused
     int opens = 0;
     std::vector<std::string> log;
 };
@@ -63,7 +63,7 @@ class FakeEndpoint final : public MasterEndpoint {
     }
     bool setChannelLevel(uint32_t channel, float level) override {
         s_.log.push_back("set" + std::to_string(channel));
-        if (s_.refuseSet)
+        if (s_.setsAccepted-- <= 0)
             return false;
         s_.levels.at(channel) = level;
         return true;
@@ -219,19 +219,42 @@ TEST(MasterVolumeStep, MixerEdgeCasesWhenCoreAudioRefusesTheLevelCalls) {
     }
 }
 
-TEST(MasterVolumeStep, AnyRefusalOrMissingDeviceFallsBackToTheMixer) {
-    for (int variant = 0; variant < 3; ++variant) {
+TEST(MasterVolumeStep, ARefusedReadOrMissingDeviceFallsBackToTheMixer) {
+    for (int variant = 0; variant < 2; ++variant) {
         EndpointState s;
         s.levels = {scalar(10000), scalar(10000)};
         s.available = variant != 0;
         s.refuseSecondRead = variant == 1;
-        s.refuseSet = variant == 2;
         FakeMixer m(20000, 20000, 0);
         app::stepMasterVolume(
             kUp, *m.mixer, [] {}, openerFor(s));
         SCOPED_TRACE(variant);
         EXPECT_EQ(m.value(1, 0), 23000u);
         EXPECT_EQ(m.value(1, 1), 23000u);
+    }
+}
+
+// Once Core Audio has read the levels, the step is its own: a refused write ends it, and the
+// mixer never makes a second step out of a half-done one.
+TEST(MasterVolumeStep, ARefusedWriteEndsTheStepWithoutTheMixer) {
+    for (int accepted = 0; accepted < 2; ++accepted) {
+        EndpointState s;
+        s.levels = {scalar(10000), scalar(10000)};
+        s.muted = true;
+        s.setsAccepted = accepted;
+        FakeMixer m(20000, 20000, 1);
+        int processed = 0;
+        app::stepMasterVolume(
+            kUp, *m.mixer, [&] { ++processed; }, openerFor(s));
+        SCOPED_TRACE(accepted);
+        EXPECT_EQ(processed, 1);
+        EXPECT_TRUE(m.driver->writes.empty());
+        std::vector<std::string> calls{"count", "read0", "read1", "set0"};
+        if (accepted == 1) {
+            calls.push_back("set1");
+        }
+        EXPECT_EQ(s.log, calls) << "nothing after the refused write";
+        EXPECT_TRUE(s.muted);
     }
 }
 

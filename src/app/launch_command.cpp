@@ -1,0 +1,108 @@
+#include "app/launch_command.h"
+
+#include <algorithm>
+#include <cwctype>
+
+namespace app {
+namespace {
+
+constexpr std::wstring_view kBlanks = L" \t";
+
+bool isBlank(wchar_t c) {
+    return kBlanks.find(c) != std::wstring_view::npos;
+}
+
+std::wstring_view withoutLeadingBlanks(std::wstring_view text) {
+    text.remove_prefix(std::min(text.find_first_not_of(kBlanks), text.size()));
+    return text;
+}
+
+bool holdsPath(std::wstring_view name) {
+    return name.find_first_of(L"\\/:") != std::wstring_view::npos;
+}
+
+// A named program: the file itself when it exists, else a bare name from the search path.
+std::optional<std::wstring> locate(const std::wstring& name, const FileExists& exists,
+                                   const SearchPathLookup& findOnPath) {
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    if (exists(name)) {
+        return name;
+    }
+    if (holdsPath(name)) {
+        return std::nullopt;
+    }
+    return findOnPath(name);
+}
+
+}  // namespace
+
+std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text, const FileExists& exists,
+                                                  const SearchPathLookup& findOnPath) {
+    text = withoutLeadingBlanks(text);
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    if (text.front() == L'"') {
+        text.remove_prefix(1);
+        // Without a closing quote the program runs to the end of the text.
+        size_t close = std::min(text.find(L'"'), text.size());
+        auto program = locate(std::wstring(text.substr(0, close)), exists, findOnPath);
+        if (!program) {
+            return std::nullopt;
+        }
+        text.remove_prefix(std::min(close + 1, text.size()));
+        return LaunchCommand{*program, std::wstring(withoutLeadingBlanks(text))};
+    }
+    // Every place a blank ends a candidate, longest candidate first.
+    for (size_t end = text.size(); end > 0; --end) {
+        if (end < text.size() && !isBlank(text[end])) {
+            continue;
+        }
+        if (isBlank(text[end - 1])) {
+            continue;
+        }
+        std::wstring candidate(text.substr(0, end));
+        if (exists(candidate)) {
+            return LaunchCommand{candidate, std::wstring(withoutLeadingBlanks(text.substr(end)))};
+        }
+    }
+    size_t wordEnd = std::min(text.find_first_of(kBlanks), text.size());
+    std::wstring word(text.substr(0, wordEnd));
+    if (holdsPath(word)) {
+        return std::nullopt;
+    }
+    auto program = findOnPath(word);
+    if (!program) {
+        return std::nullopt;
+    }
+    return LaunchCommand{*program, std::wstring(withoutLeadingBlanks(text.substr(wordEnd)))};
+}
+
+std::wstring commandLineOf(const LaunchCommand& command) {
+    std::wstring line = L"\"" + command.program + L"\"";
+    if (!command.arguments.empty()) {
+        line += L" " + command.arguments;
+    }
+    return line;
+}
+
+bool isBatchFile(std::wstring_view path) {
+    if (path.size() < 4) {
+        return false;
+    }
+    std::wstring extension(path.substr(path.size() - 4));
+    for (auto& c : extension) {
+        c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    }
+    return extension == L".bat" || extension == L".cmd";
+}
+
+std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchCommand& command) {
+    // With /s the interpreter drops the outer quotes and runs the rest as it stands, so a quoted
+    // batch path followed by quoted arguments survives.
+    return L"\"" + std::wstring(interpreter) + L"\" /s /c \"" + commandLineOf(command) + L"\"";
+}
+
+}  // namespace app
