@@ -170,7 +170,7 @@ void SerialEventThread::finishPendingWait() {
     if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
     }
-    CancelIoEx(device, &wait_->overlapped);
+    api_->cancelIoEx(device, &wait_->overlapped);
     if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
     }

@@ -30,7 +30,7 @@ void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
     }
     // The driver still writes into the record while a read is in progress.
     if (!HasOverlappedIoCompleted(&transfer->overlapped) && device_) {
-        CancelIoEx(handle(), &transfer->overlapped);
+        api_->cancelIoEx(handle(), &transfer->overlapped);
         WaitForSingleObject(transfer->event.get(), INFINITE);
     }
     transfer.reset();
@@ -82,7 +82,7 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
     bool cancelled = false;
     if (read && returnAtOnce && WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT &&
         device_) {
-        cancelled = CancelIoEx(handle(), &transfer->overlapped) != FALSE;
+        cancelled = api_->cancelIoEx(handle(), &transfer->overlapped) != FALSE;
     }
     DWORD count = 0;
     if (WaitForSingleObject(transfer->event.get(), INFINITE) != WAIT_OBJECT_0) {
