@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -142,6 +143,63 @@ TEST_F(SerialEventsTest, NullTransferRaisesErrorFour) {
     EXPECT_EQ(text, "q");
     port.disposeTransfer(transfer);
     EXPECT_EQ(transfer, nullptr);
+}
+
+// A driver that keeps a read after being asked to cancel it cannot be made from a
+// pseudo-terminal (Wine ends a cancelled read at once), so this one is faked: every read stays
+// pending, and the cancel either fails or is accepted and then ignored.
+class HeldReadCommApi : public SpyCommApi {
+  public:
+    bool refuseCancel = true;
+    OVERLAPPED* held = nullptr;
+    void* heldBuffer = nullptr;
+
+    BOOL readFile(HANDLE, void* buffer, DWORD, DWORD* read, OVERLAPPED* o) override {
+        held = o;
+        heldBuffer = buffer;
+        o->Internal = STATUS_PENDING;
+        ResetEvent(o->hEvent);
+        *read = 0;
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    BOOL cancelIoEx(HANDLE, OVERLAPPED*) override {
+        if (refuseCancel) {
+            SetLastError(ERROR_NOT_FOUND);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    // The driver gives the read back at last and writes where it was told to.
+    void completeLate(const std::string& bytes) {
+        std::memcpy(heldBuffer, bytes.data(), bytes.size());
+        held->InternalHigh = bytes.size();
+        held->Internal = 0;
+        SetEvent(held->hEvent);
+    }
+};
+
+TEST_F(SerialEventsTest, AReadTheDriverKeepsFailsInsteadOfHanging) {
+    port.setEvents({});
+    for (bool refuse : {true, false}) {
+        SCOPED_TRACE(refuse);
+        auto api = std::make_shared<HeldReadCommApi>();
+        api->refuseCancel = refuse;
+        port.setCommApi(api);
+        port.openPort();
+        std::string text;
+        try {
+            port.readText(text, 2);
+            FAIL() << "no error";
+        } catch (const SerialPortError& e) {
+            EXPECT_EQ(e.errorNumber(), 3);
+            EXPECT_EQ(e.systemError(), refuse ? ERROR_NOT_FOUND : WAIT_TIMEOUT);
+        }
+        // What the driver writes into long after the read failed must still be there.
+        api->completeLate("12");
+        port.closePort();
+        port.setCommApi(nullptr);
+    }
 }
 
 TEST_F(SerialEventsTest, EventSetGivesTheMaskAndEmptyStartsNoThread) {
