@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -34,5 +35,10 @@ class CommApi {
 
 // The shared instance that forwards to Win32.
 std::shared_ptr<CommApi> systemCommApi();
+
+// GetLastError as the signed code that the component's errors carry.
+inline std::int32_t lastError() {
+    return static_cast<std::int32_t>(GetLastError());
+}
 
 }  // namespace serial

@@ -4,21 +4,15 @@
 #include <cstring>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 #include "serial/comm_api.h"
 #include "framework/scope_exit.h"
 #include "serial/serial_event_thread.h"
 
 namespace serial {
-namespace {
 
 static_assert(sizeof(DeviceControlRecord) == sizeof(DCB));
 static_assert(sizeof(TimeoutRecord) == sizeof(COMMTIMEOUTS));
-
-std::int32_t lastError() {
-    return static_cast<std::int32_t>(GetLastError());
-}
-
-}  // namespace
 
 // --- sub-objects ------------------------------------------------------------------------------
 
@@ -443,18 +437,8 @@ void SerialPort::createNotifyWindow() {
     if (notifyWindow_) {
         return;
     }
-    static const wchar_t kClassName[] = L"KeypilotSerialPortWindow";
-    static const ATOM registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &SerialPort::notifyWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
-    }();
-    (void)registered;
-    HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+    HWND window = framework::createHiddenWindow(L"KeypilotSerialPortWindow",
+                                                &SerialPort::notifyWindowProc, HWND_MESSAGE);
     if (!window) {
         framework::raiseLastOSError();
     }

@@ -8,10 +8,6 @@
 namespace serial {
 namespace {
 
-std::int32_t lastError() {
-    return static_cast<std::int32_t>(GetLastError());
-}
-
 // How long the main thread waits for a read it has asked the driver to cancel. A driver that
 // honours the cancel ends the read at once; one that does not must not hold the program.
 constexpr DWORD kCancelWaitMs = 1000;
