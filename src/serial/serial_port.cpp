@@ -138,13 +138,12 @@ SerialPort::SerialPort() : api_(systemCommApi()) {}
 
 SerialPort::~SerialPort() {
     try {
-        closePortImpl(false);
+        // A device that refuses to cancel its transfers is closed all the same.
+        closePortImpl(true);
     } catch (...) {
-        // The device refused to cancel its transfers; close it anyway.
-        try {
-            closePortImpl(true);
-        } catch (...) {
-        }
+        // Nothing may leave a destructor. Only a failing close handler gets here: the thread and
+        // the device still go, without telling anyone again.
+        releaseDevice();
     }
     reapRetiredThreads(true);
 }
@@ -326,7 +325,15 @@ void SerialPort::openPort() {
     triggerBeforeOpen();
     createPortHandle();
     connected_ = true;
-    try {
+    {
+        // Settings the driver refuses, or a thread that cannot start, leave the port closed.
+        bool started = false;
+        framework::ScopeExit undo([this, &started] {
+            if (!started) {
+                closePortHandle();
+                connected_ = false;
+            }
+        });
         applySettings();
         if (!events_.empty()) {
             createNotifyWindow();
@@ -334,10 +341,7 @@ void SerialPort::openPort() {
                 *this, device_, api_, notifyWindow_.get(), ++threadGeneration_);
             threadRunning_ = true;
         }
-    } catch (...) {
-        closePortHandle();
-        connected_ = false;
-        throw;
+        started = true;
     }
     tellObservers(&SerialPortObserver::onConnectionChanged, true);
     triggerAfterOpen();
@@ -373,12 +377,18 @@ void SerialPort::closePortImpl(bool deviceFailed) {
     triggerBeforeClose();
     try {
         cancelTransfers();
-    } catch (const SerialPortError&) {
-        // A device that has gone away refuses this too; it must still end up closed.
+    } catch (const std::exception&) {
+        // Dropped for a device that has gone away: it refuses this too and must still close.
         if (!deviceFailed) {
             throw;
         }
     }
+    releaseDevice();
+    tellObservers(&SerialPortObserver::onConnectionChanged, false);
+    triggerAfterClose();
+}
+
+void SerialPort::releaseDevice() {
     if (threadRunning_) {
         stopEventThread();
         threadRunning_ = false;
@@ -386,8 +396,6 @@ void SerialPort::closePortImpl(bool deviceFailed) {
     closePortHandle();
     connected_ = false;
     deadThreadPending_ = false;
-    tellObservers(&SerialPortObserver::onConnectionChanged, false);
-    triggerAfterClose();
 }
 
 bool SerialPort::insideOwnDelivery() const {
@@ -471,19 +479,18 @@ LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam
             }
         });
         try {
-            port->runEventHandlers(events);
-        } catch (const std::exception& e) {
-            framework::application().handleException(e);
+            framework::application().guard([&] { port->runEventHandlers(events); });
         } catch (...) {
+            // Nothing may leave a window procedure; errors of other kinds have no display.
         }
         return 0;
     }
     if (msg == kThreadEndedMessage) {
         try {
-            port->onEventThreadEnded(static_cast<unsigned>(wParam));
-        } catch (const std::exception& e) {
-            framework::application().handleException(e);
+            framework::application().guard(
+                [&] { port->onEventThreadEnded(static_cast<unsigned>(wParam)); });
         } catch (...) {
+            // Nothing may leave a window procedure; errors of other kinds have no display.
         }
         return 0;
     }

@@ -373,6 +373,8 @@ class SerialPort {
     LineSettings lineSettings() const;
     bool canApply() const;
     void closePortImpl(bool deviceFailed);
+    // Stops the event thread and closes the device, telling no one.
+    void releaseDevice();
     void stopEventThread();
     void reapRetiredThreads(bool wait);
     void createNotifyWindow();
