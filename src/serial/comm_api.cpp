@@ -31,6 +31,9 @@ BOOL CommApi::readFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                        OVERLAPPED* overlapped) {
     return ReadFile(device, buffer, count, read, overlapped);
 }
+BOOL CommApi::cancelIoEx(HANDLE device, OVERLAPPED* overlapped) {
+    return CancelIoEx(device, overlapped);
+}
 BOOL CommApi::purgeComm(HANDLE device, DWORD flags) {
     return PurgeComm(device, flags);
 }

@@ -1,11 +1,12 @@
 // The Win32 serial calls the port component makes, behind a small interface so that a test can
 // stand in a driver that misbehaves in ways a pseudo-terminal cannot (refusing settings,
-// reporting line errors). The real implementation forwards each call unchanged; every call
-// keeps the Win32 meaning of its result and of GetLastError.
+// reporting line errors, keeping a read it was asked to cancel). The real implementation forwards
+// each call unchanged; every call keeps the Win32 meaning of its result and of GetLastError.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,7 @@ class CommApi {
                                      BOOL wait);
     virtual BOOL readFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                           OVERLAPPED* overlapped);
+    virtual BOOL cancelIoEx(HANDLE device, OVERLAPPED* overlapped);
     virtual BOOL purgeComm(HANDLE device, DWORD flags);
     virtual BOOL clearCommError(HANDLE device, DWORD* errors, COMSTAT* status);
     virtual BOOL getCommModemStatus(HANDLE device, DWORD* status);
@@ -33,5 +35,10 @@ class CommApi {
 
 // The shared instance that forwards to Win32.
 std::shared_ptr<CommApi> systemCommApi();
+
+// GetLastError as the signed code that the component's errors carry.
+inline std::int32_t lastError() {
+    return static_cast<std::int32_t>(GetLastError());
+}
 
 }  // namespace serial

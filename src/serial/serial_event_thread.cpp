@@ -23,9 +23,6 @@ constexpr std::array<SerialEvent, 10> kDeliveryOrder = {
 // question does not touch the device's error flags or queues.
 constexpr DWORD kLinkCheckMs = 500;
 
-// A handler's error, which ends the thread.
-struct HandlerFailed {};
-
 }  // namespace
 
 SerialEventThread::SerialEventThread(SerialPort& port,
@@ -83,7 +80,8 @@ unsigned __stdcall SerialEventThread::threadProc(void* self) {
     try {
         stopped = thread->run();
     } catch (...) {
-        // A handler's error, a failed read or a lost device: the thread ends either way.
+        // Nothing may leave a thread. A handler's error, a failed read or a lost device ends
+        // the thread either way.
     }
     thread->finishPendingWait();
     HANDLE device = thread->device_->get();
@@ -170,7 +168,7 @@ void SerialEventThread::finishPendingWait() {
     if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
     }
-    CancelIoEx(device, &wait_->overlapped);
+    api_->cancelIoEx(device, &wait_->overlapped);
     if (WaitForSingleObject(wait_->event.get(), 2000) == WAIT_OBJECT_0) {
         return;
     }
@@ -181,28 +179,18 @@ void SerialEventThread::finishPendingWait() {
 
 void SerialEventThread::deliverEvents() {
     switch (syncMethod_) {
-        case SyncMethod::smThreadSync: {
-            // A handler's error is caught on the main thread and only its fact crosses over:
-            // the exception object stays with the thread that raised it.
-            bool failed = false;
-            framework::runOnMainThread([this, &failed] {
+        case SyncMethod::smThreadSync:
+            // A handler's error comes back here from the main thread and ends the thread.
+            framework::runOnMainThread([this] {
                 ++port_.deliveryDepth_;
                 framework::ScopeExit done([this] {
                     if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_) {
                         PostMessageW(window_, kThreadEndedMessage, port_.threadGeneration_, 0);
                     }
                 });
-                try {
-                    port_.runEventHandlers(pendingEvents_);
-                } catch (...) {
-                    failed = true;
-                }
+                port_.runEventHandlers(pendingEvents_);
             });
-            if (failed) {
-                throw HandlerFailed{};
-            }
             break;
-        }
         case SyncMethod::smWindowSync:
             for (SerialEvent e : kDeliveryOrder) {
                 if (pendingEvents_.contains(e)) {

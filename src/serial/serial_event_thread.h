@@ -34,7 +34,6 @@ class SerialEventThread {
     static unsigned __stdcall threadProc(void* self);
     // True when the thread stopped because it was asked to.
     bool run();
-    void waitForDevice();
     void deliverEvents();
     void finishPendingWait();
     bool deviceAnswers();

@@ -4,21 +4,15 @@
 #include <cstring>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 #include "serial/comm_api.h"
 #include "framework/scope_exit.h"
 #include "serial/serial_event_thread.h"
 
 namespace serial {
-namespace {
 
 static_assert(sizeof(DeviceControlRecord) == sizeof(DCB));
 static_assert(sizeof(TimeoutRecord) == sizeof(COMMTIMEOUTS));
-
-std::int32_t lastError() {
-    return static_cast<std::int32_t>(GetLastError());
-}
-
-}  // namespace
 
 // --- sub-objects ------------------------------------------------------------------------------
 
@@ -144,13 +138,12 @@ SerialPort::SerialPort() : api_(systemCommApi()) {}
 
 SerialPort::~SerialPort() {
     try {
-        closePortImpl(false);
+        // A device that refuses to cancel its transfers is closed all the same.
+        closePortImpl(true);
     } catch (...) {
-        // The device refused to cancel its transfers; close it anyway.
-        try {
-            closePortImpl(true);
-        } catch (...) {
-        }
+        // Nothing may leave a destructor. Only a failing close handler gets here: the thread and
+        // the device still go, without telling anyone again.
+        releaseDevice();
     }
     reapRetiredThreads(true);
 }
@@ -332,7 +325,15 @@ void SerialPort::openPort() {
     triggerBeforeOpen();
     createPortHandle();
     connected_ = true;
-    try {
+    {
+        // Settings the driver refuses, or a thread that cannot start, leave the port closed.
+        bool started = false;
+        framework::ScopeExit undo([this, &started] {
+            if (!started) {
+                closePortHandle();
+                connected_ = false;
+            }
+        });
         applySettings();
         if (!events_.empty()) {
             createNotifyWindow();
@@ -340,10 +341,7 @@ void SerialPort::openPort() {
                 *this, device_, api_, notifyWindow_.get(), ++threadGeneration_);
             threadRunning_ = true;
         }
-    } catch (...) {
-        closePortHandle();
-        connected_ = false;
-        throw;
+        started = true;
     }
     tellObservers(&SerialPortObserver::onConnectionChanged, true);
     triggerAfterOpen();
@@ -379,12 +377,18 @@ void SerialPort::closePortImpl(bool deviceFailed) {
     triggerBeforeClose();
     try {
         cancelTransfers();
-    } catch (const SerialPortError&) {
-        // A device that has gone away refuses this too; it must still end up closed.
+    } catch (const std::exception&) {
+        // Dropped for a device that has gone away: it refuses this too and must still close.
         if (!deviceFailed) {
             throw;
         }
     }
+    releaseDevice();
+    tellObservers(&SerialPortObserver::onConnectionChanged, false);
+    triggerAfterClose();
+}
+
+void SerialPort::releaseDevice() {
     if (threadRunning_) {
         stopEventThread();
         threadRunning_ = false;
@@ -392,8 +396,6 @@ void SerialPort::closePortImpl(bool deviceFailed) {
     closePortHandle();
     connected_ = false;
     deadThreadPending_ = false;
-    tellObservers(&SerialPortObserver::onConnectionChanged, false);
-    triggerAfterClose();
 }
 
 bool SerialPort::insideOwnDelivery() const {
@@ -443,18 +445,8 @@ void SerialPort::createNotifyWindow() {
     if (notifyWindow_) {
         return;
     }
-    static const wchar_t kClassName[] = L"KeypilotSerialPortWindow";
-    static const ATOM registered = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &SerialPort::notifyWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
-    }();
-    (void)registered;
-    HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleW(nullptr), nullptr);
+    HWND window = framework::createHiddenWindow(L"KeypilotSerialPortWindow",
+                                                &SerialPort::notifyWindowProc, HWND_MESSAGE);
     if (!window) {
         framework::raiseLastOSError();
     }
@@ -487,19 +479,18 @@ LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam
             }
         });
         try {
-            port->runEventHandlers(events);
-        } catch (const std::exception& e) {
-            framework::application().handleException(e);
+            framework::application().guard([&] { port->runEventHandlers(events); });
         } catch (...) {
+            // Nothing may leave a window procedure; errors of other kinds have no display.
         }
         return 0;
     }
     if (msg == kThreadEndedMessage) {
         try {
-            port->onEventThreadEnded(static_cast<unsigned>(wParam));
-        } catch (const std::exception& e) {
-            framework::application().handleException(e);
+            framework::application().guard(
+                [&] { port->onEventThreadEnded(static_cast<unsigned>(wParam)); });
         } catch (...) {
+            // Nothing may leave a window procedure; errors of other kinds have no display.
         }
         return 0;
     }

@@ -202,13 +202,20 @@ struct SerialPortObserver {
 enum class TransferDirection : std::uint8_t { tdWrite, tdRead };
 
 // One overlapped transfer. Made by SerialPort::createTransfer, released by disposeTransfer (or
-// simply by letting the pointer go).
+// simply by letting the pointer go, but only once it has finished).
 struct SerialTransfer {
     OVERLAPPED overlapped{};
     TransferDirection direction = TransferDirection::tdWrite;
     std::unique_ptr<std::uint8_t[]> echoData;
     std::int32_t echoSize = 0;
     framework::KernelHandle event;
+    // A read goes into the record's own buffer and reaches the caller's only once it has
+    // finished, so a read the driver never gives back cannot write into the caller's memory.
+    std::unique_ptr<std::uint8_t[]> data;
+    std::uint8_t* destination = nullptr;
+    std::int32_t capacity = 0;
+    // The driver kept the read after being asked to cancel it.
+    bool held = false;
 };
 using SerialTransferPtr = std::unique_ptr<SerialTransfer>;
 
@@ -300,9 +307,12 @@ class SerialPort {
     std::int32_t readBytes(std::uint8_t* buffer, std::int32_t count);
     std::int32_t beginReadText(std::string& text, std::int32_t count, SerialTransfer* transfer);
     std::int32_t beginReadBytes(std::uint8_t* buffer, std::int32_t count, SerialTransfer* transfer);
+    // A read the driver does not give back when asked to cancel it fails with error 3 after a
+    // short wait instead of blocking for good.
     std::int32_t finishTransfer(SerialTransfer* transfer);
     void createTransfer(SerialTransferPtr& transfer);
-    // Waits for a read still in progress to be cancelled before the record goes.
+    // Cancels a read still in progress and waits a short time for it to end; a record the
+    // driver still holds then is never freed, since the driver may write into it later.
     void disposeTransfer(SerialTransferPtr& transfer);
     // Bytes waiting in the driver's input queue; also clears the driver's error flags.
     std::int32_t inputWaiting();
@@ -363,6 +373,8 @@ class SerialPort {
     LineSettings lineSettings() const;
     bool canApply() const;
     void closePortImpl(bool deviceFailed);
+    // Stops the event thread and closes the device, telling no one.
+    void releaseDevice();
     void stopEventThread();
     void reapRetiredThreads(bool wait);
     void createNotifyWindow();

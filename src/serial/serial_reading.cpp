@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 
 #include "serial/comm_api.h"
 #include "framework/scope_exit.h"
@@ -7,9 +8,9 @@
 namespace serial {
 namespace {
 
-std::int32_t lastError() {
-    return static_cast<std::int32_t>(GetLastError());
-}
+// How long the main thread waits for a read it has asked the driver to cancel. A driver that
+// honours the cancel ends the read at once; one that does not must not hold the program.
+constexpr DWORD kCancelWaitMs = 1000;
 
 }  // namespace
 
@@ -28,10 +29,18 @@ void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
     if (!transfer) {
         return;
     }
-    // The driver still writes into the record while a read is in progress.
-    if (!HasOverlappedIoCompleted(&transfer->overlapped) && device_) {
-        CancelIoEx(handle(), &transfer->overlapped);
-        WaitForSingleObject(transfer->event.get(), INFINITE);
+    // The driver writes into the record and its buffer until the read has ended.
+    if (!HasOverlappedIoCompleted(&transfer->overlapped) && !transfer->held) {
+        if (device_) {
+            api_->cancelIoEx(handle(), &transfer->overlapped);
+        }
+        WaitForSingleObject(transfer->event.get(), kCancelWaitMs);
+    }
+    if (!HasOverlappedIoCompleted(&transfer->overlapped)) {
+        // The driver keeps the read: the record, its buffer and its event stay for good rather
+        // than be freed under a driver that may still complete it.
+        static_cast<void>(transfer.release());
+        return;
     }
     transfer.reset();
 }
@@ -42,17 +51,23 @@ std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count
         throw SerialPortError(4);
     }
     transfer->direction = TransferDirection::tdRead;
+    transfer->destination = nullptr;
     // A negative count would reach the driver as a huge length for a small buffer.
     if (count <= 0) {
         return 0;
     }
-    if (!buffer) {
+    // A record the driver still holds keeps its buffer for the driver.
+    if (!buffer || transfer->held) {
         throw SerialPortError(4);
     }
+    transfer->data = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(count));
+    transfer->destination = buffer;
+    transfer->capacity = count;
     DWORD read = 0;
-    if (!api_->readFile(handle(), buffer, static_cast<DWORD>(count), &read,
-                        &transfer->overlapped) &&
-        GetLastError() != ERROR_IO_PENDING) {
+    if (api_->readFile(handle(), transfer->data.get(), static_cast<DWORD>(count), &read,
+                       &transfer->overlapped)) {
+        std::memcpy(buffer, transfer->data.get(), std::min(read, static_cast<DWORD>(count)));
+    } else if (GetLastError() != ERROR_IO_PENDING) {
         throw SerialPortError(3, lastError());
     }
     return static_cast<std::int32_t>(read);
@@ -80,21 +95,36 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
     const bool returnAtOnce =
         t.readInterval == -1 && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     bool cancelled = false;
+    DWORD wait = INFINITE;
+    DWORD heldError = WAIT_TIMEOUT;
     if (read && returnAtOnce && WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT &&
         device_) {
-        cancelled = CancelIoEx(handle(), &transfer->overlapped) != FALSE;
+        cancelled = api_->cancelIoEx(handle(), &transfer->overlapped) != FALSE;
+        if (!cancelled) {
+            heldError = GetLastError();
+        }
+        wait = kCancelWaitMs;
     }
-    DWORD count = 0;
-    if (WaitForSingleObject(transfer->event.get(), INFINITE) != WAIT_OBJECT_0) {
+    const DWORD waited = WaitForSingleObject(transfer->event.get(), wait);
+    if (waited == WAIT_TIMEOUT) {
+        transfer->held = true;
+        throw SerialPortError(failure, static_cast<std::int32_t>(heldError));
+    }
+    if (waited != WAIT_OBJECT_0) {
         throw SerialPortError(failure, lastError());
     }
+    DWORD count = 0;
     if (!api_->getOverlappedResult(handle(), &transfer->overlapped, &count, FALSE)) {
         if (!(cancelled && GetLastError() == ERROR_OPERATION_ABORTED)) {
             throw SerialPortError(failure, lastError());
         }
         count = static_cast<DWORD>(transfer->overlapped.InternalHigh);
     }
-    if (transfer->direction == TransferDirection::tdRead) {
+    if (read && transfer->destination) {
+        std::memcpy(transfer->destination, transfer->data.get(),
+                    std::min(count, static_cast<DWORD>(transfer->capacity)));
+    }
+    if (read) {
         // Only observers care whether the queue ran empty; without them the extra driver call
         // would only slow every read down.
         if (!observers_.empty() && inputWaiting() == 0) {

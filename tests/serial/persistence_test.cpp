@@ -12,6 +12,7 @@
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "serial/serial_port.h"
+#include "wine_test_support.h"
 
 using framework::IniFile;
 using framework::RegistryKey;
@@ -431,15 +432,7 @@ TEST_F(IniPersistence, ANewPortNameReopensTheOpenPortOnThatDevice) {
     ASSERT_TRUE(peer.valid()) << GetLastError();
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(peer.get(), "07", 2, &written, nullptr));
-    std::int32_t waiting = 0;
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 5000;) {
-        waiting = port.inputWaiting();
-        if (waiting >= 2) {
-            break;
-        }
-        Sleep(10);
-    }
-    EXPECT_EQ(waiting, 2);
+    EXPECT_TRUE(testing_support::pumpUntil([&] { return port.inputWaiting() == 2; }));
     port.closePort();
 }
 

@@ -1,12 +1,11 @@
 // Helpers for the serial port tests under Wine: the bench's paired ports, the far end of a pair,
-// waiting for a condition while the main thread keeps serving messages, a spy over the Win32
-// serial calls, and running a Linux command of the bench.
+// a spy over the Win32 serial calls, and running a Linux command of the bench. Waiting for a
+// condition is tests/support's pumpUntil.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -18,6 +17,7 @@
 #include "framework/main_thread_call.h"
 #include "framework/text.h"
 #include "serial/comm_api.h"
+#include "wine_test_support.h"
 
 namespace serial::test {
 
@@ -72,30 +72,6 @@ class FarEnd {
     framework::KernelHandle handle_;
 };
 
-// Runs the main thread's messages (and so its hand-overs) until pred holds or the time is up.
-inline bool waitFor(const std::function<bool()>& pred, int timeoutMs = 5000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        framework::runPendingMainThreadCalls();
-        if (pred())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
-// Serves messages for a while; only for checking that something does NOT happen, after a
-// positive witness has already shown that the link works.
-inline void serveFor(int ms) {
-    waitFor([] { return false; }, ms);
-}
-
 // Forwards every call to Win32 and writes down what it saw; single calls can be overridden.
 class SpyCommApi : public CommApi {
   public:
@@ -109,6 +85,8 @@ class SpyCommApi : public CommApi {
     std::atomic<int> completedWaits{0};
     // Waits the device has taken on (counted once the driver has them).
     std::atomic<int> startedWaits{0};
+    // Questions whether the device still answers.
+    std::atomic<int> stateQueries{0};
     std::function<BOOL(HANDLE, DCB*)> setCommStateOverride;
 
     void note(std::string call) {
@@ -132,6 +110,10 @@ class SpyCommApi : public CommApi {
         if (setCommStateOverride)
             return setCommStateOverride(device, dcb);
         return CommApi::setCommState(device, dcb);
+    }
+    BOOL getCommState(HANDLE device, DCB* dcb) override {
+        ++stateQueries;
+        return CommApi::getCommState(device, dcb);
     }
     BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override {
         lastTimeouts = *timeouts;
@@ -210,7 +192,7 @@ inline bool writeWholeFile(const std::wstring& path, const std::string& text) {
 // Runs a shell command of the host (Wine starts Unix programs itself) and waits until it has
 // finished; its standard output comes back. Wine cannot wait on such a process, so the command
 // writes a marker file when it is done.
-inline std::string runHostCommand(const std::string& command, int timeoutMs = 20000) {
+inline std::string runHostCommand(const std::string& command, DWORD timeoutMs = 20000) {
     static int counter = 0;
     const std::wstring bench = envText("KEYPILOT_BENCH_DIR");
     const std::string base = framework::toUtf8(bench) + "/serial-host-" +
@@ -234,7 +216,8 @@ inline std::string runHostCommand(const std::string& command, int timeoutMs = 20
                         &si, &pi))
         return "<could not start /bin/sh>";
     framework::KernelHandle process(pi.hProcess), thread(pi.hThread);
-    waitFor([&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs);
+    testing_support::pumpUntil(
+        [&] { return GetFileAttributesW(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, timeoutMs);
     std::string result = readWholeFile(out);
     DeleteFileW(done.c_str());
     DeleteFileW(out.c_str());
