@@ -4,6 +4,7 @@
 
 #include "framework/exception.h"
 #include "framework/main_thread_call.h"
+#include "framework/resource_strings.h"
 
 namespace framework {
 
@@ -111,6 +112,21 @@ void Application::handleException(const std::exception& e) {
         exceptionHandler_(e);
     } else {
         showException(e);
+    }
+}
+
+void Application::handleCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            handleException(e);
+        } catch (...) {
+            // Not a standard exception: it carries no text that could be shown.
+            handleException(Exception(loadResourceString(IDS_UNKNOWN_ERROR)));
+        }
+    } catch (...) {
+        // Showing the error failed as well (no memory left, say): there is nowhere to report it.
     }
 }
 
