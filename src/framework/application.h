@@ -24,7 +24,6 @@ class Application {
 
     // Creates the application window (hidden) and makes the calling thread the main thread.
     void initialize();
-    bool initialized() const { return window_ != nullptr; }
 
     const std::wstring& title() const { return title_; }
     void setTitle(const std::wstring& title);
