@@ -3,9 +3,17 @@
 #include <algorithm>
 
 #include "framework/exception.h"
+#include "framework/hidden_window.h"
 #include "framework/main_thread_call.h"
+#include "framework/resource_strings.h"
 
 namespace framework {
+namespace {
+
+// A stable name, so that tools outside the program can find the window.
+constexpr wchar_t kClassName[] = L"KeypilotApplication";
+
+}  // namespace
 
 Application& application() {
     static Application app;
@@ -17,19 +25,15 @@ void Application::initialize() {
         return;
     }
     initMainThreadCalls();
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &Application::windowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = L"KeypilotApplication";
-    RegisterClassExW(&wc);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    // The taskbar button shows the program's own icon.
+    registerWindowClass(kClassName, &Application::windowProc,
+                        LoadIconW(instance, MAKEINTRESOURCEW(1)));
     // Zero-sized and never activated by itself: it exists for its caption and taskbar button.
-    window_ = CreateWindowExW(0, wc.lpszClassName, title_.c_str(),
+    window_ = CreateWindowExW(0, kClassName, title_.c_str(),
                               WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
                               GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2,
-                              0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+                              0, 0, nullptr, nullptr, instance, nullptr);
 }
 
 void Application::setTitle(const std::wstring& title) {
@@ -111,6 +115,21 @@ void Application::handleException(const std::exception& e) {
         exceptionHandler_(e);
     } else {
         showException(e);
+    }
+}
+
+void Application::handleCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            handleException(e);
+        } catch (...) {
+            // Not a standard exception: it carries no text that could be shown.
+            handleException(Exception(loadResourceString(IDS_UNKNOWN_ERROR)));
+        }
+    } catch (...) {
+        // Showing the error failed as well (no memory left, say): there is nowhere to report it.
     }
 }
 

@@ -24,7 +24,6 @@ class Application {
 
     // Creates the application window (hidden) and makes the calling thread the main thread.
     void initialize();
-    bool initialized() const { return window_ != nullptr; }
 
     const std::wstring& title() const { return title_; }
     void setTitle(const std::wstring& title);
@@ -56,13 +55,16 @@ class Application {
     using ExceptionHandler = std::function<void(const std::exception&)>;
     ExceptionHandler setExceptionHandler(ExceptionHandler handler);
     void handleException(const std::exception& e);
-    // Runs fn, handing any exception to handleException. For window procedures and callbacks.
+    // Runs fn and hands whatever it throws to handleException: a standard exception as it is,
+    // anything else as an Exception with a fixed text. Nothing leaves it, so window procedures
+    // and callbacks need no catch of their own.
     template <class F>
-    void guard(F&& fn) {
+    void guard(F&& fn) noexcept {
         try {
             fn();
-        } catch (const std::exception& e) {
-            handleException(e);
+        } catch (...) {
+            // The handler of last resort: every error of a handler ends here.
+            handleCurrentException();
         }
     }
 
@@ -76,6 +78,8 @@ class Application {
     friend Application& application();
     Application() = default;
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    // Inside a catch block: hands the exception being handled to handleException.
+    void handleCurrentException() noexcept;
     bool dispatch(MSG& msg);
 
     std::wstring title_;

@@ -1,9 +1,15 @@
-// Hidden windows that exist only to receive messages (timers, shell callbacks, notifications).
+// Hidden windows that exist only to receive messages (timers, shell callbacks, notifications),
+// and the registration of their window classes.
 #pragma once
 
 #include <windows.h>
 
 namespace framework {
+
+// Registers a window class of the executable on first use; later calls find it registered.
+// icon: the class's picture (the taskbar shows it for a window of the class). False when the
+// system refuses.
+bool registerWindowClass(const wchar_t* className, WNDPROC procedure, HICON icon = nullptr);
 
 // Registers the class on first use and creates an invisible window of it. With parent
 // HWND_MESSAGE the window is message-only; without a parent it is a hidden top-level popup,

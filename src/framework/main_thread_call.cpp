@@ -91,6 +91,7 @@ bool runPendingMainThreadCalls() {
         try {
             (*request->call)();
         } catch (...) {
+            // Whatever the call throws belongs to the thread that handed it over: raised there.
             request->error = std::current_exception();
         }
         ran = true;

@@ -1,18 +1,13 @@
 #include "framework/popup_menu.h"
-#include "framework/hidden_window.h"
 
 #include <stdexcept>
 
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 
 namespace framework {
 
 namespace {
-
-PopupMenu::Presenter& presenter() {
-    static PopupMenu::Presenter current;
-    return current;
-}
 
 UINT trackMenu(HMENU menu, HWND owner, int x, int y) {
     // TPM_RETURNCMD hands the choice back here instead of as WM_COMMAND to the owner, so the
@@ -23,8 +18,7 @@ UINT trackMenu(HMENU menu, HWND owner, int x, int y) {
 }
 
 HWND createOwnWindow() {
-    return framework::createHiddenWindow(L"KeypilotPopupMenuOwner", DefWindowProcW, nullptr,
-                                         WS_EX_TOOLWINDOW);
+    return createHiddenWindow(L"KeypilotPopupMenuOwner", DefWindowProcW, nullptr, WS_EX_TOOLWINDOW);
 }
 
 }  // namespace
@@ -99,10 +93,7 @@ Menu PopupMenu::buildMenu() const {
     return menu;
 }
 
-HWND PopupMenu::effectiveOwner() {
-    if (owner_) {
-        return owner_;
-    }
+HWND PopupMenu::owner() {
     if (HWND app = application().handle()) {
         return app;
     }
@@ -122,9 +113,7 @@ int PopupMenu::popup(int x, int y) {
         if (!menu) {
             return -1;
         }
-        HWND owner = effectiveOwner();
-        const Presenter& replaced = presenter();
-        command = replaced ? replaced(menu.get(), owner, x, y) : trackMenu(menu.get(), owner, x, y);
+        command = trackMenu(menu.get(), owner(), x, y);
     }
     if (command == 0 || command > static_cast<UINT>(count())) {
         return -1;
@@ -133,11 +122,6 @@ int PopupMenu::popup(int x, int y) {
     // Nothing of this object may be touched after the action: it may have destroyed the menu.
     clickItem(index);
     return index;
-}
-
-PopupMenu::Presenter PopupMenu::setPresenter(Presenter replacement) {
-    std::swap(replacement, presenter());
-    return replacement;
 }
 
 }  // namespace framework

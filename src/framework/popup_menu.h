@@ -50,12 +50,7 @@ class PopupMenu {
     const void* popupComponent() const { return popupComponent_; }
     void setPopupComponent(const void* component) { popupComponent_ = component; }
 
-    // The window that owns the menu while it is shown; without one the application window is
-    // used, and without that a hidden window of the menu's own.
-    HWND owner() const { return owner_; }
-    void setOwner(HWND owner) { owner_ = owner; }
-
-    // Runs before the menu is shown (also when it is shown through a replaced presenter).
+    // Runs before the menu is shown.
     std::function<void()> onPopup;
 
     // The lowest index whose Default flag is set, or -1.
@@ -70,18 +65,14 @@ class PopupMenu {
     // Builds the native menu as the items stand: item i has command identifier i + 1.
     Menu buildMenu() const;
 
-    // Shows a built menu and returns the command chosen (0 for none). Replaceable for tests
-    // that must not block in a menu loop; returns the one it replaces.
-    using Presenter = std::function<UINT(HMENU menu, HWND owner, int x, int y)>;
-    static Presenter setPresenter(Presenter presenter);
-
   private:
-    HWND effectiveOwner();
+    // The window that owns the menu while it is shown: the application window, and without that
+    // a hidden window of the menu's own.
+    HWND owner();
 
     std::vector<Item> items_;
     bool autoPopup_ = true;
     const void* popupComponent_ = nullptr;
-    HWND owner_ = nullptr;
     Window ownWindow_;
 };
 

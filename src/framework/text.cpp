@@ -34,12 +34,6 @@ std::wstring fromUtf8(std::string_view text) {
 std::string toUtf8(std::wstring_view text) {
     return toNarrow(CP_UTF8, text);
 }
-std::wstring fromAnsi(std::string_view text) {
-    return toWide(CP_ACP, text);
-}
-std::string toAnsi(std::wstring_view text) {
-    return toNarrow(CP_ACP, text);
-}
 
 std::wstring formatText(std::wstring_view fmt, std::initializer_list<std::wstring_view> args) {
     std::wstring out;

@@ -11,9 +11,6 @@ namespace framework {
 
 std::wstring fromUtf8(std::string_view text);
 std::string toUtf8(std::wstring_view text);
-// The system ANSI code page, for texts that come from 8-bit APIs or resources.
-std::wstring fromAnsi(std::string_view text);
-std::string toAnsi(std::wstring_view text);
 
 // Replaces each %s or %d in fmt, in order, by the next argument ("%%" gives "%").
 std::wstring formatText(std::wstring_view fmt, std::initializer_list<std::wstring_view> args);

@@ -211,14 +211,10 @@ LRESULT CALLBACK AudioMixer::notifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     if (!handler) {
         return 0;
     }
-    try {
-        framework::application().guard([&] {
-            handler(*self, reinterpret_cast<HMIXER>(wParam),  // NOLINT(performance-no-int-to-ptr)
-                    static_cast<uint32_t>(lParam));
-        });
-    } catch (...) {
-        // Nothing but std::exception can be shown; anything else must still not leave here.
-    }
+    framework::application().guard([&] {
+        handler(*self, reinterpret_cast<HMIXER>(wParam),  // NOLINT(performance-no-int-to-ptr)
+                static_cast<uint32_t>(lParam));
+    });
     return 0;
 }
 

@@ -54,11 +54,7 @@ LRESULT CALLBACK handlerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
         return 0;
     }
     LightTimer& timer = *found->second;
-    try {
-        framework::application().guard([&] { LightTimerAccess::tick(timer); });
-    } catch (...) {
-        // Nothing may leave a window procedure; errors of other kinds have no display.
-    }
+    framework::application().guard([&] { LightTimerAccess::tick(timer); });
     return 0;
 }
 

@@ -81,12 +81,8 @@ LRESULT CALLBACK callbackWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     switch (msg) {
         case WM_TRAYICON_CALLBACK:
             if (TrayIcon* icon = trayIconById(static_cast<UINT>(wParam))) {
-                try {
-                    framework::application().guard(
-                        [&] { TrayIconAccess::callback(*icon, static_cast<UINT>(lParam)); });
-                } catch (...) {
-                    // Nothing may leave a window procedure.
-                }
+                framework::application().guard(
+                    [&] { TrayIconAccess::callback(*icon, static_cast<UINT>(lParam)); });
             }
             return 0;
         case WM_DESTROY:
@@ -636,10 +632,7 @@ LRESULT CALLBACK TrayIcon::ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, L
     // Nothing may leave a window procedure: errors go to the application's display.
     auto minimizeToTray = [&] {
         bool acted = false;
-        try {
-            app.guard([&] { acted = self->tryMinimizeToTray(); });
-        } catch (...) {
-        }
+        app.guard([&] { acted = self->tryMinimizeToTray(); });
         return acted;
     };
     switch (msg) {

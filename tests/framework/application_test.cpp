@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "framework/application.h"
 #include "framework/exception.h"
 
@@ -44,13 +47,15 @@ TEST(ApplicationTest, QuitSeenWhileProcessingMessagesIsNotedAndRunEndsAfterwards
     EXPECT_TRUE(ran);
 }
 
-TEST(ApplicationTest, GuardHandsErrorsToTheHandler) {
-    std::wstring seen;
+TEST(ApplicationTest, GuardHandsEveryErrorToTheHandler) {
+    std::vector<std::wstring> seen;
     auto old = application().setExceptionHandler(
-        [&](const std::exception& e) { seen = framework::messageOf(e); });
+        [&](const std::exception& e) { seen.push_back(framework::messageOf(e)); });
     application().guard([] { throw framework::Exception(L"boom"); });
+    // Not a standard exception: no text of its own, still shown.
+    application().guard([] { throw 42; });
     application().setExceptionHandler(old);
-    EXPECT_EQ(seen, L"boom");
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"boom", L"An unknown error occurred"}));
 }
 
 }  // namespace

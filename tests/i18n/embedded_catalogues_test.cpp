@@ -4,7 +4,9 @@
 
 #include <cwctype>
 
+#include "catalogue_files.h"
 #include "framework/handle.h"
+#include "framework/module_path.h"
 #include "framework/resource_strings.h"
 #include "i18n/embedded_index.h"
 #include "i18n/translation.h"
@@ -15,19 +17,14 @@
 namespace i18n {
 namespace {
 
+using testing::localeRoot;
 using testing::msgfmtCatalogue;
-using testing::readBytes;
-using testing::TempDir;
-using testing::writeBytes;
+using testing_support::readBytes;
+using testing_support::TempDir;
+using testing_support::writeBytes;
 
 constexpr wchar_t kChildVariable[] = L"KEYPILOT_I18N_EMBEDDED_CHILD";
 constexpr char kDefaultName[] = "locale\\de\\LC_MESSAGES\\default.mo";
-
-std::wstring ownPath() {
-    wchar_t path[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    return std::wstring(path, n);
-}
 
 std::uint64_t slotIn(const std::string& image) {
     auto at = findMarkerGuid(image);
@@ -55,13 +52,13 @@ std::wstring writeFakeProgram(const TempDir& dir, std::uint64_t& firstEntry) {
 }
 
 TEST(EmbeddedCatalogues, TheProgramCarriesOneMarkerWithAnEmptySlot) {
-    std::string image = readBytes(ownPath());
+    std::string image = readBytes(framework::modulePath());
     ASSERT_FALSE(image.empty());
     EXPECT_EQ(findMarkerGuid(image).size(), 1u);
     EXPECT_EQ(slotIn(image), 0u);
     EXPECT_EQ(embeddedIndexSlot(), 0u);
 
-    EmbeddedCatalogues index(ownPath());
+    EmbeddedCatalogues index(framework::modulePath());
     index.scanExecutable();
     EXPECT_EQ(index.count(), 0u);
     EXPECT_EQ(index.baseDirectory(), L"") << "an empty slot never opens the executable";
@@ -115,12 +112,12 @@ TEST(EmbeddedCatalogues, NamesMatchWithoutCaseButTheDirectoryExactly) {
 TEST(EmbeddedCatalogues, TheEmbeddedCatalogueWinsOverTheDisk) {
     // A copy of this very program with a catalogue appended runs the EmbeddedChild tests.
     TempDir dir;
-    std::string image = readBytes(ownPath());
+    std::string image = readBytes(framework::modulePath());
     ASSERT_EQ(embedCatalogues(image, {{kDefaultName, msgfmtCatalogue(L"embedded_default.mo")}}),
               "");
     const std::wstring child = dir.path() + L"\\i18n_embedded_copy.exe";
     writeBytes(child, image);
-    testing::installCatalogue(dir.localeRoot(), L"de", L"default",
+    testing::installCatalogue(localeRoot(dir), L"de", L"default",
                               msgfmtCatalogue(L"de_default.mo"));
     const std::wstring done = dir.path() + L"\\child_done";
 
@@ -130,7 +127,7 @@ TEST(EmbeddedCatalogues, TheEmbeddedCatalogueWinsOverTheDisk) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     {
-        testing::ScopedEnvironment enable(kChildVariable, L"1");
+        testing_support::ScopedEnvironment enable(kChildVariable, L"1");
         ASSERT_TRUE(CreateProcessW(child.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, dir.path().c_str(), &startup, &process));
     }
@@ -148,7 +145,7 @@ TEST(EmbeddedCatalogues, TheEmbeddedCatalogueWinsOverTheDisk) {
 TEST(EmbeddedChild, FindsItsOwnCatalogueBeforeTheOneBesideIt) {
     if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
         GTEST_SKIP();
-    const std::wstring program = ownPath();
+    const std::wstring program = framework::modulePath();
     const std::wstring base = program.substr(0, program.find_last_of(L'\\') + 1);
     ASSERT_NE(embeddedIndexSlot(), 0u);
     EmbeddedCatalogues index(program);
@@ -156,7 +153,7 @@ TEST(EmbeddedChild, FindsItsOwnCatalogueBeforeTheOneBesideIt) {
     ASSERT_EQ(index.count(), 1u);
     EXPECT_TRUE(index.contains(base + L"locale\\de\\LC_MESSAGES\\default.mo"));
 
-    testing::ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
+    testing_support::ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
     {
         Translator translator(program, &index);
         EXPECT_EQ(translator.translate(L"Cancel"), L"Abbrechen (eingebettet)");

@@ -10,7 +10,7 @@ namespace i18n {
 namespace {
 
 TEST(SerialTranslation, SerialErrorsComeBackTranslatedSuffixIncluded) {
-    testing::ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
+    testing_support::ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
     startup();
     serial::initializeSerialErrorTexts();
     EXPECT_EQ(serial::SerialPortError(1, 2).message(),

@@ -12,7 +12,7 @@
 namespace i18n {
 namespace {
 
-using testing::ScopedEnvironment;
+using testing_support::ScopedEnvironment;
 
 const std::wstring kLongText = [] {
     std::wstring text;

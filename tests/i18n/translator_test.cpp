@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "catalogue_files.h"
 #include "framework/exception.h"
 #include "mo_builder.h"
 #include "wine_test_support.h"
@@ -14,9 +15,10 @@ namespace i18n {
 namespace {
 
 using testing::installCatalogue;
+using testing::localeRoot;
 using testing::msgfmtCatalogue;
-using testing::ScopedEnvironment;
-using testing::TempDir;
+using testing_support::ScopedEnvironment;
+using testing_support::TempDir;
 
 std::wstring messageOfTranslation(Translator& translator, const std::wstring& text) {
     try {
@@ -32,8 +34,8 @@ struct TranslatorTest : ::testing::Test {
     TempDir dir;
     std::wstring program() const { return dir.path() + L"\\prog.exe"; }
     void SetUp() override {
-        installCatalogue(dir.localeRoot(), L"de", L"default", msgfmtCatalogue(L"de_default.mo"));
-        installCatalogue(dir.localeRoot(), L"de", L"serial", msgfmtCatalogue(L"de_serial.mo"));
+        installCatalogue(localeRoot(dir), L"de", L"default", msgfmtCatalogue(L"de_default.mo"));
+        installCatalogue(localeRoot(dir), L"de", L"serial", msgfmtCatalogue(L"de_serial.mo"));
     }
 };
 
@@ -42,9 +44,9 @@ TEST_F(TranslatorTest, LangChoosesTheLanguageAndTheSystemSettingsStandIn) {
         ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
         Translator translator(program(), nullptr);
         EXPECT_EQ(translator.language(), L"de_DE");
-        EXPECT_EQ(translator.localeRoot(), dir.localeRoot());
+        EXPECT_EQ(translator.localeRoot(), localeRoot(dir));
         EXPECT_EQ(translator.currentDomain(), L"default");
-        EXPECT_EQ(translator.domainFor(L"default").directory(), dir.localeRoot() + L"\\");
+        EXPECT_EQ(translator.domainFor(L"default").directory(), localeRoot(dir) + L"\\");
         EXPECT_EQ(translator.translate(L"Cancel"), L"Abbrechen");
 
         // A code given by the caller is used unchanged and closes the open catalogues.
@@ -81,7 +83,7 @@ TEST_F(TranslatorTest, CharactersOutsideTheBasicPlaneFindTheirTranslation) {
 }
 
 TEST_F(TranslatorTest, TranslationsThatAreNotUtf8RaiseNamingTheText) {
-    installCatalogue(dir.localeRoot(), L"de", L"default",
+    installCatalogue(localeRoot(dir), L"de", L"default",
                      testing::buildCatalogue(
                          {{"", ""}, {"Broken", "\xE4rger"}, {"Cut", "Schlu\xC3"}, {"Empty", ""}}));
     ScopedEnvironment lang(L"LANG", L"de");
@@ -98,7 +100,7 @@ TEST_F(TranslatorTest, TranslationsThatAreNotUtf8RaiseNamingTheText) {
 }
 
 TEST_F(TranslatorTest, CatalogueErrorsReachTheCaller) {
-    std::wstring path = installCatalogue(dir.localeRoot(), L"de", L"default", "garbage bytes");
+    std::wstring path = installCatalogue(localeRoot(dir), L"de", L"default", "garbage bytes");
     ScopedEnvironment lang(L"LANG", L"de");
     Translator translator(program(), nullptr);
     EXPECT_EQ(messageOfTranslation(translator, L"Cancel"),

@@ -2,34 +2,19 @@
 // master line cannot show.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 
 #include "fake_mixer_driver.h"
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "mixer/audio_mixer.h"
+#include "wine_test_support.h"
 
 using mixer::AudioMixer;
+using testing_support::pumpUntil;
 using namespace fakemixer;
 
 namespace {
-
-// Dispatches this thread's messages until done() holds or five seconds have passed.
-bool pumpUntil(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&msg);
-        if (done())
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-}
 
 constexpr DWORD kMasterLine = 0xFFFF0000;
 constexpr DWORD kRecordLine = 0xFFFF0001;

@@ -1,14 +1,18 @@
 // Helpers shared by the Windows tests: waiting with a deadline while messages are served, the
-// bench's COM port pairs, and a writer for the phone's end of a link.
+// bench's COM port pairs, a writer for the phone's end of a link, scratch files and environment,
+// and pictures to tell icons apart.
 #pragma once
 
 #include <windows.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "framework/handle.h"
 
 namespace testing_support {
 
@@ -17,6 +21,10 @@ namespace testing_support {
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // Serves messages for the given time (for "nothing happens" checks after a quiet period).
 void pumpFor(DWORD ms);
+// Starts a timer of the thread and serves messages until it has ticked `ticks` times (false when
+// the deadline passes first). By then every timer of the thread that was running before, with
+// no longer an interval, has ticked too: the event to wait for before checking that one did not.
+bool waitForTimerTicks(UINT intervalMs, int ticks, DWORD timeoutMs = 5000);
 
 // The bench's port pairs: {program end, phone end}, e.g. {"COM5", "COM6"}.
 std::vector<std::pair<std::wstring, std::wstring>> portPairs();
@@ -63,5 +71,48 @@ class KeyRecorder {
 
 // Deletes a registry tree under HKEY_CURRENT_USER (missing is fine).
 void deleteUserKey(const wchar_t* path);
+
+// A fresh directory below the temporary folder, removed with everything in it.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    // The directory with backslashes and no trailing delimiter.
+    std::wstring path() const { return path_.wstring(); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// A file's bytes (empty when it cannot be read).
+std::string readBytes(const std::wstring& path);
+// Writes a file whole, making its folder first.
+void writeBytes(const std::wstring& path, const std::string& bytes);
+
+// Sets an environment variable (nullptr removes it) for the test's duration and puts the former
+// state back.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    std::wstring name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+// A 16x16 icon of one colour, so a test can tell pictures apart.
+framework::Icon solidIcon(COLORREF colour);
+// The colour of an icon's centre pixel (CLR_INVALID for no icon).
+COLORREF iconColour(HICON icon);
+
+// Closes whatever menu is open once the thread's menu loop runs, then lets go of itself.
+void endMenuSoon();
 
 }  // namespace testing_support

@@ -3,12 +3,12 @@
 #include <functional>
 #include <memory>
 
-#include "test_support.h"
 #include "tray/light_timer.h"
+#include "wine_test_support.h"
 
+using testing_support::pumpUntil;
+using testing_support::waitForTimerTicks;
 using tray::LightTimer;
-using traytest::pumpFor;
-using traytest::pumpUntil;
 
 namespace {
 
@@ -61,9 +61,8 @@ TEST(LightTimerTest, IntervalZeroSuspendsAndANewIntervalResumes) {
     timer.setInterval(0);
     EXPECT_TRUE(timer.enabled());
     EXPECT_EQ(LightTimer::runningCount(), 0);
-    pumpFor(10);  // lets any tick already generated go through
     int frozen = ticks;
-    pumpFor(150);
+    ASSERT_TRUE(waitForTimerTicks(20, 2));
     EXPECT_EQ(ticks, frozen);
     EXPECT_FALSE(timer.activate());  // nothing can run at interval 0
 
@@ -103,12 +102,12 @@ TEST(LightTimerTest, OneShotTicksOncePerActivate) {
     EXPECT_FALSE(enabledDuringTick);
     EXPECT_FALSE(timer.enabled());
     EXPECT_EQ(LightTimer::runningCount(), 0);
-    pumpFor(100);
+    ASSERT_TRUE(waitForTimerTicks(15, 2));
     EXPECT_EQ(ticks, 1);
 
     ASSERT_TRUE(timer.activate());
     ASSERT_TRUE(pumpUntil([&] { return ticks == 2; }));
-    pumpFor(100);
+    ASSERT_TRUE(waitForTimerTicks(15, 2));
     EXPECT_EQ(ticks, 2);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/handle.h"
+#include "framework/scope_exit.h"
 #include "framework/text.h"
 #include "phone_keys.h"
 #include "phone_script.h"
@@ -130,32 +131,18 @@ class PhoneLink {
     framework::KernelHandle handle_;
 };
 
-// Puts the console's input mode back however the simulator ends.
-class ConsoleModeGuard {
-  public:
-    ConsoleModeGuard(HANDLE input, DWORD mode) : input_(input) {
-        saved_ = GetConsoleMode(input_, &old_) != 0;
-        if (saved_) {
-            SetConsoleMode(input_, mode);
-        }
-    }
-    ConsoleModeGuard(const ConsoleModeGuard&) = delete;
-    ConsoleModeGuard& operator=(const ConsoleModeGuard&) = delete;
-    ~ConsoleModeGuard() {
-        if (saved_) {
-            SetConsoleMode(input_, old_);
-        }
-    }
-
-  private:
-    HANDLE input_;
-    DWORD old_ = 0;
-    bool saved_ = false;
-};
-
 int runKeys(PhoneLink& link, HANDLE input) {
-    // Without processed input Ctrl+C arrives as a key and the mode is restored on the way out.
-    ConsoleModeGuard mode(input, ENABLE_EXTENDED_FLAGS);
+    // Without processed input Ctrl+C arrives as a key; the mode is put back however this ends.
+    DWORD oldMode = 0;
+    bool modeSaved = GetConsoleMode(input, &oldMode) != 0;
+    if (modeSaved) {
+        SetConsoleMode(input, ENABLE_EXTENDED_FLAGS);
+    }
+    framework::ScopeExit restoreMode([&] {
+        if (modeSaved) {
+            SetConsoleMode(input, oldMode);
+        }
+    });
     say(phone::keyHelpText());
     INPUT_RECORD records[16];
     for (;;) {

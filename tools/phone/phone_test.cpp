@@ -5,34 +5,25 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <future>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "framework/handle.h"
+#include "framework/module_path.h"
 #include "framework/text.h"
 #include "phone_keys.h"
+#include "wine_test_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// The first pair the bench offers: phone.exe writes to its first port, the test reads the second.
-std::pair<std::string, std::string> portPair() {
-    const char* ports = std::getenv("KEYPILOT_TEST_PORTS");
-    std::string list = ports ? ports : "COM5:COM6";
-    std::string first = list.substr(0, list.find(','));
-    size_t colon = first.find(':');
-    return {first.substr(0, colon), first.substr(colon + 1)};
-}
-
 class PortReader {
   public:
-    explicit PortReader(const std::string& port) {
-        std::wstring path = L"\\\\.\\" + framework::fromUtf8(port);
+    explicit PortReader(const std::wstring& port) {
+        std::wstring path = L"\\\\.\\" + port;
         handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
         if (!handle_) {
@@ -47,11 +38,17 @@ class PortReader {
         dcb.StopBits = ONESTOPBIT;
         dcb.fBinary = TRUE;
         SetCommState(handle_.get(), &dcb);
+        // A read returns at once with what is waiting; leftovers of an earlier test go.
         COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is waiting
+        timeouts.ReadIntervalTimeout = MAXDWORD;
         SetCommTimeouts(handle_.get(), &timeouts);
         while (!readChunk().empty()) {
         }
+        // From now on a read with nothing waiting waits for the first byte, a while at most, and
+        // returns with it at once.
+        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = 100;
+        SetCommTimeouts(handle_.get(), &timeouts);
     }
     bool isOpen() const { return handle_.valid(); }
 
@@ -72,7 +69,6 @@ class PortReader {
         while (bytes < total && std::chrono::steady_clock::now() < deadline) {
             std::string chunk = readChunk();
             if (chunk.empty()) {
-                std::this_thread::sleep_for(1ms);
                 continue;
             }
             bytes += chunk.size();
@@ -92,10 +88,8 @@ struct PhoneRun {
 
 // A program built beside this test.
 std::wstring siblingPath(const char* name) {
-    wchar_t self[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dir(self, n);
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + framework::fromUtf8(name);
+    std::wstring self = framework::modulePath();
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + framework::fromUtf8(name);
 }
 
 PhoneRun runProgram(const std::wstring& exe, const std::wstring& arguments,
@@ -148,17 +142,15 @@ PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> inpu
     return runProgram(siblingPath(KEYPILOT_PHONE_EXE), arguments, std::move(input));
 }
 
-std::wstring wide(const std::string& s) {
-    return framework::fromUtf8(s);
-}
-
+// phone.exe writes to the first port of the bench's first pair, the test reads the second.
 class PhoneExe : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto [phoneEnd, readerEnd] = portPair();
-        port_ = wide(phoneEnd);
-        reader_.emplace(readerEnd);
-        ASSERT_TRUE(reader_->isOpen()) << "cannot open " << readerEnd;
+        auto pairs = testing_support::portPairs();
+        ASSERT_FALSE(pairs.empty()) << "the bench offers no port pair";
+        port_ = pairs[0].first;
+        reader_.emplace(pairs[0].second);
+        ASSERT_TRUE(reader_->isOpen()) << "cannot open " << framework::toUtf8(pairs[0].second);
     }
     std::wstring port_;
     std::optional<PortReader> reader_;

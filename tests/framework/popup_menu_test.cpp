@@ -5,7 +5,7 @@
 #include "framework/application.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
-#include "test_support.h"
+#include "wine_test_support.h"
 
 using framework::ImageList;
 using framework::PopupMenu;
@@ -75,8 +75,11 @@ TEST(PopupMenuTest, RealMenuRunsTheItemChosenWithTheKeyboard) {
     menu.onPopup = [&] {
         ++popups;
         SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
             HWND menuWindow = FindWindowW(L"#32768", nullptr);
+            if (!menuWindow) {
+                return;  // not shown yet: the next tick looks again
+            }
+            KillTimer(nullptr, id);
             PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
             PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
             PostMessageW(menuWindow, WM_KEYDOWN, VK_RETURN, 0);
@@ -95,7 +98,7 @@ TEST(PopupMenuTest, RealMenuClosedWithoutAChoiceRunsNothing) {
     int clicks = 0;
     menu.addItem(
         L"Only", [&] { ++clicks; }, true);
-    menu.onPopup = [] { traytest::endMenuSoon(); };
+    menu.onPopup = [] { testing_support::endMenuSoon(); };
     EXPECT_EQ(menu.popup(50, 50), -1);
     EXPECT_EQ(clicks, 0);
 }
@@ -103,7 +106,7 @@ TEST(PopupMenuTest, RealMenuClosedWithoutAChoiceRunsNothing) {
 TEST(ImageListTest, PicturesComeOutAtTheSmallIconSize) {
     ImageList list;
     EXPECT_EQ(list.count(), 0);
-    framework::Icon red = traytest::solidIcon(RGB(255, 0, 0));
+    framework::Icon red = testing_support::solidIcon(RGB(255, 0, 0));
     EXPECT_EQ(list.addIcon(red.get()), 0);
     EXPECT_EQ(list.addResourceIcon(nullptr, 32512 /* IDI_APPLICATION */), 1);
     EXPECT_EQ(list.addIcon(nullptr), -1);
@@ -123,7 +126,7 @@ TEST(ImageListTest, PicturesComeOutAtTheSmallIconSize) {
         GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
         EXPECT_EQ(bm.bmWidth, small.cx) << i;
     }
-    EXPECT_EQ(traytest::iconColour(list.icon(0).get()), RGB(255, 0, 0));
+    EXPECT_EQ(testing_support::iconColour(list.icon(0).get()), RGB(255, 0, 0));
     EXPECT_FALSE(list.icon(2));
     EXPECT_FALSE(list.icon(-1));
     ImageList missing;
