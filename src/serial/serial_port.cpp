@@ -478,20 +478,12 @@ LRESULT CALLBACK SerialPort::notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam
                              port->threadGeneration_, 0);
             }
         });
-        try {
-            framework::application().guard([&] { port->runEventHandlers(events); });
-        } catch (...) {
-            // Nothing may leave a window procedure; errors of other kinds have no display.
-        }
+        framework::application().guard([&] { port->runEventHandlers(events); });
         return 0;
     }
     if (msg == kThreadEndedMessage) {
-        try {
-            framework::application().guard(
-                [&] { port->onEventThreadEnded(static_cast<unsigned>(wParam)); });
-        } catch (...) {
-            // Nothing may leave a window procedure; errors of other kinds have no display.
-        }
+        framework::application().guard(
+            [&] { port->onEventThreadEnded(static_cast<unsigned>(wParam)); });
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);

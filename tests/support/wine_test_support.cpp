@@ -26,10 +26,6 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     }
 }
 
-void pumpFor(DWORD ms) {
-    pumpUntil([] { return false; }, ms);
-}
-
 namespace {
 
 // The witness timer of waitForTimerTicks: a thread timer's procedure has no room for context.

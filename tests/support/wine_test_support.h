@@ -19,8 +19,6 @@ namespace testing_support {
 // Runs the message loop's work (posted and sent messages, hand-overs to the main thread) until
 // done() holds or the deadline passes; returns done()'s last answer.
 bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
-// Serves messages for the given time (for "nothing happens" checks after a quiet period).
-void pumpFor(DWORD ms);
 // Starts a timer of the thread and serves messages until it has ticked `ticks` times (false when
 // the deadline passes first). By then every timer of the thread that was running before, with
 // no longer an interval, has ticked too: the event to wait for before checking that one did not.
