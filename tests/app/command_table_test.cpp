@@ -47,13 +47,10 @@ TEST(CommandTableTest, AChunkOfWholeCodesRunsEachInOrderAndAnyFlawRunsNone) {
     EXPECT_EQ(app::parseChunk(sixty), V(60, Command::CursorRight));
     // "0" then "60" would pair as "06": an odd length runs nothing; so does a line end, a NUL
     // or an unknown pair at either end or in the middle.
-    for (std::string_view chunk : {"", "0", "060",
-                                   "0606
-                                   ", " 0606 ", " 0612 ", " 1206 ", " 06 08 ", " 06 08 ", " 99 ",
-                                   std::string_view("06\0"
-                                                    "08",
-                                                    5),
-                                   std::string_view("06\0\0", 4)}) {
+    using namespace std::string_view_literals;
+    for (std::string_view chunk :
+         {""sv, "0"sv, "060"sv, "0606\r\n"sv, "\r\n0606"sv, "0612"sv, "1206"sv, "06 08"sv,
+          "06\n08"sv, "99"sv, "06\0\x30\x38"sv, "06\0\0"sv}) {
         EXPECT_TRUE(app::parseChunk(chunk).empty()) << '"' << chunk << '"';
     }
 }

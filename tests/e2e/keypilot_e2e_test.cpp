@@ -512,18 +512,9 @@ TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone
     // Each flawed chunk carries "06"s that would move right if any of it ran. A following "08"
     // shows it has been read; should the two have come in together, that is flawed as well, and
     // "08" goes again.
-    const std::string flawed[] = {"060",
-                                  "0606\r",
-                                  "\r\n0606",
-                                  "06\n06",
-                                  "06 06",
-                                  "0612",
-                                  "1206",
-                                  "06x06",
-                                  "0",
-                                  std::string("06\0"
-                                              "06",
-                                              5)};
+    const std::string flawed[] = {
+        "060",  "0606\r", "\r\n0606", "06\n06", "06 06",
+        "0612", "1206",   "06x06",    "0",      std::string("06\0\x30\x36", 5)};
     for (const std::string& chunk : flawed) {
         SetCursorPos(300, 300);
         ASSERT_TRUE(phone.send(chunk));
