@@ -64,10 +64,10 @@ if [ $answered = 0 ]; then
     exit 1
 fi
 
-play() { # code, description
+play() { # code (or several codes written at once), description
     local before after
     before=$(cursor)
-    send "$1"
+    if [ ${#1} -gt 2 ]; then send --raw "$1"; else send "$1"; fi
     sleep 0.3
     after=$(cursor)
     printf '  %-3s %-16s cursor %-9s -> %s\n' "$1" "$2" "$before" "$after"
@@ -78,6 +78,8 @@ for code in 06 06 08 08 04 04 02 02; do
     play "$code" "cursor $d"
 done
 play 05 "click, Enter"
+echo "Codes that reach Keypilot together (a quick burst of presses) each count, in order:"
+play 060802 "right, down, up"
 
 if [ $interactive = 1 ]; then
     echo "Interactive: arrow keys move the cursor, Enter clicks, q quits."

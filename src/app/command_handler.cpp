@@ -10,10 +10,47 @@
 
 namespace app {
 
+namespace {
+
+// A bounded send. Not SMTO_BLOCK: while it waits, messages sent to this thread are still served
+// (as a plain SendMessage does), so a window that answers a key by sending to us cannot hold us
+// for the whole time-out. The messages of one thread reach the other in the order sent; one that
+// the window had not taken when the time-out passed is dropped, never delivered late.
+void sendKeyMessage(UINT msg, unsigned vk) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(GetForegroundWindow(), msg, vk, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                        kKeyMessageTimeoutMs, &result);
+}
+
+// PgUp and PgDn of the navigation block are extended keys; without the flag some programs take
+// them for the number pad's 9 and 3.
+bool isExtendedKey(unsigned vk) {
+    return vk == VK_PRIOR || vk == VK_NEXT;
+}
+
+void typeKey(unsigned vk) {
+    INPUT inputs[2]{};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = static_cast<WORD>(vk);
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = isExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0;
+    }
+    inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    // One call, so no other input can come between the key's down and up.
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+}  // namespace
+
 void pressForegroundKey(unsigned vk, const CommandContext& context) {
-    SendMessageW(GetForegroundWindow(), WM_KEYDOWN, vk, 0);
+    if (context.keys == KeyDelivery::Input) {
+        typeKey(vk);
+        return;
+    }
+    sendKeyMessage(WM_KEYDOWN, vk);
     context.processMessages();
-    SendMessageW(GetForegroundWindow(), WM_KEYUP, vk, 0);
+    sendKeyMessage(WM_KEYUP, vk);
 }
 
 namespace {
@@ -139,8 +176,15 @@ void runCommand(Command command, const CommandContext& context) {
 }
 
 void handleChunk(std::string_view chunk, const CommandContext& context) {
-    if (auto command = parseCommand(chunk)) {
-        runCommand(*command, context);
+    const std::vector<Command> commands = parseChunk(chunk);
+    for (size_t i = 0; i < commands.size(); ++i) {
+        if (i > 0) {
+            context.processMessages();
+            if (context.ending && context.ending()) {
+                return;
+            }
+        }
+        runCommand(commands[i], context);
     }
 }
 

@@ -21,16 +21,27 @@ struct CommandContext {
     std::function<std::wstring()> programText;
     // The process-pending-messages step between a command's steps.
     std::function<void()> processMessages;
+    // Whether the program is ending (a quit seen while messages were processed); the rest of a
+    // chunk is then dropped, as later events would be. Empty: never.
+    std::function<bool()> ending;
+    KeyDelivery keys = KeyDelivery::Messages;
     HWND mainWindow = nullptr;
     mixer::AudioMixer* mixer = nullptr;
 };
 
-// Handles one receive chunk: performs its command, or drops a chunk that is no command.
+// Handles one receive chunk: performs each of its codes in order, with the pending messages
+// processed between them as between separate chunks, or drops a chunk that is not made only of
+// whole codes.
 void handleChunk(std::string_view chunk, const CommandContext& context);
 void runCommand(Command command, const CommandContext& context);
 
-// Key down to the foreground window, process messages, key up to the foreground window as it is
-// then; both sent directly with lParam 0.
+// Waits at most this long for a window to take one key message, so a window that does not answer
+// cannot stall the commands after it.
+constexpr UINT kKeyMessageTimeoutMs = 500;
+
+// Messages: key down to the foreground window, process messages, key up to the foreground window
+// as it is then; both sent directly with lParam 0, each waiting at most kKeyMessageTimeoutMs.
+// Input: one key press (down, then up) through the input queue.
 void pressForegroundKey(unsigned vk, const CommandContext& context);
 
 // Starts the program the text names, shown normally, handing it the rest of the text as its

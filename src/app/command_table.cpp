@@ -38,6 +38,22 @@ std::optional<Command> parseCommand(std::string_view chunk) {
     return std::nullopt;
 }
 
+std::vector<Command> parseChunk(std::string_view chunk) {
+    std::vector<Command> commands;
+    if (chunk.size() % 2 != 0) {
+        return commands;
+    }
+    commands.reserve(chunk.size() / 2);
+    for (size_t i = 0; i < chunk.size(); i += 2) {
+        auto command = parseCommand(chunk.substr(i, 2));
+        if (!command) {
+            return {};
+        }
+        commands.push_back(*command);
+    }
+    return commands;
+}
+
 std::string_view commandCode(Command command) {
     for (const auto& [code, c] : kCodes) {
         if (c == command) {

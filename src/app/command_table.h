@@ -1,8 +1,10 @@
-// The phone's command codes. One receive chunk carries exactly one code, or it is no command.
+// The phone's command codes. A receive chunk carries one or more whole codes back to back, or it
+// is no command.
 #pragma once
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace app {
 
@@ -21,9 +23,22 @@ enum class Command {
     PageUp,       // "11"
 };
 
+// How Esc, PgDn, PgUp and the Enter of "05" reach the desktop.
+enum class KeyDelivery {
+    // WM_KEYDOWN and WM_KEYUP sent to the foreground top-level window itself.
+    Messages,
+    // Real key presses through the system's input queue, so they reach the focused control.
+    Input,
+};
+
 // The command whose code equals the whole chunk, byte for byte; nothing for any other text
 // (a split code, two codes together, a code with a line end or any further byte).
 std::optional<Command> parseCommand(std::string_view chunk);
+
+// The commands of a chunk made only of whole codes, in order ("060802": right, down, up). Any
+// other chunk gives none at all: an odd length, a line end or an unknown pair anywhere, so that a
+// stray byte can never shift the pairing and turn the rest into other commands.
+std::vector<Command> parseChunk(std::string_view chunk);
 
 // The two-character code of a command.
 std::string_view commandCode(Command command);

@@ -9,8 +9,10 @@
 
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
+#include "app/status_hint.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
+#include "framework/exception.h"
 
 namespace app {
 namespace {
@@ -278,16 +280,18 @@ bool MainWindow::start() {
         setPortIndex(portIndexFrom(settings_.read(L"com")));
         comPort_.setPort(portNameFor(portIndex()));
         toggleConnection();
+        readKeyDelivery();
     });
     return true;
 }
 
 void MainWindow::toggleConnection() {
+    wantConnected_ = !comPort_.connected();
     try {
         if (comPort_.connected()) {
             comPort_.closePort();
         } else {
-            comPort_.openPort();
+            openNamedPort();
         }
     } catch (const std::exception&) {
         // Dropped: the status display shows whether the port is open.
@@ -352,6 +356,47 @@ void MainWindow::storeAndApply() {
     settings_.write(L"com", std::to_wstring(portIndex()));
     comPort_.setPort(portNameFor(portIndex()));
     toggleConnection();
+    readKeyDelivery();
+}
+
+void MainWindow::readKeyDelivery() {
+    keys_ = keyDeliveryFrom(settings_.read(L"keys"));
+}
+
+void MainWindow::openNamedPort() {
+    try {
+        comPort_.openPort();
+    } catch (const std::exception& e) {
+        openFailure_ = framework::messageOf(e);
+        throw;
+    }
+    openFailure_.clear();
+}
+
+void MainWindow::reconnectIfDue() {
+    // Only a port the user asked for and that names a real port; never in the middle of a
+    // command or before a deferred OK, which decide the port's state themselves.
+    if (!wantConnected_ || comPort_.connected() || comPort_.port() == portNameFor(-1) ||
+        inCommand() || okPending_) {
+        ticksSinceTry_ = 0;
+        return;
+    }
+    if (++ticksSinceTry_ < kReconnectTicks) {
+        return;
+    }
+    ticksSinceTry_ = 0;
+    try {
+        openNamedPort();
+    } catch (const std::exception&) {
+        // Tried again after the next ticks; the tray tip shows why it failed.
+    }
+}
+
+std::wstring MainWindow::disconnectedHint() const {
+    if (!wantConnected_ || openFailure_.empty() || comPort_.port() == portNameFor(-1)) {
+        return kTitle;
+    }
+    return openFailureHint(comPort_.port(), openFailure_);
 }
 
 void MainWindow::runDeferred() {
@@ -403,10 +448,11 @@ void MainWindow::setStatusPicture(bool connected) {
 }
 
 void MainWindow::onStatusTick() {
+    reconnectIfDue();
     bool connected = comPort_.connected();
     setStatusPicture(connected);
     trayIcon_->setIconIndex(connected ? 1 : 0);
-    trayIcon_->setHint(connected ? kConnectedHint : kTitle);
+    trayIcon_->setHint(connected ? kConnectedHint : disconnectedHint());
 }
 
 CommandContext MainWindow::commandContext() {
@@ -414,6 +460,8 @@ CommandContext MainWindow::commandContext() {
     context.cursorStep = [this] { return cursorStep(); };
     context.programText = [this] { return programText(); };
     context.processMessages = [] { framework::application().processMessages(); };
+    context.ending = [] { return framework::application().terminated(); };
+    context.keys = keys_;
     context.mainWindow = handle();
     context.mixer = mixer_.get();
     return context;

@@ -29,6 +29,8 @@ class MainWindow {
     static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
     static constexpr UINT_PTR kStatusTimerId = 1;
     static constexpr UINT kStatusInterval = 1000;
+    // Status ticks between two tries to open a port that should be open and is not.
+    static constexpr int kReconnectTicks = 2;
 
     // Creates the window (hidden), its controls and its components.
     MainWindow();
@@ -60,6 +62,7 @@ class MainWindow {
     framework::PopupMenu& trayMenu() { return trayMenu_; }
     const Autostart& autostart() const { return autostart_; }
     bool inCommand() const { return commandDepth_ > 0; }
+    KeyDelivery keyDelivery() const { return keys_; }
 
     int cursorStep() const;
     void setCursorStep(int step);
@@ -88,6 +91,10 @@ class MainWindow {
     void storeAndApply();
     void runDeferred();
     CommandContext commandContext();
+    void openNamedPort();
+    void reconnectIfDue();
+    std::wstring disconnectedHint() const;
+    void readKeyDelivery();
 
     // Marks this Keypilot as the session's running one; goes last.
     framework::KernelHandle instanceName_;
@@ -96,6 +103,13 @@ class MainWindow {
     bool shownBefore_ = false;
     int commandDepth_ = 0;
     bool okPending_ = false;
+    KeyDelivery keys_ = KeyDelivery::Messages;
+    // The connection toggle's last intent: while true and the port is closed (a failed open, a
+    // dropped link) the status timer tries to open it again.
+    bool wantConnected_ = false;
+    int ticksSinceTry_ = 0;
+    // Why the last open failed; empty after a successful open.
+    std::wstring openFailure_;
 
     framework::GdiObject dialogFont_;
     framework::GdiObject titleFont_;

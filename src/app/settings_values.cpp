@@ -56,6 +56,10 @@ int portIndexFrom(const std::optional<std::wstring>& stored) {
     return (index >= 0 && index < kPortCount) ? index : -1;
 }
 
+KeyDelivery keyDeliveryFrom(const std::optional<std::wstring>& stored) {
+    return stored == L"input" ? KeyDelivery::Input : KeyDelivery::Messages;
+}
+
 std::wstring portNameFor(int index) {
     return L"COM" + std::to_wstring(index < 0 ? 0 : index + 1);
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/command_table.h"
+
 namespace app {
 
 constexpr int kMinCursorStep = 3;
@@ -24,6 +26,10 @@ int cursorStepFrom(const std::optional<std::wstring>& stored);
 
 // The port-list index a stored "com" text loads as: -1 (no choice) outside 0..29.
 int portIndexFrom(const std::optional<std::wstring>& stored);
+
+// How keys are delivered for a stored "keys" text: real key presses for exactly "input", key
+// messages for any other text or none.
+KeyDelivery keyDeliveryFrom(const std::optional<std::wstring>& stored);
 
 // "COM" followed by index + 1; no choice (-1) gives "COM0".
 std::wstring portNameFor(int index);

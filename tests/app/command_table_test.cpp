@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "app/command_table.h"
 #include "app/settings_values.h"
+#include "app/status_hint.h"
 
 using app::Command;
 using app::parseCommand;
@@ -32,6 +36,25 @@ TEST(CommandTableTest, AnythingButExactlyOneCodeIsDropped) {
     EXPECT_FALSE(parseCommand(std::string_view("02\0", 3)).has_value());
 }
 
+TEST(CommandTableTest, AChunkOfWholeCodesRunsEachInOrderAndAnyFlawRunsNone) {
+    using V = std::vector<Command>;
+    EXPECT_EQ(app::parseChunk("060802"),
+              (V{Command::CursorRight, Command::CursorDown, Command::CursorUp}));
+    EXPECT_EQ(app::parseChunk("05"), V{Command::ClickEnter});
+    std::string sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty += "06";
+    EXPECT_EQ(app::parseChunk(sixty), V(60, Command::CursorRight));
+    // "0" then "60" would pair as "06": an odd length runs nothing; so does a line end, a NUL
+    // or an unknown pair at either end or in the middle.
+    using namespace std::string_view_literals;
+    for (std::string_view chunk :
+         {""sv, "0"sv, "060"sv, "0606\r\n"sv, "\r\n0606"sv, "0612"sv, "1206"sv, "06 08"sv,
+          "06\n08"sv, "99"sv, "06\0\x30\x38"sv, "06\0\0"sv}) {
+        EXPECT_TRUE(app::parseChunk(chunk).empty()) << '"' << chunk << '"';
+    }
+}
+
 TEST(SettingsValuesTest, CursorStepIsHeldToTheSlider) {
     EXPECT_EQ(app::cursorStepFrom(std::nullopt), 10);
     EXPECT_EQ(app::cursorStepFrom(L"45"), 30);
@@ -51,6 +74,36 @@ TEST(SettingsValuesTest, PortIndexOutsideTheListMeansNoPort) {
     EXPECT_EQ(app::portNameFor(0), L"COM1");
     EXPECT_EQ(app::portNameFor(29), L"COM30");
     EXPECT_EQ(app::portNameFor(-1), L"COM0");
+}
+
+TEST(SettingsValuesTest, OnlyTheExactTextInputMakesKeysRealPresses) {
+    EXPECT_EQ(app::keyDeliveryFrom(L"input"), app::KeyDelivery::Input);
+    for (const wchar_t* other : {L"", L"Input", L" input", L"messages", L"1"})
+        EXPECT_EQ(app::keyDeliveryFrom(other), app::KeyDelivery::Messages) << other;
+    EXPECT_EQ(app::keyDeliveryFrom(std::nullopt), app::KeyDelivery::Messages);
+}
+
+TEST(StatusHintTest, TheReasonIsOneLineCutCleanlyToTheTip) {
+    EXPECT_EQ(app::openFailureHint(L"COM5", L"Unable to open com port (win error code: 2)"),
+              L"Keypilot - COM5: Unable to open com port (win error code: 2)");
+    EXPECT_EQ(app::openFailureHint(L"COM12", L"System Error.  Code: 5.\r\nAccess denied.\r\n"),
+              L"Keypilot - COM12: System Error. Code: 5. Access denied.");
+    // Too long: cut to the tip, never inside a surrogate pair, with an ellipsis.
+    std::wstring longReason(200, L'x');
+    std::wstring hint = app::openFailureHint(L"COM5", longReason);
+    EXPECT_EQ(hint.size(), app::kHintCapacity);
+    EXPECT_EQ(hint.back(), L'\u2026');
+    const std::wstring prefix = L"Keypilot - COM5: ";
+    for (size_t pad = 0; pad < 4; ++pad) {
+        std::wstring pairs = std::wstring(pad, L'a');
+        for (int i = 0; i < 80; ++i)
+            pairs += L"\xD83D\xDCF1";  // a surrogate pair, as Windows holds it
+        hint = app::openFailureHint(L"COM5", pairs);
+        ASSERT_LE(hint.size(), app::kHintCapacity);
+        EXPECT_EQ(hint.back(), L'\u2026');
+        wchar_t beforeEllipsis = hint[hint.size() - 2];
+        EXPECT_FALSE(beforeEllipsis >= 0xD800 && beforeEllipsis <= 0xDBFF) << pad;
+    }
 }
 
 TEST(SettingsValuesTest, OnlyPathsWithBlanksAreQuoted) {

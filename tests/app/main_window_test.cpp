@@ -119,8 +119,10 @@ TEST_F(MainWindowTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
 
 TEST_F(MainWindowTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     store(L"com", programPortIndex().c_str());
+    store(L"keys", L"input");
     app::MainWindow window;
     ASSERT_TRUE(window.start());
+    EXPECT_EQ(window.keyDelivery(), app::KeyDelivery::Input);
     ASSERT_TRUE(window.comPort().connected())
         << "start-up opens " << std::string(programPort_.begin(), programPort_.end());
     window.setCursorStep(21);
@@ -136,8 +138,10 @@ TEST_F(MainWindowTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
         RegQueryValueExW(key.handle(), name, nullptr, &type, nullptr, nullptr);
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << name;
     }
+    store(L"keys", L"messages");
     window.onOk();
     EXPECT_TRUE(window.comPort().connected());
+    EXPECT_EQ(window.keyDelivery(), app::KeyDelivery::Messages) << "read again on OK";
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -216,6 +220,36 @@ TEST_F(MainWindowTest, StatusTickShowsTheConnectionInTheTray) {
     window.onOk();
     ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().iconIndex() == 0; }, 3000));
     EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+}
+
+TEST_F(MainWindowTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
+    store(L"com", L"29");  // COM30 does not exist in the bench
+    app::MainWindow window;
+    ASSERT_TRUE(window.start());
+    EXPECT_TRUE(pumpUntil([&] {
+        return window.trayIcon().hint() ==
+               L"Keypilot - COM30: Unable to open com port (win error code: 2)";
+    }));
+    EXPECT_EQ(window.trayIcon().iconIndex(), 0);
+    EXPECT_TRUE(errors_.empty()) << "tries are silent";
+    // OK on the closed port opens the chosen one.
+    window.setPortIndex(std::stoi(programPortIndex()));
+    window.onOk();
+    ASSERT_TRUE(window.comPort().connected());
+    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().hint() == L"Keypilot - подключен"; }));
+    // OK on the open port is the user's disconnect: no try opens it again.
+    window.onOk();
+    ASSERT_TRUE(testing_support::waitForTimerTicks(app::MainWindow::kStatusInterval,
+                                                   2 * app::MainWindow::kReconnectTicks, 10000));
+    EXPECT_FALSE(window.comPort().connected());
+    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    // No port named: no reason, nothing tried.
+    window.setPortIndex(-1);
+    window.onOk();
+    ASSERT_TRUE(testing_support::waitForTimerTicks(app::MainWindow::kStatusInterval,
+                                                   2 * app::MainWindow::kReconnectTicks, 10000));
+    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    EXPECT_TRUE(errors_.empty());
 }
 
 TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "framework/handle.h"
@@ -132,6 +133,180 @@ class ProgramEnd {
   private:
     KernelHandle handle_;
     std::string received_;
+};
+
+// Runs a shell command of the host (Wine starts Unix programs itself) and waits for it. Wine
+// cannot wait on such a process, so the command leaves a marker file when it is done.
+bool runHostCommand(const std::string& command) {
+    static int counter = 0;
+    std::string marker = framework::toUtf8(testing_support::environment(L"KEYPILOT_BENCH_DIR")) +
+                         "/e2e-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(++counter) + ".done";
+    std::wstring dosMarker = L"Z:" + framework::fromUtf8(marker);
+    for (auto& c : dosMarker)
+        c = c == L'/' ? L'\\' : c;
+    std::wstring line = framework::fromUtf8("/bin/sh -c \"" + command +
+                                            " >/dev/null 2>&1; touch '" + marker + "'\"");
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &si, &pi))
+        return false;
+    KernelHandle process{pi.hProcess}, thread{pi.hThread};
+    bool done = pumpUntil([&] { return fileExists(dosMarker); }, 20000);
+    DeleteFileW(dosMarker.c_str());
+    return done;
+}
+
+// Stops the socat behind a bench pair, like a phone whose Bluetooth link drops; starts it again
+// under the same names when asked or at the latest when it goes.
+class DroppedLink {
+  public:
+    explicit DroppedLink(const std::wstring& port) : port_(framework::toUtf8(port)) {}
+    ~DroppedLink() {
+        if (dropped_)
+            restore();
+    }
+    bool drop() {
+        dropped_ = true;
+        return run("kill-link");
+    }
+    bool restore() {
+        dropped_ = false;
+        return run("restore-link");
+    }
+
+  private:
+    bool run(const char* what) {
+        return runHostCommand(std::string("'") + KEYPILOT_BENCH_SCRIPT + "' " + what +
+                              " \"$KEYPILOT_BENCH_DIR\" " + port_);
+    }
+    std::string port_;
+    bool dropped_ = false;
+};
+
+// A foreground window on a thread of its own that stops answering when it gets a key: its
+// thread waits until release() (or at most half a minute), like a program that hangs.
+class HangingWindow {
+  public:
+    HangingWindow() {
+        release_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ready_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        thread_ = std::thread([this] { run(); });
+        WaitForSingleObject(ready_.get(), 10000);
+    }
+    ~HangingWindow() {
+        release();
+        if (hwnd_)
+            PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+    HANDLE releaseEvent() const { return release_.get(); }
+    HWND handle() const { return hwnd_; }
+    void release() { SetEvent(release_.get()); }
+    bool takeForeground() const {
+        return pumpUntil([&] {
+            SetForegroundWindow(hwnd_);
+            return GetForegroundWindow() == hwnd_;
+        });
+    }
+    // The key messages it has taken, in order: {msg, vk}.
+    std::vector<std::pair<UINT, WPARAM>> keys() {
+        std::vector<std::pair<UINT, WPARAM>> copy;
+        EnterCriticalSection(&lock_);
+        copy = keys_;
+        LeaveCriticalSection(&lock_);
+        return copy;
+    }
+    HangingWindow(const HangingWindow&) = delete;
+    HangingWindow& operator=(const HangingWindow&) = delete;
+
+  private:
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<HangingWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+        if (self && (msg == WM_KEYDOWN || msg == WM_KEYUP)) {
+            EnterCriticalSection(&self->lock_);
+            self->keys_.emplace_back(msg, wParam);
+            LeaveCriticalSection(&self->lock_);
+            if (msg == WM_KEYDOWN)
+                WaitForSingleObject(self->release_.get(), 30000);
+            return 0;
+        }
+        if (msg == WM_CLOSE) {
+            DestroyWindow(hwnd);
+            PostQuitMessage(0);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    void run() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = procedure;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KeypilotTestHangingWindow";
+        RegisterClassW(&wc);
+        hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"hanging", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                520, 320, 200, 150, nullptr, nullptr, wc.hInstance, nullptr);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetEvent(ready_.get());
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    KernelHandle release_, ready_;
+    HWND hwnd_ = nullptr;
+    CRITICAL_SECTION lock_ = [] {
+        CRITICAL_SECTION cs;
+        InitializeCriticalSection(&cs);
+        return cs;
+    }();
+    std::vector<std::pair<UINT, WPARAM>> keys_;
+    std::thread thread_;
+};
+
+// A window with a focused child edit control that records the keys the edit control gets.
+class EditWindow {
+  public:
+    EditWindow() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"KeypilotTestEditHost";
+        RegisterClassW(&wc);
+        top_ = CreateWindowExW(0, wc.lpszClassName, L"editor", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               480, 300, 260, 160, nullptr, nullptr, wc.hInstance, nullptr);
+        edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 10, 10, 200,
+                                80, top_, nullptr, wc.hInstance, nullptr);
+        original_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EditWindow::editProcedure)));
+        keys.clear();
+    }
+    ~EditWindow() { DestroyWindow(top_); }
+    EditWindow(const EditWindow&) = delete;
+    EditWindow& operator=(const EditWindow&) = delete;
+    HWND edit() const { return edit_; }
+    bool takeFocus() const {
+        return pumpUntil([&] {
+            SetForegroundWindow(top_);
+            SetFocus(edit_);
+            return GetForegroundWindow() == top_ && GetFocus() == edit_;
+        });
+    }
+
+    static inline std::vector<std::pair<UINT, WPARAM>> keys;
+
+  private:
+    static LRESULT CALLBACK editProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        if (msg == WM_KEYDOWN || msg == WM_KEYUP)
+            keys.emplace_back(msg, wParam);
+        return CallWindowProcW(original_, hwnd, msg, wParam, lParam);
+    }
+    HWND top_ = nullptr;
+    HWND edit_ = nullptr;
+    static inline WNDPROC original_ = nullptr;
 };
 
 class KeypilotTest : public ::testing::Test {
@@ -347,6 +522,107 @@ TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     keypilot_ = startKeypilot();
     ASSERT_TRUE(waitForMainWindow(keypilot_));
     ASSERT_TRUE(waitUntilListening(phone));
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone) {
+    storeSettings(L"5");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    SetCursorPos(50, 300);
+    std::string sixty;
+    for (int i = 0; i < 60; ++i)
+        sixty += "06";
+    ASSERT_TRUE(phone.send(sixty));
+    ASSERT_TRUE(pumpUntil([] { return cursor().x == 50 + 60 * 5; }));
+    // At the top edge only down before up ends at the edge again: right, down, up in this order.
+    SetCursorPos(100, 0);
+    ASSERT_TRUE(phone.send("060802"));
+    ASSERT_TRUE(phone.send("0606"));
+    ASSERT_TRUE(pumpUntil([] { return cursor().x == 115; }));
+    EXPECT_EQ(cursor().y, 0);
+    // Each flawed chunk carries "06"s that would move right if any of it ran. A following "08"
+    // shows it has been read; should the two have come in together, that is flawed as well, and
+    // "08" goes again.
+    const std::string flawed[] = {
+        "060",  "0606\r", "\r\n0606", "06\n06", "06 06",
+        "0612", "1206",   "06x06",    "0",      std::string("06\0\x30\x36", 5)};
+    for (const std::string& chunk : flawed) {
+        SetCursorPos(300, 300);
+        ASSERT_TRUE(phone.send(chunk));
+        bool moved = false;
+        for (int attempt = 0; attempt < 10 && !moved; ++attempt) {
+            phone.send("08");
+            moved = pumpUntil([] { return cursor().y > 300; }, 500);
+        }
+        ASSERT_TRUE(moved) << testing::PrintToString(chunk);
+        EXPECT_EQ(cursor().x, 300) << testing::PrintToString(chunk);
+    }
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    HangingWindow hanging;
+    ASSERT_TRUE(hanging.takeForeground());
+    SetCursorPos(300, 300);
+    ASSERT_TRUE(phone.send("09"));
+    ASSERT_TRUE(pumpUntil([&] { return !hanging.keys().empty(); })) << "the key down arrived";
+    // The window's thread now waits inside the key down; Keypilot goes on all the same.
+    ASSERT_TRUE(phone.send("11"));
+    ASSERT_TRUE(phone.send("06"));
+    EXPECT_TRUE(pumpUntil([] { return cursor().x == 310; }, 10000));
+    EXPECT_EQ(WaitForSingleObject(hanging.releaseEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "still hanging while the cursor moved";
+    hanging.release();
+    // What it had not taken by the time-out is dropped; it never gets anything out of order.
+    EXPECT_EQ(hanging.keys().front(), (std::pair<UINT, WPARAM>{WM_KEYDOWN, 0x22}));
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
+    storeSettings(L"10");
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"keys", L"input");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    EditWindow editor;
+    ASSERT_TRUE(editor.takeFocus());
+    RECT r;
+    GetWindowRect(editor.edit(), &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    // Esc, PgDn, PgUp, then a click on the edit control and Enter.
+    const std::vector<std::pair<UINT, WPARAM>> expected = {
+        {WM_KEYDOWN, 0x1B}, {WM_KEYUP, 0x1B}, {WM_KEYDOWN, 0x22}, {WM_KEYUP, 0x22},
+        {WM_KEYDOWN, 0x21}, {WM_KEYUP, 0x21}, {WM_KEYDOWN, 0x0D}, {WM_KEYUP, 0x0D}};
+    ASSERT_TRUE(phone.send("01091105"));
+    EXPECT_TRUE(pumpUntil([] { return EditWindow::keys.size() >= 8; }));
+    EXPECT_EQ(EditWindow::keys, expected);
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    {
+        PhoneLink phone(phonePort_);
+        ASSERT_TRUE(waitUntilListening(phone));
+    }
+    DroppedLink link(programPort_);
+    ASSERT_TRUE(link.drop());
+    ASSERT_TRUE(link.restore());
+    // The same names lead to a new link: Keypilot finds the old one gone and opens the new one.
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(phone.isOpen());
+    EXPECT_TRUE(waitUntilListening(phone));
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 

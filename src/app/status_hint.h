@@ -1,0 +1,18 @@
+// The tray tip's texts that depend on the connection.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace app {
+
+// The most the tray tip holds.
+constexpr std::size_t kHintCapacity = 127;
+
+// "Keypilot - COM5: " and the reason an open failed, on one line: line breaks and tabs become
+// single blanks, and a text too long for the tip is cut at a character (never inside a surrogate
+// pair) and ends with an ellipsis.
+std::wstring openFailureHint(std::wstring_view port, std::wstring_view reason);
+
+}  // namespace app
