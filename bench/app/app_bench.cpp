@@ -82,7 +82,7 @@ std::unique_ptr<app::MainWindow> startKeypilot(int portIndex, const wchar_t* key
     app.initialize();
     app.setTitle(L"Keypilot");
     auto window = std::make_unique<app::MainWindow>();
-    window->formCreate();
+    window->start();
     return window;
 }
 
