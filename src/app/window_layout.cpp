@@ -83,7 +83,7 @@ Layout fitLayout(UINT dpi, const std::function<SIZE(int id, int wrapWidth)>& tex
     auto need = [&](int id, int padding) {
         return static_cast<int>(textExtent(id, 0).cx) + s(padding);
     };
-    const int groupPadding = 18;
+    const int groupPadding = 24;
     const int groupInset = 6;
 
     int portExtra = std::max(0, need(kPortGroup, groupPadding) - width(rect(kPortGroup)));
