@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs Keypilot under Wine on a private Xvfb display with a Wine desktop, opens the settings
-# window and the tray menu, and saves screenshots of them in docs/.
+# window (in Russian and in English) and the tray menu, and saves screenshots of them in docs/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/setup.sh
@@ -16,21 +16,30 @@ display=$(. "$bench/env" && echo "$DISPLAY")
 shot() { import -display "$display" -window root "$1"; }
 
 wine reg add 'HKCU\Software\Corvane\Keypilot' /v com /t REG_SZ /d 4 /f >/dev/null
-wine "$build/src/app/Keypilot.exe" >/dev/null 2>&1 &
-wine "$build/tools/ui_driver/ui_driver.exe" rect >/dev/null   # waits for the window
-sleep 2                                                       # the status timer ticks: connected
 mkdir -p docs
-wine "$build/tools/ui_driver/ui_driver.exe" dblclick
-sleep 1.5
-read -r x y w h < <(wine "$build/tools/ui_driver/ui_driver.exe" rect | tr -d '\r')
-shot /tmp/keypilot-desktop.png
-convert /tmp/keypilot-desktop.png -crop "${w}x${h}+${x}+${y}" +repage docs/settings-window.png
-wine "$build/tools/ui_driver/ui_driver.exe" cancel
-sleep 0.5
+# One start per language; the Russian one stays up for the tray menu.
+for lang in en_US ru_RU; do
+    LANG=$lang.UTF-8 wine "$build/src/app/Keypilot.exe" >/dev/null 2>&1 &
+    wine "$build/tools/ui_driver/ui_driver.exe" rect >/dev/null # waits for the window
+    sleep 2                                                     # the status timer ticks: connected
+    wine "$build/tools/ui_driver/ui_driver.exe" dblclick
+    sleep 1.5
+    read -r x y w h < <(wine "$build/tools/ui_driver/ui_driver.exe" rect | tr -d '\r')
+    shot /tmp/keypilot-desktop.png
+    picture=docs/settings-window.png
+    [ $lang = ru_RU ] || picture=docs/settings-window-${lang%_*}.png
+    convert /tmp/keypilot-desktop.png -crop "${w}x${h}+${x}+${y}" +repage "$picture"
+    wine "$build/tools/ui_driver/ui_driver.exe" cancel
+    sleep 0.5
+    if [ $lang != ru_RU ]; then
+        wine "$build/tools/ui_driver/ui_driver.exe" close
+        wait
+    fi
+done
 # The tray menu, opened where the user's right click on the icon would open it.
 wine "$build/tools/ui_driver/ui_driver.exe" cursor 1000 750
 wine "$build/tools/ui_driver/ui_driver.exe" rightclick
 sleep 1.5
 shot /tmp/keypilot-tray.png
 convert /tmp/keypilot-tray.png -crop 420x260+604+508 +repage docs/tray.png
-echo "saved docs/settings-window.png and docs/tray.png"
+echo "saved docs/settings-window.png, docs/settings-window-en.png and docs/tray.png"

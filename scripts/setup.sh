@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
-    gettext procps bc clang-format clang-tidy x11-utils
+    gettext procps bc clang-format clang-tidy x11-utils fonts-wine
 )
 missing=()
 for p in "${packages[@]}"; do

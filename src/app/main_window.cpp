@@ -24,10 +24,12 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 
 constexpr const wchar_t* kDescription =
-    L"дистанционное управление компьютером через мобильный телефон, посредством Bluetooth";
-constexpr const wchar_t* kScale = L"медленнее                      быстрее";
-constexpr const wchar_t* kHelp = L"Укажите приложение для запуска по \"горячей\" клавиши телефона";
-constexpr const wchar_t* kBrowseFilter = L"Приложения (*.exe,*.com,*.bat)\0*.exe;*.com;*.bat\0";
+    uiText(L"дистанционное управление компьютером через мобильный телефон, посредством Bluetooth");
+constexpr const wchar_t* kScale = uiText(L"медленнее                      быстрее");
+constexpr const wchar_t* kHelp =
+    uiText(L"Укажите приложение для запуска по \"горячей\" клавиши телефона");
+constexpr const wchar_t* kBrowseFilterName = uiText(L"Приложения (*.exe,*.com,*.bat)");
+constexpr std::wstring_view kBrowseFilterPatterns = L"*.exe;*.com;*.bat";
 
 UINT dpiOf(HWND hwnd) {
     UINT dpi = GetDpiForWindow(hwnd);
@@ -66,8 +68,9 @@ MainWindow::MainWindow() {
     }
     auto& app = framework::application();
     app.initialize();
-    HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 10, 10, app.handle(), nullptr, instance, this);
+    HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 10, 10, app.handle(), nullptr,
+                                instance, this);
     // The window procedure took ownership of the handle when the window was being created.
     app.setMainWindow(hwnd);
     app.setDialogWindow(hwnd);
@@ -109,26 +112,26 @@ void MainWindow::createControls() {
                                nullptr);
     };
     // Banner.
-    make(WC_STATICW, kTitle, SS_LEFT | SS_NOPREFIX, kTitleLabel);
-    make(WC_STATICW, kDescription, SS_LEFT | SS_NOPREFIX, kDescriptionLabel);
+    make(WC_STATICW, tr(kTitle).c_str(), SS_LEFT | SS_NOPREFIX, kTitleLabel);
+    make(WC_STATICW, tr(kDescription).c_str(), SS_LEFT | SS_NOPREFIX, kDescriptionLabel);
     make(WC_STATICW, L"", SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL, kStatusPicture);
     // Created in tab order: program box, speed box, Cancel, OK, port box.
-    make(WC_BUTTONW, L"Программа для запуска", BS_GROUPBOX, kProgramGroup);
+    make(WC_BUTTONW, tr(L"Программа для запуска").c_str(), BS_GROUPBOX, kProgramGroup);
     HWND edit = make(WC_EDITW, kDefaultProgram.data(), WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL,
                      kProgramEdit, WS_EX_CLIENTEDGE);
     SendMessageW(edit, EM_LIMITTEXT, 32767, 0);
-    make(WC_BUTTONW, L"...", WS_TABSTOP | BS_PUSHBUTTON, kBrowseButton);
-    make(WC_STATICW, kHelp, SS_LEFT | SS_NOPREFIX, kHelpLabel);
-    make(WC_BUTTONW, L"Скорость курсора мыши", BS_GROUPBOX, kSpeedGroup);
+    make(WC_BUTTONW, tr(L"...").c_str(), WS_TABSTOP | BS_PUSHBUTTON, kBrowseButton);
+    make(WC_STATICW, tr(kHelp).c_str(), SS_LEFT | SS_NOPREFIX, kHelpLabel);
+    make(WC_BUTTONW, tr(L"Скорость курсора мыши").c_str(), BS_GROUPBOX, kSpeedGroup);
     HWND slider = make(TRACKBAR_CLASSW, L"",
                        WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH | TBS_NOTICKS | TBS_FIXEDLENGTH,
                        kSpeedSlider);
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
     SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
-    make(WC_STATICW, kScale, SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
-    make(WC_BUTTONW, L"Отмена", WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
-    make(WC_BUTTONW, L"ОК", WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
-    make(WC_BUTTONW, L"Порт для связи с Bluetooth", BS_GROUPBOX, kPortGroup);
+    make(WC_STATICW, tr(kScale).c_str(), SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
+    make(WC_BUTTONW, tr(L"Отмена").c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
+    make(WC_BUTTONW, tr(L"ОК").c_str(), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
+    make(WC_BUTTONW, tr(L"Порт для связи с Bluetooth").c_str(), BS_GROUPBOX, kPortGroup);
     HWND ports =
         make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
     for (int i = 0; i < kPortCount; ++i) {
@@ -145,7 +148,8 @@ void MainWindow::createControls() {
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd;
     tool.uId = reinterpret_cast<UINT_PTR>(control(kBrowseButton));
-    tool.lpszText = const_cast<wchar_t*>(L"Обзор...");
+    std::wstring browseTip = tr(L"Обзор...");
+    tool.lpszText = browseTip.data();
     SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
@@ -159,14 +163,6 @@ void MainWindow::applyDpi(UINT dpi) {
     int count = 0;
     const ControlRect* rects = controlRects(count);
     for (int i = 0; i < count; ++i) {
-        HWND child = control(rects[i].id);
-        RECT r = scaleForDpi(rects[i].bounds, dpi);
-        int height = r.bottom - r.top;
-        // A drop-down list's window height includes its open list.
-        if (rects[i].id == kPortList) {
-            height = scaleForDpi(21 + 16 * 12, dpi);
-        }
-        MoveWindow(child, r.left, r.top, r.right - r.left, height, FALSE);
         HGDIOBJ font = dialogFont_.get();
         if (rects[i].id == kTitleLabel) {
             font = titleFont_.get();
@@ -174,7 +170,19 @@ void MainWindow::applyDpi(UINT dpi) {
         if (rects[i].id == kDescriptionLabel) {
             font = descriptionFont_.get();
         }
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(control(rects[i].id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    // Sized to the texts in the fonts just given, in the user's language.
+    Layout layout = fitLayout(
+        dpi, [this](int id, int wrapWidth) { return measureText(control(id), wrapWidth); });
+    for (const auto& placed : layout.rects) {
+        const RECT& r = placed.bounds;
+        int height = r.bottom - r.top;
+        // A drop-down list's window height includes its open list.
+        if (placed.id == kPortList) {
+            height = scaleForDpi(21 + 16 * 12, dpi);
+        }
+        MoveWindow(control(placed.id), r.left, r.top, r.right - r.left, height, FALSE);
     }
     SendMessageW(control(kPortList), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
                  scaleForDpi(21, dpi) - 6);
@@ -190,7 +198,7 @@ void MainWindow::applyDpi(UINT dpi) {
     logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 
-    SIZE client{scaleForDpi(kClientSize96.cx, dpi), scaleForDpi(kClientSize96.cy, dpi)};
+    SIZE client = layout.client;
     SIZE frame = frameSizeFor(client, dpi);
     SetWindowPos(handle(), nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -231,17 +239,17 @@ void MainWindow::createComponents() {
     trayImages_.addResourceIcon(instance, IDI_CONNECTED);
 
     settingsItem_ = trayMenu_.addItem(
-        L"Настройки", [this] { showSettings(); }, true);
-    autostartItem_ = trayMenu_.addItem(L"Автозагрузка", [this] { onAutostart(); });
+        tr(L"Настройки"), [this] { showSettings(); }, true);
+    autostartItem_ = trayMenu_.addItem(tr(L"Автозагрузка"), [this] { onAutostart(); });
     trayMenu_.addSeparator();
-    websiteItem_ = trayMenu_.addItem(L"Сайт программы", [this] { onWebsite(); });
+    websiteItem_ = trayMenu_.addItem(tr(L"Сайт программы"), [this] { onWebsite(); });
     trayMenu_.addSeparator();
-    exitItem_ = trayMenu_.addItem(L"Выход", [this] { onExit(); });
+    exitItem_ = trayMenu_.addItem(tr(L"Выход"), [this] { onExit(); });
 
     trayIcon_ = std::make_unique<tray::TrayIcon>(handle());
     trayIcon_->setIconList(&trayImages_);
     trayIcon_->setIconIndex(0);
-    trayIcon_->setHint(kTitle);
+    trayIcon_->setHint(tr(kTitle));
     trayIcon_->setCycleInterval(0);
     trayIcon_->setPopupMenu(&trayMenu_);
     trayIcon_->loaded();
@@ -394,7 +402,7 @@ void MainWindow::reconnectIfDue() {
 
 std::wstring MainWindow::disconnectedHint() const {
     if (!wantConnected_ || openFailure_.empty() || comPort_.port() == portNameFor(-1)) {
-        return kTitle;
+        return tr(kTitle);
     }
     return openFailureHint(comPort_.port(), openFailure_);
 }
@@ -416,7 +424,12 @@ void MainWindow::onBrowse() {
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = handle();
-    ofn.lpstrFilter = kBrowseFilter;
+    // Description and patterns, each ending in NUL, and a NUL after the last pair.
+    std::wstring filter = tr(kBrowseFilterName);
+    filter += L'\0';
+    filter += kBrowseFilterPatterns;
+    filter += L'\0';
+    ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.Flags =
@@ -452,7 +465,7 @@ void MainWindow::onStatusTick() {
     bool connected = comPort_.connected();
     setStatusPicture(connected);
     trayIcon_->setIconIndex(connected ? 1 : 0);
-    trayIcon_->setHint(connected ? kConnectedHint : disconnectedHint());
+    trayIcon_->setHint(connected ? tr(kConnectedHint) : disconnectedHint());
 }
 
 CommandContext MainWindow::commandContext() {

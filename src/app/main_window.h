@@ -11,6 +11,7 @@
 #include "app/autostart.h"
 #include "app/command_handler.h"
 #include "app/settings_store.h"
+#include "app/ui_text.h"
 #include "framework/handle.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
@@ -22,9 +23,9 @@ namespace app {
 
 class MainWindow {
   public:
-    static constexpr const wchar_t* kCaption = L"Свойства: Keypilot";
-    static constexpr const wchar_t* kTitle = L"Keypilot";
-    static constexpr const wchar_t* kConnectedHint = L"Keypilot - подключен";
+    static constexpr const wchar_t* kCaption = uiText(L"Свойства: Keypilot");
+    static constexpr const wchar_t* kTitle = uiText(L"Keypilot");
+    static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
     // The maker's web site, opened by the tray menu.
     static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
     static constexpr UINT_PTR kStatusTimerId = 1;

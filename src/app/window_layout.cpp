@@ -1,5 +1,8 @@
 #include "app/window_layout.h"
 
+#include <algorithm>
+#include <string>
+
 namespace app {
 namespace {
 
@@ -40,6 +43,112 @@ RECT controlRect96(int id) {
         }
     }
     return RECT{};
+}
+
+SIZE measureText(HWND control, int wrapWidth) {
+    int length = GetWindowTextLengthW(control);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
+    auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+    RECT r{0, 0, wrapWidth, 0};
+    UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
+    format |= wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+Layout fitLayout(UINT dpi, const std::function<SIZE(int id, int wrapWidth)>& textExtent) {
+    auto s = [dpi](int v) { return scaleForDpi(v, dpi); };
+    Layout out;
+    for (const auto& r : kRects) {
+        out.rects.push_back({r.id, scaleForDpi(r.bounds, dpi)});
+    }
+    out.client = SIZE{s(kClientSize96.cx), s(kClientSize96.cy)};
+    auto rect = [&](int id) -> RECT& {
+        return std::find_if(out.rects.begin(), out.rects.end(),
+                            [id](const ControlRect& r) { return r.id == id; })
+            ->bounds;
+    };
+    auto width = [](const RECT& r) { return static_cast<int>(r.right - r.left); };
+    auto shift = [](RECT& r, int dx) {
+        r.left += dx;
+        r.right += dx;
+    };
+    // Room a text needs: a group box's caption sits inside its frame, a button's text inside
+    // its edges.
+    auto need = [&](int id, int padding) {
+        return static_cast<int>(textExtent(id, 0).cx) + s(padding);
+    };
+    const int groupPadding = 24;
+    const int groupInset = 6;
+
+    int portExtra = std::max(0, need(kPortGroup, groupPadding) - width(rect(kPortGroup)));
+    int scaleNeed = need(kSpeedScaleLabel, 2);
+    int speedInner = width(rect(kSpeedGroup)) - 2 * s(groupInset);
+    int speedExtra = std::max(
+        {0, need(kSpeedGroup, groupPadding) - width(rect(kSpeedGroup)), scaleNeed - speedInner});
+    int helpNeed = need(kHelpLabel, 2);
+    int helpRoom =
+        static_cast<int>(rect(kProgramGroup).right - rect(kHelpLabel).left) - s(groupInset);
+    int programExtra = std::max(
+        {0, need(kProgramGroup, groupPadding) - width(rect(kProgramGroup)), helpNeed - helpRoom});
+    const int extra = std::max(portExtra + speedExtra, programExtra);
+    out.client.cx += extra;
+
+    shift(rect(kStatusPicture), extra);
+    rect(kPortGroup).right += portExtra;
+    RECT& speed = rect(kSpeedGroup);
+    speed.left += portExtra;
+    speed.right += extra;
+    rect(kSpeedSlider).left += portExtra;
+    rect(kSpeedSlider).right += extra;
+    RECT& scale = rect(kSpeedScaleLabel);
+    int scaleWidth = std::max(width(scale), scaleNeed);
+    scale.left = speed.left + (width(speed) - scaleWidth) / 2;
+    scale.right = scale.left + scaleWidth;
+    rect(kProgramGroup).right += extra;
+    rect(kProgramEdit).right += extra;
+    shift(rect(kBrowseButton), extra);
+    RECT& help = rect(kHelpLabel);
+    help.right = help.left + std::max(width(help), helpNeed);
+
+    // OK and Cancel keep one width and their gap, at the window's right edge.
+    RECT& cancel = rect(kCancelButton);
+    RECT& ok = rect(kOkButton);
+    int gap = static_cast<int>(cancel.left - ok.right);
+    int buttonWidth = std::max({width(cancel), need(kCancelButton, 16), need(kOkButton, 16)});
+    cancel.right += extra;
+    cancel.left = cancel.right - buttonWidth;
+    ok.right = cancel.left - gap;
+    ok.left = ok.right - buttonWidth;
+
+    // One line of text is never cut at its foot, whatever the rounding of the scaled edges.
+    for (int id : {kTitleLabel, kSpeedScaleLabel, kHelpLabel, kOkButton, kCancelButton}) {
+        RECT& r = rect(id);
+        r.bottom = std::max(r.bottom, r.top + textExtent(id, 0).cy);
+    }
+
+    RECT& title = rect(kTitleLabel);
+    title.right = title.left + std::max(width(title), need(kTitleLabel, 2));
+    // The description wraps: more lines down to the banner's edge, then wider up to the
+    // window's margin.
+    RECT& description = rect(kDescriptionLabel);
+    const int top = static_cast<int>(description.top);
+    int lowest = s(kBannerHeight) - s(2);
+    int widest = static_cast<int>(out.client.cx - description.left) - s(8);
+    int w = width(description);
+    int h = static_cast<int>(textExtent(kDescriptionLabel, w).cy);
+    while (top + h > lowest && w < widest) {
+        w = std::min(widest, w + s(8));
+        h = static_cast<int>(textExtent(kDescriptionLabel, w).cy);
+    }
+    description.right = description.left + w;
+    description.bottom = std::max(static_cast<int>(description.bottom), std::min(lowest, top + h));
+    return out;
 }
 
 int scaleForDpi(int value, UINT dpi) {

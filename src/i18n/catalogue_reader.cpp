@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "i18n/text_codec.h"
+
 namespace i18n {
 namespace {
 
@@ -75,6 +77,21 @@ std::optional<std::string_view> CatalogueReader::string(std::uint32_t table,
         return std::nullopt;
     }
     return std::string_view(reinterpret_cast<const char*>(bytes_ + start), length);
+}
+
+bool CatalogueReader::intact() const {
+    if (!usable_) {
+        return false;
+    }
+    for (std::uint32_t i = 0; i < entryCount_; ++i) {
+        auto key = string(keysOffset_, i);
+        auto translation = string(translationsOffset_, i);
+        if (!key || !translation || !isUtf8(*key) || !isUtf8(*translation) ||
+            (!key->empty() && translation->empty())) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<std::string_view> CatalogueReader::find(std::string_view key) const {

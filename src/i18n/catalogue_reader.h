@@ -24,6 +24,11 @@ class CatalogueReader {
     // that is not reported: such a file is damaged rather than foreign.
     bool open(const unsigned char* bytes, std::size_t size);
 
+    // Whether the whole catalogue can be used as it stands: its tables and every string lie
+    // inside the range, every string is UTF-8 and no text has an empty translation. Reads every
+    // string once.
+    bool intact() const;
+
     bool swapBytes() const { return swapBytes_; }
     std::uint32_t entryCount() const { return entryCount_; }
     std::uint32_t keysOffset() const { return keysOffset_; }

@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "framework/exception.h"
 #include "framework/text.h"
 #include "i18n/embedded_catalogues.h"
 #include "i18n/language_codes.h"
@@ -44,60 +43,57 @@ void Domain::openCatalogue() {
     if (isOpen_ || !mayOpen_) {
         return;
     }
-    std::wstring path = cataloguePath(directory_, language_, name_);
-    if (!catalogueExists(path)) {
-        path = cataloguePath(directory_, fallbackLanguage(language_), name_);
-        if (!catalogueExists(path)) {
-            // No error: this domain translates nothing until its directory or language changes.
-            mayOpen_ = false;
+    // A catalogue that cannot be read is passed over like a missing one: a damaged file must
+    // never keep the program from starting, and the next language in line still gets its say.
+    for (const auto& language : catalogueLanguages(language_)) {
+        std::wstring path = cataloguePath(directory_, language, name_);
+        if (catalogueExists(path) && tryOpen(path)) {
             return;
         }
     }
+    // No error: this domain translates nothing until its directory or language changes.
+    mayOpen_ = false;
+}
+
+bool Domain::tryOpen(const std::wstring& path) {
     CatalogueLocation where = embedded_ ? embedded_->locate(path) : CatalogueLocation{path, 0, 0};
     const std::wstring& filePath = where.filePath;
-
-    // Handles of a failed attempt close on the way out, so the next lookup starts afresh.
     framework::KernelHandle file(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                              nullptr));
     if (!file) {
-        throw framework::Exception(L"Cannot open file " + filePath);
+        return false;
+    }
+    LARGE_INTEGER fileSize{};
+    if (!GetFileSizeEx(file.get(), &fileSize) || fileSize.QuadPart <= where.offset) {
+        return false;
     }
     framework::KernelHandle mapping(
         CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
     if (!mapping) {
-        throw framework::Exception(L"Cannot create memory map on file " + filePath);
+        return false;
     }
     framework::MappedView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
     if (!view) {
-        DWORD error = GetLastError();
-        throw framework::Exception(L"Cannot map file " + filePath + L" into memory. Reason: " +
-                                   framework::systemMessage(error));
+        return false;
     }
-    LARGE_INTEGER fileSize{};
-    if (!GetFileSizeEx(file.get(), &fileSize)) {
-        fileSize.QuadPart = 0;
+    // Catalogue offsets count from the catalogue's first byte; only the rest of the mapped file
+    // after it may ever be read.
+    auto start = static_cast<std::uint64_t>(where.offset);
+    auto total = static_cast<std::uint64_t>(fileSize.QuadPart);
+    const auto* base = static_cast<const unsigned char*>(view.get());
+    CatalogueReader reader;
+    if (!reader.open(base + start, static_cast<std::size_t>(total - start)) || !reader.intact()) {
+        return false;
     }
-
     file_ = std::move(file);
     mapping_ = std::move(mapping);
     view_ = std::move(view);
     catalogueOffset_ = where.offset;
-
-    // Catalogue offsets count from the catalogue's first byte; only the rest of the mapped file
-    // after it may ever be read.
-    auto start = static_cast<std::uint32_t>(catalogueOffset_);
-    auto total = static_cast<std::uint64_t>(fileSize.QuadPart);
-    const auto* base = static_cast<const unsigned char*>(view_.get());
-    bool valid =
-        start < total && reader_.open(base + start, static_cast<std::size_t>(total - start));
-    // Published only now: lookups in other threads read the catalogue without the lock. A file
-    // that fails the check stays mapped and open, and finds nothing.
+    reader_ = reader;
+    // Published only now: lookups in other threads read the catalogue without the lock.
     isOpen_ = true;
-    if (!valid) {
-        reader_ = CatalogueReader();
-        throw framework::Exception(L"This file is not a valid GNU gettext mo file: " + filePath);
-    }
+    return true;
 }
 
 std::string Domain::lookup(std::string_view key) {

@@ -35,8 +35,9 @@ class Domain {
     void assignLanguage(const std::wstring& code);
     const std::wstring& language() const { return language_; }
 
-    // The translation of key (UTF-8), or key itself. Raises framework::Exception when a
-    // catalogue exists but cannot be opened or mapped, or is no catalogue.
+    // The translation of key (UTF-8), or key itself. The catalogue is the first readable one of
+    // the languages catalogueLanguages gives; one that cannot be opened, is no catalogue, is cut
+    // short or holds text that is not UTF-8 counts as missing. Raises nothing.
     std::string lookup(std::string_view key);
 
     void closeCatalogue();
@@ -48,6 +49,8 @@ class Domain {
   private:
     void openCatalogue();
     void closeCatalogueLocked();
+    // Maps the catalogue at path (embedded or on disk) when it is whole and readable.
+    bool tryOpen(const std::wstring& path);
     bool catalogueExists(const std::wstring& path) const;
 
     std::wstring directory_;

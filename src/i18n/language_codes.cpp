@@ -41,6 +41,18 @@ std::wstring fallbackLanguage(std::wstring_view language) {
     return std::wstring(language.substr(0, 2));
 }
 
+std::vector<std::wstring> catalogueLanguages(std::wstring_view language) {
+    std::vector<std::wstring> languages{std::wstring(language)};
+    std::wstring shorter = fallbackLanguage(language);
+    if (shorter != language) {
+        languages.push_back(shorter);
+    }
+    if (shorter != L"ru" && shorter != L"en") {
+        languages.emplace_back(L"en");
+    }
+    return languages;
+}
+
 std::wstring cataloguePath(std::wstring_view directory, std::wstring_view language,
                            std::wstring_view domain) {
     std::wstring path(directory);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace i18n {
 
@@ -20,6 +21,11 @@ std::wstring languageFromIsoNames(std::wstring_view iso639, std::wstring_view is
 
 // The shorter code tried when no catalogue exists for the full one: its first two characters.
 std::wstring fallbackLanguage(std::wstring_view language);
+
+// The languages whose catalogues a domain tries, in order: the full code, its first two
+// characters, then English, the interface's second language. Russian, the language the texts are
+// written in, gets no English: without a catalogue it shows the texts themselves.
+std::vector<std::wstring> catalogueLanguages(std::wstring_view language);
 
 // Directory + language + "\LC_MESSAGES\" + domain + ".mo".
 std::wstring cataloguePath(std::wstring_view directory, std::wstring_view language,

@@ -4,6 +4,10 @@
 
 namespace i18n {
 
+bool isUtf8(std::string_view bytes) {
+    return decodeUtf8<char16_t>(bytes).has_value();
+}
+
 void stripCarriageReturns(std::string& bytes) {
     std::erase(bytes, '\r');
 }

@@ -99,6 +99,9 @@ std::optional<std::basic_string<Unit>> decodeUtf8(std::string_view bytes) {
     return out;
 }
 
+// Whether decodeUtf8 accepts the bytes.
+bool isUtf8(std::string_view bytes);
+
 // Catalogue keys hold bare LF line ends.
 void stripCarriageReturns(std::string& bytes);
 

@@ -441,6 +441,41 @@ TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
+// One executable, with nothing beside it, speaks the user's language: English under an English
+// setting; Russian under a Russian one, the framework's messages included.
+TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
+    struct Lang {
+        std::wstring old = testing_support::environment(L"LANG");
+        ~Lang() { SetEnvironmentVariableW(L"LANG", old.empty() ? nullptr : old.c_str()); }
+    } restore;
+    ASSERT_FALSE(fileExists(directoryOf(keypilotPath()) + L"locale"));
+    auto caption = [&] {
+        wchar_t text[64] = {};
+        GetWindowTextW(windowOf(keypilot_.id, L"KeypilotMainWindow"), text, 64);
+        return std::wstring(text);
+    };
+    SetEnvironmentVariableW(L"LANG", L"en_US.UTF-8");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    EXPECT_EQ(caption(), L"Properties: Keypilot");
+    EXPECT_EQ(stop(keypilot_), 0u);
+
+    SetEnvironmentVariableW(L"LANG", L"ru_RU.UTF-8");
+    storeSettings(nullptr);
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 15);
+    keypilot_ = startKeypilot();
+    HWND box = nullptr;
+    ASSERT_TRUE(
+        pumpUntil([&] { return (box = windowOf(keypilot_.id, L"#32770", L"Keypilot")); }, 20000));
+    wchar_t text[256] = {};
+    GetDlgItemTextW(box, 0xFFFF, text, 256);
+    EXPECT_STREQ(text, L"Неверный тип данных «mouse».");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    EXPECT_EQ(caption(), L"Свойства: Keypilot");
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
 TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     storeSettings(L"10");
     keypilot_ = startKeypilot();

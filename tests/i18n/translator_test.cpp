@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "catalogue_files.h"
-#include "framework/exception.h"
 #include "mo_builder.h"
 #include "wine_test_support.h"
 
@@ -19,15 +18,6 @@ using testing::localeRoot;
 using testing::msgfmtCatalogue;
 using testing_support::ScopedEnvironment;
 using testing_support::TempDir;
-
-std::wstring messageOfTranslation(Translator& translator, const std::wstring& text) {
-    try {
-        translator.translate(text);
-    } catch (const framework::Exception& e) {
-        return e.message();
-    }
-    return L"(nothing raised)";
-}
 
 // A program "installed" in a scratch directory, with the German catalogues beside it.
 struct TranslatorTest : ::testing::Test {
@@ -80,32 +70,6 @@ TEST_F(TranslatorTest, CharactersOutsideTheBasicPlaneFindTheirTranslation) {
     EXPECT_EQ(translator.translate(L"Smile \U0001F600"), L"L\u00E4cheln \U0001F600");
     EXPECT_EQ(translator.translateInDomain(L"default", L"Unable to open com port"),
               L"COM-Port l\u00E4sst sich nicht \u00F6ffnen");
-}
-
-TEST_F(TranslatorTest, TranslationsThatAreNotUtf8RaiseNamingTheText) {
-    installCatalogue(localeRoot(dir), L"de", L"default",
-                     testing::buildCatalogue(
-                         {{"", ""}, {"Broken", "\xE4rger"}, {"Cut", "Schlu\xC3"}, {"Empty", ""}}));
-    ScopedEnvironment lang(L"LANG", L"de");
-    Translator translator(program(), nullptr);
-    const std::wstring tail =
-        L". Probably because the mo file doesn't contain utf-8 encoded translations.";
-    EXPECT_EQ(messageOfTranslation(translator, L"Broken"),
-              L"Error: Could not translate Broken" + tail);
-    EXPECT_EQ(messageOfTranslation(translator, L"Cut"), L"Error: Could not translate Cut" + tail);
-    EXPECT_EQ(messageOfTranslation(translator, L"Empty"),
-              L"Error: Could not translate Empty" + tail);
-    EXPECT_EQ(translator.translate(L""), L"") << "the empty text never raises";
-    EXPECT_EQ(translator.translate(L"Fine"), L"Fine");
-}
-
-TEST_F(TranslatorTest, CatalogueErrorsReachTheCaller) {
-    std::wstring path = installCatalogue(localeRoot(dir), L"de", L"default", "garbage bytes");
-    ScopedEnvironment lang(L"LANG", L"de");
-    Translator translator(program(), nullptr);
-    EXPECT_EQ(messageOfTranslation(translator, L"Cancel"),
-              L"This file is not a valid GNU gettext mo file: " + path);
-    EXPECT_EQ(translator.translate(L"Cancel"), L"Cancel");
 }
 
 TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {

@@ -7,6 +7,7 @@
 // locale\de\LC_MESSAGES\default.mo ("/" is accepted and stored as "\").
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -46,6 +47,8 @@ int main(int argc, char** argv) {
     }
     const std::string input = argv[1];
     const std::string output = argv[2];
+    std::error_code ignored;
+    const auto permissions = std::filesystem::status(input, ignored).permissions();
     auto executable = readWholeFile(input);
     if (!executable) {
         return fail("cannot read " + input);
@@ -89,5 +92,7 @@ int main(int argc, char** argv) {
         std::remove(temporary.c_str());
         return fail("cannot write " + output);
     }
+    // The copy may be run like the program it copies.
+    std::filesystem::permissions(output, permissions, ignored);
     return 0;
 }

@@ -5,6 +5,7 @@
 //   ui_driver rect             prints the settings window's rectangle: left top width height
 //   ui_driver cursor x y       puts the mouse cursor there
 //   ui_driver cancel           presses Cancel in the settings window
+//   ui_driver close            ends Keypilot the way its exit item does
 #include <windows.h>
 
 #include <cstdio>
@@ -15,8 +16,9 @@ namespace {
 constexpr UINT kTrayCallback = WM_USER + 1024;
 
 int usage() {
-    std::fwprintf(stderr,
-                  L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | cursor x y\n");
+    std::fwprintf(
+        stderr,
+        L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | close | cursor x y\n");
     return 2;
 }
 
@@ -68,6 +70,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!std::wcscmp(command, L"cancel")) {
         HWND main = find(L"KeypilotMainWindow");
         return main && PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0) ? 0 : 1;
+    }
+    if (!std::wcscmp(command, L"close")) {
+        HWND main = find(L"KeypilotMainWindow");
+        return main && PostMessageW(main, WM_CLOSE, 0, 0) ? 0 : 1;
     }
     if (!std::wcscmp(command, L"cursor") && argc == 4) {
         return SetCursorPos(_wtoi(argv[2]), _wtoi(argv[3])) ? 0 : 1;
