@@ -368,7 +368,7 @@ TEST_F(MainWindowTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
         i18n::startup();
         {
             app::MainWindow window;
-            ASSERT_TRUE(window.formCreate());
+            ASSERT_TRUE(window.start());
             HWND hwnd = window.handle();
             wchar_t text[128] = {};
             GetWindowTextW(hwnd, text, 128);
