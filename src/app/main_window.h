@@ -50,6 +50,8 @@ class MainWindow {
     void onAutostart();
     void onWebsite();
     void onExit();
+    // The user's session ends: the process may be killed once the message has been answered.
+    void endSession();
     void onStatusTick();
     void onRxChar(serial::SerialPort& port, int32_t count);
 
