@@ -371,8 +371,9 @@ TEST_F(KeypilotTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKill
         SendMessageW(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     // Wine takes a dead window's icon away by itself: look before the process is killed.
     EXPECT_FALSE(trayIconPresent(tray, 1)) << "the icon left the tray inside the handler";
+    // Killed, unless it has ended by itself already.
     TerminateProcess(keypilot_.handle.get(), 1);
-    EXPECT_EQ(keypilot_.exitCode(15000), 1u);
+    EXPECT_NE(keypilot_.exitCode(15000), static_cast<DWORD>(STILL_ACTIVE));
     keypilot_.handle.reset();
 }
 
