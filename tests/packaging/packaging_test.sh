@@ -126,5 +126,15 @@ check "Start-menu shortcut removed" gone "$shortcut"
 check "logon entry removed" no_value "$run_key" Keypilot
 check "settings kept by the uninstall" test "$(value "$settings_key" mouse)" = 17
 
+# A logon entry that starts a copy elsewhere is not the uninstaller's to remove.
+elsewhere='"C:\Portable\Keypilot\Keypilot.exe"'
+check "the second install ends with exit code 0" quiet wine "$setup" /S
+check "Keypilot runs after the second install" wait_for 20 running 1
+wine reg add "$run_key" /v Keypilot /d "$elsewhere" /f >/dev/null 2>&1
+check "the second uninstaller starts" quiet wine "$install_dir\\uninstall.exe" /S
+check "second uninstall entry removed" wait_for 30 no_value "$uninstall_key" DisplayName
+check "no Keypilot runs after the second uninstall" wait_for 30 running 0
+check "a logon entry for a copy elsewhere stays" test "$(value "$run_key" Keypilot)" = "$elsewhere"
+
 echo "packaging: $((checks - failures)) passed, $failures failed"
 exit $((failures > 0))
