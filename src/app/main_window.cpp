@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -455,6 +456,22 @@ void MainWindow::onExit() {
     framework::application().terminate(0);
 }
 
+void MainWindow::endSession() {
+    // Nothing may be left for after the loop: let go of the port and the icon now.
+    trayIcon_->setIconVisible(false);
+    // Inside a command the port is delivering to this very thread, and closing it would wait
+    // for itself; the command ends first and the port closes with the window.
+    if (!inCommand()) {
+        comPort_.onRxChar = nullptr;
+        try {
+            comPort_.closePort();
+        } catch (const std::exception&) {
+            // The process ends either way; the system releases a port that refused to close.
+        }
+    }
+    framework::application().terminate(0);
+}
+
 void MainWindow::setStatusPicture(bool connected) {
     HICON icon = connected ? connectedPicture_.get() : disconnectedPicture_.get();
     SendMessageW(control(kStatusPicture), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
@@ -601,6 +618,13 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_CLOSE:
             onExit();
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) {
+                endSession();
+            }
             return 0;
         case kDeferredMessage:
             runDeferred();

@@ -53,6 +53,8 @@ class MainWindow {
     void onAutostart();
     void onWebsite();
     void onExit();
+    // The user's session ends: the process may be killed once the message has been answered.
+    void endSession();
     void onStatusTick();
     // Reads the chunk waiting at the port and performs its command.
     void onChunkReceived(serial::SerialPort& port, int32_t count);

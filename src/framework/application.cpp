@@ -170,6 +170,12 @@ LRESULT CALLBACK Application::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
             // taskbar button.
             app.terminate(0);
             return 0;
+        case WM_ENDSESSION:
+            // The session ends: so does the loop, in case the process is not ended for us.
+            if (wParam) {
+                app.terminate(0);
+            }
+            return 0;
         case WM_SYSCOMMAND:
             if ((wParam & 0xFFF0) == SC_RESTORE && app.mainWindow_) {
                 ShowWindow(app.mainWindow_, SW_SHOW);

@@ -661,4 +661,65 @@ TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
+// What an installer does to end Keypilot: close the window it finds by class and caption.
+TEST_F(KeypilotTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    HWND tray = nullptr;
+    ASSERT_TRUE(pumpUntil(
+        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    ASSERT_TRUE(trayIconPresent(tray, 1));
+    HWND app = windowOf(keypilot_.id, L"KeypilotApplication", L"Keypilot");
+    ASSERT_NE(app, nullptr);
+    SendMessageW(app, WM_CLOSE, 0, 0);
+    EXPECT_EQ(keypilot_.exitCode(15000), 0u);
+    keypilot_.handle.reset();
+    EXPECT_FALSE(trayIconPresent(tray, 1)) << "the icon left the tray";
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    EXPECT_TRUE(waitUntilListening(phone)) << "the port was let go";
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+BOOL CALLBACK collectWindow(HWND w, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(w);
+    return TRUE;
+}
+
+// The system sends both messages to every top-level window and may kill the process as soon as
+// WM_ENDSESSION has been answered: the icon must be gone by then.
+TEST_F(KeypilotTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKilled) {
+    storeSettings(L"10");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow(keypilot_));
+    HWND tray = nullptr;
+    ASSERT_TRUE(pumpUntil(
+        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    PhoneLink phone(phonePort_);
+    ASSERT_TRUE(waitUntilListening(phone));
+    ASSERT_TRUE(trayIconPresent(tray, 1));
+    std::vector<HWND> all, windows;
+    EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&all));
+    for (HWND w : all) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == keypilot_.id)
+            windows.push_back(w);
+    }
+    ASSERT_GE(windows.size(), 2u) << "the application window and the main window";
+    for (HWND w : windows)
+        EXPECT_NE(SendMessageW(w, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 0) << "ending agreed";
+    for (HWND w : windows)
+        SendMessageW(w, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    // Wine takes a dead window's icon away by itself: look before the process is killed.
+    EXPECT_FALSE(trayIconPresent(tray, 1)) << "the icon left the tray inside the handler";
+    // Killed, unless it has ended by itself already.
+    TerminateProcess(keypilot_.handle.get(), 1);
+    EXPECT_NE(keypilot_.exitCode(15000), static_cast<DWORD>(STILL_ACTIVE));
+    keypilot_.handle.reset();
+}
+
 }  // namespace

@@ -28,7 +28,7 @@ bench_processes() {
 }
 services_count() { bench_processes | grep -ci 'services\.exe' || true; }
 
-for script in test.sh run.sh bench.sh; do
+for script in test.sh run.sh bench.sh package.sh; do
     out=$(expect_rc 0 "$script --help" "$repo/scripts/$script" --help)
     grep -q "$script" <<<"$out" || fail "$script --help prints no usage"
     expect_rc 2 "$script with an unknown argument" "$repo/scripts/$script" --no-such-option >/dev/null

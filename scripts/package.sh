@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds what users download, from the release build (optimised, stripped, static Keypilot.exe),
+# into build/release:
+#   Keypilot-<version>-win64.zip    Keypilot.exe, README.txt and LICENSE, to run from anywhere
+#   Keypilot-<version>-setup.exe    the per-user installer (NSIS; /S installs silently)
+#   SHA256SUMS                      the sums of both
+# The version is the project's (CMakeLists.txt). Missing Debian packages (the cross compiler,
+# nsis, zip) are installed with apt-get.
+#
+#   scripts/package.sh            build the packages
+#   scripts/package.sh --help     this text
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+for arg in "$@"; do
+    case $arg in
+        -h | --help)
+            sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
+            exit 0
+            ;;
+        *)
+            echo "package.sh: unknown argument '$arg' (see scripts/package.sh --help)" >&2
+            exit 2
+            ;;
+    esac
+done
+
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gettext nsis zip)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "package: installing ${missing[*]}" >&2
+    SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+SECONDS=0
+out=build/release
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)"
+version=$(cat "$out/version.txt")
+exe=$out/src/app/Keypilot.exe
+limit=$((1536 * 1024))
+size=$(stat -c %s "$exe")
+if [ "$size" -gt "$limit" ]; then
+    echo "package: $exe is $size bytes, more than the $limit allowed" >&2
+    exit 1
+fi
+
+# What goes beside the executable, with Windows line ends.
+stage=$out/package
+rm -rf "$stage"
+mkdir -p "$stage"
+cp "$exe" "$stage/Keypilot.exe"
+sed "s/@VERSION@/$version/g; s/\$/\r/" packaging/README.txt >"$stage/README.txt"
+sed 's/$/\r/' LICENSE >"$stage/LICENSE"
+
+zip=Keypilot-$version-win64.zip
+setup=Keypilot-$version-setup.exe
+rm -f "$out"/Keypilot-*-win64.zip "$out"/Keypilot-*-setup.exe "$out/SHA256SUMS"
+(cd "$stage" && zip -q -X -9 "../$zip" Keypilot.exe README.txt LICENSE)
+makensis -V2 -DVERSION="$version" -DFILES="$PWD/$stage" -DICON="$PWD/src/app/resources/keypilot.ico" \
+    -DOUTFILE="$PWD/$out/$setup" packaging/keypilot.nsi
+(cd "$out" && sha256sum "$zip" "$setup" >SHA256SUMS)
+
+echo "package: Keypilot $version in $out, $SECONDS s:"
+for f in "$exe" "$out/$zip" "$out/$setup"; do
+    printf '  %-40s %9d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
+done
