@@ -18,6 +18,7 @@
 
 #include "app/main_window.h"
 #include "framework/application.h"
+#include "bench_clock.h"
 #include "framework/handle.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
@@ -31,25 +32,8 @@ using framework::RegistryKey;
 constexpr const wchar_t* kStore = L"Software\\Corvane";
 constexpr const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 
-double now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / frequency;
-}
-
-double cpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto s = [](FILETIME t) {
-        return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
-    };
-    return s(kernel) + s(user);
-}
+using bench::cpuSeconds;
+using bench::now;
 
 // The message loop's work until done() or the deadline; true when done() held.
 template <class Done>

@@ -6,22 +6,12 @@
 # dropped link takes to show and to come back. Uses <build dir>/bench, starting it (and stopping
 # it afterwards) if it is not running.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=$(cd "${1:?build directory missing}" && pwd)
+. "$(dirname "$0")/../in-bench.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 seconds=${3:-20}
 exe=$build/bench/app/app_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the app_bench target first" >&2; exit 2; }
-benchdir=$build/bench
-started=0
-if [ ! -f "$benchdir/env" ]; then
-    "$root/scripts/bench.sh" start "$benchdir" >/dev/null 2>&1
-    started=1
-fi
-stop() { [ $started = 1 ] && "$root/scripts/bench.sh" stop "$benchdir" >/dev/null 2>&1 || true; }
-trap stop EXIT
-run() { "$root/scripts/wine-run.sh" "$benchdir" "$exe" "$@"; }
+run() { in_bench "$exe" "$@"; }
 
 for round in 1 2 3; do
     run burst COM5 COM6 "$codes"

@@ -3,23 +3,13 @@
 #   bench/serial/run.sh <build dir> [codes] [idle seconds] [flood seconds]
 # Uses <build dir>/bench, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-build=$(cd "${1:?build directory missing}" && pwd)
+. "$(dirname "$0")/../in-bench.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 idle=${3:-30}
 flood=${4:-60}
 exe=$build/bench/serial/serial_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the serial_bench target first" >&2; exit 2; }
-benchdir=$build/bench
-started=0
-if [ ! -f "$benchdir/env" ]; then
-    "$root/scripts/bench.sh" start "$benchdir" >/dev/null 2>&1
-    started=1
-fi
-stop() { [ $started = 1 ] && "$root/scripts/bench.sh" stop "$benchdir" >/dev/null 2>&1 || true; }
-trap stop EXIT
-run() { "$root/scripts/wine-run.sh" "$benchdir" "$exe" "$@"; }
+run() { in_bench "$exe" "$@"; }
 
 # Two runs each, alternating, on two separate pairs.
 for round in 1 2; do

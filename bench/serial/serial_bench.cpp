@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_clock.h"
 #include "framework/handle.h"
 #include "framework/main_thread_call.h"
 #include "serial/serial_port.h"
@@ -23,25 +24,8 @@ namespace {
 
 using framework::KernelHandle;
 
-double now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / frequency;
-}
-
-double cpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto s = [](FILETIME t) {
-        return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 1e7;
-    };
-    return s(kernel) + s(user);
-}
+using bench::cpuSeconds;
+using bench::now;
 
 DWORD handleCount() {
     DWORD count = 0;

@@ -68,28 +68,28 @@ TEST_F(SerialEventsTest, ReceivedBytesRaiseRxCharOnTheMainThreadWithTheCount) {
     port.onRxChar = [&](SerialPort& p, std::int32_t count) {
         onMainThread = onMainThread && framework::isMainThread();
         counts.push_back(count);
-        std::string got;
-        // Read only one byte: the other stays waiting and is counted again next time.
-        p.readText(got, 1);
-        text += got;
+        // Only the first event reads, and only one byte: what stays is counted again later.
+        if (counts.size() == 1) {
+            p.readText(text, 1);
+        }
     };
     port.openPort();
     ASSERT_TRUE(phone.write("AB"));
     // The count is taken on the main thread, so with both bytes in the queue before the main
-    // thread serves the hand-over it must be 2, however the link split them on the way.
+    // thread serves the hand-over it must be 2, however the link split them on the way (a split
+    // also brings a second event, which the waits below allow for).
     const DWORD start = GetTickCount();
     while (port.inputWaiting() < 2 && GetTickCount() - start < 5000) {
         Sleep(1);
     }
     ASSERT_TRUE(pumpUntil([&] { return !counts.empty(); }));
     EXPECT_EQ(counts.front(), 2);
+    EXPECT_EQ(text, "A");
     ASSERT_TRUE(phone.write("C"));
-    ASSERT_TRUE(
-        pumpUntil([&] { return text.size() >= 2 && counts.back() == 2 && counts.size() >= 2; }));
-    EXPECT_EQ(counts, (std::vector<std::int32_t>{2, 2}));
-    EXPECT_EQ(text, "AB");
+    // C's arrival raises an event that counts the unread B with it.
+    ASSERT_TRUE(pumpUntil([&] { return counts.size() >= 2 && counts.back() == 2; }));
     EXPECT_TRUE(onMainThread);
-    EXPECT_EQ(port.inputWaiting(), 1);
+    EXPECT_EQ(port.inputWaiting(), 2);
 }
 
 TEST_F(SerialEventsTest, ReadTextReturnsWhatIsThereAndNothingForNoCount) {
