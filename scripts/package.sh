@@ -24,17 +24,7 @@ for arg in "$@"; do
     esac
 done
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gettext nsis zip)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "package: installing ${missing[*]}" >&2
-    SUDO=; [ "$(id -u)" = 0 ] || SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/setup.sh cmake ninja-build g++-mingw-w64-x86-64-posix gettext nsis zip
 
 SECONDS=0
 out=build/release

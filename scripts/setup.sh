@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing Keypilot needs on Debian 12 (as root), skipping what is there.
+#   setup.sh                 everything the build, the tests and the demo need
+#   setup.sh <package>...    only these Debian packages (and the cross compiler check)
 set -euo pipefail
 packages=(
     cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
     gettext procps bc clang-format clang-tidy x11-utils fonts-wine
 )
+[ $# -gt 0 ] && packages=("$@")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

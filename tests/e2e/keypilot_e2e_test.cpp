@@ -344,6 +344,12 @@ class KeypilotTest : public ::testing::Test {
     bool waitForMainWindow(const Process& p) {
         return pumpUntil([&] { return windowOf(p.id, L"KeypilotMainWindow") != nullptr; }, 20000);
     }
+    // The window that receives the tray icon's callbacks, once Keypilot has made it.
+    HWND waitForTrayWindow(const Process& p) {
+        HWND tray = nullptr;
+        pumpUntil([&] { return (tray = windowOf(p.id, L"KeypilotTrayIconHandler")) != nullptr; });
+        return tray;
+    }
     // Sends "06" until the cursor moves: until Keypilot listens, bytes wait in the link and the
     // first chunk it reads holds more than one code.
     bool waitUntilListening(PhoneLink& phone) {
@@ -537,9 +543,8 @@ TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     storeSettings(L"10");
     keypilot_ = startKeypilot();
     ASSERT_TRUE(waitForMainWindow(keypilot_));
-    HWND tray = nullptr;
-    ASSERT_TRUE(pumpUntil(
-        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    HWND tray = waitForTrayWindow(keypilot_);
+    ASSERT_NE(tray, nullptr);
     PhoneLink phone(phonePort_);
     ASSERT_TRUE(waitUntilListening(phone));
     EXPECT_TRUE(trayIconPresent(tray, 1));
@@ -666,9 +671,8 @@ TEST_F(KeypilotTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
     storeSettings(L"10");
     keypilot_ = startKeypilot();
     ASSERT_TRUE(waitForMainWindow(keypilot_));
-    HWND tray = nullptr;
-    ASSERT_TRUE(pumpUntil(
-        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    HWND tray = waitForTrayWindow(keypilot_);
+    ASSERT_NE(tray, nullptr);
     PhoneLink phone(phonePort_);
     ASSERT_TRUE(waitUntilListening(phone));
     ASSERT_TRUE(trayIconPresent(tray, 1));
@@ -695,9 +699,8 @@ TEST_F(KeypilotTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKill
     storeSettings(L"10");
     keypilot_ = startKeypilot();
     ASSERT_TRUE(waitForMainWindow(keypilot_));
-    HWND tray = nullptr;
-    ASSERT_TRUE(pumpUntil(
-        [&] { return (tray = windowOf(keypilot_.id, L"KeypilotTrayIconHandler")) != nullptr; }));
+    HWND tray = waitForTrayWindow(keypilot_);
+    ASSERT_NE(tray, nullptr);
     PhoneLink phone(phonePort_);
     ASSERT_TRUE(waitUntilListening(phone));
     ASSERT_TRUE(trayIconPresent(tray, 1));
