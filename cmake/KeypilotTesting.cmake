@@ -1,12 +1,12 @@
 # Test helpers shared by every tests/<subsystem>/CMakeLists.txt.
 
-set(KEYPILOT_BENCH_DIR ${CMAKE_BINARY_DIR}/bench CACHE PATH "State of the Wine test bench (prefix, ports, pids)")
+set(KEYPILOT_TESTBED_DIR ${CMAKE_BINARY_DIR}/testbed CACHE PATH "State of the Wine testbed (prefix, ports, pids)")
 if(WIN32 AND CMAKE_CROSSCOMPILING)
-    # ctest runs every Windows executable through the bench's Wine environment.
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${KEYPILOT_BENCH_DIR})
+    # ctest runs every Windows executable through the testbed's Wine environment.
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${KEYPILOT_TESTBED_DIR})
 endif()
 
-# A GoogleTest executable that runs under Wine inside the test bench.
+# A GoogleTest executable that runs under Wine inside the testbed.
 #   keypilot_wine_test(<name> SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
 function(keypilot_wine_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -17,8 +17,8 @@ function(keypilot_wine_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} gmock gtest_main)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     set_tests_properties(${name} PROPERTIES
-        FIXTURES_REQUIRED wine_bench
-        RESOURCE_LOCK wine_bench
+        FIXTURES_REQUIRED wine_testbed
+        RESOURCE_LOCK wine_testbed
         TIMEOUT ${ARG_TIMEOUT}
         LABELS "wine;${ARG_LABELS}")
 endfunction()

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds Keypilot.exe and starts it under Wine with a virtual phone link, then plays a short
 # scripted session and prints what each code did. Keypilot runs in the demo's own Wine prefix
-# (build/windows/demo-bench), whose settings say COM5 and a cursor step of 20 pixels; the phone's
-# end of the link is COM6. The screen is a private Xvfb display: the bench prints its number, and
+# (build/windows/demo-testbed), whose settings say COM5 and a cursor step of 20 pixels; the phone's
+# end of the link is COM6. The screen is a private Xvfb display: the testbed prints its number, and
 # `import -display :N -window root shot.png` takes a picture of it. KEYPILOT_DISPLAY=:0 runs the
 # demo on your own desktop instead.
 #
 #   scripts/run.sh [--interactive] [--keep]
 #   --interactive  afterwards, drive Keypilot with the phone simulator from this terminal
-#   --keep         leave Keypilot and the bench running
-#                  (stop them with: scripts/bench.sh stop build/windows/demo-bench)
+#   --keep         leave Keypilot and the testbed running
+#                  (stop them with: scripts/testbed.sh stop build/windows/demo-testbed)
 #   --help         this text
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -33,12 +33,12 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target Keypilot phone cursor
 
 build=build/windows
-bench=$(pwd)/$build/demo-bench
-wine() { scripts/wine-run.sh "$bench" "$@"; }
-scripts/bench.sh start "$bench"
+testbed=$(pwd)/$build/demo-testbed
+wine() { scripts/wine-run.sh "$testbed" "$@"; }
+scripts/testbed.sh start "$testbed"
 stop() {
-    [ $keep = 1 ] && { echo "Keypilot keeps running; stop it with: scripts/bench.sh stop $bench"; return; }
-    scripts/bench.sh stop "$bench"
+    [ $keep = 1 ] && { echo "Keypilot keeps running; stop it with: scripts/testbed.sh stop $testbed"; return; }
+    scripts/testbed.sh stop "$testbed"
 }
 trap stop EXIT
 
@@ -60,7 +60,7 @@ while [ $SECONDS -lt $deadline ]; do
 done
 if [ $answered = 0 ]; then
     echo "run.sh: Keypilot did not answer on COM5 within 20 s: its port never opened." >&2
-    echo "run.sh: run with --keep to look at the bench's screen and prefix afterwards." >&2
+    echo "run.sh: run with --keep to look at the testbed's screen and prefix afterwards." >&2
     exit 1
 fi
 

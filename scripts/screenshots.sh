@@ -8,10 +8,10 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows --target Keypilot ui_driver
 
 build=build/windows
-bench=$(pwd)/$build/shots-bench
-scripts/bench.sh start "$bench"
-trap 'scripts/bench.sh stop "$bench"' EXIT
-wine() { scripts/wine-run.sh "$bench" "$@"; }
+testbed=$(pwd)/$build/shots-testbed
+scripts/testbed.sh start "$testbed"
+trap 'scripts/testbed.sh stop "$testbed"' EXIT
+wine() { scripts/wine-run.sh "$testbed" "$@"; }
 display=$(. "$bench/env" && echo "$DISPLAY")
 shot() { import -display "$display" -window root "$1"; }
 

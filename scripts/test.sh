@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core natively (ASan/UBSan, bounded fuzz
-# runs), then Keypilot.exe and its tests under Wine in the private test bench, then the release
+# runs), then Keypilot.exe and its tests under Wine in the private testbed, then the release
 # packages (scripts/package.sh) with their install, upgrade and uninstall under Wine in a fresh
 # prefix, then the style check (clang-format and clang-tidy). Any compiler warning in the
 # project's own code fails the build. Exits 0 only when everything passed.
@@ -33,7 +33,7 @@ status=0
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
 if scripts/package.sh; then
-    tests/packaging/packaging_test.sh . build/release build/packaging-bench || status=1
+    tests/packaging/packaging_test.sh . build/release build/packaging-testbed || status=1
 else
     status=1
 fi

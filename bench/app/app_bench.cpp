@@ -1,4 +1,4 @@
-// Keypilot's own figures, with the program's main window running in this process on a bench port
+// Keypilot's own figures, with the program's main window running in this process on a testbed port
 // pair:
 //   app_bench burst <local> <remote> <codes> [messages|input]
 //       <codes> Page Down codes written in one write; the keys that reach a window of this
@@ -7,7 +7,7 @@
 //       process CPU over <seconds> of the message loop: the port open, no port named, or a port
 //       that cannot be opened (reconnect tries every 2 s)
 //   app_bench reconnect <local> <remote>
-//       the bench's socat behind the pair is stopped and started again: time until the port
+//       the testbed's socat behind the pair is stopped and started again: time until the port
 //       shows as closed, until it is open again, until a code moves the cursor
 #include <windows.h>
 
@@ -170,7 +170,7 @@ int cpu(const std::string& state, const std::wstring& port, int seconds) {
 // Runs a shell command of the host and waits for its marker file (Wine cannot wait on it).
 bool runHostCommand(const std::string& command) {
     static int counter = 0;
-    const char* benchDir = std::getenv("KEYPILOT_BENCH_DIR");
+    const char* benchDir = std::getenv("KEYPILOT_TESTBED_DIR");
     if (!benchDir) {
         return false;
     }
@@ -199,8 +199,8 @@ bool runHostCommand(const std::string& command) {
 }
 
 bool link(const char* what, const std::wstring& port) {
-    return runHostCommand(std::string("'") + KEYPILOT_BENCH_SCRIPT + "' " + what +
-                          " \"$KEYPILOT_BENCH_DIR\" " + framework::toUtf8(port));
+    return runHostCommand(std::string("'") + KEYPILOT_TESTBED_SCRIPT + "' " + what +
+                          " \"$KEYPILOT_TESTBED_DIR\" " + framework::toUtf8(port));
 }
 
 int reconnect(const std::wstring& local, const std::wstring& remote) {

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Prints Keypilot's own figures inside a test bench:
+# Prints Keypilot's own figures inside a testbed:
 #   bench/app/run.sh <build dir> [codes] [cpu seconds]
 # a burst of <codes> key codes written at once (counted, time to drain), process CPU over
 # <cpu seconds> with the port open, with no port, and while reconnect tries run, and the time a
-# dropped link takes to show and to come back. Uses <build dir>/bench, starting it (and stopping
+# dropped link takes to show and to come back. Uses <build dir>/testbed, starting it (and stopping
 # it afterwards) if it is not running.
 set -euo pipefail
-. "$(dirname "$0")/../in-bench.sh" "${1:?build directory missing}"
+. "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 seconds=${3:-20}
 exe=$build/bench/app/app_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the app_bench target first" >&2; exit 2; }
-run() { in_bench "$exe" "$@"; }
+run() { in_testbed "$exe" "$@"; }
 
 for round in 1 2 3; do
     run burst COM5 COM6 "$codes"

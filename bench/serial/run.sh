@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Prints the serial port figures, each beside the minimal overlapped reader, inside a test bench.
+# Prints the serial port figures, each beside the minimal overlapped reader, inside a testbed.
 #   bench/serial/run.sh <build dir> [codes] [idle seconds] [flood seconds]
-# Uses <build dir>/bench, starting it (and stopping it afterwards) if it is not running.
+# Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
-. "$(dirname "$0")/../in-bench.sh" "${1:?build directory missing}"
+. "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 idle=${3:-30}
 flood=${4:-60}
 exe=$build/bench/serial/serial_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the serial_bench target first" >&2; exit 2; }
-run() { in_bench "$exe" "$@"; }
+run() { in_testbed "$exe" "$@"; }
 
 # Two runs each, alternating, on two separate pairs.
 for round in 1 2; do

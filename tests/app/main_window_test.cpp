@@ -34,7 +34,7 @@ class MainWindowTest : public ::testing::Test {
         oldHandler_ = framework::application().setExceptionHandler(
             [this](const std::exception& e) { errors_.push_back(framework::messageOf(e)); });
         auto ports = testing_support::portPairs();
-        ASSERT_FALSE(ports.empty()) << "the bench gives no COM port pairs";
+        ASSERT_FALSE(ports.empty()) << "the testbed gives no COM port pairs";
         programPort_ = ports[0].first;
         phonePort_ = ports[0].second;
     }
@@ -51,7 +51,7 @@ class MainWindowTest : public ::testing::Test {
             return std::nullopt;
         return key.readText(name);
     }
-    // The "com" index of the bench's first program-side port (COM5 → "4").
+    // The "com" index of the testbed's first program-side port (COM5 → "4").
     std::wstring programPortIndex() const {
         return std::to_wstring(std::stoi(programPort_.substr(3)) - 1);
     }
@@ -151,7 +151,7 @@ TEST_F(MainWindowTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeave
     app::MainWindow window;
     ASSERT_TRUE(window.start());
     ASSERT_TRUE(window.comPort().connected());
-    window.setPortIndex(29);  // COM30 does not exist in the bench
+    window.setPortIndex(29);  // COM30 does not exist in the testbed
     HWND hwnd = window.handle();
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_EQ(errors_.size(), 1u);
@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, StatusTickShowsTheConnectionInTheTray) {
 }
 
 TEST_F(MainWindowTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
-    store(L"com", L"29");  // COM30 does not exist in the bench
+    store(L"com", L"29");  // COM30 does not exist in the testbed
     app::MainWindow window;
     ASSERT_TRUE(window.start());
     EXPECT_TRUE(pumpUntil([&] {

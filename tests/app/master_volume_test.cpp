@@ -291,7 +291,7 @@ MixerLevels readMixer(AudioMixer& m) {
 // take the levels one day, the endpoint is checked instead.
 TEST(MasterVolumeOnWine, StepsTheRealMasterVolume) {
     AudioMixer m;
-    ASSERT_EQ(m.mixerId(), 0) << "no mixer device: is the bench's PulseAudio running?";
+    ASSERT_EQ(m.mixerId(), 0) << "no mixer device: is the testbed's PulseAudio running?";
     ASSERT_TRUE(m.setVolume(0, -1, 30000, 30000, 1));
     auto endpoint = app::openDefaultPlaybackEndpoint();
     uint32_t channels = 0;

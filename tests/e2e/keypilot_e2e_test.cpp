@@ -139,7 +139,7 @@ class ProgramEnd {
 // cannot wait on such a process, so the command leaves a marker file when it is done.
 bool runHostCommand(const std::string& command) {
     static int counter = 0;
-    std::string marker = framework::toUtf8(testing_support::environment(L"KEYPILOT_BENCH_DIR")) +
+    std::string marker = framework::toUtf8(testing_support::environment(L"KEYPILOT_TESTBED_DIR")) +
                          "/e2e-host-" + std::to_string(GetCurrentProcessId()) + "-" +
                          std::to_string(++counter) + ".done";
     std::wstring dosMarker = L"Z:" + framework::fromUtf8(marker);
@@ -159,7 +159,7 @@ bool runHostCommand(const std::string& command) {
     return done;
 }
 
-// Stops the socat behind a bench pair, like a phone whose Bluetooth link drops; starts it again
+// Stops the socat behind a testbed pair, like a phone whose Bluetooth link drops; starts it again
 // under the same names when asked or at the latest when it goes.
 class DroppedLink {
   public:
@@ -179,8 +179,8 @@ class DroppedLink {
 
   private:
     bool run(const char* what) {
-        return runHostCommand(std::string("'") + KEYPILOT_BENCH_SCRIPT + "' " + what +
-                              " \"$KEYPILOT_BENCH_DIR\" " + port_);
+        return runHostCommand(std::string("'") + KEYPILOT_TESTBED_SCRIPT + "' " + what +
+                              " \"$KEYPILOT_TESTBED_DIR\" " + port_);
     }
     std::string port_;
     bool dropped_ = false;

@@ -1,4 +1,4 @@
-// The mixer on Wine's own winmm. The bench runs a PulseAudio null sink, whose first mixer
+// The mixer on Wine's own winmm. The testbed runs a PulseAudio null sink, whose first mixer
 // destination is a two-channel master line with a volume and a mute control, both uniform (one
 // value for all channels). Wine keeps mixer values per process, so every value written is read
 // back here. Wine 8 posts no change messages for mixer writes, so the notification path is
@@ -43,7 +43,7 @@ class MixerOnSoundServer : public testing::Test {
 
 TEST_F(MixerOnSoundServer, OpensDeviceZeroWithAStereoMasterOfVolumeAndMute) {
     AudioMixer m;
-    ASSERT_GE(m.mixerCount(), 1) << "no mixer device: is the bench's PulseAudio running?";
+    ASSERT_GE(m.mixerCount(), 1) << "no mixer device: is the testbed's PulseAudio running?";
     EXPECT_EQ(m.mixerId(), 0);
     EXPECT_NE(m.mixerHandle(), nullptr);
     EXPECT_FALSE(m.productName().empty());

@@ -3,9 +3,9 @@
 # and sums; a silent install (files, shortcut, uninstall entry, logon entry, Keypilot started);
 # a silent upgrade to a newer version while Keypilot runs (the old process ends, exactly one new
 # one runs, settings stay); a silent uninstall (everything gone but the settings).
-#   packaging_test.sh <repository> <release build dir, as scripts/package.sh left it> <bench dir>
+#   packaging_test.sh <repository> <release build dir, as scripts/package.sh left it> <testbed dir>
 set -uo pipefail
-repo=${1:?repository} release=${2:?release build dir} dir=${3:?bench dir}
+repo=${1:?repository} release=${2:?release build dir} dir=${3:?testbed dir}
 repo=$(cd "$repo" && pwd)
 release=$(cd "$release" && pwd)
 version=$(cat "$release/version.txt")
@@ -37,8 +37,8 @@ check "SHA256SUMS matches both packages" \
 rm -rf "$dir"
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
-"$repo/scripts/bench.sh" start "$dir" 2>/dev/null || { echo "FAILED: the bench did not start" >&2; exit 1; }
-trap '"$repo/scripts/bench.sh" stop "$dir" 2>/dev/null' EXIT
+"$repo/scripts/testbed.sh" start "$dir" 2>/dev/null || { echo "FAILED: the testbed did not start" >&2; exit 1; }
+trap '"$repo/scripts/testbed.sh" stop "$dir" 2>/dev/null' EXIT
 wine() { "$repo/scripts/wine-run.sh" "$dir" "$@" </dev/null; }
 # A registry value's data as reg.exe prints it, or nothing when it is missing.
 value() { # key, name
@@ -72,7 +72,7 @@ install_unix=$(unix_path "$install_dir")
 shortcut=$(unix_path "$app_data\\Microsoft\\Windows\\Start Menu\\Programs\\Keypilot.lnk")
 [ -n "$install_unix" ] && [ -n "$shortcut" ] || { echo "FAILED: no paths from the prefix" >&2; exit 1; }
 
-# A user's settings from before, with the bench's first port so that Keypilot opens a port.
+# A user's settings from before, with the testbed's first port so that Keypilot opens a port.
 wine reg add "$settings_key" /v mouse /d 17 /f >/dev/null 2>&1
 wine reg add "$settings_key" /v com /d 4 /f >/dev/null 2>&1
 

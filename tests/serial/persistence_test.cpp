@@ -392,7 +392,7 @@ TEST_F(IniPersistence, LoadingIntoAnOpenPortReachesTheDevice) {
     port.setPort(L"COM5");
     // No event thread: only the device settings matter here. A pseudo-terminal keeps neither
     // data bits nor parity, and Wine reports RTS handshaking as plain enabled, so the check sticks
-    // to what the bench's ports can show.
+    // to what the testbed's ports can show.
     port.setEvents({});
     port.setStoredGroups(StoredGroups{StoredGroup::sgLine, StoredGroup::sgFlowDetail});
     port.openPort();

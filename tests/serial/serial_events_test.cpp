@@ -1,4 +1,4 @@
-// Reading from the port and the event thread's delivery, on the bench's real pseudo-terminal
+// Reading from the port and the event thread's delivery, on the testbed's real pseudo-terminal
 // pairs under Wine: bytes are written at the far end like a phone would.
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 namespace serial {
 namespace {
 
-using test::benchPair;
 using test::FarEnd;
 using test::SpyCommApi;
+using test::testbedPair;
 using testing_support::pumpUntil;
 
 class SerialEventsTest : public ::testing::Test {
@@ -52,7 +52,7 @@ class SerialEventsTest : public ::testing::Test {
         port.closePort();
         framework::application().setExceptionHandler(previousHandler_);
     }
-    const test::PortPair pair = benchPair(0);
+    const test::PortPair pair = testbedPair(0);
     FarEnd phone{pair.remote};
     SerialPort port;
     std::vector<std::wstring> shown;
@@ -228,7 +228,7 @@ TEST_F(SerialEventsTest, EventSetGivesTheMaskAndEmptyStartsNoThread) {
     rx = 0;
     port.setEvents({});
     port.openPort();
-    const test::PortPair other = benchPair(1);
+    const test::PortPair other = testbedPair(1);
     FarEnd otherPhone(other.remote);
     SerialPort witness;
     bool witnessed = false;
@@ -492,7 +492,7 @@ TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
     }
 }
 
-// The bench's shim reads the modem lines of a pseudo-terminal from a file the test writes, so
+// The testbed's shim reads the modem lines of a pseudo-terminal from a file the test writes, so
 // Wine's own wait sees the lines change.
 class ModemLines {
   public:

@@ -1,6 +1,6 @@
-// A link whose far end vanishes, like a phone whose Bluetooth link drops: the bench's socat
+// A link whose far end vanishes, like a phone whose Bluetooth link drops: the testbed's socat
 // behind a port pair is stopped while the component waits on it. Kept in a program of its own,
-// as it stops and restarts part of the bench.
+// as it stops and restarts part of the testbed.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -12,11 +12,11 @@
 namespace serial {
 namespace {
 
-using test::benchPair;
 using test::SpyCommApi;
+using test::testbedPair;
 using testing_support::pumpUntil;
 
-// Stops the socat behind a bench pair for the length of a test, like a phone whose Bluetooth
+// Stops the socat behind a testbed pair for the length of a test, like a phone whose Bluetooth
 // link drops, and brings it back afterwards for the other tests.
 class DroppedLink {
   public:
@@ -32,8 +32,8 @@ class DroppedLink {
 
   private:
     void run(const char* what) {
-        test::runHostCommand(std::string("'") + KEYPILOT_BENCH_SCRIPT + "' " + what +
-                             " \"$KEYPILOT_BENCH_DIR\" " + framework::toUtf8(port_));
+        test::runHostCommand(std::string("'") + KEYPILOT_TESTBED_SCRIPT + "' " + what +
+                             " \"$KEYPILOT_TESTBED_DIR\" " + framework::toUtf8(port_));
     }
     std::wstring port_;
     bool dropped_ = false;
@@ -41,7 +41,7 @@ class DroppedLink {
 
 TEST(SerialLinkTest, FarEndVanishingClosesThePortWithoutTurning) {
     framework::initMainThreadCalls();
-    const test::PortPair pair = benchPair(3);
+    const test::PortPair pair = testbedPair(3);
     for (SyncMethod mode : {SyncMethod::smThreadSync, SyncMethod::smWindowSync}) {
         SCOPED_TRACE(static_cast<int>(mode));
         auto spy = std::make_shared<SpyCommApi>();

@@ -1,4 +1,4 @@
-// The port component's settings, opening, closing and applying, on the bench's real
+// The port component's settings, opening, closing and applying, on the testbed's real
 // pseudo-terminal ports under Wine.
 #include <gtest/gtest.h>
 
@@ -13,13 +13,13 @@
 namespace serial {
 namespace {
 
-using test::benchPair;
 using test::SpyCommApi;
+using test::testbedPair;
 
 class SerialPortTest : public ::testing::Test {
   protected:
     void SetUp() override { framework::initMainThreadCalls(); }
-    const test::PortPair pair = benchPair(0);
+    const test::PortPair pair = testbedPair(0);
 };
 
 TEST_F(SerialPortTest, NewPortHoldsTheDefaults) {
@@ -277,7 +277,7 @@ TEST_F(SerialPortTest, OpenAndCloseNotifyInOrderAndRepeatsDoNothing) {
     port.closePort();
     port.setConnected(true);
     port.setConnected(false);
-    // The bench's pseudo-terminals report CTS, DSR and carrier on.
+    // The testbed's pseudo-terminals report CTS, DSR and carrier on.
     const std::vector<std::string> once = {"beforeOpen",  "afterOpen", "cts+", "dsr+",
                                            "rlsd+",       "cts-",      "dsr-", "rlsd-",
                                            "beforeClose", "afterClose"};

@@ -1,5 +1,5 @@
-// Helpers for the serial port tests under Wine: the bench's paired ports, the far end of a pair,
-// a spy over the Win32 serial calls, and running a Linux command of the bench. Waiting for a
+// Helpers for the serial port tests under Wine: the testbed's paired ports, the far end of a pair,
+// a spy over the Win32 serial calls, and running a Linux command of the testbed. Waiting for a
 // condition is tests/support's pumpUntil.
 #pragma once
 
@@ -26,8 +26,8 @@ struct PortPair {
     std::wstring remote;  // written like a phone would
 };
 
-// KEYPILOT_TEST_PORTS="COM5:COM6,COM7:COM8,...": pair i of the bench.
-inline PortPair benchPair(std::size_t index) {
+// KEYPILOT_TEST_PORTS="COM5:COM6,COM7:COM8,...": pair i of the testbed.
+inline PortPair testbedPair(std::size_t index) {
     const char* env = std::getenv("KEYPILOT_TEST_PORTS");
     std::string list = env ? env : "COM5:COM6,COM7:COM8,COM11:COM12,COM21:COM22";
     std::vector<std::string> pairs;
@@ -194,8 +194,8 @@ inline bool writeWholeFile(const std::wstring& path, const std::string& text) {
 // writes a marker file when it is done.
 inline std::string runHostCommand(const std::string& command, DWORD timeoutMs = 20000) {
     static int counter = 0;
-    const std::wstring bench = envText("KEYPILOT_BENCH_DIR");
-    const std::string base = framework::toUtf8(bench) + "/serial-host-" +
+    const std::wstring testbed = envText("KEYPILOT_TESTBED_DIR");
+    const std::string base = framework::toUtf8(testbed) + "/serial-host-" +
                              std::to_string(GetCurrentProcessId()) + "-" +
                              std::to_string(++counter);
     const std::wstring done = dosPath(framework::fromUtf8(base + ".done"));

@@ -1,5 +1,5 @@
 // Helpers shared by the Windows tests: waiting with a deadline while messages are served, the
-// bench's COM port pairs, a writer for the phone's end of a link, scratch files and environment,
+// testbed's COM port pairs, a writer for the phone's end of a link, scratch files and environment,
 // and pictures to tell icons apart.
 #pragma once
 
@@ -24,7 +24,7 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // no longer an interval, has ticked too: the event to wait for before checking that one did not.
 bool waitForTimerTicks(UINT intervalMs, int ticks, DWORD timeoutMs = 5000);
 
-// The bench's port pairs: {program end, phone end}, e.g. {"COM5", "COM6"}.
+// The testbed's port pairs: {program end, phone end}, e.g. {"COM5", "COM6"}.
 std::vector<std::pair<std::wstring, std::wstring>> portPairs();
 std::wstring environment(const wchar_t* name);
 

@@ -142,12 +142,12 @@ PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> inpu
     return runProgram(siblingPath(KEYPILOT_PHONE_EXE), arguments, std::move(input));
 }
 
-// phone.exe writes to the first port of the bench's first pair, the test reads the second.
+// phone.exe writes to the first port of the testbed's first pair, the test reads the second.
 class PhoneExe : public ::testing::Test {
   protected:
     void SetUp() override {
         auto pairs = testing_support::portPairs();
-        ASSERT_FALSE(pairs.empty()) << "the bench offers no port pair";
+        ASSERT_FALSE(pairs.empty()) << "the testbed offers no port pair";
         port_ = pairs[0].first;
         reader_.emplace(pairs[0].second);
         ASSERT_TRUE(reader_->isOpen()) << "cannot open " << framework::toUtf8(pairs[0].second);

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# The Wine test bench: a private Wine prefix with a persistent wineserver, a private Xvfb display
+# The Wine testbed: a private Wine prefix with a persistent wineserver, a private Xvfb display
 # with a Wine virtual desktop, COM port pairs on socat pseudo-terminals, the modem-line shim and a
 # PulseAudio null sink. Everything it starts is recorded by PID under <dir>/pids and stopped by
 # "stop"; nothing else is touched.
 #
-#   bench.sh start <dir>               set up and start (a running bench in <dir> is stopped first)
-#   bench.sh stop <dir>                stop what "start" started
-#   bench.sh kill-link <dir> COMn      stop the socat of the pair that COMn belongs to
-#   bench.sh restore-link <dir> COMn   start that pair again
+#   testbed.sh start <dir>               set up and start (a running testbed in <dir> is stopped first)
+#   testbed.sh stop <dir>                stop what "start" started
+#   testbed.sh kill-link <dir> COMn      stop the socat of the pair that COMn belongs to
+#   testbed.sh restore-link <dir> COMn   start that pair again
 #
-# Tests move the cursor and send keys, so they never run on the caller's $DISPLAY: the bench
+# Tests move the cursor and send keys, so they never run on the caller's $DISPLAY: the testbed
 # starts its own Xvfb. KEYPILOT_DISPLAY=:n asks for display :n explicitly instead (to watch the
-# tests); the bench then checks that it answers.
+# tests); the testbed then checks that it answers.
 # <dir>/env holds the variables that wine-run.sh exports before it runs a program.
 set -euo pipefail
 
@@ -28,17 +28,17 @@ case ${1:-} in
     *) usage >&2; exit 2 ;;
 esac
 cmd=$1
-dir=${2:?bench directory missing}
+dir=${2:?testbed directory missing}
 if [ "$cmd" = start ]; then
     mkdir -p "$dir"
 elif [ ! -d "$dir/pids" ]; then
-    echo "bench: no bench in $dir (nothing was started there)" >&2
+    echo "testbed: no testbed in $dir (nothing was started there)" >&2
     exit 1
 fi
 dir=$(cd "$dir" && pwd)
 pids=$dir/pids
 
-log() { echo "bench: $*" >&2; }
+log() { echo "testbed: $*" >&2; }
 
 alive() { # pid: running and not a zombie
     [ -n "$1" ] && kill -0 "$1" 2>/dev/null && ! grep -q '^[^)]*) Z' "/proc/$1/stat" 2>/dev/null
@@ -102,7 +102,7 @@ export WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d'
 export DISPLAY='$display'
 export XDG_RUNTIME_DIR='$dir/xdg'
 export LD_PRELOAD='$dir/pty_modem_shim.so'
-export KEYPILOT_BENCH_DIR='$dir'
+export KEYPILOT_TESTBED_DIR='$dir'
 export KEYPILOT_PTY_DIR='$dir/pty'
 export KEYPILOT_MODEM_DIR='$dir/modem'
 export KEYPILOT_TEST_PORTS='$(IFS=,; for p in "${PAIRS[@]}"; do printf '%s,' "${p/ /:}"; done | sed 's/,$//')'
@@ -165,7 +165,7 @@ start_all() {
         "$WINE" wineboot >/dev/null 2>&1 </dev/null
     fi
     if [ $fresh = 1 ] || [ ! -f "$dir/prefix/.keypilot-ports" ]; then
-        local reg=$dir/bench.reg a b
+        local reg=$dir/testbed.reg a b
         {
             echo "REGEDIT4"
             echo
