@@ -112,6 +112,36 @@ std::wstring manufacturerName(WORD mid) {
     return std::to_wstring(mid) + L" = Unknown";
 }
 
+// The source line at connectionIndex, or null for -1 (the destination itself) and for an index
+// the destination does not have.
+const MixerConnection* connectionAt(const MixerDestination& destination, int32_t connectionIndex) {
+    return connectionIndex == -1 ? nullptr : destination.connections().item(connectionIndex);
+}
+
+// Offers the single-item volume and mute controls of the connection's line (the destination's
+// own without a connection) to take(control, values, isVolume) in their order, with a request
+// sized to the control, until one of each kind has been taken; a kind already done is not
+// offered. take answers whether it used the control, so one that fails leaves the next of its
+// kind a chance.
+template <class Take>
+void takeVolumeAndMute(const MixerDestination& destination, const MixerConnection* connection,
+                       bool volumeDone, bool muteDone, Take&& take) {
+    const MIXERLINEW& line = connection ? connection->lineInfo() : destination.lineInfo();
+    const MixerControls& controls = connection ? connection->controls() : destination.controls();
+    for (int32_t i = 0; i < controls.count() && (!volumeDone || !muteDone); ++i) {
+        const MIXERCONTROLW& control = *controls.item(i);
+        bool isVolume = control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME && !volumeDone;
+        bool isMute = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE && !muteDone;
+        if ((!isVolume && !isMute) || hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE)) {
+            continue;
+        }
+        ControlValues values(control, channelsFor(control, line), 0);
+        if (take(control, values, isVolume)) {
+            (isVolume ? volumeDone : muteDone) = true;
+        }
+    }
+}
+
 }  // namespace
 
 MixerControls::MixerControls(AudioMixer& mixer, const MIXERLINEW& line) : block_(line.cControls) {
@@ -272,10 +302,7 @@ bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, in
     if (destination == nullptr) {
         return false;
     }
-    const MixerConnection* connection = nullptr;
-    if (connectionIndex != -1) {
-        connection = destination->connections().item(connectionIndex);
-    }
+    const MixerConnection* connection = connectionAt(*destination, connectionIndex);
 
     // A source's mute may be its entry in the destination's select control.
     if (connection != nullptr) {
@@ -304,26 +331,11 @@ bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, in
     if (connectionIndex != -1 && connection == nullptr) {
         return true;
     }
-    const MIXERLINEW& line = connection ? connection->lineInfo() : destination->lineInfo();
-    const MixerControls& controls = connection ? connection->controls() : destination->controls();
-    bool volumeFound = false;
-    bool muteFound = mute != -1;
-    for (int32_t i = 0; i < controls.count() && (!volumeFound || !muteFound); ++i) {
-        const MIXERCONTROLW& control = *controls.item(i);
-        bool isVolume = control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME && !volumeFound;
-        bool isMute = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE && !muteFound;
-        if (!isVolume && !isMute) {
-            continue;
-        }
-        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE)) {
-            continue;
-        }
-        ControlValues values(control, channelsFor(control, line), 0);
+    auto readValues = [&](const MIXERCONTROLW& control, ControlValues& values, bool isVolume) {
         if (!values.read(*this)) {
-            continue;
+            return false;
         }
         if (isVolume) {
-            volumeFound = true;
             volumeDisabled = hasFlag(control, MIXERCONTROL_CONTROLF_DISABLED);
             left = static_cast<int32_t>(values[0]);
             if (values.channels() > 1) {
@@ -333,11 +345,12 @@ bool AudioMixer::getVolume(int32_t destinationIndex, int32_t connectionIndex, in
                 right = left;
             }
         } else {
-            muteFound = true;
             muteDisabled = hasFlag(control, MIXERCONTROL_CONTROLF_DISABLED);
             mute = values[0] != 0 ? 1 : 0;
         }
-    }
+        return true;
+    };
+    takeVolumeAndMute(*destination, connection, false, mute != -1, readValues);
     return true;
 }
 
@@ -350,10 +363,7 @@ bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, in
     if (destination == nullptr) {
         return false;
     }
-    const MixerConnection* connection = nullptr;
-    if (connectionIndex != -1) {
-        connection = destination->connections().item(connectionIndex);
-    }
+    const MixerConnection* connection = connectionAt(*destination, connectionIndex);
     bool volumeDone = left == -1;
     bool muteDone = mute == -1;
 
@@ -386,19 +396,7 @@ bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, in
     if (connectionIndex != -1 && connection == nullptr) {
         return true;
     }
-    const MIXERLINEW& line = connection ? connection->lineInfo() : destination->lineInfo();
-    const MixerControls& controls = connection ? connection->controls() : destination->controls();
-    for (int32_t i = 0; i < controls.count() && (!volumeDone || !muteDone); ++i) {
-        const MIXERCONTROLW& control = *controls.item(i);
-        bool isVolume = control.dwControlType == MIXERCONTROL_CONTROLTYPE_VOLUME && !volumeDone;
-        bool isMute = control.dwControlType == MIXERCONTROL_CONTROLTYPE_MUTE && !muteDone;
-        if (!isVolume && !isMute) {
-            continue;
-        }
-        if (hasFlag(control, MIXERCONTROL_CONTROLF_MULTIPLE)) {
-            continue;
-        }
-        ControlValues values(control, channelsFor(control, line), 0);
+    auto writeValues = [&](const MIXERCONTROLW&, ControlValues& values, bool isVolume) {
         if (isVolume) {
             int32_t second = right == -1 ? left : right;
             // Channels beyond the first two keep what they have; if that cannot be read they
@@ -412,15 +410,15 @@ bool AudioMixer::setVolume(int32_t destinationIndex, int32_t connectionIndex, in
             }
             values[0] = static_cast<DWORD>(left);
             values[1] = static_cast<DWORD>(second);
-            volumeDone = true;
         } else {
             for (size_t k = 0; k < values.size(); ++k) {
                 values[k] = static_cast<DWORD>(mute);
             }
-            muteDone = true;
         }
         values.write(*this);
-    }
+        return true;
+    };
+    takeVolumeAndMute(*destination, connection, volumeDone, muteDone, writeValues);
     return true;
 }
 
