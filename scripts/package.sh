@@ -10,19 +10,10 @@
 #   scripts/package.sh            build the packages
 #   scripts/package.sh --help     this text
 set -euo pipefail
+# shellcheck source=scripts/lib/args.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_or_no_arguments "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-for arg in "$@"; do
-    case $arg in
-        -h | --help)
-            sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-            exit 0
-            ;;
-        *)
-            echo "package.sh: unknown argument '$arg' (see scripts/package.sh --help)" >&2
-            exit 2
-            ;;
-    esac
-done
 
 scripts/setup.sh cmake ninja-build g++-mingw-w64-x86-64-posix gettext nsis zip
 

@@ -8,19 +8,10 @@
 #   scripts/test.sh            everything (as CI runs it)
 #   scripts/test.sh --help     this text
 set -euo pipefail
+# shellcheck source=scripts/lib/args.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_or_no_arguments "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-for arg in "$@"; do
-    case $arg in
-        -h | --help)
-            sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-            exit 0
-            ;;
-        *)
-            echo "test.sh: unknown argument '$arg' (see scripts/test.sh --help)" >&2
-            exit 2
-            ;;
-    esac
-done
 scripts/setup.sh
 jobs=$(nproc)
 
