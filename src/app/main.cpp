@@ -18,7 +18,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     InitCommonControlsEx(&controls);
     {
         auto& app = framework::application();
-        app.setShowMainForm(false);
+        app.setShowMainWindowOnRun(false);
         app.setTitle(L"Keypilot");
         app.initialize();
         app::MainWindow window;

@@ -253,7 +253,7 @@ void MainWindow::createComponents() {
     trayIcon_->setHint(tr(kTitle));
     trayIcon_->setCycleInterval(0);
     trayIcon_->setPopupMenu(&trayMenu_);
-    trayIcon_->loaded();
+    trayIcon_->applyProperties();
     trayIcon_->setIconVisible(true);
 
     SetTimer(handle(), kStatusTimerId, kStatusInterval, nullptr);

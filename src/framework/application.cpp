@@ -58,7 +58,7 @@ bool Application::dispatch(MSG& msg) {
 }
 
 int Application::run() {
-    if (showMainForm_ && mainWindow_) {
+    if (showMainWindowOnRun_ && mainWindow_) {
         ShowWindow(mainWindow_, SW_SHOW);
     }
     MSG msg;

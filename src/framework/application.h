@@ -31,8 +31,8 @@ class Application {
     HWND handle() const { return window_; }
 
     // Whether run() shows the main window when the loop starts.
-    bool showMainForm() const { return showMainForm_; }
-    void setShowMainForm(bool show) { showMainForm_ = show; }
+    bool showMainWindowOnRun() const { return showMainWindowOnRun_; }
+    void setShowMainWindowOnRun(bool show) { showMainWindowOnRun_ = show; }
     HWND mainWindow() const { return mainWindow_; }
     void setMainWindow(HWND window) { mainWindow_ = window; }
     // A window whose keyboard input gets dialog handling (Tab, Enter, Esc) in the loop.
@@ -86,7 +86,7 @@ class Application {
     HWND window_ = nullptr;
     HWND mainWindow_ = nullptr;
     HWND dialogWindow_ = nullptr;
-    bool showMainForm_ = true;
+    bool showMainWindowOnRun_ = true;
     bool terminated_ = false;
     int exitCode_ = 0;
     ExceptionHandler exceptionHandler_;

@@ -52,7 +52,8 @@ class TrayIcon {
         std::function<void(TrayIcon& sender, MouseButton button, ShiftState shift, int x, int y)>;
     using MouseMoveEvent = std::function<void(TrayIcon& sender, ShiftState shift, int x, int y)>;
     using CycleEvent = std::function<void(TrayIcon& sender, int nextIndex)>;
-    using StartupEvent = std::function<void(TrayIcon& sender, bool& showMainForm)>;
+    // Asks whether the main window is shown when the program starts; true unless answered.
+    using ShowMainWindowQuery = std::function<void(TrayIcon& sender, bool& showMainWindow)>;
 
     // owner: the window that holds the icon (may be null); it is subclassed while the icon lives.
     explicit TrayIcon(HWND owner = nullptr);
@@ -61,9 +62,9 @@ class TrayIcon {
     // Removes the icon from the notification area.
     virtual ~TrayIcon();
 
-    // Applies the properties once the owner has set them: the startup event, the picture and tip,
-    // the visibility, cycling, the hover check and the message mode.
-    void loaded();
+    // Applies the properties once the owner has set them: the main window query, the picture and
+    // tip, the visibility, cycling, the hover check and the message mode.
+    void applyProperties();
 
     framework::ImageList* iconList() const { return iconList_; }
     void setIconList(framework::ImageList* list);
@@ -99,9 +100,9 @@ class TrayIcon {
     int trayMessageMode() const { return trayMessageMode_; }
     void setTrayMessageMode(int mode);
 
-    // The referenced image list or menu is going away: forget it.
-    void componentRemoved(const framework::ImageList* list);
-    void componentRemoved(const framework::PopupMenu* menu);
+    // The image list or menu is going away: forgotten when it is the one referenced.
+    void forgetIconList(const framework::ImageList* list);
+    void forgetPopupMenu(const framework::PopupMenu* menu);
 
     // Each reports whether the shell accepted the call.
     virtual bool addTrayIcon();
@@ -123,7 +124,7 @@ class TrayIcon {
     CycleEvent onCycle;
     NotifyEvent onBalloonHintShow, onBalloonHintHide, onBalloonHintTimeout, onBalloonHintClick;
     NotifyEvent onMinimizeToTray;
-    StartupEvent onStartup;
+    ShowMainWindowQuery onQueryShowMainWindow;
 
   protected:
     virtual void click();
@@ -139,20 +140,28 @@ class TrayIcon {
   private:
     friend struct TrayIconAccess;
 
+    // Icon and shell (tray_icon.cpp).
     void fillNotifyData();
     bool shell(DWORD message);
+    void animationTick();
+
+    // Mouse (tray_icon_mouse.cpp).
     void handleCallback(UINT shellMessage);
     void dblClickWaitElapsed();
     void hoverCheck();
-    void animationTick();
     void popupMenuAtCursor();
+
+    // Owner and application windows (tray_icon_owner_hooks.cpp).
+    void installOwnerHooks();
+    void removeOwnerHooks();
+    void applyStartupChoice();
+    bool queryShowMainWindow();
     bool appWindowHook(UINT msg, WPARAM wParam);
     static LRESULT CALLBACK ownerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                             UINT_PTR subclassId, DWORD_PTR refData);
     bool tryMinimizeToTray();
     void hideMainWindow();
     void hideTaskbarButton();
-    bool runStartupEvent();
 
     HWND owner_ = nullptr;
     UINT trayId_ = 0;
@@ -176,7 +185,9 @@ class TrayIcon {
     bool clickPending_ = false;
     bool dblClickSeen_ = false;
     bool cursorOutside_ = true;
-    bool mdiStartupPending_ = true;
+    // Until the application window's first move after a main window exists: an MDI frame is
+    // asked then whether to show its main window.
+    bool mdiFrameQueryPending_ = true;
     POINT lastCursorPos_{};
 
     LightTimer animationTimer_;

@@ -88,7 +88,7 @@ TEST_F(TrayIconTest, IconIndexIsClampedToTheList) {
 
     icon.setIconList(&list_);
     icon.setIconIndex(1);
-    icon.componentRemoved(&list_);
+    icon.forgetIconList(&list_);
     EXPECT_EQ(icon.iconList(), nullptr);
     EXPECT_EQ(icon.iconIndex(), 0);
     icon.setIconIndex(4);
@@ -246,7 +246,7 @@ TEST_F(TrayIconTest, RightButtonOpensTheMenuOnlyWithAutoPopup) {
     shellSends(icon, WM_LBUTTONDOWN);
     EXPECT_EQ(shown, 2);
 
-    icon.componentRemoved(&menu);
+    icon.forgetPopupMenu(&menu);
     EXPECT_EQ(icon.popupMenu(), nullptr);
     shellSends(icon, WM_RBUTTONDOWN);
     EXPECT_EQ(shown, 2);
@@ -468,26 +468,28 @@ TEST_F(TrayIconTest, OwnerShownComesToTheFrontAndMinimisingHidesToTheTray) {
     EXPECT_EQ(SendMessageW(owner, WM_SYSCOMMAND, SC_MINIMIZE, 0), 0);
 }
 
-TEST_F(TrayIconTest, LoadedAppliesPropertiesAndTheStartupChoice) {
+TEST_F(TrayIconTest, AppliedPropertiesIncludeTheStartupChoice) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"Settings", WS_POPUP | WS_CAPTION, 10, 10, 200, 100,
                                  framework::application().handle(), nullptr, nullptr, nullptr);
     framework::Window ownerWindow{owner};
     ShowWindow(owner, SW_SHOW);
     framework::application().setMainWindow(owner);
-    bool wasShowMainForm = framework::application().showMainForm();
+    bool wasShownOnRun = framework::application().showMainWindowOnRun();
     {
         TrayIcon icon(owner);
         icon.setIconList(&list_);
         icon.setHint(L"Keypilot");
         icon.setIconVisible(true);
-        icon.onStartup = [](TrayIcon&, bool& showMainForm) { showMainForm = false; };
-        icon.loaded();
-        EXPECT_FALSE(framework::application().showMainForm());
+        icon.onQueryShowMainWindow = [](TrayIcon&, bool& showMainWindow) {
+            showMainWindow = false;
+        };
+        icon.applyProperties();
+        EXPECT_FALSE(framework::application().showMainWindowOnRun());
         EXPECT_FALSE(IsWindowVisible(owner));
         EXPECT_TRUE(icon.iconVisible());
         EXPECT_TRUE(shellHeld(TrayIcon::callbackWindow(), icon.trayId()));
     }
-    framework::application().setShowMainForm(wasShowMainForm);
+    framework::application().setShowMainWindowOnRun(wasShownOnRun);
     framework::application().setMainWindow(nullptr);
 }
 
