@@ -1,3 +1,5 @@
+// The icon's properties, its calls to the shell and its animation. The shared callback window,
+// the mouse and the hooks into the owner and application windows have files of their own.
 #include "tray/tray_icon.h"
 
 #include <algorithm>
