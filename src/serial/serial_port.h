@@ -122,7 +122,7 @@ class SerialPort {
     std::int32_t readBytes(std::uint8_t* buffer, std::int32_t count);
     std::int32_t beginReadText(std::string& text, std::int32_t count, SerialTransfer* transfer);
     std::int32_t beginReadBytes(std::uint8_t* buffer, std::int32_t count, SerialTransfer* transfer);
-    // A read the driver does not give back when asked to cancel it fails with error 3 after a
+    // A read the driver does not give back when asked to cancel it fails with readFailed after a
     // short wait instead of blocking for good.
     std::int32_t finishTransfer(SerialTransfer* transfer);
     void createTransfer(SerialTransferPtr& transfer);
@@ -180,10 +180,6 @@ class SerialPort {
 
   private:
     friend class SerialEventThread;
-    friend class SerialParity;
-    friend class SerialFlowControl;
-    friend class SerialTimeouts;
-    friend class SerialBuffer;
 
     LineSettings lineSettings() const;
     bool canApply() const;
