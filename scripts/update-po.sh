@@ -4,7 +4,8 @@
 #   update-po.sh --check   change nothing; exit 1 when a template is stale or a translation lacks,
 #                          leaves untranslated or marks fuzzy any of its template's texts
 # Domain "default": the interface's texts (marked with tr() or uiText() in src/app) and the
-# framework's string table. Domain "serial": the serial port component's messages.
+# framework's string table. Domain "serial": the serial port component's messages (marked with
+# serialText() in src/serial).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 check=0
@@ -38,10 +39,9 @@ rc_strings() {
         }' "$1"
 }
 
-# Every string literal of the file except the domain's own name.
-xgettext "${common[@]}" -C -a -o "$work/serial-all.pot" src/serial/serial_error.cpp
-sed -i 's/charset=CHARSET/charset=UTF-8/' "$work/serial-all.pot"
-msggrep --invert-match --msgid -E -e '^serial$' -o "$work/serial.pot" "$work/serial-all.pot"
+xgettext "${common[@]}" -C --keyword= --keyword=serialText -o "$work/serial.pot" \
+    src/serial/*.cpp src/serial/*.h
+sed -i 's/charset=CHARSET/charset=UTF-8/' "$work/serial.pot"
 
 xgettext "${common[@]}" -C --keyword= --keyword=tr --keyword=uiText -o "$work/app.pot" \
     src/app/*.cpp src/app/*.h

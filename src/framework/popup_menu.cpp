@@ -64,9 +64,10 @@ bool PopupMenu::clickItem(int index) {
     if (chosen.separator() || !chosen.enabled || !chosen.onClick) {
         return false;
     }
-    // The action may change the menu or destroy it: run a copy.
+    // The action may change the menu or destroy it: run a copy. It is an event handler, so its
+    // error is shown like any handler's and goes no further.
     std::function<void()> action = chosen.onClick;
-    action();
+    application().guard(action);
     return true;
 }
 

@@ -55,7 +55,8 @@ class PopupMenu {
 
     // The lowest index whose Default flag is set, or -1.
     int defaultItemIndex() const;
-    // Runs the item's click action when it is enabled and not a separator; true when it ran.
+    // Runs the item's click action when it is enabled and not a separator; true when it ran. An
+    // error of the action goes to the application's error display, never to the caller.
     bool clickItem(int index);
 
     // Shows the menu at the screen point, returns when it has closed, then runs the chosen

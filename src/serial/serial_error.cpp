@@ -1,40 +1,48 @@
+#include "serial/serial_error.h"
+
 #include <array>
 #include <mutex>
 
 #include "framework/text.h"
 #include "framework/translation_hooks.h"
-#include "serial/serial_port.h"
 
 namespace serial {
 namespace {
 
+// Marks a text for the "serial" catalogue template; scripts/update-po.sh finds the texts by this
+// name. It is translated where it is used.
+constexpr const wchar_t* serialText(const wchar_t* text) {
+    return text;
+}
+
+// In number order: the text of code n is at n - 1.
 constexpr std::array<const wchar_t*, kSerialErrorCount> kEnglishTexts = {
-    L"Unable to open com port",
-    L"WriteFile function failed",
-    L"ReadFile function failed",
-    L"Invalid Async parameter",
-    L"PurgeComm function failed",
-    L"Unable to get async status",
-    L"SetCommState function failed",
-    L"SetCommTimeouts failed",
-    L"SetupComm function failed",
-    L"ClearCommError function failed",
-    L"GetCommModemStatus function failed",
-    L"EscapeCommFunction function failed",
-    L"TransmitCommChar function failed",
-    L"Cannot set property while connected",
-    L"EnumPorts function failed",
-    L"Failed to store settings",
-    L"Failed to load settings",
-    L"Link (un)registration failed",
-    L"Cannot change led state if ComPort is selected",
-    L"Cannot wait for event if event thread is created",
-    L"WaitForEvent method failed",
-    L"A component is linked to OnRxBuf event",
-    L"Registry error",
+    serialText(L"Unable to open com port"),
+    serialText(L"WriteFile function failed"),
+    serialText(L"ReadFile function failed"),
+    serialText(L"Invalid Async parameter"),
+    serialText(L"PurgeComm function failed"),
+    serialText(L"Unable to get async status"),
+    serialText(L"SetCommState function failed"),
+    serialText(L"SetCommTimeouts failed"),
+    serialText(L"SetupComm function failed"),
+    serialText(L"ClearCommError function failed"),
+    serialText(L"GetCommModemStatus function failed"),
+    serialText(L"EscapeCommFunction function failed"),
+    serialText(L"TransmitCommChar function failed"),
+    serialText(L"Cannot set property while connected"),
+    serialText(L"EnumPorts function failed"),
+    serialText(L"Failed to store settings"),
+    serialText(L"Failed to load settings"),
+    serialText(L"Link (un)registration failed"),
+    serialText(L"Cannot change led state if ComPort is selected"),
+    serialText(L"Cannot wait for event if event thread is created"),
+    serialText(L"WaitForEvent method failed"),
+    serialText(L"A component is linked to OnRxBuf event"),
+    serialText(L"Registry error"),
 };
 
-constexpr wchar_t kSystemErrorSuffix[] = L" (win error code: %d)";
+constexpr const wchar_t* kSystemErrorSuffix = serialText(L" (win error code: %d)");
 
 std::array<std::wstring, kSerialErrorCount>& texts() {
     static std::array<std::wstring, kSerialErrorCount> table = [] {
@@ -47,8 +55,8 @@ std::array<std::wstring, kSerialErrorCount>& texts() {
     return table;
 }
 
-std::wstring errorMessage(int errorNumber, std::int32_t systemError) {
-    std::wstring text = serialErrorText(errorNumber);
+std::wstring errorMessage(SerialErrorCode code, std::int32_t systemError) {
+    std::wstring text = serialErrorText(code);
     if (systemError == -1) {
         return text;
     }
@@ -60,17 +68,18 @@ std::wstring errorMessage(int errorNumber, std::int32_t systemError) {
 
 }  // namespace
 
-SerialPortError::SerialPortError(int errorNumber, std::int32_t systemError)
-    : framework::Exception(errorMessage(errorNumber, systemError)),
-      errorNumber_(errorNumber),
+SerialPortError::SerialPortError(SerialErrorCode code, std::int32_t systemError)
+    : framework::Exception(errorMessage(code, systemError)),
+      code_(code),
       systemError_(systemError) {}
 
-const std::wstring& serialErrorText(int errorNumber) {
+const std::wstring& serialErrorText(SerialErrorCode code) {
     static const std::wstring unknown;
-    if (errorNumber < 1 || errorNumber > kSerialErrorCount) {
+    const int number = static_cast<int>(code);
+    if (number < 1 || number > kSerialErrorCount) {
         return unknown;
     }
-    return texts()[errorNumber - 1];
+    return texts()[static_cast<std::size_t>(number - 1)];
 }
 
 void initializeSerialErrorTexts() {

@@ -80,8 +80,7 @@ unsigned __stdcall SerialEventThread::threadProc(void* self) {
     try {
         stopped = thread->run();
     } catch (...) {
-        // Nothing may leave a thread. A handler's error, a failed read or a lost device ends
-        // the thread either way.
+        // Nothing may leave a thread: whatever still gets here ends it like a lost device.
     }
     thread->finishPendingWait();
     HANDLE device = thread->device_->get();
@@ -145,8 +144,8 @@ bool SerialEventThread::run() {
         }
         lastWaitFailed = false;
         pendingEvents_ = maskToEvents(wait_->mask);
-        if (!pendingEvents_.empty()) {
-            deliverEvents();
+        if (!pendingEvents_.empty() && !deliverEvents()) {
+            return false;
         }
     }
 }
@@ -177,10 +176,21 @@ void SerialEventThread::finishPendingWait() {
     static_cast<void>(wait_.release());
 }
 
-void SerialEventThread::deliverEvents() {
+bool SerialEventThread::deliverEvents() noexcept {
+    try {
+        deliverEventsOrRaise();
+        return true;
+    } catch (...) {
+        // The event thread's boundary: a handler's error or a failed read ends the thread, and
+        // the port, told that its thread has ended, closes. Nothing is shown from here.
+        return false;
+    }
+}
+
+void SerialEventThread::deliverEventsOrRaise() {
     switch (syncMethod_) {
         case SyncMethod::smThreadSync:
-            // A handler's error comes back here from the main thread and ends the thread.
+            // A handler's error comes back here from the main thread.
             framework::runOnMainThread([this] {
                 ++port_.deliveryDepth_;
                 framework::ScopeExit done([this] {

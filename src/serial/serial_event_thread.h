@@ -32,9 +32,12 @@ class SerialEventThread {
 
   private:
     static unsigned __stdcall threadProc(void* self);
-    // True when the thread stopped because it was asked to.
+    // True when the thread stopped because it was asked to; false when the device is gone or a
+    // batch could not be delivered.
     bool run();
-    void deliverEvents();
+    // False when a step or a handler raised.
+    bool deliverEvents() noexcept;
+    void deliverEventsOrRaise();
     void finishPendingWait();
     bool deviceAnswers();
 

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "framework/exception.h"
 #include "framework/handle.h"
+#include "serial/serial_error.h"
+#include "serial/serial_observer.h"
 #include "serial/serial_records.h"
+#include "serial/serial_settings.h"
+#include "serial/serial_transfer.h"
 #include "serial/serial_types.h"
 
 namespace framework {
@@ -24,200 +27,12 @@ class RegistryKey;
 namespace serial {
 
 class CommApi;
-class SerialPort;
 class SerialEventThread;
 
-// Error numbers 1 to 23 with the component's texts; systemError() is the Win32 code or -1.
-class SerialPortError : public framework::Exception {
-  public:
-    SerialPortError(int errorNumber, std::int32_t systemError = -1);
-    int errorNumber() const noexcept { return errorNumber_; }
-    std::int32_t systemError() const noexcept { return systemError_; }
-
-  private:
-    int errorNumber_;
-    std::int32_t systemError_;
-};
-
-constexpr int kSerialErrorCount = 23;
-// The current text of error n (1 to 23): the English text, or its translation once
-// initializeSerialErrorTexts has run.
-const std::wstring& serialErrorText(int errorNumber);
-// Start-up step: registers the "serial" domain and has every text translated, in number order.
-void initializeSerialErrorTexts();
-// Shut-down step: back to the English texts.
-void finalizeSerialErrorTexts();
-
-// Sub-objects of the port. Each keeps a back-reference to its port (null for a free-standing
-// copy) and re-applies its group of settings to an open port when a field changes. Assigning
-// one object to another copies the fields only and applies nothing.
-class SerialParity {
-  public:
-    explicit SerialParity(SerialPort* port = nullptr) : port_(port) {}
-    SerialParity(const SerialParity& other) : values_(other.values_) {}
-    SerialParity& operator=(const SerialParity& other) {
-        if (this != &other) {
-            values_ = other.values_;
-        }
-        return *this;
-    }
-
-    ParityBits bits() const { return values_.bits; }
-    void setBits(ParityBits value);
-    bool check() const { return values_.check; }
-    void setCheck(bool value);
-    bool replace() const { return values_.replace; }
-    void setReplace(bool value);
-    std::uint8_t replaceChar() const { return values_.replaceChar; }
-    void setReplaceChar(std::uint8_t value);
-
-    const ParitySettings& values() const { return values_; }
-    SerialPort* port() const { return port_; }
-
-  private:
-    template <class T>
-    void change(T& field, T value);
-    SerialPort* port_;
-    ParitySettings values_;
-};
-
-class SerialFlowControl {
-  public:
-    explicit SerialFlowControl(SerialPort* port = nullptr) : port_(port) {}
-    SerialFlowControl(const SerialFlowControl& other) : values_(other.values_) {}
-    SerialFlowControl& operator=(const SerialFlowControl& other) {
-        if (this != &other) {
-            values_ = other.values_;
-        }
-        return *this;
-    }
-
-    bool outCTSFlow() const { return values_.outCTSFlow; }
-    void setOutCTSFlow(bool value);
-    bool outDSRFlow() const { return values_.outDSRFlow; }
-    void setOutDSRFlow(bool value);
-    DTRFlowControl controlDTR() const { return values_.controlDTR; }
-    void setControlDTR(DTRFlowControl value);
-    RTSFlowControl controlRTS() const { return values_.controlRTS; }
-    void setControlRTS(RTSFlowControl value);
-    bool xonXoffOut() const { return values_.xonXoffOut; }
-    void setXonXoffOut(bool value);
-    bool xonXoffIn() const { return values_.xonXoffIn; }
-    void setXonXoffIn(bool value);
-    bool dsrSensitivity() const { return values_.dsrSensitivity; }
-    void setDSRSensitivity(bool value);
-    bool txContinueOnXoff() const { return values_.txContinueOnXoff; }
-    void setTxContinueOnXoff(bool value);
-    std::uint8_t xonChar() const { return values_.xonChar; }
-    void setXonChar(std::uint8_t value);
-    std::uint8_t xoffChar() const { return values_.xoffChar; }
-    void setXoffChar(std::uint8_t value);
-
-    // The summary of the fields above; setting it rewrites them and applies once.
-    serial::FlowControl flowControl() const;
-    void setFlowControl(serial::FlowControl value);
-
-    const FlowControlSettings& values() const { return values_; }
-    SerialPort* port() const { return port_; }
-
-  private:
-    template <class T>
-    void change(T& field, T value);
-    SerialPort* port_;
-    FlowControlSettings values_;
-};
-
-class SerialTimeouts {
-  public:
-    explicit SerialTimeouts(SerialPort* port = nullptr) : port_(port) {}
-    SerialTimeouts(const SerialTimeouts& other) : values_(other.values_) {}
-    SerialTimeouts& operator=(const SerialTimeouts& other) {
-        if (this != &other) {
-            values_ = other.values_;
-        }
-        return *this;
-    }
-
-    std::int32_t readInterval() const { return values_.readInterval; }
-    void setReadInterval(std::int32_t value);
-    std::int32_t readTotalMultiplier() const { return values_.readTotalMultiplier; }
-    void setReadTotalMultiplier(std::int32_t value);
-    std::int32_t readTotalConstant() const { return values_.readTotalConstant; }
-    void setReadTotalConstant(std::int32_t value);
-    std::int32_t writeTotalMultiplier() const { return values_.writeTotalMultiplier; }
-    void setWriteTotalMultiplier(std::int32_t value);
-    std::int32_t writeTotalConstant() const { return values_.writeTotalConstant; }
-    void setWriteTotalConstant(std::int32_t value);
-
-    const TimeoutSettings& values() const { return values_; }
-    SerialPort* port() const { return port_; }
-
-  private:
-    void change(std::int32_t& field, std::int32_t value);
-    SerialPort* port_;
-    TimeoutSettings values_;
-};
-
-class SerialBuffer {
-  public:
-    explicit SerialBuffer(SerialPort* port = nullptr) : port_(port) {}
-    SerialBuffer(const SerialBuffer& other) : values_(other.values_) {}
-    SerialBuffer& operator=(const SerialBuffer& other) {
-        if (this != &other) {
-            values_ = other.values_;
-        }
-        return *this;
-    }
-
-    // Odd positive sizes are stored one less.
-    std::int32_t inputSize() const { return values_.inputSize; }
-    void setInputSize(std::int32_t value);
-    std::int32_t outputSize() const { return values_.outputSize; }
-    void setOutputSize(std::int32_t value);
-
-    const BufferSettings& values() const { return values_; }
-    SerialPort* port() const { return port_; }
-
-  private:
-    void change(std::int32_t& field, std::int32_t value);
-    SerialPort* port_;
-    BufferSettings values_;
-};
-
-// Someone who wants to follow a port without being its owner. Every callback is optional.
-struct SerialPortObserver {
-    std::function<void(SerialPort&, bool on)> onConnectionChanged;
-    std::function<void(SerialPort&, const std::uint8_t* buffer, std::int32_t count)> onDataReceived;
-    std::function<void(SerialPort&, const std::uint8_t* buffer, std::int32_t count)> onDataSent;
-    std::function<void(SerialPort&)> onTxEmpty;
-    std::function<void(SerialPort&)> onRxFlag;
-    std::function<void(SerialPort&, bool on)> onCTSChange;
-    std::function<void(SerialPort&, bool on)> onDSRChange;
-    std::function<void(SerialPort&, bool on)> onRLSDChange;
-    std::function<void(SerialPort&)> onRing;
-    std::function<void(SerialPort&, bool on)> onTxActivity;
-    std::function<void(SerialPort&, bool on)> onRxActivity;
-};
-
-enum class TransferDirection : std::uint8_t { tdWrite, tdRead };
-
-// One overlapped transfer. Made by SerialPort::createTransfer, released by disposeTransfer (or
-// simply by letting the pointer go, but only once it has finished).
-struct SerialTransfer {
-    OVERLAPPED overlapped{};
-    TransferDirection direction = TransferDirection::tdWrite;
-    std::unique_ptr<std::uint8_t[]> echoData;
-    std::int32_t echoSize = 0;
-    framework::KernelHandle event;
-    // A read goes into the record's own buffer and reaches the caller's only once it has
-    // finished, so a read the driver never gives back cannot write into the caller's memory.
-    std::unique_ptr<std::uint8_t[]> data;
-    std::uint8_t* destination = nullptr;
-    std::int32_t capacity = 0;
-    // The driver kept the read after being asked to cancel it.
-    bool held = false;
-};
-using SerialTransferPtr = std::unique_ptr<SerialTransfer>;
+// The device call of opening: the port's device ("COM3" as "\\.\COM3") opened exclusively for
+// overlapped use, or SerialPortError openFailed. It may block for seconds (a Bluetooth port may
+// dial the phone) and reads nothing of a port, so any thread may make it.
+framework::KernelHandle openPortDevice(CommApi& api, const std::wstring& portName);
 
 class SerialPort {
   public:
@@ -252,7 +67,7 @@ class SerialPort {
     SerialEvents events() const { return events_; }
     void setEvents(SerialEvents value) { events_ = value; }
     SyncMethod syncMethod() const { return syncMethod_; }
-    // Raises error 14 while the port is open.
+    // Raises setWhileConnected while the port is open.
     void setSyncMethod(SyncMethod value);
 
     SerialParity& parity() { return parity_; }
@@ -307,7 +122,7 @@ class SerialPort {
     std::int32_t readBytes(std::uint8_t* buffer, std::int32_t count);
     std::int32_t beginReadText(std::string& text, std::int32_t count, SerialTransfer* transfer);
     std::int32_t beginReadBytes(std::uint8_t* buffer, std::int32_t count, SerialTransfer* transfer);
-    // A read the driver does not give back when asked to cancel it fails with error 3 after a
+    // A read the driver does not give back when asked to cancel it fails with readFailed after a
     // short wait instead of blocking for good.
     std::int32_t finishTransfer(SerialTransfer* transfer);
     void createTransfer(SerialTransferPtr& transfer);
@@ -365,13 +180,14 @@ class SerialPort {
 
   private:
     friend class SerialEventThread;
-    friend class SerialParity;
-    friend class SerialFlowControl;
-    friend class SerialTimeouts;
-    friend class SerialBuffer;
 
     LineSettings lineSettings() const;
     bool canApply() const;
+    // Opening is the device call (createPortHandle) and then, on the main thread, taking the
+    // opened device and setting it up; the two steps share nothing but the handle.
+    void adoptDevice(framework::KernelHandle device);
+    // Settings, event thread and the after-open notifications for the adopted device.
+    void setUpOpenedDevice();
     void closePortImpl(bool deviceFailed);
     // Stops the event thread and closes the device, telling no one.
     void releaseDevice();

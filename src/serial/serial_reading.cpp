@@ -48,7 +48,7 @@ void SerialPort::disposeTransfer(SerialTransferPtr& transfer) {
 std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count,
                                         SerialTransfer* transfer) {
     if (!transfer) {
-        throw SerialPortError(4);
+        throw SerialPortError(SerialErrorCode::invalidTransfer);
     }
     transfer->direction = TransferDirection::tdRead;
     transfer->destination = nullptr;
@@ -58,7 +58,7 @@ std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count
     }
     // A record the driver still holds keeps its buffer for the driver.
     if (!buffer || transfer->held) {
-        throw SerialPortError(4);
+        throw SerialPortError(SerialErrorCode::invalidTransfer);
     }
     transfer->data = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(count));
     transfer->destination = buffer;
@@ -68,7 +68,7 @@ std::int32_t SerialPort::beginReadBytes(std::uint8_t* buffer, std::int32_t count
                        &transfer->overlapped)) {
         std::memcpy(buffer, transfer->data.get(), std::min(read, static_cast<DWORD>(count)));
     } else if (GetLastError() != ERROR_IO_PENDING) {
-        throw SerialPortError(3, lastError());
+        throw SerialPortError(SerialErrorCode::readFailed, lastError());
     }
     return static_cast<std::int32_t>(read);
 }
@@ -84,9 +84,11 @@ std::int32_t SerialPort::beginReadText(std::string& text, std::int32_t count,
 
 std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
     if (!transfer) {
-        throw SerialPortError(4);
+        throw SerialPortError(SerialErrorCode::invalidTransfer);
     }
-    const int failure = transfer->direction == TransferDirection::tdWrite ? 2 : 3;
+    const SerialErrorCode failure = transfer->direction == TransferDirection::tdWrite
+                                        ? SerialErrorCode::writeFailed
+                                        : SerialErrorCode::readFailed;
     const bool read = transfer->direction == TransferDirection::tdRead;
     // With these time-outs a read takes only what has already arrived and never waits. Some
     // drivers (Wine's among them) still hold a read while nothing has arrived; such a read is
@@ -160,7 +162,7 @@ std::int32_t SerialPort::inputWaiting() {
     DWORD errors = 0;
     COMSTAT status{};
     if (!api_->clearCommError(handle(), &errors, &status)) {
-        throw SerialPortError(10, lastError());
+        throw SerialPortError(SerialErrorCode::inputStatusFailed, lastError());
     }
     return static_cast<std::int32_t>(status.cbInQue);
 }
@@ -169,7 +171,7 @@ LineErrors SerialPort::takeLineErrors() {
     DWORD errors = 0;
     COMSTAT status{};
     if (!api_->clearCommError(handle(), &errors, &status)) {
-        throw SerialPortError(10, lastError());
+        throw SerialPortError(SerialErrorCode::inputStatusFailed, lastError());
     }
     return lineErrorsFromFlags(errors, parity_.check());
 }

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "framework/application.h"
+#include "framework/exception.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
 #include "wine_test_support.h"
@@ -63,6 +66,15 @@ TEST(PopupMenuTest, ClickRunsOnlyEnabledItemsAndDefaultIsTheLowestMarked) {
     plain.addItem(L"A", nullptr);
     EXPECT_EQ(plain.defaultItemIndex(), -1);
     EXPECT_FALSE(plain.clickItem(0));
+
+    // A failing action is shown, and the click still counts as run.
+    std::vector<std::wstring> shown;
+    auto old = framework::application().setExceptionHandler(
+        [&](const std::exception& e) { shown.push_back(framework::messageOf(e)); });
+    plain.addItem(L"B", [] { throw std::runtime_error("action failed"); });
+    EXPECT_TRUE(plain.clickItem(1));
+    framework::application().setExceptionHandler(old);
+    EXPECT_EQ(shown, (std::vector<std::wstring>{L"action failed"}));
 }
 
 // The real menu loop: a thread timer that fires inside it chooses an item with the keyboard.

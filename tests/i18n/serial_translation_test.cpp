@@ -13,14 +13,15 @@ TEST(SerialTranslation, SerialErrorsComeBackTranslatedSuffixIncluded) {
     testing_support::ScopedEnvironment lang(L"LANG", L"de_DE.UTF-8");
     startup();
     serial::initializeSerialErrorTexts();
-    EXPECT_EQ(serial::SerialPortError(1, 2).message(),
+    EXPECT_EQ(serial::SerialPortError(serial::SerialErrorCode::openFailed, 2).message(),
               L"COM-Port l\u00E4sst sich nicht \u00F6ffnen (Windows-Fehlercode: 2)");
-    EXPECT_EQ(serial::SerialPortError(1).message(), L"COM-Port l\u00E4sst sich nicht \u00F6ffnen");
-    EXPECT_EQ(serial::SerialPortError(2, 5).message(),
+    EXPECT_EQ(serial::SerialPortError(serial::SerialErrorCode::openFailed).message(),
+              L"COM-Port l\u00E4sst sich nicht \u00F6ffnen");
+    EXPECT_EQ(serial::SerialPortError(serial::SerialErrorCode::writeFailed, 5).message(),
               L"WriteFile function failed (Windows-Fehlercode: 5)");
     serial::finalizeSerialErrorTexts();
     shutdown();
-    EXPECT_EQ(serial::SerialPortError(1, 2).message(),
+    EXPECT_EQ(serial::SerialPortError(serial::SerialErrorCode::openFailed, 2).message(),
               L"Unable to open com port (win error code: 2)");
 }
 

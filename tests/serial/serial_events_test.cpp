@@ -119,7 +119,7 @@ TEST_F(SerialEventsTest, ReadTextReturnsWhatIsThereAndNothingForNoCount) {
     EXPECT_EQ(bytes[2], 7);
 }
 
-TEST_F(SerialEventsTest, NullTransferRaisesErrorFour) {
+TEST_F(SerialEventsTest, NullTransferRaisesInvalidTransfer) {
     port.setEvents({});
     port.openPort();
     std::uint8_t buffer[4];
@@ -132,7 +132,7 @@ TEST_F(SerialEventsTest, NullTransferRaisesErrorFour) {
             }
             FAIL() << "no error";
         } catch (const SerialPortError& e) {
-            EXPECT_EQ(e.errorNumber(), 4);
+            EXPECT_EQ(e.code(), SerialErrorCode::invalidTransfer);
             EXPECT_EQ(e.systemError(), -1);
             EXPECT_EQ(e.message(), L"Invalid Async parameter");
         }
@@ -197,7 +197,7 @@ TEST_F(SerialEventsTest, AReadTheDriverKeepsFailsInsteadOfHanging) {
             port.readText(text, 2);
             FAIL() << "no error";
         } catch (const SerialPortError& e) {
-            EXPECT_EQ(e.errorNumber(), 3);
+            EXPECT_EQ(e.code(), SerialErrorCode::readFailed);
             EXPECT_EQ(e.systemError(), refuse ? ERROR_NOT_FOUND : WAIT_TIMEOUT);
         }
         // What the driver writes into long after the read failed must still be there.

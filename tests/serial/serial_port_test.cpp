@@ -124,7 +124,7 @@ TEST_F(SerialPortTest, SyncMethodCannotChangeWhileOpen) {
         port.setSyncMethod(SyncMethod::smNone);
         FAIL() << "no error";
     } catch (const SerialPortError& e) {
-        EXPECT_EQ(e.errorNumber(), 14);
+        EXPECT_EQ(e.code(), SerialErrorCode::setWhileConnected);
         EXPECT_EQ(e.systemError(), -1);
         EXPECT_EQ(e.message(), L"Cannot set property while connected");
     }
@@ -223,7 +223,7 @@ TEST_F(SerialPortTest, DeviceRecordsOfTheApplicationsSettingsReadBack) {
     EXPECT_EQ(t.WriteTotalTimeoutConstant, 1000u);
 }
 
-TEST_F(SerialPortTest, MissingPortRaisesErrorOneAndALaterOpenWorks) {
+TEST_F(SerialPortTest, MissingPortRaisesOpenFailedAndALaterOpenWorks) {
     std::vector<std::string> seen;  // outlives the port, whose destructor still notifies
     SerialPort port;
     port.onBeforeOpen = [&](SerialPort&) { seen.push_back("beforeOpen"); };
@@ -233,6 +233,7 @@ TEST_F(SerialPortTest, MissingPortRaisesErrorOneAndALaterOpenWorks) {
         port.openPort();
         FAIL() << "no error";
     } catch (const SerialPortError& e) {
+        EXPECT_EQ(e.code(), SerialErrorCode::openFailed);
         EXPECT_EQ(e.errorNumber(), 1);
         EXPECT_EQ(e.systemError(), 2);
         EXPECT_EQ(e.message(), L"Unable to open com port (win error code: 2)");
@@ -286,7 +287,7 @@ TEST_F(SerialPortTest, OpenAndCloseNotifyInOrderAndRepeatsDoNothing) {
     EXPECT_EQ(seen, twice);
 }
 
-TEST_F(SerialPortTest, RefusedLineSettingsCloseTheHandleAndRaiseSeven) {
+TEST_F(SerialPortTest, RefusedLineSettingsCloseTheHandleAndRaise) {
     // A pseudo-terminal takes any line settings, so a driver that refuses them is faked.
     auto spy = std::make_shared<SpyCommApi>();
     spy->setCommStateOverride = [](HANDLE, DCB*) {
@@ -302,7 +303,7 @@ TEST_F(SerialPortTest, RefusedLineSettingsCloseTheHandleAndRaiseSeven) {
         port.openPort();
         FAIL() << "no error";
     } catch (const SerialPortError& e) {
-        EXPECT_EQ(e.errorNumber(), 7);
+        EXPECT_EQ(e.code(), SerialErrorCode::lineSettingsRefused);
         EXPECT_EQ(e.systemError(), ERROR_INVALID_PARAMETER);
         EXPECT_EQ(e.message(), L"SetCommState function failed (win error code: 87)");
     }
@@ -324,11 +325,12 @@ TEST_F(SerialPortTest, RefusedLineSettingsCloseTheHandleAndRaiseSeven) {
 }
 
 TEST_F(SerialPortTest, ErrorTextsAndTheirTranslationHook) {
-    EXPECT_EQ(serialErrorText(1), L"Unable to open com port");
-    EXPECT_EQ(serialErrorText(23), L"Registry error");
-    EXPECT_EQ(serialErrorText(0), L"");
-    EXPECT_EQ(SerialPortError(4).message(), L"Invalid Async parameter");
-    EXPECT_EQ(SerialPortError(10, -5).message(),
+    EXPECT_EQ(serialErrorText(SerialErrorCode::openFailed), L"Unable to open com port");
+    EXPECT_EQ(serialErrorText(SerialErrorCode::registryError), L"Registry error");
+    EXPECT_EQ(serialErrorText(SerialErrorCode{}), L"");
+    EXPECT_EQ(SerialPortError(SerialErrorCode::invalidTransfer).message(),
+              L"Invalid Async parameter");
+    EXPECT_EQ(SerialPortError(SerialErrorCode::inputStatusFailed, -5).message(),
               L"ClearCommError function failed (win error code: -5)");
 
     static std::vector<std::wstring> domains;
@@ -343,16 +345,16 @@ TEST_F(SerialPortTest, ErrorTextsAndTheirTranslationHook) {
     initializeSerialErrorTexts();
     initializeSerialErrorTexts();
     EXPECT_EQ(domains, (std::vector<std::wstring>{L"serial"}));
-    EXPECT_EQ(serialErrorText(5), L"<PurgeComm function failed>");
+    EXPECT_EQ(serialErrorText(SerialErrorCode::purgeFailed), L"<PurgeComm function failed>");
     // A '%' inside a translated text is not a format.
     hooks.translateText = [](const std::wstring& t) { return t + L" 100%d"; };
     framework::setTranslationHooks(hooks);
     initializeSerialErrorTexts();
-    EXPECT_EQ(SerialPortError(1, 2).message(),
+    EXPECT_EQ(SerialPortError(SerialErrorCode::openFailed, 2).message(),
               L"Unable to open com port 100%d (win error code: 2) 100%d");
     framework::setTranslationHooks({});
     finalizeSerialErrorTexts();
-    EXPECT_EQ(serialErrorText(5), L"PurgeComm function failed");
+    EXPECT_EQ(serialErrorText(SerialErrorCode::purgeFailed), L"PurgeComm function failed");
 }
 
 }  // namespace
