@@ -11,23 +11,24 @@
 //       shows as closed, until it is open again, until a code moves the cursor
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "app/main_window.h"
-#include "framework/application.h"
 #include "bench_clock.h"
-#include "framework/handle.h"
+#include "framework/application.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "wine_test_support.h"
 
 namespace {
 
-using framework::KernelHandle;
 using framework::RegistryKey;
+using testing_support::KeyRecorder;
+using testing_support::PortEnd;
 
 constexpr const wchar_t* kStore = L"Software\\Corvane";
 constexpr const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
@@ -70,48 +71,21 @@ std::unique_ptr<app::MainWindow> startKeypilot(int portIndex, const wchar_t* key
     return window;
 }
 
-KernelHandle openPhone(const std::wstring& port) {
-    KernelHandle h(CreateFileW((L"\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!h) {
+// The phone's end of the pair, or nothing when it does not open.
+std::unique_ptr<PortEnd> openPhone(const std::wstring& port) {
+    auto phone = std::make_unique<PortEnd>(port);
+    if (!phone->isOpen()) {
         std::fprintf(stderr, "cannot open %ls (%lu)\n", port.c_str(), GetLastError());
+        return nullptr;
     }
-    return h;
+    return phone;
 }
 
-bool write(const KernelHandle& phone, const std::string& bytes) {
-    DWORD written = 0;
-    return WriteFile(phone.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
-}
-
-// A visible window that counts the key ups it gets, directly or through its focused self.
-long keyUps = 0;
-LRESULT CALLBACK countingProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_KEYUP && wParam == VK_NEXT) {
-        ++keyUps;
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-HWND makeCountingWindow() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = countingProcedure;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"KeypilotBenchCounter";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"counter", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                500, 300, 240, 180, nullptr, nullptr, wc.hInstance, nullptr);
-    serveUntil(
-        [&] {
-            SetForegroundWindow(hwnd);
-            SetFocus(hwnd);
-            return GetForegroundWindow() == hwnd;
-        },
-        5);
-    return hwnd;
+// The Page Down key ups that reached the recorder.
+long keyUps() {
+    return static_cast<long>(std::ranges::count_if(KeyRecorder::keys, [](const auto& key) {
+        return key.msg == WM_KEYUP && key.vk == VK_NEXT;
+    }));
 }
 
 int burst(const std::wstring& local, const std::wstring& remote, int codes, bool input) {
@@ -120,30 +94,33 @@ int burst(const std::wstring& local, const std::wstring& remote, int codes, bool
         std::fprintf(stderr, "%ls did not open\n", local.c_str());
         return 2;
     }
-    KernelHandle phone = openPhone(remote);
+    auto phone = openPhone(remote);
     if (!phone) {
         return 2;
     }
-    HWND counter = makeCountingWindow();
+    // A window of this program in the foreground counts the keys, sent to it or to its focus.
+    auto recorder = std::make_unique<KeyRecorder>();
+    recorder->takeForeground();
+    SetFocus(recorder->handle());
     std::string bytes;
     for (int i = 0; i < codes; ++i) {
         bytes += "09";
     }
-    keyUps = 0;
     const double cpuBefore = cpuSeconds();
     const double start = now();
-    write(phone, bytes);
-    serveUntil([&] { return keyUps >= codes; }, 120);
+    phone->send(bytes);
+    serveUntil([&] { return keyUps() >= codes; }, 120);
     const double drained = now() - start;
     std::printf(
         "burst keys=%-8s %5d codes in one write: %5ld keys arrived, drained in %7.3f s "
         "(%6.0f codes/s), CPU %.3f s\n",
-        input ? "input" : "messages", codes, keyUps, drained, static_cast<double>(keyUps) / drained,
-        cpuSeconds() - cpuBefore);
-    DestroyWindow(counter);
+        input ? "input" : "messages", codes, keyUps(), drained,
+        static_cast<double>(keyUps()) / drained, cpuSeconds() - cpuBefore);
+    const bool all = keyUps() == codes;
+    recorder.reset();
     keypilot.reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, kStore);
-    return keyUps == codes ? 0 : 1;
+    return all ? 0 : 1;
 }
 
 int cpu(const std::string& state, const std::wstring& port, int seconds) {
@@ -167,71 +144,30 @@ int cpu(const std::string& state, const std::wstring& port, int seconds) {
     return 0;
 }
 
-// Runs a shell command of the host and waits for its marker file (Wine cannot wait on it).
-bool runHostCommand(const std::string& command) {
-    static int counter = 0;
-    const char* benchDir = std::getenv("KEYPILOT_TESTBED_DIR");
-    if (!benchDir) {
-        return false;
-    }
-    const std::string marker = std::string(benchDir) + "/app-bench-" +
-                               std::to_string(GetCurrentProcessId()) + "-" +
-                               std::to_string(++counter) + ".done";
-    std::wstring dosMarker = L"Z:" + framework::fromUtf8(marker);
-    for (auto& c : dosMarker) {
-        c = c == L'/' ? L'\\' : c;
-    }
-    std::wstring line = framework::fromUtf8("/bin/sh -c \"" + command +
-                                            " >/dev/null 2>&1; touch '" + marker + "'\"");
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi)) {
-        return false;
-    }
-    KernelHandle process{pi.hProcess};
-    KernelHandle thread{pi.hThread};
-    const bool done = serveUntil(
-        [&] { return GetFileAttributesW(dosMarker.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20);
-    DeleteFileW(dosMarker.c_str());
-    return done;
-}
-
-bool link(const char* what, const std::wstring& port) {
-    return runHostCommand(std::string("'") + KEYPILOT_TESTBED_SCRIPT + "' " + what +
-                          " \"$KEYPILOT_TESTBED_DIR\" " + framework::toUtf8(port));
-}
-
 int reconnect(const std::wstring& local, const std::wstring& remote) {
     auto keypilot = startKeypilot(portIndexOf(local));
     if (!keypilot->comPort().connected()) {
         std::fprintf(stderr, "%ls did not open\n", local.c_str());
         return 2;
     }
+    testing_support::DroppedLink link(local);
     const double dropped = now();
-    if (!link("kill-link", local)) {
+    if (!link.drop()) {
         std::fprintf(stderr, "kill-link failed\n");
         return 2;
     }
     const bool closed = serveUntil([&] { return !keypilot->comPort().connected(); }, 10);
     const double shownClosed = now() - dropped;
     const double restored = now();
-    link("restore-link", local);
+    link.restore();
     const bool opened = serveUntil([&] { return keypilot->comPort().connected(); }, 10);
     const double reopened = now() - restored;
     // A code moves the cursor: the new link carries codes.
-    KernelHandle phone = openPhone(remote);
+    auto phone = openPhone(remote);
     SetCursorPos(300, 300);
     const double sent = now();
-    write(phone, "06");
-    const bool moved = serveUntil(
-        [] {
-            POINT p{};
-            GetCursorPos(&p);
-            return p.x != 300;
-        },
-        5);
+    const bool moved = phone && phone->send("06") &&
+                       serveUntil([] { return testing_support::cursor().x != 300; }, 5);
     std::printf(
         "reconnect: closed %s %.2f s after the link went, open again %s %.2f s after it "
         "came back (codes work %s, %.3f s for the first)\n",

@@ -14,7 +14,7 @@
 
 using framework::RegistryKey;
 using testing_support::KeyRecorder;
-using testing_support::PhoneLink;
+using testing_support::PortEnd;
 using testing_support::pumpUntil;
 
 namespace {
@@ -27,10 +27,9 @@ class CommandTest : public ::testing::Test {
         framework::application().initialize();
         framework::application().setTitle(L"Keypilot");
         testing_support::deleteUserKey(L"Software\\Corvane");
-        auto ports = testing_support::portPairs();
-        ASSERT_FALSE(ports.empty());
+        const auto ports = testing_support::testbedPair(0);
         auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
-        section.writeText(L"com", std::to_wstring(std::stoi(ports[0].first.substr(3)) - 1));
+        section.writeText(L"com", std::to_wstring(std::stoi(ports.local.substr(3)) - 1));
         section.writeText(L"mouse", L"17");
         window_ = std::make_unique<app::MainWindow>();
         ASSERT_TRUE(window_->start());
@@ -41,7 +40,7 @@ class CommandTest : public ::testing::Test {
             handler(port, count);
             ++chunksHandled_;
         };
-        phone_ = std::make_unique<PhoneLink>(ports[0].second);
+        phone_ = std::make_unique<PortEnd>(ports.remote);
         ASSERT_TRUE(phone_->isOpen());
         SetCursorPos(300, 300);
     }
@@ -71,7 +70,7 @@ class CommandTest : public ::testing::Test {
     }
 
     std::unique_ptr<app::MainWindow> window_;
-    std::unique_ptr<PhoneLink> phone_;
+    std::unique_ptr<PortEnd> phone_;
     int chunksHandled_ = 0;
 };
 
@@ -94,26 +93,14 @@ TEST_F(CommandTest, KeyCommandsReachTheForegroundWindowAsKeyDownThenKeyUp) {
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
     for (const char* code : {"01", "09", "11"}) {
-        size_t before = KeyRecorder::keys.size();
-        phone_->send(code);
-        ASSERT_TRUE(pumpUntil([&] { return KeyRecorder::keys.size() >= before + 2; })) << code;
+        ASSERT_TRUE(KeyRecorder::pressFrom(*phone_, code)) << code;
     }
-    const WPARAM vks[] = {0x1B, 0x22, 0x21};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(KeyRecorder::keys[2 * i].msg, static_cast<UINT>(WM_KEYDOWN));
-        EXPECT_EQ(KeyRecorder::keys[2 * i].vk, vks[i]);
-        EXPECT_EQ(KeyRecorder::keys[2 * i].lParam, 0);
-        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].msg, static_cast<UINT>(WM_KEYUP));
-        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].vk, vks[i]);
-        EXPECT_EQ(KeyRecorder::keys[2 * i + 1].lParam, 0);
-    }
+    EXPECT_EQ(KeyRecorder::keys, KeyRecorder::presses({VK_ESCAPE, VK_NEXT, VK_PRIOR}));
     KeyRecorder::keys.clear();
     // The click lands on the recorder itself, so it stays in the foreground for the Enter.
-    RECT r;
-    GetWindowRect(recorder.handle(), &r);
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    recorder.pointAt();
     phone_->send("05");
-    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::keys.size() >= 2; }));
+    ASSERT_TRUE(KeyRecorder::waitForKeys(2));
     EXPECT_EQ(KeyRecorder::keys[0].vk, static_cast<WPARAM>(0x0D));
     EXPECT_EQ(KeyRecorder::keys[1].msg, static_cast<UINT>(WM_KEYUP));
 }

@@ -33,10 +33,9 @@ class MainWindowTest : public ::testing::Test {
         errors_.clear();
         oldHandler_ = framework::application().setExceptionHandler(
             [this](const std::exception& e) { errors_.push_back(framework::messageOf(e)); });
-        auto ports = testing_support::portPairs();
-        ASSERT_FALSE(ports.empty()) << "the testbed gives no COM port pairs";
-        programPort_ = ports[0].first;
-        phonePort_ = ports[0].second;
+        const auto ports = testing_support::testbedPair(0);
+        programPort_ = ports.local;
+        phonePort_ = ports.remote;
     }
     void TearDown() override {
         framework::application().setExceptionHandler(oldHandler_);

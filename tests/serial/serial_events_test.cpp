@@ -11,16 +11,20 @@
 #include <vector>
 
 #include "framework/application.h"
+#include "framework/main_thread_call.h"
+#include "framework/text.h"
 #include "serial/serial_port.h"
-#include "serial_test_support.h"
+#include "spy_comm_api.h"
+#include "wine_test_support.h"
 
 namespace serial {
 namespace {
 
-using test::FarEnd;
 using test::SpyCommApi;
-using test::testbedPair;
+using testing_support::PortEnd;
+using testing_support::PortPair;
 using testing_support::pumpUntil;
+using testing_support::testbedPair;
 
 class SerialEventsTest : public ::testing::Test {
   protected:
@@ -28,7 +32,7 @@ class SerialEventsTest : public ::testing::Test {
         framework::initMainThreadCalls();
         previousHandler_ = framework::application().setExceptionHandler(
             [this](const std::exception& e) { shown.push_back(framework::messageOf(e)); });
-        ASSERT_TRUE(phone.valid());
+        ASSERT_TRUE(phone.isOpen());
         port.setPort(pair.local);
     }
     void TearDown() override {
@@ -52,8 +56,8 @@ class SerialEventsTest : public ::testing::Test {
         port.closePort();
         framework::application().setExceptionHandler(previousHandler_);
     }
-    const test::PortPair pair = testbedPair(0);
-    FarEnd phone{pair.remote};
+    const PortPair pair = testbedPair(0);
+    PortEnd phone{pair.remote};
     SerialPort port;
     std::vector<std::wstring> shown;
 
@@ -74,7 +78,7 @@ TEST_F(SerialEventsTest, ReceivedBytesRaiseRxCharOnTheMainThreadWithTheCount) {
         }
     };
     port.openPort();
-    ASSERT_TRUE(phone.write("AB"));
+    ASSERT_TRUE(phone.send("AB"));
     // The count is taken on the main thread, so with both bytes in the queue before the main
     // thread serves the hand-over it must be 2, however the link split them on the way (a split
     // also brings a second event, which the waits below allow for).
@@ -85,7 +89,7 @@ TEST_F(SerialEventsTest, ReceivedBytesRaiseRxCharOnTheMainThreadWithTheCount) {
     ASSERT_TRUE(pumpUntil([&] { return !counts.empty(); }));
     EXPECT_EQ(counts.front(), 2);
     EXPECT_EQ(text, "A");
-    ASSERT_TRUE(phone.write("C"));
+    ASSERT_TRUE(phone.send("C"));
     // C's arrival raises an event that counts the unread B with it.
     ASSERT_TRUE(pumpUntil([&] { return counts.size() >= 2 && counts.back() == 2; }));
     EXPECT_TRUE(onMainThread);
@@ -100,7 +104,7 @@ TEST_F(SerialEventsTest, ReadTextReturnsWhatIsThereAndNothingForNoCount) {
     EXPECT_EQ(port.readText(text, 5), 0);  // a quiet port: nothing, at once
     EXPECT_EQ(text, "");
 
-    ASSERT_TRUE(phone.write("xy"));
+    ASSERT_TRUE(phone.send("xy"));
     ASSERT_TRUE(pumpUntil([&] { return port.inputWaiting() == 2; }));
     text = "old";
     EXPECT_EQ(port.readText(text, 0), 0);
@@ -110,7 +114,7 @@ TEST_F(SerialEventsTest, ReadTextReturnsWhatIsThereAndNothingForNoCount) {
     EXPECT_EQ(port.readText(text, 3), 2);
     EXPECT_EQ(text, "xy");
 
-    ASSERT_TRUE(phone.write(std::string("\0\xff", 2)));
+    ASSERT_TRUE(phone.send(std::string("\0\xff", 2)));
     ASSERT_TRUE(pumpUntil([&] { return port.inputWaiting() == 2; }));
     std::uint8_t bytes[4] = {7, 7, 7, 7};
     EXPECT_EQ(port.readBytes(bytes, 2), 2);
@@ -138,7 +142,7 @@ TEST_F(SerialEventsTest, NullTransferRaisesInvalidTransfer) {
         }
     }
     // A transfer started and finished by hand.
-    ASSERT_TRUE(phone.write("q"));
+    ASSERT_TRUE(phone.send("q"));
     ASSERT_TRUE(pumpUntil([&] { return port.inputWaiting() == 1; }));
     SerialTransferPtr transfer;
     port.createTransfer(transfer);
@@ -228,16 +232,16 @@ TEST_F(SerialEventsTest, EventSetGivesTheMaskAndEmptyStartsNoThread) {
     rx = 0;
     port.setEvents({});
     port.openPort();
-    const test::PortPair other = testbedPair(1);
-    FarEnd otherPhone(other.remote);
+    const PortPair other = testbedPair(1);
+    PortEnd otherPhone(other.remote);
     SerialPort witness;
     bool witnessed = false;
     witness.setPort(other.local);
     witness.onRxChar = [&](SerialPort&, std::int32_t) { witnessed = true; };
     witness.openPort();
-    ASSERT_TRUE(phone.write("zz"));
+    ASSERT_TRUE(phone.send("zz"));
     ASSERT_TRUE(pumpUntil([&] { return port.inputWaiting() == 2; }));
-    ASSERT_TRUE(otherPhone.write("w"));
+    ASSERT_TRUE(otherPhone.send("w"));
     ASSERT_TRUE(pumpUntil([&] { return witnessed; }));
     EXPECT_EQ(rx, 0);
     EXPECT_TRUE(spy->masks.empty());
@@ -252,7 +256,7 @@ TEST_F(SerialEventsTest, ClosingWhileABatchWaitsRunsTheBatchFirst) {
     port.onAfterClose = [&](SerialPort&) { seen.push_back("afterClose"); };
     port.openPort();
     const int before = spy->completedWaits;
-    ASSERT_TRUE(phone.write("12"));
+    ASSERT_TRUE(phone.send("12"));
     // Wait for the thread to have seen the bytes without serving the main thread's calls, so
     // its batch is (or is about to be) queued for hand-over.
     const DWORD start = GetTickCount();
@@ -276,7 +280,7 @@ TEST_F(SerialEventsTest, BytesQueuedAtCloseAreDiscarded) {
     int events = 0;
     port.onRxChar = [&](SerialPort&, std::int32_t) { ++events; };  // reads nothing
     port.openPort();
-    ASSERT_TRUE(phone.write("left over"));
+    ASSERT_TRUE(phone.send("left over"));
     ASSERT_TRUE(pumpUntil([&] { return events > 0 && port.inputWaiting() == 9; }));
     port.closePort();
     port.setEvents({});
@@ -299,7 +303,7 @@ TEST_F(SerialEventsTest, WindowModeDeliversTheSameBytesInOrder) {
     for (int i = 0; i < 20; ++i) {
         std::string code = (i % 2 ? "1" : "0") + std::to_string(i % 10);
         expected += code;
-        ASSERT_TRUE(phone.write(code));
+        ASSERT_TRUE(phone.send(code));
     }
     ASSERT_TRUE(pumpUntil([&] { return text.size() >= expected.size(); }));
     EXPECT_EQ(text, expected);
@@ -318,7 +322,7 @@ TEST_F(SerialEventsTest, HandlerErrorEndsDeliveryAndClosesThePort) {
         };
         port.onAfterClose = [&](SerialPort&) { closed = true; };
         port.openPort();
-        ASSERT_TRUE(phone.write("x"));
+        ASSERT_TRUE(phone.send("x"));
         ASSERT_TRUE(pumpUntil([&] { return !port.connected(); }));
         EXPECT_TRUE(closed);
         EXPECT_EQ(calls, 1);
@@ -329,7 +333,7 @@ TEST_F(SerialEventsTest, HandlerErrorEndsDeliveryAndClosesThePort) {
             ++calls;
         };
         port.openPort();
-        ASSERT_TRUE(phone.write("y"));
+        ASSERT_TRUE(phone.send("y"));
         ASSERT_TRUE(pumpUntil([&] { return calls == 2; }));
         port.closePort();
     }
@@ -346,9 +350,9 @@ TEST_F(SerialEventsTest, WindowModeShowsAHandlerErrorAndGoesOn) {
             throw std::runtime_error("first fails");
     };
     port.openPort();
-    ASSERT_TRUE(phone.write("a"));
+    ASSERT_TRUE(phone.send("a"));
     ASSERT_TRUE(pumpUntil([&] { return calls == 1; }));
-    ASSERT_TRUE(phone.write("b"));
+    ASSERT_TRUE(phone.send("b"));
     ASSERT_TRUE(pumpUntil([&] { return calls == 2; }));
     EXPECT_TRUE(port.connected());
     EXPECT_EQ(shown, (std::vector<std::wstring>{L"first fails"}));
@@ -363,7 +367,7 @@ TEST_F(SerialEventsTest, ClosingFromInsideAHandlerDoesNotDeadlock) {
         port.onRxChar = [&](SerialPort& p, std::int32_t) { p.closePort(); };
         port.onAfterClose = [&](SerialPort&) { closed = true; };
         port.openPort();
-        ASSERT_TRUE(phone.write("c"));
+        ASSERT_TRUE(phone.send("c"));
         ASSERT_TRUE(pumpUntil([&] { return closed.load(); }));
         // Reopening right away works, also with the old thread still finishing.
         port.onRxChar = nullptr;
@@ -482,7 +486,7 @@ TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
         port.onAfterClose = [&](SerialPort&) { ++closes; };
         port.openPort();
         if (!atOnce) {
-            ASSERT_TRUE(phone.write("w"));  // ends the real wait, whose result fails
+            ASSERT_TRUE(phone.send("w"));  // ends the real wait, whose result fails
         }
         ASSERT_TRUE(pumpUntil([&] { return !port.connected(); }));
         EXPECT_EQ(closes, 1);
@@ -497,16 +501,17 @@ TEST_F(SerialEventsTest, FailingWaitsEndTheThreadAndCloseThePort) {
 class ModemLines {
   public:
     explicit ModemLines(const std::wstring& port) {
-        const std::string link =
-            test::runHostCommand("readlink \"$KEYPILOT_PTY_DIR/" + framework::toUtf8(port) + "\"");
+        const std::string link = testing_support::runHostCommand("readlink \"$KEYPILOT_PTY_DIR/" +
+                                                                 framework::toUtf8(port) + "\"")
+                                     .value_or("");
         const std::size_t slash = link.find_last_of('/');
         if (slash == std::string::npos)
             return;
         std::string number = link.substr(slash + 1);
         while (!number.empty() && (number.back() == '\n' || number.back() == '\r'))
             number.pop_back();
-        file_ =
-            test::dosPath(test::envText("KEYPILOT_MODEM_DIR") + L"/" + framework::fromUtf8(number));
+        file_ = testing_support::winePath(testing_support::environment(L"KEYPILOT_MODEM_DIR") +
+                                          L"/" + framework::fromUtf8(number));
     }
     ~ModemLines() {
         if (!file_.empty())
@@ -518,7 +523,7 @@ class ModemLines {
     // Written aside and renamed into place: the shim must never read a half-written file.
     void set(int bits) {
         const std::wstring aside = file_ + L".new";
-        test::writeWholeFile(aside, std::to_string(bits | 0x006));
+        testing_support::writeBytes(aside, std::to_string(bits | 0x006));
         MoveFileExW(aside.c_str(), file_.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 

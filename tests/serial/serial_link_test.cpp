@@ -6,42 +6,23 @@
 #include <memory>
 #include <string>
 
+#include "framework/main_thread_call.h"
 #include "serial/serial_port.h"
-#include "serial_test_support.h"
+#include "spy_comm_api.h"
+#include "wine_test_support.h"
 
 namespace serial {
 namespace {
 
 using test::SpyCommApi;
-using test::testbedPair;
+using testing_support::DroppedLink;
+using testing_support::PortPair;
 using testing_support::pumpUntil;
-
-// Stops the socat behind a testbed pair for the length of a test, like a phone whose Bluetooth
-// link drops, and brings it back afterwards for the other tests.
-class DroppedLink {
-  public:
-    explicit DroppedLink(std::wstring port) : port_(std::move(port)) {}
-    ~DroppedLink() {
-        if (dropped_)
-            run("restore-link");
-    }
-    void drop() {
-        dropped_ = true;
-        run("kill-link");
-    }
-
-  private:
-    void run(const char* what) {
-        test::runHostCommand(std::string("'") + KEYPILOT_TESTBED_SCRIPT + "' " + what +
-                             " \"$KEYPILOT_TESTBED_DIR\" " + framework::toUtf8(port_));
-    }
-    std::wstring port_;
-    bool dropped_ = false;
-};
+using testing_support::testbedPair;
 
 TEST(SerialLinkTest, FarEndVanishingClosesThePortWithoutTurning) {
     framework::initMainThreadCalls();
-    const test::PortPair pair = testbedPair(3);
+    const PortPair pair = testbedPair(3);
     for (SyncMethod mode : {SyncMethod::smThreadSync, SyncMethod::smWindowSync}) {
         SCOPED_TRACE(static_cast<int>(mode));
         auto spy = std::make_shared<SpyCommApi>();
@@ -56,7 +37,7 @@ TEST(SerialLinkTest, FarEndVanishingClosesThePortWithoutTurning) {
 
         DroppedLink link(pair.local);
         const int callsBefore = spy->startedWaits + spy->stateQueries;
-        link.drop();
+        ASSERT_TRUE(link.drop());
         ASSERT_TRUE(pumpUntil([&] { return !port.connected(); }));
         EXPECT_EQ(closes, 1);
         // Until it notices, the thread asks the device twice a second; a thread turning without

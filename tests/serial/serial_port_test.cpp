@@ -6,20 +6,23 @@
 #include <string>
 #include <vector>
 
+#include "framework/main_thread_call.h"
 #include "framework/translation_hooks.h"
 #include "serial/serial_port.h"
-#include "serial_test_support.h"
+#include "spy_comm_api.h"
+#include "testbed.h"
 
 namespace serial {
 namespace {
 
 using test::SpyCommApi;
-using test::testbedPair;
+using testing_support::PortPair;
+using testing_support::testbedPair;
 
 class SerialPortTest : public ::testing::Test {
   protected:
     void SetUp() override { framework::initMainThreadCalls(); }
-    const test::PortPair pair = testbedPair(0);
+    const PortPair pair = testbedPair(0);
 };
 
 TEST_F(SerialPortTest, NewPortHoldsTheDefaults) {

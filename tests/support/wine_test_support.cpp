@@ -4,10 +4,11 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 #include "framework/application.h"
-#include "framework/hidden_window.h"
 #include "framework/main_thread_call.h"
+#include "framework/module_path.h"
 
 namespace testing_support {
 
@@ -58,85 +59,9 @@ std::wstring environment(const wchar_t* name) {
     return (n > 0 && n < 4096) ? std::wstring(buffer, n) : std::wstring();
 }
 
-std::vector<std::pair<std::wstring, std::wstring>> portPairs() {
-    std::vector<std::pair<std::wstring, std::wstring>> pairs;
-    std::wstring list = environment(L"KEYPILOT_TEST_PORTS");
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(L',', start);
-        if (end == std::wstring::npos) {
-            end = list.size();
-        }
-        std::wstring item = list.substr(start, end - start);
-        size_t colon = item.find(L':');
-        if (colon != std::wstring::npos) {
-            pairs.emplace_back(item.substr(0, colon), item.substr(colon + 1));
-        }
-        start = end + 1;
-    }
-    return pairs;
-}
-
-PhoneLink::PhoneLink(const std::wstring& port) {
-    std::wstring path = L"\\\\.\\" + port;
-    handle_ = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    GetCommState(handle_, &dcb);
-    dcb.BaudRate = 9600;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    SetCommState(handle_, &dcb);
-}
-
-PhoneLink::~PhoneLink() {
-    if (handle_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle_);
-    }
-}
-
-bool PhoneLink::send(std::string_view bytes) {
-    DWORD written = 0;
-    return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-LRESULT CALLBACK KeyRecorder::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_KEYDOWN || msg == WM_KEYUP) {
-        keys.push_back({msg, wParam, lParam});
-        if (msg == WM_KEYDOWN && onKeyDown) {
-            onKeyDown();
-        }
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-KeyRecorder::KeyRecorder() {
-    keys.clear();
-    onKeyDown = nullptr;
-    constexpr wchar_t kClassName[] = L"KeypilotTestKeyRecorder";
-    framework::registerWindowClass(kClassName, procedure);
-    hwnd_ = CreateWindowExW(0, kClassName, L"recorder", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 300,
-                            240, 180, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-}
-
-KeyRecorder::~KeyRecorder() {
-    onKeyDown = nullptr;
-    DestroyWindow(hwnd_);
-}
-
-bool KeyRecorder::takeForeground() const {
-    return pumpUntil([&] {
-        SetForegroundWindow(hwnd_);
-        return GetForegroundWindow() == hwnd_;
-    });
+std::wstring siblingPath(const std::wstring& name) {
+    const std::wstring self = framework::modulePath();
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + name;
 }
 
 void deleteUserKey(const wchar_t* path) {

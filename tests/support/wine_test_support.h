@@ -1,6 +1,6 @@
-// Helpers shared by the Windows tests: waiting with a deadline while messages are served, the
-// testbed's COM port pairs, a writer for the phone's end of a link, scratch files and environment,
-// and pictures to tell icons apart.
+// Helpers shared by the Windows tests: waiting with a deadline while messages are served, scratch
+// files and environment, and pictures to tell icons apart. The testbed (its ports, the phone's end,
+// host commands) and the helper windows come with it.
 #pragma once
 
 #include <windows.h>
@@ -8,11 +8,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "framework/handle.h"
+#include "helper_windows.h"
+#include "testbed.h"
 
 namespace testing_support {
 
@@ -24,48 +23,11 @@ bool pumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 // no longer an interval, has ticked too: the event to wait for before checking that one did not.
 bool waitForTimerTicks(UINT intervalMs, int ticks, DWORD timeoutMs = 5000);
 
-// The testbed's port pairs: {program end, phone end}, e.g. {"COM5", "COM6"}.
-std::vector<std::pair<std::wstring, std::wstring>> portPairs();
+// An environment variable's value (empty when unset).
 std::wstring environment(const wchar_t* name);
 
-// The phone's end of a link: opened plainly, one WriteFile per send.
-class PhoneLink {
-  public:
-    explicit PhoneLink(const std::wstring& port);
-    ~PhoneLink();
-    PhoneLink(const PhoneLink&) = delete;
-    PhoneLink& operator=(const PhoneLink&) = delete;
-    bool isOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool send(std::string_view bytes);
-
-  private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-// A visible window that records the key messages it receives, for checking what reaches the
-// foreground window. onKeyDown runs inside the WM_KEYDOWN handler.
-class KeyRecorder {
-  public:
-    struct Key {
-        UINT msg;
-        WPARAM vk;
-        LPARAM lParam;
-    };
-    KeyRecorder();
-    ~KeyRecorder();
-    KeyRecorder(const KeyRecorder&) = delete;
-    KeyRecorder& operator=(const KeyRecorder&) = delete;
-    HWND handle() const { return hwnd_; }
-    // Wine may hand the foreground over a little later than asked: ask until it has.
-    bool takeForeground() const;
-
-    static inline std::vector<Key> keys;
-    static inline std::function<void()> onKeyDown;
-
-  private:
-    static LRESULT CALLBACK procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    HWND hwnd_ = nullptr;
-};
+// A program built beside this test program.
+std::wstring siblingPath(const std::wstring& name);
 
 // Deletes a registry tree under HKEY_CURRENT_USER (missing is fine).
 void deleteUserKey(const wchar_t* path);

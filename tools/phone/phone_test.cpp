@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "framework/handle.h"
-#include "framework/module_path.h"
 #include "framework/text.h"
 #include "phone_keys.h"
 #include "wine_test_support.h"
@@ -20,66 +19,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class PortReader {
-  public:
-    explicit PortReader(const std::wstring& port) {
-        std::wstring path = L"\\\\.\\" + port;
-        handle_.reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-        if (!handle_) {
-            return;
+// Every read that brought bytes at the test's end, until `total` bytes have come or the deadline
+// passes.
+std::vector<std::string> readChunks(testing_support::PortEnd& reader, size_t total,
+                                    std::chrono::milliseconds limit = 20s) {
+    std::vector<std::string> seen;
+    size_t bytes = 0;
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (bytes < total && std::chrono::steady_clock::now() < deadline) {
+        // A read waits a while for the first byte and returns with it at once.
+        std::string chunk = reader.read(100);
+        if (chunk.empty()) {
+            continue;
         }
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        GetCommState(handle_.get(), &dcb);
-        dcb.BaudRate = CBR_9600;
-        dcb.ByteSize = 8;
-        dcb.Parity = NOPARITY;
-        dcb.StopBits = ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        SetCommState(handle_.get(), &dcb);
-        // A read returns at once with what is waiting; leftovers of an earlier test go.
-        COMMTIMEOUTS timeouts{};
-        timeouts.ReadIntervalTimeout = MAXDWORD;
-        SetCommTimeouts(handle_.get(), &timeouts);
-        while (!readChunk().empty()) {
-        }
-        // From now on a read with nothing waiting waits for the first byte, a while at most, and
-        // returns with it at once.
-        timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
-        timeouts.ReadTotalTimeoutConstant = 100;
-        SetCommTimeouts(handle_.get(), &timeouts);
+        bytes += chunk.size();
+        seen.push_back(std::move(chunk));
     }
-    bool isOpen() const { return handle_.valid(); }
-
-    std::string readChunk() {
-        char buffer[256];
-        DWORD got = 0;
-        if (!ReadFile(handle_.get(), buffer, sizeof buffer, &got, nullptr)) {
-            return {};
-        }
-        return std::string(buffer, got);
-    }
-
-    // Every read that brought bytes, until `total` bytes have come or the deadline passes.
-    std::vector<std::string> chunks(size_t total, std::chrono::milliseconds limit = 20s) {
-        std::vector<std::string> seen;
-        size_t bytes = 0;
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (bytes < total && std::chrono::steady_clock::now() < deadline) {
-            std::string chunk = readChunk();
-            if (chunk.empty()) {
-                continue;
-            }
-            bytes += chunk.size();
-            seen.push_back(std::move(chunk));
-        }
-        return seen;
-    }
-
-  private:
-    framework::KernelHandle handle_;
-};
+    return seen;
+}
 
 struct PhoneRun {
     DWORD exitCode = 0xFFFFFFFF;
@@ -88,8 +45,7 @@ struct PhoneRun {
 
 // A program built beside this test.
 std::wstring siblingPath(const char* name) {
-    std::wstring self = framework::modulePath();
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + framework::fromUtf8(name);
+    return testing_support::siblingPath(framework::fromUtf8(name));
 }
 
 PhoneRun runProgram(const std::wstring& exe, const std::wstring& arguments,
@@ -146,14 +102,13 @@ PhoneRun runPhone(const std::wstring& arguments, std::optional<std::string> inpu
 class PhoneExe : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto pairs = testing_support::portPairs();
-        ASSERT_FALSE(pairs.empty()) << "the testbed offers no port pair";
-        port_ = pairs[0].first;
-        reader_.emplace(pairs[0].second);
-        ASSERT_TRUE(reader_->isOpen()) << "cannot open " << framework::toUtf8(pairs[0].second);
+        const auto pair = testing_support::testbedPair(0);
+        port_ = pair.local;
+        reader_.emplace(pair.remote);
+        ASSERT_TRUE(reader_->isOpen()) << "cannot open " << framework::toUtf8(pair.remote);
     }
     std::wstring port_;
-    std::optional<PortReader> reader_;
+    std::optional<testing_support::PortEnd> reader_;
 };
 
 using Chunks = std::vector<std::string>;
@@ -163,9 +118,10 @@ struct Observed {
     PhoneRun run;
     Chunks chunks;
 };
-Observed observe(PortReader& reader, size_t total, const std::wstring& arguments,
+Observed observe(testing_support::PortEnd& reader, size_t total, const std::wstring& arguments,
                  std::optional<std::string> input = std::nullopt) {
-    auto chunks = std::async(std::launch::async, [&reader, total] { return reader.chunks(total); });
+    auto chunks =
+        std::async(std::launch::async, [&reader, total] { return readChunks(reader, total); });
     Observed seen;
     seen.run = runPhone(arguments, std::move(input));
     seen.chunks = chunks.get();
@@ -195,7 +151,7 @@ TEST_F(PhoneExe, BadArgumentsSendNothing) {
     // Whatever a bad run had sent would arrive before the marker.
     run = runPhone(port_ + L" --raw marker");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
-    EXPECT_EQ(reader_->chunks(6), (Chunks{"marker"}));
+    EXPECT_EQ(readChunks(*reader_, 6), (Chunks{"marker"}));
 }
 
 TEST_F(PhoneExe, PortThatCannotBeOpenedIsNamed) {
@@ -234,7 +190,7 @@ class ChildProcess {
 // The keys reach phone.exe through a console of its own, the way a user's typing does: a helper
 // attaches to that console and puts key events into its input.
 TEST_F(PhoneExe, InteractiveKeysSendCodes) {
-    auto collected = std::async(std::launch::async, [this] { return reader_->chunks(6); });
+    auto collected = std::async(std::launch::async, [this] { return readChunks(*reader_, 6); });
 
     std::wstring exe = siblingPath(KEYPILOT_PHONE_EXE);
     std::wstring commandLine = L"\"" + exe + L"\" " + port_ + L" --interactive --pause 300";
