@@ -46,7 +46,7 @@ function showUnsupported() {
   notice.hidden = false;
   connectButton.hidden = true;
   for (const button of keyButtons) button.disabled = true;
-  document.body.classList.add('unsupported');
+  document.body.classList.add('no-serial');
   showStatus('disconnected', text.status.unsupported);
 }
 
