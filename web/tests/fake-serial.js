@@ -1,41 +1,22 @@
-// A stand-in for navigator.serial, installed into the page before its scripts run
-// (page.addInitScript). A headless browser has no Bluetooth serial port to open, and a real one
-// could not be made to drop its link on cue; this one records what the page asks and writes
-// and can do both.
-//
-// window.__serial.log: requests (requestPort options), opens (baud rates; ok false when refused),
-//   closes, writes (the bytes of each write, as arrays).
-// window.__serial.drop({ failOpens }): the link closes under the page while the device stays
-//   connected; the next failOpens opens are refused.
-// window.__serial.unplug() / plug(): the device goes away (connected false, "disconnect") and
-//   comes back (connected true, "connect").
-// Options: granted (a port chosen on an earlier visit), forward (each write is also handed to
-// the test through window.__forwardWrite, and completes when that does).
-export function installFakeSerial({ granted = false, forward = false } = {}) {
+// A stand-in for navigator.serial, put into the page before its scripts run. A headless browser
+// has no Bluetooth serial port, and a real one could not be made to drop its link on cue.
+// window.__serial.log holds requests (requestPort options), opens ({ baudRate, ok }), closes and
+// writes (each write's bytes); drop({ failOpens }) closes the link under the page while the device
+// stays connected and refuses the next opens; unplug() and plug() take the device away (connected
+// false, "disconnect") and bring it back ("connect"). A granted port is one chosen on an earlier
+// visit; with forward, each write also goes to the test through window.__forwardWrite.
+export function installFakeSerial({ granted = false, forward = false }) {
   if (!window.isSecureContext) return;
-  const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
   const log = { requests: [], opens: [], closes: 0, writes: [] };
-  let remembered = granted;
-  try {
-    // The browser remembers a granted port across visits; so does the stand-in.
-    remembered ||= sessionStorage.getItem('fake-serial-granted') === 'yes';
-  } catch {
-    // No storage in this frame.
-  }
-
+  // The browser remembers a granted port across visits.
+  let remembered = granted || sessionStorage.getItem('fake-serial-granted') === 'yes';
   const lost = () => new DOMException('The device has been lost.', 'NetworkError');
 
   class FakeSerialPort extends EventTarget {
     connected = true;
     failOpens = 0;
     #open = false;
-    #streams = null;
-    readable = null;
-    writable = null;
-
-    getInfo() {
-      return { bluetoothServiceClassId: SERIAL_PORT_SERVICE };
-    }
+    #controllers = {};
 
     async open(options) {
       if (this.#open) throw new DOMException('The port is already open.', 'InvalidStateError');
@@ -45,73 +26,53 @@ export function installFakeSerial({ granted = false, forward = false } = {}) {
         this.failOpens = Math.max(0, this.failOpens - 1);
         throw new DOMException('Failed to open serial port.', 'NetworkError');
       }
-      const streams = {};
-      this.readable = new ReadableStream({ start: (c) => (streams.reader = c) });
+      const controllers = (this.#controllers = {});
+      this.readable = new ReadableStream({ start: (c) => (controllers.reader = c) });
       this.writable = new WritableStream({
-        start: (c) => (streams.writer = c),
+        start: (c) => (controllers.writer = c),
         write: (chunk) => {
-          if (!(chunk instanceof Uint8Array)) throw new TypeError('a write takes bytes');
-          const bytes = Array.from(chunk);
-          log.writes.push(bytes);
-          return forward ? window.__forwardWrite(bytes) : undefined;
+          log.writes.push(Array.from(chunk));
+          return forward ? window.__forwardWrite(Array.from(chunk)) : undefined;
         },
       });
-      this.#streams = streams;
       this.#open = true;
     }
 
     async close() {
       if (!this.#open) throw new DOMException('The port is already closed.', 'InvalidStateError');
-      if (this.readable?.locked || this.writable?.locked) {
-        throw new TypeError('Cannot close a port while its streams are locked.');
-      }
+      if (this.readable?.locked || this.writable?.locked) throw new TypeError('The streams are locked.');
       this.#open = false;
-      this.readable = null;
-      this.writable = null;
+      this.readable = this.writable = null;
       log.closes += 1;
     }
 
-    async forget() {}
-
-    // Both streams fail as they do for a lost link; the port stays open until closed.
+    // Both streams fail as a lost link makes them fail; the port stays open until closed.
     breakLink() {
-      if (!this.#open || !this.readable) return;
-      this.#streams.reader.error(lost());
-      this.#streams.writer.error(lost());
-      this.readable = null;
-      this.writable = null;
+      for (const controller of Object.values(this.#controllers)) controller.error(lost());
+      this.readable = this.writable = null;
     }
   }
 
   const port = new FakeSerialPort();
-
   class FakeSerial extends EventTarget {
-    async getPorts() {
-      return remembered ? [port] : [];
-    }
+    getPorts = async () => (remembered ? [port] : []);
 
     async requestPort(options) {
-      log.requests.push(JSON.parse(JSON.stringify(options ?? {})));
+      log.requests.push(JSON.parse(JSON.stringify(options)));
       remembered = true;
-      try {
-        sessionStorage.setItem('fake-serial-granted', 'yes');
-      } catch {
-        // Remembered for this document only.
-      }
+      sessionStorage.setItem('fake-serial-granted', 'yes');
       return port;
     }
   }
   const serial = new FakeSerial();
 
-  // The browser fires the event at the port, and it reaches navigator.serial with the port as
-  // its target.
+  // The browser fires these at the port, and they reach navigator.serial with the port as target.
   const fire = (type) => {
     port.dispatchEvent(new Event(type));
     const event = new Event(type);
     Object.defineProperty(event, 'target', { value: port });
     serial.dispatchEvent(event);
   };
-
   Object.defineProperty(Navigator.prototype, 'serial', { get: () => serial, configurable: true });
   window.__serial = {
     log,
@@ -131,7 +92,5 @@ export function installFakeSerial({ granted = false, forward = false } = {}) {
   };
 }
 
-// For a browser without Web Serial (Firefox, Safari, an older Chrome).
-export function removeSerial() {
-  delete Navigator.prototype.serial;
-}
+// A browser without Web Serial: Firefox, Safari, an older Chrome.
+export const removeSerial = () => delete Navigator.prototype.serial;

@@ -3,18 +3,18 @@
 //   node web/tests/screenshots.mjs [folder]    (default: docs)
 import { fileURLToPath } from 'node:url';
 import { join } from 'node:path';
-import { launchBrowser, openRemote, startServer, statusText, waitFor } from './harness.mjs';
+import { launchBrowser, openRemote, startServer, status } from './harness.mjs';
 
 const folder = process.argv[2] ?? fileURLToPath(new URL('../../docs', import.meta.url));
 const server = await startServer();
 const browser = await launchBrowser();
 try {
-  for (const [lang, locale, status] of [
+  for (const [lang, locale, connected] of [
     ['en', 'en-US', 'Connected'],
     ['ru', 'ru-RU', 'Подключено'],
   ]) {
     const { page, context, errors } = await openRemote(browser, server.url, { locale });
-    await waitFor(status, async () => (await statusText(page)) === status);
+    await status(page, new RegExp(`^${connected}$`));
     await page.evaluate(() => document.fonts.ready);
     const file = join(folder, `remote-${lang}.png`);
     await page.screenshot({ path: file });
