@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Renders the program's pictures from their drawings in src/app/resources/pictures into
 # src/app/resources: the banner logo (logo.bmp 97 x 90, logo_2x.bmp 194 x 180), the status
-# pictures (disconnected.ico, connected.ico) and the program's icon (keypilot.ico).
+# pictures (disconnected.ico, connected.ico) and the program's icon (keypilot.ico); and into
+# web/remote/icons the phone page's icons (icon-192.png, icon-512.png, and icon-maskable.png, whose
+# picture keeps to the middle so that a launcher may cut it to any shape).
 # The build does not run this; run it after changing a drawing and commit what it writes.
 #
 #   scripts/make-pictures.sh [preview.png]   the optional argument also writes a preview sheet
@@ -66,6 +68,19 @@ for entry in "194x180 logo_2x.bmp" "97x90 logo.bmp"; do
     convert "$work/logo.png" -background white -alpha remove -alpha off -filter Catrom \
         -resize "$geometry!" -type TrueColor -define bmp:format=bmp3 "BMP3:$out/$name"
 done
+
+# The phone page's icons: the program's picture, transparent around it, and for the maskable one
+# on a full square whose middle 80 % circle holds the whole picture.
+web=$here/web/remote/icons
+mkdir -p "$web"
+render "$src/icon.mvg" 8 "$work/web.png"
+for size in 192 512; do
+    convert "$work/web.png" -filter Catrom -resize "${size}x$size" -depth 8 "${steady[@]}" \
+        -define png:compression-level=9 "PNG32:$web/icon-$size.png"
+done
+convert "$work/web.png" -filter Catrom -resize 300x300 -background '#dcebfa' -gravity center \
+    -extent 512x512 -alpha off -depth 8 "${steady[@]}" -define png:compression-level=9 \
+    "PNG24:$web/icon-maskable.png"
 
 if [ -n "$preview" ]; then
     # Every image at its own size on light and dark grounds, and the small ones enlarged.

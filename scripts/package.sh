@@ -4,6 +4,7 @@
 #   Keypilot-<version>-win64.zip    Keypilot.exe, README.txt and LICENSE, to run from anywhere
 #   Keypilot-<version>-setup.exe    the per-user installer (NSIS; /S installs silently)
 #   SHA256SUMS                      the sums of both
+#   Keypilot-<version>-remote.zip   the phone's remote page (web/remote) for any static host, summed too
 # The version is the project's (CMakeLists.txt). Missing Debian packages (the cross compiler,
 # nsis, zip) are installed with apt-get.
 #
@@ -40,13 +41,21 @@ sed 's/$/\r/' LICENSE >"$stage/LICENSE"
 
 zip=Keypilot-$version-win64.zip
 setup=Keypilot-$version-setup.exe
+remote=Keypilot-$version-remote.zip
 rm -f "$out"/Keypilot-*-win64.zip "$out"/Keypilot-*-setup.exe "$out/SHA256SUMS"
+rm -f "$out"/Keypilot-*-remote.zip
 (cd "$stage" && zip -q -X -9 "../$zip" Keypilot.exe README.txt LICENSE)
 makensis -V2 -DVERSION="$version" -DFILES="$PWD/$stage" -DICON="$PWD/src/app/resources/keypilot.ico" \
     -DOUTFILE="$PWD/$out/$setup" packaging/keypilot.nsi
-(cd "$out" && sha256sum "$zip" "$setup" >SHA256SUMS)
+# The remote page as it is served, in a folder of its own: unpack it and upload the folder.
+remote_stage=$out/remote-package
+rm -rf "$remote_stage"
+mkdir -p "$remote_stage"
+cp -r web/remote "$remote_stage/keypilot-remote"
+(cd "$remote_stage" && find keypilot-remote -type f | LC_ALL=C sort | zip -q -X -9 "../$remote" -@)
+(cd "$out" && sha256sum "$zip" "$setup" "$remote" >SHA256SUMS)
 
 echo "package: Keypilot $version in $out, $SECONDS s:"
-for f in "$exe" "$out/$zip" "$out/$setup"; do
+for f in "$exe" "$out/$zip" "$out/$setup" "$out/$remote"; do
     printf '  %-40s %9d bytes\n' "$(basename "$f")" "$(stat -c %s "$f")"
 done

@@ -2,13 +2,22 @@
 # Installs what building and testing Keypilot needs on Debian 12 (as root), skipping what is there.
 #   setup.sh                 everything the build, the tests and the demo need
 #   setup.sh <package>...    only these Debian packages (and the cross compiler check)
+# Everything also means Debian's nodejs and npm where the node or npm command is missing, and the
+# phone page's test packages from web/package-lock.json (npm ci, only when they are out of date).
 set -euo pipefail
 packages=(
     cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
     gettext procps bc clang-format clang-tidy x11-utils fonts-wine
 )
-[ $# -gt 0 ] && packages=("$@")
+# The phone page's tests run in Debian's Chromium, driven from Node.
+packages+=(chromium)
+everything=1
+[ $# -gt 0 ] && packages=("$@") && everything=0
+if [ $everything = 1 ]; then
+    command -v node >/dev/null || packages+=(nodejs)
+    command -v npm >/dev/null || packages+=(npm)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -23,4 +32,14 @@ fi
 if ! x86_64-w64-mingw32-g++-posix --version >/dev/null 2>&1; then
     echo "setup: x86_64-w64-mingw32-g++-posix is missing" >&2
     exit 1
+fi
+
+# The page tests' packages, pinned by the lock file; npm ci again only when the lock changed.
+if [ $everything = 1 ]; then
+    web=$(cd "$(dirname "${BASH_SOURCE[0]}")/../web" && pwd)
+    if ! cmp -s "$web/package-lock.json" "$web/node_modules/.package-lock.json.installed"; then
+        echo "setup: npm ci in $web" >&2
+        (cd "$web" && npm ci --no-audit --no-fund --loglevel=error)
+        cp "$web/package-lock.json" "$web/node_modules/.package-lock.json.installed"
+    fi
 fi

@@ -21,8 +21,11 @@ cmake --preset windows -DKEYPILOT_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset windows -j "$jobs"
 
 status=0
+# The phone's remote page in headless Chromium, then driving Keypilot under Wine.
+node web/tests/run.mjs || status=1
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
+node web/tests/e2e.mjs build/windows || status=1
 if scripts/package.sh; then
     tests/packaging/packaging_test.sh . build/release build/packaging-testbed || status=1
 else

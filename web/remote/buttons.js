@@ -1,0 +1,66 @@
+// Remote buttons: they act when pressed, not when released, and the ones that move something
+// repeat while held, like the keys of a TV remote.
+
+export const FIRST_REPEAT_MS = 400;
+export const REPEAT_MS = 120;
+// A click this soon after a pointer press is that press's own click; any other click comes from
+// the keyboard or a screen reader and presses the button once.
+const POINTER_CLICK_MS = 1000;
+const VIBRATION_MS = 12;
+
+export function bindButton(button, { repeats, onPress }) {
+  let pointerId = null;
+  let timer = 0;
+  let pointerEndedAt = -Infinity;
+
+  const repeat = () => {
+    onPress();
+    timer = setTimeout(repeat, REPEAT_MS);
+  };
+
+  const stop = (event) => {
+    if (pointerId === null || (event?.pointerId !== undefined && event.pointerId !== pointerId)) {
+      return;
+    }
+    pointerId = null;
+    clearTimeout(timer);
+    button.classList.remove('pressed');
+    pointerEndedAt = performance.now();
+  };
+
+  button.addEventListener('pointerdown', (event) => {
+    if (!event.isPrimary || event.button !== 0 || pointerId !== null) return;
+    pointerId = event.pointerId;
+    button.classList.add('pressed');
+    try {
+      navigator.vibrate?.(VIBRATION_MS);
+    } catch {
+      // No vibration here; the press goes on.
+    }
+    onPress();
+    if (repeats) timer = setTimeout(repeat, FIRST_REPEAT_MS);
+  });
+  // A touch captures its pointer to the button it began on, and a captured pointer never
+  // leaves: a finger sliding off would keep the repeat going. Chrome sets that capture after
+  // pointerdown, so it is let go as soon as it is announced; the loss of capture this causes is
+  // the page's own doing and ends nothing.
+  let releasing = false;
+  button.addEventListener('gotpointercapture', (event) => {
+    if (event.pointerId !== pointerId) return;
+    releasing = true;
+    event.target.releasePointerCapture(event.pointerId);
+  });
+  button.addEventListener('lostpointercapture', (event) => {
+    if (releasing) releasing = false;
+    else stop(event);
+  });
+  for (const type of ['pointerup', 'pointerleave', 'pointercancel']) button.addEventListener(type, stop);
+  window.addEventListener('blur', () => stop());
+
+  button.addEventListener('click', () => {
+    if (pointerId !== null || performance.now() - pointerEndedAt < POINTER_CLICK_MS) return;
+    onPress();
+  });
+  // Android's long press would otherwise open a menu or select the label.
+  button.addEventListener('contextmenu', (event) => event.preventDefault());
+}

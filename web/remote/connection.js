@@ -1,0 +1,192 @@
+// The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open.
+//
+// The page only writes; a reader runs all the time anyway, because a read that ends is how a
+// dropped link shows at once. A link that drops comes back by itself: while the browser still
+// lists the device as connected, the port is opened again after a growing pause; when the device
+// is gone, the page waits for the browser's "connect" event. The user is asked to choose a port
+// only through choose(), never by a reconnection.
+
+// The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
+export const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
+export const BAUD_RATE = 9600;
+// Pauses before each new try while the device is there; the last one repeats.
+export const RETRY_PAUSES_MS = [1000, 2000, 4000, 10000];
+
+export class Connection extends EventTarget {
+  #serial;
+  #port = null;
+  #writer = null;
+  #writing = false;
+  #reader = null;
+  #watching = null;
+  #state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
+  #retries = 0;
+  #retryTimer = 0;
+  #opening = false;
+
+  constructor(serial) {
+    super();
+    this.#serial = serial;
+    serial.addEventListener('connect', (event) => this.#onDeviceBack(event.target));
+    serial.addEventListener('disconnect', (event) => this.#onDeviceGone(event.target));
+  }
+
+  // { status: 'connected' | 'connecting' | 'disconnected', reason, retryInMs }
+  get state() {
+    return this.#state;
+  }
+
+  // Opens the port that was granted on an earlier visit, if there is one.
+  async start() {
+    let ports = [];
+    try {
+      ports = await this.#serial.getPorts();
+    } catch {
+      // Treated as no port granted yet: Connect asks.
+    }
+    if (ports.length > 0 && !this.#port) await this.#use(ports[0]);
+  }
+
+  // Asks the user for the PC (needs a user gesture), then opens it.
+  async choose() {
+    let port;
+    try {
+      port = await this.#serial.requestPort({
+        allowedBluetoothServiceClassIds: [SERIAL_PORT_SERVICE],
+        filters: [{ bluetoothServiceClassId: SERIAL_PORT_SERVICE }],
+      });
+    } catch (error) {
+      // NotFoundError: the chooser was closed without a choice. A port in use stays in use.
+      if (!this.#port) this.#set('disconnected', error?.name === 'NotFoundError' ? 'cancelled' : 'blocked');
+      return;
+    }
+    if (port === this.#port && this.#state.status !== 'disconnected') return;
+    await this.#drop();
+    await this.#use(port);
+  }
+
+  // Writes one code as a single write. A press while the link is down, or while the previous
+  // write is still under way, is dropped: a press must never arrive later than it was made.
+  async send(bytes) {
+    if (this.#state.status !== 'connected' || this.#writing || !this.#writer) return false;
+    this.#writing = true;
+    try {
+      await this.#writer.write(bytes);
+      return true;
+    } catch {
+      return false; // the reader sees the loss and reconnects
+    } finally {
+      this.#writing = false;
+    }
+  }
+
+  #set(status, reason = '', retryInMs = 0) {
+    this.#state = { status, reason, retryInMs };
+    this.dispatchEvent(new Event('change'));
+  }
+
+  async #use(port) {
+    this.#port = port;
+    this.#retries = 0;
+    await this.#open();
+  }
+
+  async #open() {
+    const port = this.#port;
+    if (!port || this.#opening || this.#state.status === 'connected') return;
+    clearTimeout(this.#retryTimer);
+    this.#opening = true;
+    this.#set('connecting');
+    try {
+      await port.open({ baudRate: BAUD_RATE });
+    } catch (error) {
+      this.#opening = false;
+      if (port !== this.#port) return;
+      // Still open from before a loss whose close failed: close it, so that the next try opens.
+      if (error?.name === 'InvalidStateError') await port.close().catch(() => {});
+      this.#afterLoss('noAnswer');
+      return;
+    }
+    this.#opening = false;
+    if (port !== this.#port) {
+      await port.close().catch(() => {});
+      return;
+    }
+    this.#retries = 0;
+    this.#writer = port.writable.getWriter();
+    this.#set('connected');
+    this.#watching = this.#watch(port);
+  }
+
+  // Reads until the link ends; what Keypilot might send is not used.
+  async #watch(port) {
+    while (port === this.#port && port.readable) {
+      const reader = port.readable.getReader();
+      this.#reader = reader;
+      try {
+        while (!(await reader.read()).done);
+        break; // closed on purpose
+      } catch {
+        // A framing or overrun error leaves a new readable stream; a lost link leaves none.
+      } finally {
+        reader.releaseLock();
+        this.#reader = null;
+      }
+    }
+    if (port !== this.#port) return;
+    await this.#release(port);
+    this.#afterLoss('lost');
+  }
+
+  #afterLoss(reason) {
+    const port = this.#port;
+    if (!port) return;
+    if (port.connected === false) {
+      this.#set('disconnected', 'gone');
+      return;
+    }
+    const pause = RETRY_PAUSES_MS[Math.min(this.#retries, RETRY_PAUSES_MS.length - 1)];
+    this.#retries += 1;
+    clearTimeout(this.#retryTimer);
+    this.#retryTimer = setTimeout(() => this.#open(), pause);
+    this.#set('disconnected', reason, pause);
+  }
+
+  #onDeviceBack(port) {
+    if (port !== this.#port || this.#state.status === 'connected') return;
+    this.#retries = 0;
+    this.#open();
+  }
+
+  #onDeviceGone(port) {
+    if (port !== this.#port) return;
+    clearTimeout(this.#retryTimer);
+    // An open link ends its reader too, which closes the port; until then it still counts.
+    if (this.#state.status !== 'connected') this.#set('disconnected', 'gone');
+  }
+
+  async #release(port) {
+    if (this.#writer) {
+      const writer = this.#writer;
+      this.#writer = null;
+      try {
+        writer.releaseLock();
+      } catch {
+        // A write in flight keeps the lock until it fails with the link.
+      }
+    }
+    await port.close().catch(() => {});
+  }
+
+  // Leaves the current port for another one chosen by the user.
+  async #drop() {
+    const port = this.#port;
+    clearTimeout(this.#retryTimer);
+    this.#port = null;
+    if (!port) return;
+    await this.#reader?.cancel().catch(() => {});
+    await this.#watching;
+    await this.#release(port);
+    this.#state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
+  }
+}

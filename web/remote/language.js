@@ -1,0 +1,106 @@
+// Every text of the page, one table per language. The button names are also their accessible
+// names, which screen readers announce and the tests look the buttons up by.
+
+const en = {
+  lang: 'en',
+  title: 'Keypilot remote',
+  heading: 'Keypilot',
+  buttons: {
+    up: 'Up',
+    down: 'Down',
+    left: 'Left',
+    right: 'Right',
+    click: 'Click',
+    escape: 'Escape',
+    pageUp: 'Page up',
+    pageDown: 'Page down',
+    volumeUp: 'Volume up',
+    volumeDown: 'Volume down',
+    start: 'Start menu',
+    run: 'Run program',
+    connect: 'Connect',
+  },
+  captions: {
+    click: 'Click',
+    escape: 'Esc',
+    start: 'Start',
+    run: 'Run',
+    volume: 'Vol',
+    page: 'Page',
+  },
+  status: {
+    connected: 'Connected',
+    connecting: 'Connecting…',
+    notChosen: 'Not connected: press Connect and choose your PC.',
+    cancelled: 'Not connected: no PC was chosen.',
+    blocked: 'Not connected: this page may not use serial ports here.',
+    noAnswer: 'Not connected: the PC did not answer. Is Keypilot running?',
+    lost: 'Not connected: the link was lost.',
+    gone: 'Not connected: the PC is out of reach. Waiting for it to come back…',
+    unsupported: 'Not available in this browser.',
+    retryIn: (seconds) => `Trying again in ${seconds} s.`,
+  },
+  unsupported:
+    'This browser cannot open a Bluetooth serial link, so it cannot be the remote. ' +
+    'Use Chrome 138 or later on an Android phone, or a serial terminal app as described in ' +
+    'the phone guide (docs/phone.md). An iPhone cannot do it: it offers no Bluetooth serial ' +
+    'link to apps or pages.',
+};
+
+const ru = {
+  lang: 'ru',
+  title: 'Пульт Keypilot',
+  heading: 'Keypilot',
+  buttons: {
+    up: 'Вверх',
+    down: 'Вниз',
+    left: 'Влево',
+    right: 'Вправо',
+    click: 'Щелчок',
+    escape: 'Клавиша Esc',
+    pageUp: 'Страница вверх',
+    pageDown: 'Страница вниз',
+    volumeUp: 'Громче',
+    volumeDown: 'Тише',
+    start: 'Меню «Пуск»',
+    run: 'Запуск программы',
+    connect: 'Подключить',
+  },
+  captions: {
+    click: 'Щелчок',
+    escape: 'Esc',
+    start: 'Пуск',
+    run: 'Запуск',
+    volume: 'Звук',
+    page: 'Стр.',
+  },
+  status: {
+    connected: 'Подключено',
+    connecting: 'Подключение…',
+    notChosen: 'Не подключено: нажмите «Подключить» и выберите компьютер.',
+    cancelled: 'Не подключено: компьютер не выбран.',
+    blocked: 'Не подключено: здесь этой странице нельзя открывать последовательные порты.',
+    noAnswer: 'Не подключено: компьютер не ответил. Запущен ли Keypilot?',
+    lost: 'Не подключено: связь прервалась.',
+    gone: 'Не подключено: компьютер вне досягаемости. Ждём, когда он появится…',
+    unsupported: 'В этом браузере недоступно.',
+    retryIn: (seconds) => `Новая попытка через ${seconds} с.`,
+  },
+  unsupported:
+    'Этот браузер не умеет открывать последовательный порт Bluetooth, поэтому пультом он быть ' +
+    'не может. Откройте страницу в Chrome 138 или новее на телефоне с Android или воспользуйтесь ' +
+    'приложением-терминалом, как описано в руководстве (docs/phone.md). С iPhone это невозможно: ' +
+    'он не даёт приложениям и страницам последовательного соединения по Bluetooth.',
+};
+
+export const languages = { en, ru };
+
+// The first of the browser's preferred languages that the page speaks, by its primary subtag
+// ("ru-RU" → ru); English when none is.
+export function chooseLanguage(preferred) {
+  for (const tag of preferred ?? []) {
+    const primary = String(tag).toLowerCase().split('-')[0];
+    if (Object.hasOwn(languages, primary)) return languages[primary];
+  }
+  return en;
+}

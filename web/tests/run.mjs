@@ -1,0 +1,208 @@
+// The remote page's tests, in Debian's headless Chromium with a stand-in serial port.
+//   node web/tests/run.mjs      prints "N passed, M failed"; exits 1 when a test failed
+import assert from 'node:assert/strict';
+import { button, codes, launchBrowser, openRemote, runTests, served, serialLog, startServer, status, statusText,
+  test, waitFor } from './harness.mjs';
+
+const SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
+const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Escape: '01', 'Page up': '11',
+  'Page down': '09', 'Volume up': '07', 'Volume down': '10', 'Start menu': '03', 'Run program': '00' };
+
+const server = await startServer();
+const browser = await launchBrowser();
+const open = (options) => openRemote(browser, server.url, options);
+const connected = (page) => status(page, /^Connected$/);
+const writes = (page, n) => waitFor(`${n} writes`, async () => (await codes(page)).length >= n);
+const opens = async (page) => (await serialLog(page)).opens.length;
+async function done({ context, errors }) {
+  await context.close();
+  assert.deepEqual(errors, [], 'the page reported errors');
+}
+
+test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the next visit opens it unasked', async () => {
+  const remote = await open({ serial: 'fresh' });
+  const { page } = remote;
+  await status(page, /press Connect/);
+  await button(page, 'Right').click(); // not connected: dropped, and never sent later
+  await button(page, 'Connect').click();
+  await connected(page);
+  const filter = { allowedBluetoothServiceClassIds: [SERVICE], filters: [{ bluetoothServiceClassId: SERVICE }] };
+  assert.deepEqual(await serialLog(page), { requests: [filter], opens: [{ baudRate: 9600, ok: true }], closes: 0, writes: [] });
+
+  await page.reload();
+  await connected(page);
+  assert.deepEqual((await serialLog(page)).requests, []);
+  await button(page, 'Escape').press('Enter'); // the keyboard, or a screen reader, presses once too
+  await writes(page, 1);
+  assert.deepEqual(await codes(page), ['01']);
+  await done(remote);
+});
+
+test('every button writes its code as one write and nothing else', async () => {
+  const remote = await open();
+  const { page } = remote;
+  await connected(page);
+  const names = [...Object.keys(CODES), 'Up']; // a press's own click, were it sent, shows up as a second Up
+  for (const [i, name] of names.entries()) {
+    await button(page, name).click();
+    await writes(page, i + 1);
+  }
+  assert.deepEqual(await codes(page), names.map((name) => CODES[name]));
+  await done(remote);
+});
+
+test('holding repeats after 400 ms, then every 120 ms, and stops on release, leaving and cancel', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await connected(page);
+  const after = async (ms, n, why) => {
+    await page.clock.runFor(ms);
+    assert.equal((await codes(page)).length, n, why);
+  };
+  const centre = async (name) => {
+    const box = await button(page, name).boundingBox();
+    return { x: box.x + box.width / 2, y: box.y + box.height / 2 };
+  };
+  const mouseDown = async (name) => {
+    const at = await centre(name);
+    await page.mouse.move(at.x, at.y);
+    await page.mouse.down();
+  };
+  const touch = await page.context().newCDPSession(page);
+  const finger = (type, at) => touch.send('Input.dispatchTouchEvent', { type, touchPoints: at ? [{ ...at, id: 1 }] : [] });
+
+  await mouseDown('Right');
+  await after(0, 1, 'the press itself');
+  await after(399, 1, 'a repeat before 400 ms');
+  await after(1, 2, 'no repeat at 400 ms');
+  await after(119, 2, 'a repeat before 520 ms');
+  await after(1, 3, 'no repeat at 520 ms');
+  await after(240, 5, 'not every 120 ms');
+  await page.mouse.up();
+  await after(2000, 5, 'repeats after the release');
+
+  // A finger sliding off: a touch pointer stays captured by its button unless the page lets it go.
+  const down = await centre('Down');
+  await finger('touchStart', down);
+  await after(400, 7);
+  for (const step of [1, 2, 3, 4, 5]) await finger('touchMove', { x: down.x, y: down.y - 40 * step });
+  await after(2000, 7, 'repeats after the finger left');
+  await finger('touchEnd');
+
+  await finger('touchStart', await centre('Left'));
+  await after(400, 9);
+  await finger('touchCancel');
+  await after(2000, 9, 'repeats after the touch was cancelled');
+
+  await mouseDown('Click');
+  await after(2000, 10, 'Click repeated');
+  await page.mouse.up();
+  const shown = await button(page, 'Click').evaluate((element) =>
+    element.dispatchEvent(new MouseEvent('contextmenu', { bubbles: true, cancelable: true })));
+  assert.equal(shown, false, 'a long press may open the context menu');
+  assert.deepEqual(await codes(page), ['06', '06', '06', '06', '06', '08', '08', '04', '04', '05']);
+  await done(remote);
+});
+
+test('a link that closes while the device stays connected is reopened unasked, after 1, 2, 4, then 10 s', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await connected(page);
+  await page.evaluate(() => window.__serial.drop({ failOpens: 4 }));
+  await status(page, /link was lost.*1 s/);
+  await button(page, 'Right').click(); // not connected: dropped, and never sent later
+  for (const [i, pause] of [1000, 2000, 4000, 10000, 10000].entries()) {
+    await page.clock.runFor(pause - 1);
+    assert.equal(await opens(page), i + 1, `a try before ${pause} ms`);
+    await page.clock.runFor(1);
+    await waitFor(`try ${i + 1}`, async () => (await opens(page)) === i + 2);
+  }
+  await connected(page);
+  await button(page, 'Right').click();
+  await writes(page, 1);
+  const log = await serialLog(page);
+  assert.deepEqual(log.requests, [], 'the user was asked again');
+  assert.deepEqual(log.opens.map((o) => o.ok), [true, false, false, false, false, true]);
+  assert.equal(log.closes, 1, 'the lost port was not closed before it was opened again');
+  assert.deepEqual(await codes(page), ['06']);
+  await done(remote);
+});
+
+test('a device that goes away is waited for, and reopened unasked when it is back', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await connected(page);
+  await page.evaluate(() => window.__serial.unplug());
+  await status(page, /out of reach/);
+  await page.clock.runFor(60000);
+  assert.equal(await opens(page), 1, 'it tried to open a device that is gone');
+  await page.evaluate(() => window.__serial.plug());
+  await connected(page);
+  await button(page, 'Right').click();
+  await writes(page, 1);
+  assert.deepEqual((await serialLog(page)).requests, []);
+  assert.deepEqual(await codes(page), ['06']);
+  await done(remote);
+});
+
+test('without Web Serial the page says what works instead and throws nothing', async () => {
+  const remote = await open({ serial: 'none' });
+  const { page } = remote;
+  const text = await page.locator('#unsupported').innerText();
+  assert.match(text, /Chrome 138 .*Android.*docs\/phone\.md.*iPhone cannot/s);
+  assert.match(await statusText(page), /Not available/);
+  assert.equal(await button(page, 'Connect').count(), 0, 'Connect is offered');
+  await button(page, 'Right').click({ force: true });
+  await done(remote);
+});
+
+test('a Russian browser gets Russian text; another language gets English', async () => {
+  const remote = await open({ locale: 'ru-RU' });
+  const { page } = remote;
+  await status(page, /^Подключено$/);
+  const names = await page.getByRole('button').evaluateAll((all) => all.map((b) => b.ariaLabel ?? b.textContent));
+  assert.deepEqual(names.sort(), ['Вверх', 'Влево', 'Вниз', 'Вправо', 'Громче', 'Запуск программы', 'Клавиша Esc',
+    'Меню «Пуск»', 'Подключить', 'Страница вверх', 'Страница вниз', 'Тише', 'Щелчок']);
+  assert.equal(await page.evaluate(() => `${document.documentElement.lang} ${document.title}`), 'ru Пульт Keypilot');
+  await done(remote);
+
+  const unsupported = await open({ locale: 'ru-RU', serial: 'none' });
+  assert.match(await unsupported.page.locator('#unsupported').innerText(), /^Этот браузер.*Chrome 138.*iPhone/s);
+  await done(unsupported);
+  const german = await open({ locale: 'de-DE' });
+  await connected(german.page);
+  await done(german);
+});
+
+test('the first load stays on its own origin and under 150 kB, and the page then opens offline', async () => {
+  const wrong = [];
+  const onContext = (context) => {
+    context.on('response', (r) => (r.ok() && r.url().startsWith(server.url)) || wrong.push(`${r.status()} ${r.url()}`));
+    context.on('requestfailed', (r) => wrong.push(`failed ${r.url()}`));
+  };
+  served.length = 0;
+  const remote = await open({ serviceWorkers: 'allow', onContext });
+  const { page, context } = remote;
+  await connected(page);
+  await page.evaluate(() => navigator.serviceWorker.ready); // after the worker has fetched its copy
+  assert.deepEqual(wrong, [], JSON.stringify(wrong));
+  const files = new Map(served.map((f) => [f.path.replace(/\/$/, '/index.html'), f.bytes]));
+  const total = [...files.values()].reduce((sum, bytes) => sum + bytes, 0);
+  console.log(`      first load: ${total} bytes in ${files.size} files:`);
+  for (const [path, bytes] of [...files].sort((a, b) => b[1] - a[1])) console.log(`      ${String(bytes).padStart(8)}  ${path}`);
+  assert.ok(total < 150000, `${total} bytes`);
+
+  await context.setOffline(true);
+  await page.reload();
+  await connected(page);
+  await done(remote);
+});
+
+let ok = false;
+try {
+  ok = await runTests();
+} finally {
+  await browser.close();
+  await server.close();
+}
+process.exit(ok ? 0 : 1);

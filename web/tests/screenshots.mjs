@@ -1,0 +1,28 @@
+// Takes the README's pictures of the remote page at a phone's size (390 x 844), connected, in
+// English and in Russian: docs/remote-en.png and docs/remote-ru.png.
+//   node web/tests/screenshots.mjs [folder]    (default: docs)
+import { fileURLToPath } from 'node:url';
+import { join } from 'node:path';
+import { launchBrowser, openRemote, startServer, status } from './harness.mjs';
+
+const folder = process.argv[2] ?? fileURLToPath(new URL('../../docs', import.meta.url));
+const server = await startServer();
+const browser = await launchBrowser();
+try {
+  for (const [lang, locale, connected] of [
+    ['en', 'en-US', 'Connected'],
+    ['ru', 'ru-RU', 'Подключено'],
+  ]) {
+    const { page, context, errors } = await openRemote(browser, server.url, { locale });
+    await status(page, new RegExp(`^${connected}$`));
+    await page.evaluate(() => document.fonts.ready);
+    const file = join(folder, `remote-${lang}.png`);
+    await page.screenshot({ path: file });
+    await context.close();
+    if (errors.length) throw new Error(errors.join('\n'));
+    console.log(`screenshots: ${file}`);
+  }
+} finally {
+  await browser.close();
+  await server.close();
+}
