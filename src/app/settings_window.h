@@ -28,7 +28,7 @@ class SettingsWindow {
         virtual void onBrowse() = 0;
         // True when the timer was the listener's.
         virtual bool onTimer(UINT_PTR id) = 0;
-        // The window was asked to close (it has no close box: Alt+F4, or another program).
+        // The window was asked to close (it has no close box: the system or another program).
         virtual void onClose() = 0;
         // The user's session ends: the process may be killed once the message has been answered.
         virtual void onEndSession() = 0;
