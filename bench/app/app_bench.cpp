@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "app/main_window.h"
+#include "app/keypilot.h"
 #include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/main_thread_call.h"
@@ -55,7 +55,7 @@ int portIndexOf(const std::wstring& port) {
     return std::stoi(port.substr(3)) - 1;
 }
 
-std::unique_ptr<app::MainWindow> startKeypilot(int portIndex, const wchar_t* keys = nullptr) {
+std::unique_ptr<app::Keypilot> startKeypilot(int portIndex, const wchar_t* keys = nullptr) {
     RegDeleteTreeW(HKEY_CURRENT_USER, kStore);
     auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
     section.writeText(L"com", std::to_wstring(portIndex));
@@ -66,7 +66,7 @@ std::unique_ptr<app::MainWindow> startKeypilot(int portIndex, const wchar_t* key
     auto& app = framework::application();
     app.initialize();
     app.setTitle(L"Keypilot");
-    auto window = std::make_unique<app::MainWindow>();
+    auto window = std::make_unique<app::Keypilot>();
     window->start();
     return window;
 }

@@ -10,13 +10,13 @@
 
 namespace app {
 
-void Autostart::readMark() {
+void Autostart::read() {
     auto run = framework::RegistryKey::open(HKEY_CURRENT_USER, kRunKey);
     std::wstring text;
     if (run.isOpen()) {
         text = run.readText(kValueName).value_or(L"");
     }
-    mark_ = text.find(L"Keypilot") != std::wstring::npos;
+    enabled_ = text.find(L"Keypilot") != std::wstring::npos;
 }
 
 void Autostart::toggle() {
@@ -25,8 +25,8 @@ void Autostart::toggle() {
         throw framework::Exception(framework::formatText(
             framework::loadResourceString(IDS_REG_SET_DATA_FAILED), {kValueName}));
     }
-    run.writeText(kValueName, mark_ ? std::wstring() : commandLine());
-    mark_ = !mark_;
+    run.writeText(kValueName, enabled_ ? std::wstring() : commandLine());
+    enabled_ = !enabled_;
 }
 
 std::wstring Autostart::commandLine() {

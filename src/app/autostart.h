@@ -10,13 +10,14 @@ class Autostart {
     static constexpr const wchar_t* kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     static constexpr const wchar_t* kValueName = L"Keypilot";
 
-    // Reads the value and sets the mark when its text contains "Keypilot" (case counts). A missing
-    // value or Run key reads as off; a value of another type raises.
-    void readMark();
-    bool mark() const { return mark_; }
+    // Reads the value: on when its text contains "Keypilot" (case counts). A missing value or Run
+    // key reads as off; a value of another type raises.
+    void read();
+    // Whether Keypilot starts at logon, as last read or switched.
+    bool enabled() const { return enabled_; }
     // Switches: writes the empty text when on (the value stays), the quoted path of this
     // executable when off. A failed write raises "Failed to set data for 'Keypilot'" and leaves
-    // the mark as it was.
+    // the state as it was.
     void toggle();
 
     // The command line written for this executable: its full path in double quotes, so that a
@@ -24,7 +25,7 @@ class Autostart {
     static std::wstring commandLine();
 
   private:
-    bool mark_ = false;
+    bool enabled_ = false;
 };
 
 }  // namespace app

@@ -1,12 +1,9 @@
 #include "app/command_handler.h"
 
-#include <optional>
-#include <string>
 #include <vector>
 
+#include "app/launch_program.h"
 #include "app/master_volume.h"
-#include "app/launch_command.h"
-#include "framework/handle.h"
 
 namespace app {
 
@@ -41,6 +38,14 @@ void typeKey(unsigned vk) {
     SendInput(2, inputs, sizeof(INPUT));
 }
 
+// A left button's down or up at the cursor, through the input queue as a real press.
+void sendMouseButton(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(INPUT));
+}
+
 }  // namespace
 
 void pressForegroundKey(unsigned vk, const CommandContext& context) {
@@ -51,85 +56,6 @@ void pressForegroundKey(unsigned vk, const CommandContext& context) {
     sendKeyMessage(WM_KEYDOWN, vk);
     context.processMessages();
     sendKeyMessage(WM_KEYUP, vk);
-}
-
-namespace {
-
-bool isExistingFile(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// The text a Win32 call writes into a buffer it sizes by its result; nothing when it fails.
-template <class Call>
-std::optional<std::wstring> textFrom(Call call) {
-    std::wstring text(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = call(static_cast<DWORD>(text.size()), text.data());
-        if (n == 0) {
-            return std::nullopt;
-        }
-        if (n < text.size()) {
-            text.resize(n);
-            return text;
-        }
-        text.resize(n);
-    }
-}
-
-std::optional<std::wstring> findOnSearchPath(const std::wstring& name) {
-    return textFrom([&](DWORD size, wchar_t* buffer) {
-        return SearchPathW(nullptr, name.c_str(), L".exe", size, buffer, nullptr);
-    });
-}
-
-std::wstring fullPathOf(const std::wstring& path) {
-    return textFrom([&](DWORD size, wchar_t* buffer) {
-               return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
-           })
-        .value_or(path);
-}
-
-std::wstring commandInterpreter() {
-    if (auto comSpec = textFrom([](DWORD size, wchar_t* buffer) {
-            return GetEnvironmentVariableW(L"ComSpec", buffer, size);
-        })) {
-        return *comSpec;
-    }
-    return textFrom([](DWORD size, wchar_t* buffer) {
-               return GetSystemDirectoryW(buffer, size);
-           }).value_or(L"C:\\Windows\\System32") +
-           L"\\cmd.exe";
-}
-
-}  // namespace
-
-bool launchProgram(const std::wstring& text) {
-    auto command = resolveLaunchCommand(text, &isExistingFile, &findOnSearchPath);
-    if (!command) {
-        return false;
-    }
-    command->program = fullPathOf(command->program);
-    std::wstring application = command->program;
-    std::wstring line = commandLineOf(*command);
-    if (isBatchFile(application)) {
-        application = commandInterpreter();
-        line = batchCommandLineOf(application, *command);
-    }
-    std::vector<wchar_t> buffer(line.begin(), line.end());
-    buffer.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-        return false;
-    }
-    framework::KernelHandle process{info.hProcess};
-    framework::KernelHandle thread{info.hThread};
-    return true;
 }
 
 void runCommand(Command command, const CommandContext& context) {
@@ -152,9 +78,9 @@ void runCommand(Command command, const CommandContext& context) {
             SendMessageW(context.mainWindow, WM_SYSCOMMAND, SC_TASKLIST, 0);
             break;
         case Command::ClickEnter:
-            mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+            sendMouseButton(MOUSEEVENTF_LEFTDOWN);
             context.processMessages();
-            mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+            sendMouseButton(MOUSEEVENTF_LEFTUP);
             context.processMessages();
             pressForegroundKey(keyOf(command), context);
             break;

@@ -44,10 +44,4 @@ constexpr UINT kKeyMessageTimeoutMs = 500;
 // Input: one key press (down, then up) through the input queue.
 void pressForegroundKey(unsigned vk, const CommandContext& context);
 
-// Starts the program the text names, shown normally, handing it the rest of the text as its
-// arguments; a batch file runs through the command interpreter. The program is resolved here
-// (see resolveLaunchCommand), never guessed by the system. Returns whether a process started;
-// a text that names no program starts nothing.
-bool launchProgram(const std::wstring& text);
-
 }  // namespace app

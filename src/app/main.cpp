@@ -3,7 +3,7 @@
 
 #include <commctrl.h>
 
-#include "app/main_window.h"
+#include "app/keypilot.h"
 #include "framework/application.h"
 #include "i18n/translation.h"
 #include "serial/serial_port.h"
@@ -21,8 +21,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         app.setShowMainWindowOnRun(false);
         app.setTitle(L"Keypilot");
         app.initialize();
-        app::MainWindow window;
-        if (window.start()) {
+        app::Keypilot keypilot;
+        if (keypilot.start()) {
             app.run();
         }
     }

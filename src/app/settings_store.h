@@ -1,5 +1,5 @@
 // The per-user settings: HKEY_CURRENT_USER\Software\Corvane, section Keypilot, values "mouse",
-// "exe" and "com", all stored as REG_SZ text.
+// "exe", "com" and "keys", all stored as REG_SZ text.
 #pragma once
 
 #include <optional>
@@ -8,6 +8,14 @@
 #include "framework/registry.h"
 
 namespace app {
+
+// The stored values' names.
+namespace setting_names {
+inline constexpr const wchar_t* kCursorStep = L"mouse";
+inline constexpr const wchar_t* kProgram = L"exe";
+inline constexpr const wchar_t* kPortIndex = L"com";
+inline constexpr const wchar_t* kKeyDelivery = L"keys";
+}  // namespace setting_names
 
 class SettingsStore {
   public:

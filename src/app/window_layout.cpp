@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "framework/handle.h"
+
 namespace app {
 namespace {
 
@@ -50,14 +52,13 @@ SIZE measureText(HWND control, int wrapWidth) {
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), length + 1)));
     auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT));
+    framework::WindowDeviceContext dc{control};
+    framework::SelectedObject selected{
+        dc.get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(SYSTEM_FONT)};
     RECT r{0, 0, wrapWidth, 0};
     UINT format = DT_CALCRECT | DT_NOPREFIX | DT_EXPANDTABS;
     format |= wrapWidth > 0 ? DT_WORDBREAK : DT_SINGLELINE;
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
+    DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &r, format);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 

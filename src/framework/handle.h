@@ -110,6 +110,24 @@ using MappedView = UniqueHandle<MappedViewTraits>;
 // A device context made with CreateCompatibleDC or CreateDC (not one from GetDC or BeginPaint).
 using DeviceContext = UniqueHandle<DeviceContextTraits>;
 
+// A window's device context from GetDC, given back to the window with ReleaseDC when it goes.
+class WindowDeviceContext {
+  public:
+    explicit WindowDeviceContext(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDeviceContext(const WindowDeviceContext&) = delete;
+    WindowDeviceContext& operator=(const WindowDeviceContext&) = delete;
+    ~WindowDeviceContext() {
+        if (dc_) {
+            ReleaseDC(window_, dc_);
+        }
+    }
+    HDC get() const { return dc_; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
 // Selects a GDI object into a device context and puts the previous one back when it goes.
 class SelectedObject {
   public:

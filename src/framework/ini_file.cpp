@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "framework/exception.h"
+#include "framework/growing_buffer.h"
 #include "framework/resource_strings.h"
 #include "framework/text.h"
 
@@ -11,17 +12,13 @@ namespace framework {
 namespace {
 
 // GetPrivateProfileStringW truncates silently; it reports a full buffer as size - 1 for a value
-// and size - 2 for a NUL-separated list, so grow until the result leaves room to spare.
+// and size - 2 for a NUL-separated list, so the text fits only with two characters to spare.
 std::wstring readProfile(const wchar_t* section, const wchar_t* key, const std::wstring& file) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        DWORD got = GetPrivateProfileStringW(section, key, L"", buffer.data(),
-                                             static_cast<DWORD>(buffer.size()), file.c_str());
-        if (got + 2 < buffer.size()) {
-            return std::wstring(buffer.data(), got);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    return readGrowingBuffer(
+        [&](wchar_t* buffer, DWORD size) {
+            return GetPrivateProfileStringW(section, key, L"", buffer, size, file.c_str());
+        },
+        256, 2);
 }
 
 std::vector<std::wstring> splitNulList(const std::wstring& list) {

@@ -5,6 +5,7 @@
 #include <shared_mutex>
 #include <vector>
 
+#include "framework/growing_buffer.h"
 #include "framework/module_path.h"
 #include "framework/resource_strings.h"
 #include "framework/translation_hooks.h"
@@ -45,25 +46,19 @@ std::wstring translateResourceStringLocked(Layer& state, const std::wstring& tex
     return result;
 }
 
-// The string table's text; a buffer that the text fills is doubled until the text fits.
+// The string table's text, however long.
 std::wstring loadStringTableText(HINSTANCE module, UINT id) {
     // String tables hold 16-bit identifiers; LoadStringW would cut a larger one down to its low
     // word and fetch an unrelated text.
     if (id > 0xFFFF) {
         return {};
     }
-    std::wstring buffer(1024, L'\0');
-    for (;;) {
-        int n = LoadStringW(module, id, buffer.data(), static_cast<int>(buffer.size()));
-        if (n <= 0) {
-            return {};
-        }
-        if (static_cast<std::size_t>(n) < buffer.size() - 1) {
-            buffer.resize(static_cast<std::size_t>(n));
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
+    // A text that fills the buffer may have been cut.
+    return framework::readGrowingBuffer(
+        [&](wchar_t* buffer, DWORD size) {
+            return LoadStringW(module, id, buffer, static_cast<int>(size));
+        },
+        1024, 1);
 }
 
 }  // namespace

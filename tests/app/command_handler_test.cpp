@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "app/command_handler.h"
-#include "app/main_window.h"
+#include "app/keypilot.h"
+#include "app/launch_program.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
@@ -31,12 +32,12 @@ class CommandTest : public ::testing::Test {
         auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
         section.writeText(L"com", std::to_wstring(std::stoi(ports.local.substr(3)) - 1));
         section.writeText(L"mouse", L"17");
-        window_ = std::make_unique<app::MainWindow>();
-        ASSERT_TRUE(window_->start());
-        ASSERT_TRUE(window_->comPort().connected());
-        // Counts the chunks the window has handled, so a test knows when a chunk was read.
-        auto handler = window_->comPort().onRxChar;
-        window_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
+        keypilot_ = std::make_unique<app::Keypilot>();
+        ASSERT_TRUE(keypilot_->start());
+        ASSERT_TRUE(keypilot_->comPort().connected());
+        // Counts the chunks the program has handled, so a test knows when a chunk was read.
+        auto handler = keypilot_->comPort().onRxChar;
+        keypilot_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
             handler(port, count);
             ++chunksHandled_;
         };
@@ -46,7 +47,7 @@ class CommandTest : public ::testing::Test {
     }
     void TearDown() override {
         phone_.reset();
-        window_.reset();
+        keypilot_.reset();
         testing_support::deleteUserKey(L"Software\\Corvane");
     }
     static POINT cursor() {
@@ -54,7 +55,7 @@ class CommandTest : public ::testing::Test {
         GetCursorPos(&p);
         return p;
     }
-    // Sends one chunk and waits until the window has handled it.
+    // Sends one chunk and waits until the program has handled it.
     bool sendChunk(std::string_view bytes) {
         int before = chunksHandled_;
         phone_->send(bytes);
@@ -69,7 +70,7 @@ class CommandTest : public ::testing::Test {
         });
     }
 
-    std::unique_ptr<app::MainWindow> window_;
+    std::unique_ptr<app::Keypilot> keypilot_;
     std::unique_ptr<PortEnd> phone_;
     int chunksHandled_ = 0;
 };
@@ -85,7 +86,8 @@ TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
     EXPECT_EQ(cursor().x, 317);
     EXPECT_EQ(cursor().y, 317);
     ASSERT_TRUE(sendAndWaitFor("04", {300, 317}));
-    window_->setCursorStep(5);  // not stored: the handler reads the slider itself
+    keypilot_->settingsWindow().setCursorStep(
+        5);  // not stored: the handler reads the slider itself
     ASSERT_TRUE(sendAndWaitFor("02", {300, 312}));
 }
 
@@ -108,21 +110,21 @@ TEST_F(CommandTest, KeyCommandsReachTheForegroundWindowAsKeyDownThenKeyUp) {
 TEST_F(CommandTest, OkChosenInsideACommandIsAppliedOnceTheCommandIsOver) {
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
-    window_->setCursorStep(9);
+    keypilot_->settingsWindow().setCursorStep(9);
     KeyRecorder::onKeyDown = [&] {
-        window_->onOk();
+        keypilot_->onOk();
         // Still inside the command: the port cannot be closed yet.
-        EXPECT_TRUE(window_->comPort().connected());
+        EXPECT_TRUE(keypilot_->comPort().connected());
     };
     phone_->send("09");
-    ASSERT_TRUE(pumpUntil([&] { return !window_->comPort().connected(); }));
+    ASSERT_TRUE(pumpUntil([&] { return !keypilot_->comPort().connected(); }));
     auto section = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
     EXPECT_EQ(section.readText(L"mouse"), L"9");
     EXPECT_EQ(KeyRecorder::keys.size(), 2u) << "the command finished: key up followed";
     // A second OK reconnects.
     KeyRecorder::onKeyDown = nullptr;
-    window_->onOk();
-    EXPECT_TRUE(window_->comPort().connected());
+    keypilot_->onOk();
+    EXPECT_TRUE(keypilot_->comPort().connected());
 }
 
 std::wstring testDirectory() {
@@ -171,7 +173,7 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
                                      real + L" --from-phone", batch + L" --from-phone"}) {
         SCOPED_TRACE(std::string(text.begin(), text.end()));
         DeleteFileW((real + L".ran").c_str());
-        window_->setProgramText(text);
+        keypilot_->settingsWindow().setProgramText(text);
         phone_->send("00");
         std::wstring line;
         ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(real)).empty(); }, 10000));
@@ -185,16 +187,16 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     // ".exe" is added as the system would.
     std::wstring name = TEXT(KEYPILOT_LAUNCH_MARKER);
     DeleteFileW((marker + L".ran").c_str());
-    window_->setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");
+    keypilot_->settingsWindow().setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");
     phone_->send("00");
     std::wstring line;
     ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(marker)).empty(); }, 10000));
     EXPECT_TRUE(line.ends_with(L" --from-phone"));
 
     // Nothing to start: nothing happens, and the next code works.
-    window_->setProgramText(L"");
+    keypilot_->settingsWindow().setProgramText(L"");
     ASSERT_TRUE(sendChunk("00"));
-    window_->setProgramText(L"C:\\no\\such\\program.exe");
+    keypilot_->settingsWindow().setProgramText(L"C:\\no\\such\\program.exe");
     ASSERT_TRUE(sendChunk("00"));
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     EXPECT_FALSE(app::launchProgram(L""));

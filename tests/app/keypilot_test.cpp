@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "app/autostart.h"
-#include "app/main_window.h"
+#include "app/keypilot.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/exception.h"
@@ -21,7 +21,7 @@ namespace {
 const wchar_t* kStore = L"Software\\Corvane";
 const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 
-class MainWindowTest : public ::testing::Test {
+class KeypilotTest : public ::testing::Test {
   protected:
     void SetUp() override {
         framework::application().initialize();
@@ -60,21 +60,22 @@ class MainWindowTest : public ::testing::Test {
     std::wstring programPort_, phonePort_;
 };
 
-TEST_F(MainWindowTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
-    app::MainWindow window;
-    EXPECT_EQ(window.cursorStep(), 3) << "the slider's design position before loading";
-    ASSERT_TRUE(window.start());
-    EXPECT_EQ(window.cursorStep(), 10);
-    EXPECT_EQ(window.programText(), L"calc.exe");
-    EXPECT_EQ(window.portIndex(), 0);
-    EXPECT_EQ(window.comPort().port(), L"COM1");
+TEST_F(KeypilotTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    EXPECT_EQ(settings.cursorStep(), 3) << "the slider's design position before loading";
+    ASSERT_TRUE(keypilot.start());
+    EXPECT_EQ(settings.cursorStep(), 10);
+    EXPECT_EQ(settings.programText(), L"calc.exe");
+    EXPECT_EQ(settings.portIndex(), 0);
+    EXPECT_EQ(keypilot.comPort().port(), L"COM1");
     EXPECT_TRUE(RegistryKey::open(HKEY_CURRENT_USER, kStore).isOpen());
     EXPECT_FALSE(RegistryKey::open(HKEY_CURRENT_USER, kSection).isOpen());
-    EXPECT_FALSE(window.autostart().mark());
+    EXPECT_FALSE(keypilot.autostart().enabled());
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(MainWindowTest, StoredValuesLoadHeldToTheirBounds) {
+TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
     struct Case {
         const wchar_t* mouse;
         const wchar_t* com;
@@ -89,46 +90,49 @@ TEST_F(MainWindowTest, StoredValuesLoadHeldToTheirBounds) {
         store(L"mouse", c.mouse);
         store(L"com", c.com);
         store(L"exe", L"");
-        app::MainWindow window;
-        ASSERT_TRUE(window.start());
-        EXPECT_EQ(window.cursorStep(), c.step) << c.mouse;
-        EXPECT_EQ(window.portIndex(), c.index) << c.com;
-        EXPECT_EQ(window.comPort().port(), c.port) << c.com;
-        EXPECT_EQ(window.programText(), L"") << "an empty program stays empty";
-        EXPECT_FALSE(window.comPort().connected());
+        app::Keypilot keypilot;
+        app::SettingsWindow& settings = keypilot.settingsWindow();
+        ASSERT_TRUE(keypilot.start());
+        EXPECT_EQ(settings.cursorStep(), c.step) << c.mouse;
+        EXPECT_EQ(settings.portIndex(), c.index) << c.com;
+        EXPECT_EQ(keypilot.comPort().port(), c.port) << c.com;
+        EXPECT_EQ(settings.programText(), L"") << "an empty program stays empty";
+        EXPECT_FALSE(keypilot.comPort().connected());
     }
 }
 
-TEST_F(MainWindowTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
+TEST_F(KeypilotTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 12);
     store(L"exe", L"notepad.exe");
     store(L"com", programPortIndex().c_str());
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(framework::Application::displayText(errors_[0]), L"Invalid data type for 'mouse'.");
-    EXPECT_EQ(window.cursorStep(), 3);
-    EXPECT_EQ(window.programText(), L"calc.exe");
-    EXPECT_EQ(window.portIndex(), 0);
-    EXPECT_FALSE(window.comPort().connected());
+    EXPECT_EQ(settings.cursorStep(), 3);
+    EXPECT_EQ(settings.programText(), L"calc.exe");
+    EXPECT_EQ(settings.portIndex(), 0);
+    EXPECT_FALSE(keypilot.comPort().connected());
     // The store still takes the first write.
-    window.setCursorStep(5);
-    window.onOk();
+    settings.setCursorStep(5);
+    keypilot.onOk();
     EXPECT_EQ(stored(L"mouse"), L"5");
 }
 
-TEST_F(MainWindowTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
+TEST_F(KeypilotTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     store(L"com", programPortIndex().c_str());
     store(L"keys", L"input");
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
-    EXPECT_EQ(window.keyDelivery(), app::KeyDelivery::Input);
-    ASSERT_TRUE(window.comPort().connected())
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
+    EXPECT_EQ(keypilot.keyDelivery(), app::KeyDelivery::Input);
+    ASSERT_TRUE(keypilot.comPort().connected())
         << "start-up opens " << std::string(programPort_.begin(), programPort_.end());
-    window.setCursorStep(21);
-    window.setProgramText(L"C:\\Tools\\run me.exe");
-    window.onOk();
-    EXPECT_FALSE(window.comPort().connected());
+    settings.setCursorStep(21);
+    settings.setProgramText(L"C:\\Tools\\run me.exe");
+    keypilot.onOk();
+    EXPECT_FALSE(keypilot.comPort().connected());
     EXPECT_EQ(stored(L"mouse"), L"21");
     EXPECT_EQ(stored(L"exe"), L"C:\\Tools\\run me.exe");
     EXPECT_EQ(stored(L"com"), programPortIndex());
@@ -139,122 +143,126 @@ TEST_F(MainWindowTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << name;
     }
     store(L"keys", L"messages");
-    window.onOk();
-    EXPECT_TRUE(window.comPort().connected());
-    EXPECT_EQ(window.keyDelivery(), app::KeyDelivery::Messages) << "read again on OK";
+    keypilot.onOk();
+    EXPECT_TRUE(keypilot.comPort().connected());
+    EXPECT_EQ(keypilot.keyDelivery(), app::KeyDelivery::Messages) << "read again on OK";
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(MainWindowTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeavesItClosed) {
+TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeavesItClosed) {
     store(L"com", programPortIndex().c_str());
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
-    ASSERT_TRUE(window.comPort().connected());
-    window.setPortIndex(29);  // COM30 does not exist in the testbed
-    HWND hwnd = window.handle();
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
+    ASSERT_TRUE(keypilot.comPort().connected());
+    settings.setPortIndex(29);  // COM30 does not exist in the testbed
+    HWND hwnd = settings.handle();
     SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(errors_[0], L"Unable to open com port (win error code: 2)");
-    EXPECT_FALSE(window.comPort().connected());
+    EXPECT_FALSE(keypilot.comPort().connected());
     EXPECT_EQ(stored(L"com"), L"29");
 }
 
-TEST_F(MainWindowTest, OnlyARunningKeypilotStopsAStart) {
+TEST_F(KeypilotTest, OnlyARunningKeypilotStopsAStart) {
     // Another program's window captioned "Keypilot" (a folder of that name in a file manager).
     HWND other = CreateWindowExW(0, L"STATIC", L"Keypilot", WS_POPUP, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     {
-        app::MainWindow first;
+        app::Keypilot first;
         EXPECT_TRUE(first.start());
-        app::MainWindow second;
+        app::Keypilot second;
         EXPECT_FALSE(second.start()) << "a second Keypilot ends";
     }
     DestroyWindow(other);
-    app::MainWindow next;
+    app::Keypilot next;
     EXPECT_TRUE(next.start()) << "once the first has gone, Keypilot starts again";
 }
 
-TEST_F(MainWindowTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
-    EXPECT_FALSE(window.trayMenu().checked(window.autostartItem()));
-    window.onAutostart();
+TEST_F(KeypilotTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
+    app::Keypilot keypilot;
+    ASSERT_TRUE(keypilot.start());
+    EXPECT_FALSE(keypilot.trayMenu().checked(keypilot.autostartItem()));
+    keypilot.onAutostart();
     auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey, KEY_READ);
     auto value = run.readText(L"Keypilot");
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(value->front(), L'"');
     EXPECT_EQ(value->back(), L'"');
     EXPECT_NE(value->find(L".exe"), std::wstring::npos);
-    EXPECT_TRUE(window.autostart().mark());
-    EXPECT_TRUE(window.trayMenu().checked(window.autostartItem()));
-    window.onAutostart();
+    EXPECT_TRUE(keypilot.autostart().enabled());
+    EXPECT_TRUE(keypilot.trayMenu().checked(keypilot.autostartItem()));
+    keypilot.onAutostart();
     EXPECT_EQ(run.readText(L"Keypilot"), L"");
-    EXPECT_FALSE(window.trayMenu().checked(window.autostartItem()));
+    EXPECT_FALSE(keypilot.trayMenu().checked(keypilot.autostartItem()));
 }
 
-TEST_F(MainWindowTest, AutostartMarkFollowsTheStoredText) {
+TEST_F(KeypilotTest, AutostartStateFollowsTheStoredText) {
     auto run = RegistryKey::create(HKEY_CURRENT_USER, app::Autostart::kRunKey);
     run.writeText(L"Keypilot", L"C:\\Other\\remote.exe");
     {
-        app::MainWindow window;
-        ASSERT_TRUE(window.start());
-        EXPECT_FALSE(window.autostart().mark());
+        app::Keypilot keypilot;
+        ASSERT_TRUE(keypilot.start());
+        EXPECT_FALSE(keypilot.autostart().enabled());
     }
     run.writeText(L"Keypilot", L"C:\\Old Versions\\Keypilot.exe");
     {
-        app::MainWindow window;
-        ASSERT_TRUE(window.start());
-        EXPECT_TRUE(window.autostart().mark()) << "an unquoted value of older versions reads as on";
+        app::Keypilot keypilot;
+        ASSERT_TRUE(keypilot.start());
+        EXPECT_TRUE(keypilot.autostart().enabled())
+            << "an unquoted value of older versions reads as on";
     }
 }
 
-TEST_F(MainWindowTest, StatusTickShowsTheConnectionInTheTray) {
+TEST_F(KeypilotTest, StatusTickShowsTheConnectionInTheTray) {
     store(L"com", programPortIndex().c_str());
-    app::MainWindow window;
-    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
-    EXPECT_EQ(window.trayIcon().iconIndex(), 0);
-    ASSERT_TRUE(window.start());
-    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().iconIndex() == 1; }, 3000));
-    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot - подключен");
-    window.onOk();
-    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().iconIndex() == 0; }, 3000));
-    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    app::Keypilot keypilot;
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 0);
+    ASSERT_TRUE(keypilot.start());
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 1; }, 3000));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - подключен");
+    keypilot.onOk();
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 0; }, 3000));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
 }
 
-TEST_F(MainWindowTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
+TEST_F(KeypilotTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
     store(L"com", L"29");  // COM30 does not exist in the testbed
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
     EXPECT_TRUE(pumpUntil([&] {
-        return window.trayIcon().hint() ==
+        return keypilot.trayIcon().hint() ==
                L"Keypilot - COM30: Unable to open com port (win error code: 2)";
     }));
-    EXPECT_EQ(window.trayIcon().iconIndex(), 0);
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 0);
     EXPECT_TRUE(errors_.empty()) << "tries are silent";
     // OK on the closed port opens the chosen one.
-    window.setPortIndex(std::stoi(programPortIndex()));
-    window.onOk();
-    ASSERT_TRUE(window.comPort().connected());
-    ASSERT_TRUE(pumpUntil([&] { return window.trayIcon().hint() == L"Keypilot - подключен"; }));
+    settings.setPortIndex(std::stoi(programPortIndex()));
+    keypilot.onOk();
+    ASSERT_TRUE(keypilot.comPort().connected());
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
     // OK on the open port is the user's disconnect: no try opens it again.
-    window.onOk();
-    ASSERT_TRUE(testing_support::waitForTimerTicks(app::MainWindow::kStatusInterval,
-                                                   2 * app::MainWindow::kReconnectTicks, 10000));
-    EXPECT_FALSE(window.comPort().connected());
-    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    keypilot.onOk();
+    ASSERT_TRUE(testing_support::waitForTimerTicks(
+        app::Keypilot::kStatusInterval, 2 * app::PortConnection::kReconnectTicks, 10000));
+    EXPECT_FALSE(keypilot.comPort().connected());
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
     // No port named: no reason, nothing tried.
-    window.setPortIndex(-1);
-    window.onOk();
-    ASSERT_TRUE(testing_support::waitForTimerTicks(app::MainWindow::kStatusInterval,
-                                                   2 * app::MainWindow::kReconnectTicks, 10000));
-    EXPECT_EQ(window.trayIcon().hint(), L"Keypilot");
+    settings.setPortIndex(-1);
+    keypilot.onOk();
+    ASSERT_TRUE(testing_support::waitForTimerTicks(
+        app::Keypilot::kStatusInterval, 2 * app::PortConnection::kReconnectTicks, 10000));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
-    app::MainWindow window;
-    HWND hwnd = window.handle();
+TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    HWND hwnd = settings.handle();
     LONG style = GetWindowLongW(hwnd, GWL_STYLE);
     EXPECT_FALSE(style & WS_SYSMENU);
     EXPECT_FALSE(style & WS_THICKFRAME);
@@ -263,7 +271,7 @@ TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong)
     GetWindowTextW(hwnd, caption, 64);
     EXPECT_STREQ(caption, L"Свойства: Keypilot");
     for (UINT dpi : {96u, 192u}) {
-        if (dpi != window.dpi()) {
+        if (dpi != settings.dpi()) {
             RECT r{};
             GetWindowRect(hwnd, &r);
             SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
@@ -277,7 +285,7 @@ TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong)
         for (int i = 0; i < count; ++i) {
             if (rects[i].id == app::kPortList)
                 continue;  // its window includes the open list
-            HWND child = window.control(rects[i].id);
+            HWND child = settings.control(rects[i].id);
             ASSERT_NE(child, nullptr) << rects[i].id;
             RECT r;
             GetWindowRect(child, &r);
@@ -291,46 +299,48 @@ TEST_F(MainWindowTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong)
     }
     EXPECT_EQ(app::controlRect96(app::kOkButton).left, 234);
     EXPECT_EQ(app::controlRect96(app::kPortList).left, 13 + 16);
-    EXPECT_EQ(SendMessageW(window.control(app::kPortList), CB_GETCOUNT, 0, 0), 30);
-    EXPECT_EQ(SendMessageW(window.control(app::kSpeedSlider), TBM_GETRANGEMIN, 0, 0), 3);
-    EXPECT_EQ(SendMessageW(window.control(app::kSpeedSlider), TBM_GETRANGEMAX, 0, 0), 30);
+    EXPECT_EQ(SendMessageW(settings.control(app::kPortList), CB_GETCOUNT, 0, 0), 30);
+    EXPECT_EQ(SendMessageW(settings.control(app::kSpeedSlider), TBM_GETRANGEMIN, 0, 0), 3);
+    EXPECT_EQ(SendMessageW(settings.control(app::kSpeedSlider), TBM_GETRANGEMAX, 0, 0), 30);
 }
 
-TEST_F(MainWindowTest, CancelHidesAndKeepsTheChangesLive) {
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
-    window.showSettings();
-    EXPECT_TRUE(IsWindowVisible(window.handle()));
+TEST_F(KeypilotTest, CancelHidesAndKeepsTheChangesLive) {
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
+    keypilot.showSettings();
+    EXPECT_TRUE(IsWindowVisible(settings.handle()));
     EXPECT_TRUE(IsWindowVisible(framework::application().handle())) << "taskbar button shown";
-    window.showSettings();
-    EXPECT_TRUE(IsWindowVisible(window.handle()));
-    window.setCursorStep(25);
-    SendMessageW(window.handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_FALSE(IsWindowVisible(window.handle()));
+    keypilot.showSettings();
+    EXPECT_TRUE(IsWindowVisible(settings.handle()));
+    settings.setCursorStep(25);
+    SendMessageW(settings.handle(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowVisible(settings.handle()));
     EXPECT_FALSE(IsWindowVisible(framework::application().handle()));
-    window.showSettings();
-    EXPECT_EQ(window.cursorStep(), 25);
+    keypilot.showSettings();
+    EXPECT_EQ(settings.cursorStep(), 25);
     EXPECT_FALSE(stored(L"mouse").has_value()) << "Cancel stores nothing";
-    window.hideSettings();
+    settings.hide();
 }
 
-TEST_F(MainWindowTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
-    app::MainWindow window;
-    ASSERT_TRUE(window.start());
-    EXPECT_EQ(window.trayMenu().defaultItemIndex(), window.settingsItem());
+TEST_F(KeypilotTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
+    app::Keypilot keypilot;
+    app::SettingsWindow& settings = keypilot.settingsWindow();
+    ASSERT_TRUE(keypilot.start());
+    EXPECT_EQ(keypilot.trayMenu().defaultItemIndex(), keypilot.settingsItem());
     HWND callback = tray::TrayIcon::callbackWindow();
     ASSERT_NE(callback, nullptr);
-    UINT id = window.trayIcon().trayId();
+    UINT id = keypilot.trayIcon().trayId();
     for (UINT shellMessage : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
         SendMessageW(callback, tray::WM_TRAYICON_CALLBACK, id, shellMessage);
-    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(window.handle()) != FALSE; }));
-    window.hideSettings();
+    EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(settings.handle()) != FALSE; }));
+    settings.hide();
 }
 
 // The program's catalogues lie beside the test program. English and Russian come from them; a
 // language without a catalogue gets English; "xx" has very long texts. In each, every text fits its
 // control, measured with the font the control actually has, from 100 % to 200 % scale.
-TEST_F(MainWindowTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
+TEST_F(KeypilotTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
     struct Case {
         const wchar_t* lang;
         const wchar_t* caption;
@@ -366,18 +376,19 @@ TEST_F(MainWindowTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
         SetEnvironmentVariableW(L"LANG", c.lang);
         i18n::startup();
         {
-            app::MainWindow window;
-            ASSERT_TRUE(window.start());
-            HWND hwnd = window.handle();
+            app::Keypilot keypilot;
+            app::SettingsWindow& settings = keypilot.settingsWindow();
+            ASSERT_TRUE(keypilot.start());
+            HWND hwnd = settings.handle();
             wchar_t text[128] = {};
             GetWindowTextW(hwnd, text, 128);
             EXPECT_STREQ(text, c.caption) << c.lang;
-            GetWindowTextW(window.control(app::kOkButton), text, 128);
+            GetWindowTextW(settings.control(app::kOkButton), text, 128);
             EXPECT_STREQ(text, c.ok) << c.lang;
-            ASSERT_EQ(window.trayMenu().count(), static_cast<int>(c.menu.size()));
-            for (int i = 0; i < window.trayMenu().count(); ++i)
-                EXPECT_EQ(window.trayMenu().item(i).caption, c.menu[i]) << c.lang;
-            EXPECT_TRUE(pumpUntil([&] { return window.trayIcon().hint() == c.hint; }, 3000))
+            ASSERT_EQ(keypilot.trayMenu().count(), static_cast<int>(c.menu.size()));
+            for (int i = 0; i < keypilot.trayMenu().count(); ++i)
+                EXPECT_EQ(keypilot.trayMenu().item(i).caption, c.menu[i]) << c.lang;
+            EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == c.hint; }, 3000))
                 << c.lang;
 
             for (UINT dpi : {96u, 144u, 192u}) {
@@ -390,7 +401,7 @@ TEST_F(MainWindowTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
                 int count = 0;
                 const app::ControlRect* rects = app::controlRects(count);
                 for (int i = 0; i < count; ++i) {
-                    HWND child = window.control(rects[i].id);
+                    HWND child = settings.control(rects[i].id);
                     wchar_t cls[32] = {};
                     GetClassNameW(child, cls, 32);
                     LONG style = GetWindowLongW(child, GWL_STYLE);

@@ -1,7 +1,13 @@
-#include "app/launch_command.h"
+#include "app/launch_program.h"
+
+#include <windows.h>
 
 #include <algorithm>
 #include <cwctype>
+#include <vector>
+
+#include "framework/growing_buffer.h"
+#include "framework/handle.h"
 
 namespace app {
 namespace {
@@ -103,6 +109,73 @@ std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchComma
     // With /s the interpreter drops the outer quotes and runs the rest as it stands, so a quoted
     // batch path followed by quoted arguments survives.
     return L"\"" + std::wstring(interpreter) + L"\" /s /c \"" + commandLineOf(command) + L"\"";
+}
+
+namespace {
+
+bool isExistingFile(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Each call below gives an empty text only when it fails.
+std::optional<std::wstring> findOnSearchPath(const std::wstring& name) {
+    std::wstring found = framework::readGrowingBuffer([&](wchar_t* buffer, DWORD size) {
+        return SearchPathW(nullptr, name.c_str(), L".exe", size, buffer, nullptr);
+    });
+    if (found.empty()) {
+        return std::nullopt;
+    }
+    return found;
+}
+
+std::wstring fullPathOf(const std::wstring& path) {
+    std::wstring full = framework::readGrowingBuffer([&](wchar_t* buffer, DWORD size) {
+        return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    });
+    return full.empty() ? path : full;
+}
+
+std::wstring commandInterpreter() {
+    std::wstring comSpec = framework::readGrowingBuffer([](wchar_t* buffer, DWORD size) {
+        return GetEnvironmentVariableW(L"ComSpec", buffer, size);
+    });
+    if (!comSpec.empty()) {
+        return comSpec;
+    }
+    std::wstring system = framework::readGrowingBuffer(
+        [](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+    return (system.empty() ? std::wstring(L"C:\\Windows\\System32") : system) + L"\\cmd.exe";
+}
+
+}  // namespace
+
+bool launchProgram(const std::wstring& text) {
+    auto command = resolveLaunchCommand(text, &isExistingFile, &findOnSearchPath);
+    if (!command) {
+        return false;
+    }
+    command->program = fullPathOf(command->program);
+    std::wstring application = command->program;
+    std::wstring line = commandLineOf(*command);
+    if (isBatchFile(application)) {
+        application = commandInterpreter();
+        line = batchCommandLineOf(application, *command);
+    }
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        return false;
+    }
+    framework::KernelHandle process{info.hProcess};
+    framework::KernelHandle thread{info.hThread};
+    return true;
 }
 
 }  // namespace app

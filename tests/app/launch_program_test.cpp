@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/launch_command.h"
+#include "app/launch_program.h"
 
 using app::LaunchCommand;
 

@@ -1,6 +1,7 @@
-// Which program the program field's text names, and the arguments it hands that program. The
-// system is never left to guess the program from a text with blanks: asked to run
-// "C:\kp launch\tool.exe -x", it would start C:\kp.exe if such a file exists.
+// Starting the program the program field's text names: which program that is, the arguments it
+// is handed, and the start itself. The system is never left to guess the program from a text with
+// blanks: asked to run "C:\kp launch\tool.exe -x", it would start C:\kp.exe if such a file
+// exists.
 #pragma once
 
 #include <functional>
@@ -36,5 +37,11 @@ bool isBatchFile(std::wstring_view path);
 
 // The command line that has the command interpreter run a batch file with its arguments.
 std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchCommand& command);
+
+// Starts the program the text names, shown normally, handing it the rest of the text as its
+// arguments; a batch file runs through the command interpreter. The program is resolved as
+// resolveLaunchCommand does, with the real disk and search path. Returns whether a process
+// started; a text that names no program starts nothing.
+bool launchProgram(const std::wstring& text);
 
 }  // namespace app

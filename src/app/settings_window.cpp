@@ -1,25 +1,17 @@
-#include "app/main_window.h"
+#include "app/settings_window.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
-#include <shellapi.h>
-
-#include <exception>
-#include <utility>
-#include <vector>
 
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
-#include "app/status_hint.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
-#include "framework/exception.h"
 
 namespace app {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
-constexpr const wchar_t* kInstanceName = L"Local\\Corvane.Keypilot";
 constexpr UINT kDeferredMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -50,25 +42,29 @@ SIZE frameSizeFor(SIZE client, UINT dpi) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+void registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kWindowClass;
+    RegisterClassExW(&wc);
+    registered = true;
+}
+
 }  // namespace
 
-MainWindow::MainWindow() {
+SettingsWindow::SettingsWindow(Listener& listener) : listener_(listener) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &MainWindow::windowProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kWindowClass;
-        RegisterClassExW(&wc);
-        registered = true;
-    }
+    registerWindowClass(instance, &SettingsWindow::windowProc);
     auto& app = framework::application();
-    app.initialize();
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 10, 10, app.handle(), nullptr,
                                 instance, this);
@@ -77,23 +73,10 @@ MainWindow::MainWindow() {
     app.setDialogWindow(hwnd);
     createControls();
     applyDpi(dpiOf(hwnd));
-    createComponents();
 }
 
-MainWindow::~MainWindow() {
-    if (window_) {
-        KillTimer(window_.get(), kStatusTimerId);
-    }
+SettingsWindow::~SettingsWindow() {
     auto& app = framework::application();
-    // The components go first (the port closes, the icon leaves the tray), then the window.
-    trayIcon_.reset();
-    mixer_.reset();
-    comPort_.onRxChar = nullptr;
-    try {
-        comPort_.closePort();
-    } catch (const std::exception&) {
-        // Dropped: the window is going, and a port that refuses to close goes with its handle.
-    }
     if (app.mainWindow() == window_.get()) {
         app.setMainWindow(nullptr);
         app.setDialogWindow(nullptr);
@@ -103,7 +86,7 @@ MainWindow::~MainWindow() {
     }
 }
 
-void MainWindow::createControls() {
+void SettingsWindow::createControls() {
     HWND hwnd = handle();
     HINSTANCE instance = GetModuleHandleW(nullptr);
     auto make = [&](const wchar_t* cls, const wchar_t* text, DWORD style, int id,
@@ -133,17 +116,16 @@ void MainWindow::createControls() {
     make(WC_BUTTONW, tr(L"Отмена").c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
     make(WC_BUTTONW, tr(L"ОК").c_str(), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
     make(WC_BUTTONW, tr(L"Порт для связи с Bluetooth").c_str(), BS_GROUPBOX, kPortGroup);
-    HWND ports =
-        make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
-    for (int i = 0; i < kPortCount; ++i) {
-        SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(portNameFor(i).c_str()));
-    }
-    SendMessageW(ports, CB_SETCURSEL, 0, 0);
+    make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
+    createTooltip();
+}
 
-    // The browse button's tooltip.
+void SettingsWindow::createTooltip() {
+    HWND hwnd = handle();
     tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr, instance, nullptr));
+                                   CW_USEDEFAULT, CW_USEDEFAULT, hwnd, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -154,9 +136,8 @@ void MainWindow::createControls() {
     SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void MainWindow::applyDpi(UINT dpi) {
+void SettingsWindow::applyDpi(UINT dpi) {
     dpi_ = dpi;
-    HINSTANCE instance = GetModuleHandleW(nullptr);
     // Microsoft Sans Serif is the scalable face of MS Sans Serif: sharp at every DPI.
     dialogFont_.reset(makeFont(L"Microsoft Sans Serif", 11, dpi, DEFAULT_CHARSET));
     titleFont_.reset(makeFont(L"Tahoma", 19, dpi, RUSSIAN_CHARSET));
@@ -189,17 +170,24 @@ void MainWindow::applyDpi(UINT dpi) {
                  scaleForDpi(21, dpi) - 6);
     SendMessageW(control(kSpeedSlider), TBM_SETTHUMBLENGTH, scaleForDpi(10, dpi), 0);
     SendMessageW(tooltip_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont_.get()), FALSE);
+    loadPictures(dpi);
+    fitFrame(layout.client, dpi);
+    InvalidateRect(handle(), nullptr, TRUE);
+}
 
+void SettingsWindow::loadPictures(UINT dpi) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
     int pictureSize = scaleForDpi(32, dpi);
     connectedPicture_.reset(static_cast<HICON>(LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
     disconnectedPicture_.reset(static_cast<HICON>(LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_DISCONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
-    setStatusPicture(comPort_.connected());
+    setStatusPicture(connectedShown_);
     logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+}
 
-    SIZE client = layout.client;
+void SettingsWindow::fitFrame(SIZE client, UINT dpi) {
     SIZE frame = frameSizeFor(client, dpi);
     SetWindowPos(handle(), nullptr, 0, 0, frame.cx, frame.cy,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -211,103 +199,9 @@ void MainWindow::applyDpi(UINT dpi) {
                      frame.cy + client.cy - actual.bottom,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    InvalidateRect(handle(), nullptr, TRUE);
 }
 
-void MainWindow::createComponents() {
-    // The serial port with the phone link's fixed line settings; named and opened by start().
-    comPort_.setBaudRate(serial::BaudRate::br9600);
-    comPort_.setDataBits(serial::DataBits::dbEight);
-    comPort_.parity().setBits(serial::ParityBits::prNone);
-    comPort_.setStopBits(serial::StopBits::sbOneStopBit);
-    auto& flow = comPort_.flowControl();
-    flow.setOutCTSFlow(false);
-    flow.setOutDSRFlow(false);
-    flow.setControlDTR(serial::DTRFlowControl::dtrDisable);
-    flow.setControlRTS(serial::RTSFlowControl::rtsDisable);
-    flow.setXonXoffOut(false);
-    flow.setXonXoffIn(false);
-    comPort_.setEvents(serial::SerialEvents::all());
-    comPort_.setPort(L"COM1");
-    comPort_.onRxChar = [this](serial::SerialPort& port, int32_t count) {
-        onChunkReceived(port, count);
-    };
-
-    mixer_ = std::make_unique<mixer::AudioMixer>();
-
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    trayImages_.addResourceIcon(instance, IDI_DISCONNECTED);
-    trayImages_.addResourceIcon(instance, IDI_CONNECTED);
-
-    settingsItem_ = trayMenu_.addItem(
-        tr(L"Настройки"), [this] { showSettings(); }, true);
-    autostartItem_ = trayMenu_.addItem(tr(L"Автозагрузка"), [this] { onAutostart(); });
-    trayMenu_.addSeparator();
-    websiteItem_ = trayMenu_.addItem(tr(L"Сайт программы"), [this] { onWebsite(); });
-    trayMenu_.addSeparator();
-    exitItem_ = trayMenu_.addItem(tr(L"Выход"), [this] { onExit(); });
-
-    trayIcon_ = std::make_unique<tray::TrayIcon>(handle());
-    trayIcon_->setIconList(&trayImages_);
-    trayIcon_->setIconIndex(0);
-    trayIcon_->setHint(tr(kTitle));
-    trayIcon_->setCycleInterval(0);
-    trayIcon_->setPopupMenu(&trayMenu_);
-    trayIcon_->applyProperties();
-    trayIcon_->setIconVisible(true);
-
-    SetTimer(handle(), kStatusTimerId, kStatusInterval, nullptr);
-}
-
-bool MainWindow::claimInstance() {
-    // The first Keypilot of the session holds the name until its main window goes. A window
-    // caption would also match other programs (a folder named Keypilot in a file manager).
-    framework::KernelHandle name{CreateMutexW(nullptr, FALSE, kInstanceName)};
-    DWORD error = GetLastError();
-    if (!name) {
-        // Access refused: a Keypilot with higher rights holds it. Any other failure lets this
-        // one run rather than end unseen.
-        return error != ERROR_ACCESS_DENIED;
-    }
-    if (error == ERROR_ALREADY_EXISTS) {
-        return false;
-    }
-    instanceName_ = std::move(name);
-    return true;
-}
-
-bool MainWindow::start() {
-    if (!claimInstance()) {
-        return false;
-    }
-    framework::application().guard([&] {
-        autostart_.readMark();
-        trayMenu_.setChecked(autostartItem_, autostart_.mark());
-        settings_.open();
-        setCursorStep(cursorStepFrom(settings_.read(L"mouse")));
-        setProgramText(settings_.read(L"exe").value_or(std::wstring(kDefaultProgram)));
-        setPortIndex(portIndexFrom(settings_.read(L"com")));
-        comPort_.setPort(portNameFor(portIndex()));
-        toggleConnection();
-        readKeyDelivery();
-    });
-    return true;
-}
-
-void MainWindow::toggleConnection() {
-    wantConnected_ = !comPort_.connected();
-    try {
-        if (comPort_.connected()) {
-            comPort_.closePort();
-        } else {
-            openNamedPort();
-        }
-    } catch (const std::exception&) {
-        // Dropped: the status display shows whether the port is open.
-    }
-}
-
-void MainWindow::showSettings() {
+void SettingsWindow::show() {
     HWND hwnd = handle();
     if (!shownBefore_) {
         RECT work{};
@@ -343,84 +237,12 @@ void MainWindow::showSettings() {
     shownBefore_ = true;
 }
 
-void MainWindow::hideSettings() {
+void SettingsWindow::hide() {
     ShowWindow(handle(), SW_HIDE);
     ShowWindow(framework::application().handle(), SW_HIDE);
 }
 
-void MainWindow::onOk() {
-    hideSettings();
-    // Inside a command the serial port is still delivering its event: closing or switching the
-    // port then would wait for this very handler. Store and apply once the command is over.
-    if (inCommand()) {
-        okPending_ = true;
-        return;
-    }
-    storeAndApply();
-}
-
-void MainWindow::storeAndApply() {
-    settings_.write(L"mouse", std::to_wstring(cursorStep()));
-    settings_.write(L"exe", programText());
-    settings_.write(L"com", std::to_wstring(portIndex()));
-    comPort_.setPort(portNameFor(portIndex()));
-    toggleConnection();
-    readKeyDelivery();
-}
-
-void MainWindow::readKeyDelivery() {
-    keys_ = keyDeliveryFrom(settings_.read(L"keys"));
-}
-
-void MainWindow::openNamedPort() {
-    try {
-        comPort_.openPort();
-    } catch (const std::exception& e) {
-        openFailure_ = framework::messageOf(e);
-        throw;
-    }
-    openFailure_.clear();
-}
-
-void MainWindow::reconnectIfDue() {
-    // Only a port the user asked for and that names a real port; never in the middle of a
-    // command or before a deferred OK, which decide the port's state themselves.
-    if (!wantConnected_ || comPort_.connected() || comPort_.port() == portNameFor(-1) ||
-        inCommand() || okPending_) {
-        ticksSinceTry_ = 0;
-        return;
-    }
-    if (++ticksSinceTry_ < kReconnectTicks) {
-        return;
-    }
-    ticksSinceTry_ = 0;
-    try {
-        openNamedPort();
-    } catch (const std::exception&) {
-        // Tried again after the next ticks; the tray tip shows why it failed.
-    }
-}
-
-std::wstring MainWindow::disconnectedHint() const {
-    if (!wantConnected_ || openFailure_.empty() || comPort_.port() == portNameFor(-1)) {
-        return tr(kTitle);
-    }
-    return openFailureHint(comPort_.port(), openFailure_);
-}
-
-void MainWindow::runDeferred() {
-    if (inCommand() || !okPending_) {
-        return;
-    }
-    okPending_ = false;
-    storeAndApply();
-}
-
-void MainWindow::onCancel() {
-    hideSettings();
-}
-
-void MainWindow::onBrowse() {
+std::optional<std::wstring> SettingsWindow::browseForProgram() {
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
@@ -436,91 +258,38 @@ void MainWindow::onBrowse() {
     ofn.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&ofn)) {
-        return;
+        return std::nullopt;
     }
-    // The field is a command line: a path with blanks goes in quotes.
-    setProgramText(quotedIfBlank(file.data()));
+    return std::wstring(file.data());
 }
 
-void MainWindow::onAutostart() {
-    autostart_.toggle();
-    trayMenu_.setChecked(autostartItem_, autostart_.mark());
+void SettingsWindow::postDeferred() {
+    PostMessageW(handle(), kDeferredMessage, 0, 0);
 }
 
-void MainWindow::onWebsite() {
-    ShellExecuteW(framework::application().handle(), L"open", kWebsite, nullptr, nullptr,
-                  SW_SHOWNORMAL);
-}
-
-void MainWindow::onExit() {
-    framework::application().terminate(0);
-}
-
-void MainWindow::endSession() {
-    // Nothing may be left for after the loop: let go of the port and the icon now.
-    trayIcon_->setIconVisible(false);
-    // Inside a command the port is delivering to this very thread, and closing it would wait
-    // for itself; the command ends first and the port closes with the window.
-    if (!inCommand()) {
-        comPort_.onRxChar = nullptr;
-        try {
-            comPort_.closePort();
-        } catch (const std::exception&) {
-            // The process ends either way; the system releases a port that refused to close.
-        }
-    }
-    framework::application().terminate(0);
-}
-
-void MainWindow::setStatusPicture(bool connected) {
+void SettingsWindow::setStatusPicture(bool connected) {
+    connectedShown_ = connected;
     HICON icon = connected ? connectedPicture_.get() : disconnectedPicture_.get();
     SendMessageW(control(kStatusPicture), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 }
 
-void MainWindow::onStatusTick() {
-    reconnectIfDue();
-    bool connected = comPort_.connected();
-    setStatusPicture(connected);
-    trayIcon_->setIconIndex(connected ? 1 : 0);
-    trayIcon_->setHint(connected ? tr(kConnectedHint) : disconnectedHint());
+void SettingsWindow::setPortNames(const std::vector<std::wstring>& names) {
+    HWND ports = control(kPortList);
+    SendMessageW(ports, CB_RESETCONTENT, 0, 0);
+    for (const auto& name : names) {
+        SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
 }
 
-CommandContext MainWindow::commandContext() {
-    CommandContext context;
-    context.cursorStep = [this] { return cursorStep(); };
-    context.programText = [this] { return programText(); };
-    context.processMessages = [] { framework::application().processMessages(); };
-    context.ending = [] { return framework::application().terminated(); };
-    context.keys = keys_;
-    context.mainWindow = handle();
-    context.mixer = mixer_.get();
-    return context;
-}
-
-void MainWindow::onChunkReceived(serial::SerialPort& port, int32_t count) {
-    std::string chunk;
-    port.readText(chunk, count);
-    ++commandDepth_;
-    struct Leave {
-        MainWindow& w;
-        ~Leave() {
-            if (--w.commandDepth_ == 0 && w.okPending_) {
-                PostMessageW(w.handle(), kDeferredMessage, 0, 0);
-            }
-        }
-    } leave{*this};
-    handleChunk(chunk, commandContext());
-}
-
-int MainWindow::cursorStep() const {
+int SettingsWindow::cursorStep() const {
     return static_cast<int>(SendMessageW(control(kSpeedSlider), TBM_GETPOS, 0, 0));
 }
 
-void MainWindow::setCursorStep(int step) {
+void SettingsWindow::setCursorStep(int step) {
     SendMessageW(control(kSpeedSlider), TBM_SETPOS, TRUE, step);
 }
 
-std::wstring MainWindow::programText() const {
+std::wstring SettingsWindow::programText() const {
     HWND edit = control(kProgramEdit);
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
     int n = GetWindowTextW(edit, text.data(), static_cast<int>(text.size()));
@@ -528,19 +297,19 @@ std::wstring MainWindow::programText() const {
     return text;
 }
 
-void MainWindow::setProgramText(const std::wstring& text) {
+void SettingsWindow::setProgramText(const std::wstring& text) {
     SetWindowTextW(control(kProgramEdit), text.c_str());
 }
 
-int MainWindow::portIndex() const {
+int SettingsWindow::portIndex() const {
     return static_cast<int>(SendMessageW(control(kPortList), CB_GETCURSEL, 0, 0));
 }
 
-void MainWindow::setPortIndex(int index) {
+void SettingsWindow::setPortIndex(int index) {
     SendMessageW(control(kPortList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-void MainWindow::paintBanner(HDC dc) {
+void SettingsWindow::paintBanner(HDC dc) {
     RECT client;
     GetClientRect(handle(), &client);
     RECT banner{0, 0, client.right, scaleForDpi(kBannerHeight, dpi_)};
@@ -560,31 +329,47 @@ void MainWindow::paintBanner(HDC dc) {
     }
 }
 
-LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT SettingsWindow::onCommand(WPARAM wParam, LPARAM lParam) {
+    if (HIWORD(wParam) == BN_CLICKED) {
+        switch (LOWORD(wParam)) {
+            case kOkButton:
+                listener_.onOk();
+                return 0;
+            case kCancelButton:
+                listener_.onCancel();
+                return 0;
+            case kBrowseButton:
+                listener_.onBrowse();
+                return 0;
+            default:
+                break;
+        }
+    }
+    return DefWindowProcW(handle(), WM_COMMAND, wParam, lParam);
+}
+
+LRESULT SettingsWindow::onControlColour(HDC dc, HWND child) {
+    int id = GetDlgCtrlID(child);
+    if (id == kTitleLabel || id == kDescriptionLabel || id == kStatusPicture) {
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(whiteBrush_.get());
+    }
+    // Everything else sits on the window's face colour.
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+LRESULT SettingsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = handle();
     switch (msg) {
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED) {
-                switch (LOWORD(wParam)) {
-                    case kOkButton:
-                        onOk();
-                        return 0;
-                    case kCancelButton:
-                        onCancel();
-                        return 0;
-                    case kBrowseButton:
-                        onBrowse();
-                        return 0;
-                    default:
-                        break;
-                }
-            }
-            break;
+            return onCommand(wParam, lParam);
         case DM_GETDEFID:
             return MAKELRESULT(kOkButton, DC_HASDEFID);
         case WM_TIMER:
-            if (wParam == kStatusTimerId) {
-                onStatusTick();
+            if (listener_.onTimer(wParam)) {
                 return 0;
             }
             break;
@@ -595,20 +380,8 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             EndPaint(hwnd, &ps);
             return 0;
         }
-        case WM_CTLCOLORSTATIC: {
-            int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-            if (id == kTitleLabel || id == kDescriptionLabel || id == kStatusPicture) {
-                HDC dc = reinterpret_cast<HDC>(wParam);
-                SetBkMode(dc, TRANSPARENT);
-                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-                return reinterpret_cast<LRESULT>(whiteBrush_.get());
-            }
-            // Everything else sits on the window's face colour.
-            HDC dc = reinterpret_cast<HDC>(wParam);
-            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-            SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-        }
+        case WM_CTLCOLORSTATIC:
+            return onControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
         case WM_DPICHANGED: {
             applyDpi(HIWORD(wParam));
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
@@ -617,17 +390,17 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case WM_CLOSE:
-            onExit();
+            listener_.onClose();
             return 0;
         case WM_QUERYENDSESSION:
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
-                endSession();
+                listener_.onEndSession();
             }
             return 0;
         case kDeferredMessage:
-            runDeferred();
+            listener_.onDeferred();
             return 0;
         default:
             break;
@@ -635,14 +408,14 @@ LRESULT MainWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK MainWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK SettingsWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        auto* self = static_cast<SettingsWindow*>(create->lpCreateParams);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->window_.reset(hwnd);
     }
-    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) {
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -1,0 +1,216 @@
+#include "app/keypilot.h"
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "app/resources/resource.h"
+#include "app/settings_values.h"
+#include "app/status_hint.h"
+#include "framework/application.h"
+
+namespace app {
+namespace {
+
+std::vector<std::wstring> portNames() {
+    std::vector<std::wstring> names;
+    names.reserve(kPortCount);
+    for (int i = 0; i < kPortCount; ++i) {
+        names.push_back(portNameFor(i));
+    }
+    return names;
+}
+
+}  // namespace
+
+Keypilot::Keypilot() : settingsWindow_(*this) {
+    settingsWindow_.setPortNames(portNames());
+    settingsWindow_.setPortIndex(kDefaultPortIndex);
+    // The port is named and opened by start().
+    connection_.port().onRxChar = [this](serial::SerialPort& port, int32_t count) {
+        onChunkReceived(port, count);
+    };
+    mixer_ = std::make_unique<mixer::AudioMixer>();
+    createTrayIcon();
+    SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
+}
+
+Keypilot::~Keypilot() {
+    KillTimer(settingsWindow_.handle(), kStatusTimerId);
+    trayIcon_.reset();
+    mixer_.reset();
+    connection_.close();
+}
+
+void Keypilot::createTrayIcon() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    trayImages_.addResourceIcon(instance, IDI_DISCONNECTED);
+    trayImages_.addResourceIcon(instance, IDI_CONNECTED);
+
+    settingsItem_ = trayMenu_.addItem(
+        tr(L"Настройки"), [this] { showSettings(); }, true);
+    autostartItem_ = trayMenu_.addItem(tr(L"Автозагрузка"), [this] { onAutostart(); });
+    trayMenu_.addSeparator();
+    websiteItem_ = trayMenu_.addItem(tr(L"Сайт программы"), [this] { onWebsite(); });
+    trayMenu_.addSeparator();
+    exitItem_ = trayMenu_.addItem(tr(L"Выход"), [this] { onExit(); });
+
+    trayIcon_ = std::make_unique<tray::TrayIcon>(settingsWindow_.handle());
+    trayIcon_->setIconList(&trayImages_);
+    trayIcon_->setIconIndex(0);
+    trayIcon_->setHint(tr(SettingsWindow::kTitle));
+    trayIcon_->setCycleInterval(0);
+    trayIcon_->setPopupMenu(&trayMenu_);
+    trayIcon_->applyProperties();
+    trayIcon_->setIconVisible(true);
+}
+
+bool Keypilot::start() {
+    claim_ = InstanceClaim::take();
+    if (!claim_) {
+        return false;
+    }
+    framework::application().guard([&] {
+        autostart_.read();
+        trayMenu_.setChecked(autostartItem_, autostart_.enabled());
+        settings_.open();
+        settingsWindow_.setCursorStep(cursorStepFrom(settings_.read(setting_names::kCursorStep)));
+        settingsWindow_.setProgramText(
+            settings_.read(setting_names::kProgram).value_or(std::wstring(kDefaultProgram)));
+        settingsWindow_.setPortIndex(portIndexFrom(settings_.read(setting_names::kPortIndex)));
+        connection_.port().setPort(portNameFor(settingsWindow_.portIndex()));
+        connection_.toggle();
+        readKeyDelivery();
+    });
+    return true;
+}
+
+void Keypilot::onOk() {
+    settingsWindow_.hide();
+    // Inside a command the serial port is still delivering its event: closing or switching the
+    // port then would wait for this very handler. Store and apply once the command is over.
+    if (inCommand()) {
+        okPending_ = true;
+        return;
+    }
+    storeAndApply();
+}
+
+void Keypilot::storeAndApply() {
+    settings_.write(setting_names::kCursorStep, std::to_wstring(settingsWindow_.cursorStep()));
+    settings_.write(setting_names::kProgram, settingsWindow_.programText());
+    settings_.write(setting_names::kPortIndex, std::to_wstring(settingsWindow_.portIndex()));
+    connection_.port().setPort(portNameFor(settingsWindow_.portIndex()));
+    connection_.toggle();
+    readKeyDelivery();
+}
+
+void Keypilot::readKeyDelivery() {
+    keys_ = keyDeliveryFrom(settings_.read(setting_names::kKeyDelivery));
+}
+
+void Keypilot::onDeferred() {
+    if (inCommand() || !okPending_) {
+        return;
+    }
+    okPending_ = false;
+    storeAndApply();
+}
+
+void Keypilot::onCancel() {
+    settingsWindow_.hide();
+}
+
+void Keypilot::onBrowse() {
+    if (auto file = settingsWindow_.browseForProgram()) {
+        // The field is a command line: a path with blanks goes in quotes.
+        settingsWindow_.setProgramText(quotedIfBlank(*file));
+    }
+}
+
+void Keypilot::showSettings() {
+    settingsWindow_.show();
+}
+
+void Keypilot::onAutostart() {
+    autostart_.toggle();
+    trayMenu_.setChecked(autostartItem_, autostart_.enabled());
+}
+
+void Keypilot::onWebsite() {
+    ShellExecuteW(framework::application().handle(), L"open", kWebsite, nullptr, nullptr,
+                  SW_SHOWNORMAL);
+}
+
+void Keypilot::onExit() {
+    framework::application().terminate(0);
+}
+
+void Keypilot::onClose() {
+    onExit();
+}
+
+void Keypilot::onEndSession() {
+    // Nothing may be left for after the loop: let go of the port and the icon now.
+    trayIcon_->setIconVisible(false);
+    // Inside a command the port is delivering to this very thread, and closing it would wait
+    // for itself; the command ends first and the port closes with the program.
+    if (!inCommand()) {
+        connection_.close();
+    }
+    framework::application().terminate(0);
+}
+
+bool Keypilot::onTimer(UINT_PTR id) {
+    if (id != kStatusTimerId) {
+        return false;
+    }
+    onStatusTick();
+    return true;
+}
+
+void Keypilot::onStatusTick() {
+    // Never in the middle of a command or before a deferred OK, which decide the port's state
+    // themselves.
+    connection_.tick(!inCommand() && !okPending_);
+    bool connected = connection_.connected();
+    settingsWindow_.setStatusPicture(connected);
+    trayIcon_->setIconIndex(connected ? 1 : 0);
+    if (connected) {
+        trayIcon_->setHint(tr(kConnectedHint));
+    } else if (auto failure = connection_.failure()) {
+        trayIcon_->setHint(openFailureHint(connection_.port().port(), *failure));
+    } else {
+        trayIcon_->setHint(tr(SettingsWindow::kTitle));
+    }
+}
+
+CommandContext Keypilot::commandContext() {
+    CommandContext context;
+    context.cursorStep = [this] { return settingsWindow_.cursorStep(); };
+    context.programText = [this] { return settingsWindow_.programText(); };
+    context.processMessages = [] { framework::application().processMessages(); };
+    context.ending = [] { return framework::application().terminated(); };
+    context.keys = keys_;
+    context.mainWindow = settingsWindow_.handle();
+    context.mixer = mixer_.get();
+    return context;
+}
+
+void Keypilot::onChunkReceived(serial::SerialPort& port, int32_t count) {
+    std::string chunk;
+    port.readText(chunk, count);
+    ++commandDepth_;
+    struct Leave {
+        Keypilot& program;
+        ~Leave() {
+            if (--program.commandDepth_ == 0 && program.okPending_) {
+                program.settingsWindow_.postDeferred();
+            }
+        }
+    } leave{*this};
+    handleChunk(chunk, commandContext());
+}
+
+}  // namespace app

@@ -1,0 +1,110 @@
+// The program: owns the settings window and the components (serial port, mixer, tray icon with
+// its menu, status timer); connects to the chosen port and keeps trying while it should be open,
+// shows the connection in the tray, turns received chunks into commands, runs the tray menu's
+// actions and ends with the session.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "app/autostart.h"
+#include "app/command_handler.h"
+#include "app/instance_claim.h"
+#include "app/port_connection.h"
+#include "app/settings_store.h"
+#include "app/settings_window.h"
+#include "app/ui_text.h"
+#include "framework/image_list.h"
+#include "framework/popup_menu.h"
+#include "mixer/audio_mixer.h"
+#include "serial/serial_port.h"
+#include "tray/tray_icon.h"
+
+namespace app {
+
+class Keypilot : private SettingsWindow::Listener {
+  public:
+    static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
+    // The maker's web site, opened by the tray menu.
+    static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
+    static constexpr UINT_PTR kStatusTimerId = 1;
+    static constexpr UINT kStatusInterval = 1000;
+
+    // Creates the settings window (hidden) and the components. The application must have been
+    // initialised.
+    Keypilot();
+    // The components go first (the icon leaves the tray, the port closes), then the window, then
+    // the claim to be the session's Keypilot.
+    ~Keypilot();
+    Keypilot(const Keypilot&) = delete;
+    Keypilot& operator=(const Keypilot&) = delete;
+
+    // The start-up steps: claims the session, reads the settings and opens the chosen port.
+    // False when another Keypilot runs in this session and this one must end.
+    bool start();
+
+    // The settings window's buttons.
+    void onOk() override;
+    void onCancel() override;
+    void onBrowse() override;
+    // The tray menu's items.
+    void showSettings();
+    void onAutostart();
+    void onWebsite();
+    void onExit();
+    // The user's session ends: the process may be killed once the message has been answered.
+    void onEndSession() override;
+    void onStatusTick();
+    // Reads the chunk waiting at the port and performs its commands.
+    void onChunkReceived(serial::SerialPort& port, int32_t count);
+
+    SettingsWindow& settingsWindow() { return settingsWindow_; }
+    serial::SerialPort& comPort() { return connection_.port(); }
+    mixer::AudioMixer& mixer() { return *mixer_; }
+    tray::TrayIcon& trayIcon() { return *trayIcon_; }
+    framework::PopupMenu& trayMenu() { return trayMenu_; }
+    const Autostart& autostart() const { return autostart_; }
+    bool inCommand() const { return commandDepth_ > 0; }
+    KeyDelivery keyDelivery() const { return keys_; }
+    // Tray menu item positions.
+    int settingsItem() const { return settingsItem_; }
+    int autostartItem() const { return autostartItem_; }
+    int websiteItem() const { return websiteItem_; }
+    int exitItem() const { return exitItem_; }
+
+  private:
+    bool onTimer(UINT_PTR id) override;
+    void onClose() override;
+    void onDeferred() override;
+    void createTrayIcon();
+    void storeAndApply();
+    void readKeyDelivery();
+    CommandContext commandContext();
+
+    // Goes last, once nothing of this Keypilot is left.
+    std::optional<InstanceClaim> claim_;
+    SettingsWindow settingsWindow_;
+    int commandDepth_ = 0;
+    // An OK that came during a command, stored and applied once the command is over.
+    bool okPending_ = false;
+    KeyDelivery keys_ = KeyDelivery::Messages;
+
+    SettingsStore settings_;
+    Autostart autostart_;
+
+    // Components, in the order they come up; they go away in the reverse order.
+    PortConnection connection_;
+    std::unique_ptr<mixer::AudioMixer> mixer_;
+    framework::ImageList trayImages_;
+    framework::PopupMenu trayMenu_;
+    std::unique_ptr<tray::TrayIcon> trayIcon_;
+    int settingsItem_ = -1;
+    int autostartItem_ = -1;
+    int websiteItem_ = -1;
+    int exitItem_ = -1;
+};
+
+}  // namespace app
