@@ -5,12 +5,9 @@
 #   check-style.sh [<windows build dir>]     (default build/windows, configured beforehand)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-case ${1:-} in
-    -h | --help)
-        sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-        exit 0
-        ;;
-esac
+# shellcheck source=scripts/lib/args.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_if_asked "$@"
 build=${1:-build/windows}
 [ -f "$build/compile_commands.json" ] || {
     echo "check-style: no $build/compile_commands.json (run: cmake --preset windows)" >&2

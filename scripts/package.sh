@@ -3,8 +3,8 @@
 # into build/release:
 #   Keypilot-<version>-win64.zip    Keypilot.exe, README.txt and LICENSE, to run from anywhere
 #   Keypilot-<version>-setup.exe    the per-user installer (NSIS; /S installs silently)
-#   SHA256SUMS                      the sums of both
-#   Keypilot-<version>-remote.zip   the phone's remote page (web/remote) for any static host, summed too
+#   Keypilot-<version>-remote.zip   the phone's remote page (web/remote), for any static host
+#   SHA256SUMS                      the sums of all three
 # The version is the project's (CMakeLists.txt). Missing Debian packages (the cross compiler,
 # nsis, zip) are installed with apt-get.
 #

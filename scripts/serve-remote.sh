@@ -7,12 +7,9 @@
 #   scripts/serve-remote.sh --help     this text
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-case ${1:-} in
-    -h | --help)
-        sed -n '2,/^[^#]/s/^# \{0,1\}//p' "$0"
-        exit 0
-        ;;
-esac
+# shellcheck source=scripts/lib/args.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_if_asked "$@"
 port=${1:-8080}
 if ! [[ $port =~ ^[0-9]+$ ]] || [ "$port" -gt 65535 ]; then
     echo "serve-remote.sh: the port must be a number up to 65535, not '$port'" >&2
