@@ -30,6 +30,7 @@ constexpr int kPasses = 200;
 
 std::vector<std::string> makeKeys(bool hits) {
     std::vector<std::string> keys;
+    keys.reserve(KEYPILOT_BENCH_COUNT);
     for (int i = 0; i < KEYPILOT_BENCH_COUNT; ++i) {
         keys.push_back((hits ? "Settings window message " : "Settings window notice ") +
                        std::to_string(i) + ": choose the port and the cursor speed");
@@ -44,8 +45,9 @@ double timeLookups(const std::vector<const char*>& keys, Lookup lookup, std::siz
                    int passes) {
     auto start = std::chrono::steady_clock::now();
     for (int pass = 0; pass < passes; ++pass) {
-        for (const char* key : keys)
+        for (const char* key : keys) {
             sink += lookup(key);
+        }
     }
     std::chrono::duration<double, std::nano> elapsed = std::chrono::steady_clock::now() - start;
     return elapsed.count() / (static_cast<double>(keys.size()) * passes);
@@ -67,8 +69,9 @@ std::vector<std::string> keysOf(const unsigned char* bytes, std::size_t size) {
     std::uint32_t n = word(8), table = word(12);
     for (std::uint32_t i = 0; i < n && table + 8 * i + 8 <= size; ++i) {
         std::uint32_t length = word(table + 8 * i), start = word(table + 8 * i + 4);
-        if (length > 0 && start + length <= size)
+        if (length > 0 && start + length <= size) {
             keys.emplace_back(reinterpret_cast<const char*>(bytes) + start, length);
+        }
     }
     return keys;
 }
@@ -86,8 +89,9 @@ int benchCatalogue(const std::string& root, const char* domain, std::vector<std:
     }
     void* view = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
     close(fd);
-    if (view == MAP_FAILED)
+    if (view == MAP_FAILED) {
         return 1;
+    }
     const auto* bytes = static_cast<const unsigned char*>(view);
     const auto size = static_cast<std::size_t>(st.st_size);
     i18n::CatalogueReader reader;
@@ -97,16 +101,19 @@ int benchCatalogue(const std::string& root, const char* domain, std::vector<std:
     }
     if (hitKeys.empty()) {
         hitKeys = keysOf(bytes, size);
-        for (const auto& k : hitKeys)
+        for (const auto& k : hitKeys) {
             missKeys.push_back(k + " (not there)");
+        }
     }
     bindtextdomain(domain, root.c_str());
     bind_textdomain_codeset(domain, "UTF-8");
     std::vector<const char*> hits, misses;
-    for (const auto& k : hitKeys)
+    for (const auto& k : hitKeys) {
         hits.push_back(k.c_str());
-    for (const auto& k : missKeys)
+    }
+    for (const auto& k : missKeys) {
         misses.push_back(k.c_str());
+    }
 
     // Both sides must agree before their speed means anything.
     for (const char* key : hits) {
@@ -164,7 +171,8 @@ int main() {
     setlocale(LC_ALL, "C.UTF-8");
     setenv("LANGUAGE", "de", 1);
     int status = benchCatalogue(root, kDomain, makeKeys(true), makeKeys(false), kPasses);
-    for (const char* domain : {"real_en_default", "real_ru_default", "real_ru_serial"})
+    for (const char* domain : {"real_en_default", "real_ru_default", "real_ru_serial"}) {
         status |= benchCatalogue(root, domain, {}, {}, kPasses * 100);
+    }
     return status;
 }

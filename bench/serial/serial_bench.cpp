@@ -55,8 +55,9 @@ KernelHandle openPlain(const std::wstring& port, bool overlapped) {
 void pumpOnce(DWORD timeoutMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, QS_ALLINPUT);
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         DispatchMessageW(&msg);
+    }
     framework::runPendingMainThreadCalls();
 }
 
@@ -75,14 +76,17 @@ struct ComponentReceiver : Receiver {
     explicit ComponentReceiver(const std::wstring& name) {
         port.setPort(name);
         // SERIAL_BENCH_RXONLY=1 waits for received bytes only, as the reference does.
-        if (std::getenv("SERIAL_BENCH_RXONLY"))
+        if (std::getenv("SERIAL_BENCH_RXONLY")) {
             port.setEvents({serial::SerialEvent::evRxChar});
+        }
         // SERIAL_BENCH_SYNC=none|window measures the other ways of delivery.
         if (const char* sync = std::getenv("SERIAL_BENCH_SYNC")) {
-            if (std::string(sync) == "none")
+            if (std::string(sync) == "none") {
                 port.setSyncMethod(serial::SyncMethod::smNone);
-            if (std::string(sync) == "window")
+            }
+            if (std::string(sync) == "window") {
                 port.setSyncMethod(serial::SyncMethod::smWindowSync);
+            }
         }
         port.onRxChar = [this](serial::SerialPort& p, std::int32_t count) {
             entered = now();
@@ -111,51 +115,59 @@ struct ReferenceReceiver : Receiver {
     }
     ~ReferenceReceiver() override {
         SetCommMask(device.get(), 0);
-        if (pending)
+        if (pending) {
             WaitForSingleObject(event.get(), 1000);
+        }
     }
     // Like any reader loop, the next wait is under way before the next bytes come.
     void startWait() {
-        if (pending)
+        if (pending) {
             return;
+        }
         ResetEvent(event.get());
-        if (!WaitCommEvent(device.get(), &mask, &wait) && GetLastError() != ERROR_IO_PENDING)
+        if (!WaitCommEvent(device.get(), &mask, &wait) && GetLastError() != ERROR_IO_PENDING) {
             return;
+        }
         pending = true;
     }
     void serve(DWORD timeoutMs) override {
         startWait();
         const bool done = WaitForSingleObject(event.get(), timeoutMs) == WAIT_OBJECT_0;
-        if (done)
+        if (done) {
             receive();
+        }
         startWait();
     }
     void receive() {
         pending = false;
         DWORD unused;
-        if (!GetOverlappedResult(device.get(), &wait, &unused, FALSE))
+        if (!GetOverlappedResult(device.get(), &wait, &unused, FALSE)) {
             return;
+        }
         COMSTAT status{};
         DWORD errors;
         ClearCommError(device.get(), &errors, &status);
-        if (status.cbInQue == 0)
+        if (status.cbInQue == 0) {
             return;
+        }
         std::string buffer(status.cbInQue, '\0');
         KernelHandle readEvent(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         OVERLAPPED read{};
         read.hEvent = readEvent.get();
         DWORD n = 0;
         if (!ReadFile(device.get(), buffer.data(), status.cbInQue, &n, &read) &&
-            GetLastError() == ERROR_IO_PENDING)
+            GetLastError() == ERROR_IO_PENDING) {
             GetOverlappedResult(device.get(), &read, &n, TRUE);
+        }
         lastArrival = now();
         received += n;
     }
 };
 
 std::unique_ptr<Receiver> makeReceiver(const std::string& kind, const std::wstring& port) {
-    if (kind == "component")
+    if (kind == "component") {
         return std::make_unique<ComponentReceiver>(port);
+    }
     return std::make_unique<ReferenceReceiver>(port);
 }
 
@@ -177,31 +189,35 @@ int latency(const std::string& kind, const std::wstring& local, const std::wstri
         const double sent = now();
         WriteFile(phone.get(), code, 2, &written, nullptr);
         const double deadline = sent + 2.0;
-        while (receiver->received < before + 2 && now() < deadline)
+        while (receiver->received < before + 2 && now() < deadline) {
             receiver->serve(50);
+        }
         if (receiver->received < before + 2) {
             std::fprintf(stderr, "code %d lost\n", i);
             return 1;
         }
         samples.push_back((receiver->lastArrival - sent) * 1000.0);
-        if (receiver->entered > 0)
+        if (receiver->entered > 0) {
             handlerEntered.push_back((receiver->entered - sent) * 1000.0);
+        }
         Sleep(1 + random() % 3);  // a little air between key presses
     }
     std::printf("latency %-9s codes %d  p50 %.3f ms  p99 %.3f ms  max %.3f ms\n", kind.c_str(),
                 codes, percentile(samples, 0.5), percentile(samples, 0.99),
                 percentile(samples, 1.0));
-    if (!handlerEntered.empty())
+    if (!handlerEntered.empty()) {
         std::printf("        %-9s handler entered after p50 %.3f ms  p99 %.3f ms\n", kind.c_str(),
                     percentile(handlerEntered, 0.5), percentile(handlerEntered, 0.99));
+    }
     return 0;
 }
 
 int idle(const std::string& kind, const std::wstring& local, int seconds) {
     auto receiver = makeReceiver(kind, local);
     const double cpu0 = cpuSeconds(), t0 = now();
-    while (now() - t0 < seconds)
+    while (now() - t0 < seconds) {
         receiver->serve(1000);
+    }
     const double cpu = cpuSeconds() - cpu0, wall = now() - t0;
     std::printf("idle    %-9s %.0f s  cpu %.3f s  (%.2f %% of one core)\n", kind.c_str(), wall, cpu,
                 100.0 * cpu / wall);
@@ -220,8 +236,9 @@ int flood(const std::string& kind, const std::wstring& local, const std::wstring
         portPointer = &component->port;
         portPointer->onRxChar = [&, r = component.get()](serial::SerialPort& p,
                                                          std::int32_t count) {
-            if (inHandler.exchange(true))
+            if (inHandler.exchange(true)) {
                 ++overlaps;
+            }
             std::string text;
             r->received += p.readText(text, count);
             ++events;
@@ -242,16 +259,18 @@ int flood(const std::string& kind, const std::wstring& local, const std::wstring
         std::string bytes(static_cast<std::size_t>(chunk), '\0');
         const double t0 = now();
         for (long long tick = 0; !stop; ++tick) {
-            for (auto& b : bytes)
+            for (auto& b : bytes) {
                 b = static_cast<char>(random());
+            }
             DWORD written = 0;
             WriteFile(phone.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                       nullptr);
             sent += written;
             const double next = t0 + static_cast<double>(tick + 1) * 0.01;
             const double wait = next - now();
-            if (wait > 0)
+            if (wait > 0) {
                 Sleep(static_cast<DWORD>(wait * 1000.0));
+            }
         }
     });
     const double t0 = now();
@@ -269,21 +288,25 @@ int flood(const std::string& kind, const std::wstring& local, const std::wstring
     stop = true;
     writer.join();
     const double settle = now();
-    while (receiver.received < sent && now() - settle < 5.0)
+    while (receiver.received < sent && now() - settle < 5.0) {
         receiver.serve(50);
+    }
     std::printf(
         "flood   %-9s %d s at %d B/s  sent %lld  received %lld  events %lld  overlaps %lld  "
         "connected %s\n",
         kind.c_str(), seconds, rate, sent.load(), receiver.received.load(), events, overlaps,
         !portPointer || portPointer->connected() ? "yes" : "no");
-    if (closedAt > 0)
+    if (closedAt > 0) {
         std::printf("flood   the port closed itself after %.1f s\n", closedAt - t0);
+    }
     std::printf("flood   private memory MB every 10 s:");
-    for (double m : memory)
+    for (double m : memory) {
         std::printf(" %.2f", m);
+    }
     std::printf("\nflood   handles every 10 s:");
-    for (DWORD h : handles)
+    for (DWORD h : handles) {
         std::printf(" %lu", h);
+    }
     std::printf("\n");
     return 0;
 }
@@ -295,13 +318,16 @@ int main(int argc, char** argv) {
     std::vector<std::string> a(argv, argv + argc);
     auto wide = [](const std::string& s) { return std::wstring(s.begin(), s.end()); };
     try {
-        if (a.size() == 6 && a[1] == "latency")
+        if (a.size() == 6 && a[1] == "latency") {
             return latency(a[2], wide(a[3]), wide(a[4]), std::atoi(a[5].c_str()));
-        if (a.size() == 6 && a[1] == "idle")
+        }
+        if (a.size() == 6 && a[1] == "idle") {
             return idle(a[2], wide(a[3]), std::atoi(a[5].c_str()));
-        if (a.size() == 7 && a[1] == "flood")
+        }
+        if (a.size() == 7 && a[1] == "flood") {
             return flood(a[2], wide(a[3]), wide(a[4]), std::atoi(a[5].c_str()),
                          std::atoi(a[6].c_str()));
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "serial_bench: %s\n", e.what());
         return 1;

@@ -25,7 +25,7 @@
 
 namespace app {
 
-class Keypilot : private SettingsWindow::Listener {
+class Keypilot final : private SettingsWindow::Listener {
   public:
     static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
     // The maker's web site, opened by the tray menu.

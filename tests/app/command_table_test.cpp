@@ -42,8 +42,9 @@ TEST(CommandTableTest, AChunkOfWholeCodesRunsEachInOrderAndAnyFlawRunsNone) {
               (V{Command::CursorRight, Command::CursorDown, Command::CursorUp}));
     EXPECT_EQ(app::parseChunk("05"), V{Command::ClickEnter});
     std::string sixty;
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < 60; ++i) {
         sixty += "06";
+    }
     EXPECT_EQ(app::parseChunk(sixty), V(60, Command::CursorRight));
     // "0" then "60" would pair as "06": an odd length runs nothing; so does a line end, a NUL
     // or an unknown pair at either end or in the middle.
@@ -78,8 +79,9 @@ TEST(SettingsValuesTest, PortIndexOutsideTheListMeansNoPort) {
 
 TEST(SettingsValuesTest, OnlyTheExactTextInputMakesKeysRealPresses) {
     EXPECT_EQ(app::keyDeliveryFrom(L"input"), app::KeyDelivery::Input);
-    for (const wchar_t* other : {L"", L"Input", L" input", L"messages", L"1"})
+    for (const wchar_t* other : {L"", L"Input", L" input", L"messages", L"1"}) {
         EXPECT_EQ(app::keyDeliveryFrom(other), app::KeyDelivery::Messages) << other;
+    }
     EXPECT_EQ(app::keyDeliveryFrom(std::nullopt), app::KeyDelivery::Messages);
 }
 
@@ -96,8 +98,9 @@ TEST(StatusHintTest, TheReasonIsOneLineCutCleanlyToTheTip) {
     const std::wstring prefix = L"Keypilot - COM5: ";
     for (size_t pad = 0; pad < 4; ++pad) {
         std::wstring pairs = std::wstring(pad, L'a');
-        for (int i = 0; i < 80; ++i)
+        for (int i = 0; i < 80; ++i) {
             pairs += L"\xD83D\xDCF1";  // a surrogate pair, as Windows holds it
+        }
         hint = app::openFailureHint(L"COM5", pairs);
         ASSERT_LE(hint.size(), app::kHintCapacity);
         EXPECT_EQ(hint.back(), L'\u2026');

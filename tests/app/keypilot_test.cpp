@@ -28,8 +28,9 @@ class KeypilotTest : public ::testing::Test {
         framework::application().setTitle(L"Keypilot");
         testing_support::deleteUserKey(kStore);
         auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey);
-        if (run.isOpen())
+        if (run.isOpen()) {
             run.deleteValue(app::Autostart::kValueName);
+        }
         errors_.clear();
         oldHandler_ = framework::application().setExceptionHandler(
             [this](const std::exception& e) { errors_.push_back(framework::messageOf(e)); });
@@ -46,8 +47,9 @@ class KeypilotTest : public ::testing::Test {
     }
     static std::optional<std::wstring> stored(const wchar_t* name) {
         auto key = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
-        if (!key.isOpen())
+        if (!key.isOpen()) {
             return std::nullopt;
+        }
         return key.readText(name);
     }
     // The "com" index of the testbed's first program-side port (COM5 → "4").
@@ -283,8 +285,9 @@ TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
         int count = 0;
         const app::ControlRect* rects = app::controlRects(count);
         for (int i = 0; i < count; ++i) {
-            if (rects[i].id == app::kPortList)
+            if (rects[i].id == app::kPortList) {
                 continue;  // its window includes the open list
+            }
             HWND child = settings.control(rects[i].id);
             ASSERT_NE(child, nullptr) << rects[i].id;
             RECT r;
@@ -331,8 +334,9 @@ TEST_F(KeypilotTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
     HWND callback = tray::TrayIcon::callbackWindow();
     ASSERT_NE(callback, nullptr);
     UINT id = keypilot.trayIcon().trayId();
-    for (UINT shellMessage : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+    for (UINT shellMessage : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP}) {
         SendMessageW(callback, tray::WM_TRAYICON_CALLBACK, id, shellMessage);
+    }
     EXPECT_TRUE(pumpUntil([&] { return IsWindowVisible(settings.handle()) != FALSE; }));
     settings.hide();
 }
@@ -386,8 +390,9 @@ TEST_F(KeypilotTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
             GetWindowTextW(settings.control(app::kOkButton), text, 128);
             EXPECT_STREQ(text, c.ok) << c.lang;
             ASSERT_EQ(keypilot.trayMenu().count(), static_cast<int>(c.menu.size()));
-            for (int i = 0; i < keypilot.trayMenu().count(); ++i)
+            for (int i = 0; i < keypilot.trayMenu().count(); ++i) {
                 EXPECT_EQ(keypilot.trayMenu().item(i).caption, c.menu[i]) << c.lang;
+            }
             EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == c.hint; }, 3000))
                 << c.lang;
 
@@ -407,8 +412,9 @@ TEST_F(KeypilotTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
                     LONG style = GetWindowLongW(child, GWL_STYLE);
                     bool button = !lstrcmpiW(cls, WC_BUTTONW);
                     bool group = button && (style & BS_TYPEMASK) == BS_GROUPBOX;
-                    if (!button && lstrcmpiW(cls, WC_STATICW))
+                    if (!button && lstrcmpiW(cls, WC_STATICW)) {
                         continue;
+                    }
                     RECT r;
                     GetWindowRect(child, &r);
                     MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);

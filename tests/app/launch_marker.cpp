@@ -6,8 +6,9 @@ int wmain() {
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     lstrcpyW(path + n, L".ran");
     HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE)
+    if (f == INVALID_HANDLE_VALUE) {
         return 1;
+    }
     const wchar_t* line = GetCommandLineW();
     DWORD written = 0;
     WriteFile(f, line, static_cast<DWORD>(lstrlenW(line) * sizeof(wchar_t)), &written, nullptr);

@@ -49,22 +49,25 @@ class FakeEndpoint final : public MasterEndpoint {
     explicit FakeEndpoint(EndpointState& s) : s_(s) {}
     bool channelCount(uint32_t& count) override {
         s_.log.push_back("count");
-        if (s_.refuseCount)
+        if (s_.refuseCount) {
             return false;
+        }
         count = static_cast<uint32_t>(s_.levels.size());
         return true;
     }
     bool channelLevel(uint32_t channel, float& level) override {
         s_.log.push_back("read" + std::to_string(channel));
-        if (channel == 1 && s_.refuseSecondRead)
+        if (channel == 1 && s_.refuseSecondRead) {
             return false;
+        }
         level = s_.levels.at(channel);
         return true;
     }
     bool setChannelLevel(uint32_t channel, float level) override {
         s_.log.push_back("set" + std::to_string(channel));
-        if (s_.setsAccepted-- <= 0)
+        if (s_.setsAccepted-- <= 0) {
             return false;
+        }
         s_.levels.at(channel) = level;
         return true;
     }
@@ -81,8 +84,9 @@ class FakeEndpoint final : public MasterEndpoint {
 app::EndpointOpener openerFor(EndpointState& s) {
     return [&s]() -> std::unique_ptr<MasterEndpoint> {
         ++s.opens;
-        if (!s.available)
+        if (!s.available) {
             return nullptr;
+        }
         return std::make_unique<FakeEndpoint>(s);
     };
 }
@@ -330,20 +334,23 @@ TEST(MasterVolumeOnWine, LeavesTheThreadsComStateAsItFoundIt) {
     std::thread plain([&] {
         app::stepMasterVolume(kUp, m, [] {});
         afterStep = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        if (SUCCEEDED(afterStep))
+        if (SUCCEEDED(afterStep)) {
             CoUninitialize();
+        }
     });
     plain.join();
     EXPECT_EQ(afterStep, S_OK);  // not S_FALSE: nothing was left initialised
 
     HRESULT stillMta = E_FAIL;
     std::thread mta([&] {
-        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
             return;
+        }
         app::stepMasterVolume(kUp, m, [] {});
         stillMta = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        if (SUCCEEDED(stillMta))
+        if (SUCCEEDED(stillMta)) {
             CoUninitialize();
+        }
         CoUninitialize();
     });
     mta.join();

@@ -26,7 +26,7 @@ std::string readFile(const std::string& path) {
 // The bytes in a heap block of exactly their size, so the sanitizer sees any read past the end.
 struct ExactBytes {
     explicit ExactBytes(const std::string& s)
-        : size(s.size()), data(std::make_unique<unsigned char[]>(s.size() ? s.size() : 1)) {
+        : size(s.size()), data(std::make_unique<unsigned char[]>(s.empty() ? 1 : s.size())) {
         std::copy(s.begin(), s.end(), data.get());
     }
     std::size_t size;

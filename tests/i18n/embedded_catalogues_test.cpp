@@ -28,8 +28,9 @@ constexpr char kDefaultName[] = "locale\\de\\LC_MESSAGES\\default.mo";
 
 std::uint64_t slotIn(const std::string& image) {
     auto at = findMarkerGuid(image);
-    if (at.size() != 1)
+    if (at.size() != 1) {
         return 0;
+    }
     std::uint64_t v = 0;
     for (int i = 7; i >= 0; --i) {
         v = (v << 8) | static_cast<unsigned char>(image[at[0] + kMarkerGuidLength + i]);
@@ -93,8 +94,9 @@ TEST(EmbeddedCatalogues, NamesMatchWithoutCaseButTheDirectoryExactly) {
     EXPECT_TRUE(index.contains(base + L"LOCALE\\De\\lc_messages\\DEFAULT.MO"));
     EXPECT_FALSE(index.contains(base + L"locale\\de_DE\\LC_MESSAGES\\default.mo"));
     std::wstring otherCase = base;
-    for (auto& c : otherCase)
+    for (auto& c : otherCase) {
         c = static_cast<wchar_t>(std::towupper(c));
+    }
     ASSERT_NE(otherCase, base);
     EXPECT_FALSE(index.contains(otherCase + L"locale\\de\\LC_MESSAGES\\default.mo"));
 
@@ -143,8 +145,9 @@ TEST(EmbeddedCatalogues, TheEmbeddedCatalogueWinsOverTheDisk) {
 
 // Runs only inside the copy made above.
 TEST(EmbeddedChild, FindsItsOwnCatalogueBeforeTheOneBesideIt) {
-    if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
+    if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0) {
         GTEST_SKIP();
+    }
     const std::wstring program = framework::modulePath();
     const std::wstring base = program.substr(0, program.find_last_of(L'\\') + 1);
     ASSERT_NE(embeddedIndexSlot(), 0u);
@@ -163,8 +166,9 @@ TEST(EmbeddedChild, FindsItsOwnCatalogueBeforeTheOneBesideIt) {
     EXPECT_EQ(framework::loadResourceString(IDS_TEST_CANCEL), L"Abbrechen (eingebettet)");
     shutdown();
     EXPECT_EQ(framework::loadResourceString(IDS_TEST_CANCEL), L"Cancel");
-    if (!HasFailure())
+    if (!HasFailure()) {
         writeBytes(base + L"child_done", "done");
+    }
 }
 
 }  // namespace

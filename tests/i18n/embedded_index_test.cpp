@@ -19,8 +19,9 @@ std::string fakeExecutable() {
 
 ReadAt readFrom(const std::string& file) {
     return [&file](std::uint64_t position, void* buffer, std::size_t count) {
-        if (position > file.size() || file.size() - position < count)
+        if (position > file.size() || file.size() - position < count) {
             return false;
+        }
         std::memcpy(buffer, file.data() + position, count);
         return true;
     };
@@ -40,8 +41,9 @@ std::vector<EmbeddedEntry> walk(const std::string& file, std::uint64_t first) {
     std::vector<EmbeddedEntry> entries;
     std::set<std::string> names;
     walkEmbeddedIndex(first, readFrom(file), [&](EmbeddedEntry e) {
-        if (!names.insert(e.name).second)
+        if (!names.insert(e.name).second) {
             return false;
+        }
         entries.push_back(std::move(e));
         return true;
     });
@@ -49,8 +51,9 @@ std::vector<EmbeddedEntry> walk(const std::string& file, std::uint64_t first) {
 }
 
 void appendUint64(std::string& out, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 8; ++i) {
         out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
 }
 
 TEST(EmbeddedIndex, EmbeddedCataloguesAreFoundThroughTheMarker) {

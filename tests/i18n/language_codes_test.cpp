@@ -21,8 +21,9 @@ TEST(LanguageCodes, LocaleTableIsUsedExactlyAsListed) {
         {1053, L"sv_SE"}, {2057, L"en_UK"}, {2060, L"fr_BE"}, {2067, L"nl_BE"}, {2068, L"nn_NO"},
         {2070, L"pt_PT"}, {2077, L"fi_SE"}, {3082, L"es_ES"}, {3084, L"fr_CA"}, {4103, L"de_LU"},
     };
-    for (const auto& [id, code] : table)
+    for (const auto& [id, code] : table) {
         EXPECT_EQ(languageForLocaleId(id), code) << id;
+    }
     for (std::uint32_t other : {0u, 1u, 1029u, 1041u, 1050u, 2052u, 0x0C07u, 0xFFFFFFFFu}) {
         EXPECT_EQ(languageForLocaleId(other), L"C") << other;
     }

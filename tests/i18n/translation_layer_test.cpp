@@ -16,8 +16,9 @@ using testing_support::ScopedEnvironment;
 
 const std::wstring kLongText = [] {
     std::wstring text;
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 300; ++i) {
         text += L"0123456789";
+    }
     return text;
 }();
 

@@ -85,11 +85,13 @@ TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {
     std::vector<std::wstring> results(kThreads);
     std::atomic<int> ready{0};
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int i = 0; i < kThreads; ++i) {
         threads.emplace_back([&, i] {
             ++ready;
-            while (ready < kThreads)
+            while (ready < kThreads) {
                 std::this_thread::yield();
+            }
             try {
                 seen[i] = &translator.domainFor(L"serial2");
                 results[i] = translator.translateInDomain(L"serial2", L"Cancel");
@@ -98,8 +100,9 @@ TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {
             }
         });
     }
-    for (auto& t : threads)
+    for (auto& t : threads) {
         t.join();
+    }
     for (int i = 0; i < kThreads; ++i) {
         EXPECT_EQ(seen[i], seen[0]);
         EXPECT_EQ(results[i], L"Cancel");
@@ -111,8 +114,9 @@ TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {
 TEST(OsLanguage, FollowsTheUserLocaleWithoutLang) {
     wchar_t expected[32];
     DWORD n = GetEnvironmentVariableW(L"KEYPILOT_I18N_EXPECT_OS_LANGUAGE", expected, 32);
-    if (n == 0 || n >= 32)
+    if (n == 0 || n >= 32) {
         GTEST_SKIP();
+    }
     ScopedEnvironment lang(L"LANG", nullptr);
     EXPECT_EQ(queryOsLanguage(), std::wstring(expected, n));
     TempDir dir;

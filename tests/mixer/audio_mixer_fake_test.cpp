@@ -135,7 +135,6 @@ TEST(AudioMixerTopology, NegativePositionsRaiseTheListIndexError) {
     }
     EXPECT_THROW(tree.item(0)->controls().item(-3), mixer::ListError);
     EXPECT_THROW(tree.item(0)->connections().item(-1), mixer::ListError);
-    Volume v;
     EXPECT_THROW(read(*f.mixer, -1, -1), mixer::ListError);
     EXPECT_THROW(read(*f.mixer, 0, -2), mixer::ListError);
     EXPECT_THROW(f.mixer->setVolume(-1, -1, 1, 1, 0), mixer::ListError);

@@ -36,8 +36,9 @@ Volume read(AudioMixer& m) {
 class MixerOnSoundServer : public testing::Test {
   protected:
     void SetUp() override {
-        if (expectNoMixer())
+        if (expectNoMixer()) {
             GTEST_SKIP() << "run without a sound server";
+        }
     }
 };
 
@@ -110,8 +111,9 @@ TEST_F(MixerOnSoundServer, WritingTheSameIdRebuildsTheTree) {
 }
 
 TEST(MixerWithoutSoundServer, NothingIsOpenAndBothOperationsFail) {
-    if (!expectNoMixer())
+    if (!expectNoMixer()) {
         GTEST_SKIP() << "run with a sound server";
+    }
     AudioMixer m;
     EXPECT_EQ(m.mixerCount(), 0);
     EXPECT_EQ(m.mixerId(), -1);

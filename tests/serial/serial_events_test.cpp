@@ -260,8 +260,9 @@ TEST_F(SerialEventsTest, ClosingWhileABatchWaitsRunsTheBatchFirst) {
     // Wait for the thread to have seen the bytes without serving the main thread's calls, so
     // its batch is (or is about to be) queued for hand-over.
     const DWORD start = GetTickCount();
-    while (spy->completedWaits == before && GetTickCount() - start < 5000)
+    while (spy->completedWaits == before && GetTickCount() - start < 5000) {
         Sleep(1);
+    }
     ASSERT_GT(spy->completedWaits, before);
     const std::size_t clearsBefore = spy->snapshot().size();
     port.closePort();
@@ -269,8 +270,9 @@ TEST_F(SerialEventsTest, ClosingWhileABatchWaitsRunsTheBatchFirst) {
     // The batch's step ran inside closePort (it counted the input queue) before the close ended.
     std::vector<std::string> calls = spy->snapshot();
     bool counted = false;
-    for (std::size_t i = clearsBefore; i < calls.size(); ++i)
+    for (std::size_t i = clearsBefore; i < calls.size(); ++i) {
         counted = counted || calls[i] == "clearCommError";
+    }
     EXPECT_TRUE(counted);
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), "afterClose");
@@ -346,8 +348,9 @@ TEST_F(SerialEventsTest, WindowModeShowsAHandlerErrorAndGoesOn) {
     port.onRxChar = [&](SerialPort& p, std::int32_t n) {
         std::string t;
         p.readText(t, n);
-        if (++calls == 1)
+        if (++calls == 1) {
             throw std::runtime_error("first fails");
+        }
     };
     port.openPort();
     ASSERT_TRUE(phone.send("a"));
@@ -391,8 +394,9 @@ class ScriptedCommApi : public SpyCommApi {
         std::lock_guard g(scriptLock);
         errorFlags = errors;
         queued = inQueue;
-        if (!pending)
+        if (!pending) {
             return;
+        }
         *pendingMask = mask;
         pending->Internal = 0;
         pending->InternalHigh = 0;
@@ -416,8 +420,9 @@ class ScriptedCommApi : public SpyCommApi {
         return TRUE;
     }
     BOOL setCommMask(HANDLE device, DWORD mask) override {
-        if (mask == 0)
+        if (mask == 0) {
             fire(0, errorFlags, queued);
+        }
         return SpyCommApi::setCommMask(device, mask);
     }
     BOOL clearCommError(HANDLE, DWORD* errors, COMSTAT* status) override {
@@ -505,17 +510,20 @@ class ModemLines {
                                                                  framework::toUtf8(port) + "\"")
                                      .value_or("");
         const std::size_t slash = link.find_last_of('/');
-        if (slash == std::string::npos)
+        if (slash == std::string::npos) {
             return;
+        }
         std::string number = link.substr(slash + 1);
-        while (!number.empty() && (number.back() == '\n' || number.back() == '\r'))
+        while (!number.empty() && (number.back() == '\n' || number.back() == '\r')) {
             number.pop_back();
+        }
         file_ = testing_support::winePath(testing_support::environment(L"KEYPILOT_MODEM_DIR") +
                                           L"/" + framework::fromUtf8(number));
     }
     ~ModemLines() {
-        if (!file_.empty())
+        if (!file_.empty()) {
             DeleteFileW(file_.c_str());
+        }
     }
     bool valid() const { return !file_.empty(); }
     // Linux TIOCM_* bits.

@@ -110,8 +110,9 @@ TEST_F(SerialPortTest, PortNameSameTextDoesNothingOtherCaseReopens) {
     EXPECT_TRUE(seen.empty());
 
     std::wstring lower = pair.local;
-    for (auto& c : lower)
+    for (auto& c : lower) {
         c = static_cast<wchar_t>(towlower(c));
+    }
     port.setPort(lower);
     EXPECT_EQ(seen, (std::vector<std::string>{"close", "open"}));
     EXPECT_TRUE(port.connected());
@@ -339,8 +340,9 @@ TEST_F(SerialPortTest, ErrorTextsAndTheirTranslationHook) {
     static std::vector<std::wstring> domains;
     framework::TranslationHooks hooks;
     hooks.translateText = [](const std::wstring& t) {
-        if (t == L" (win error code: %d)")
+        if (t == L" (win error code: %d)") {
             return std::wstring(L" [%d%%]");
+        }
         return L"<" + t + L">";
     };
     hooks.addResourceStringDomain = [](const std::wstring& d) { domains.push_back(d); };

@@ -49,8 +49,9 @@ class SpyCommApi : public CommApi {
         lastDcb = *dcb;
         ++setCommStateCalls;
         note("setCommState");
-        if (setCommStateOverride)
+        if (setCommStateOverride) {
             return setCommStateOverride(device, dcb);
+        }
         return CommApi::setCommState(device, dcb);
     }
     BOOL getCommState(HANDLE device, DCB* dcb) override {
@@ -83,8 +84,9 @@ class SpyCommApi : public CommApi {
     }
     BOOL getOverlappedResult(HANDLE device, OVERLAPPED* o, DWORD* count, BOOL wait) override {
         BOOL ok = CommApi::getOverlappedResult(device, o, count, wait);
-        if (ok)
+        if (ok) {
             ++completedWaits;
+        }
         return ok;
     }
     BOOL purgeComm(HANDLE device, DWORD flags) override {

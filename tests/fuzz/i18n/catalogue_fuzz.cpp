@@ -20,8 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const fixedKeys[] = {"", "Cancel", "a", "\xFF\xFF", "Line one\nLine two"};
     for (const char* key : fixedKeys) {
         if (auto found = reader.find(key)) {
-            if (found->data() < bytes.data() || found->data() + found->size() > bytes.data() + size)
+            if (found->data() < bytes.data() ||
+                found->data() + found->size() > bytes.data() + size) {
                 __builtin_trap();
+            }
         }
     }
     // Keys taken from the input itself reach the deeper comparisons.
@@ -33,19 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     i18n::walkEmbeddedIndex(
         size >= 8 ? data[0] % 64 : 0,
         [&](std::uint64_t position, void* buffer, std::size_t count) {
-            if (position > size || size - position < count)
+            if (position > size || size - position < count) {
                 return false;
+            }
             std::memcpy(buffer, data + position, count);
             return true;
         },
-        [&](i18n::EmbeddedEntry entry) { return names.insert(entry.name).second; });
+        [&](const i18n::EmbeddedEntry& entry) { return names.insert(entry.name).second; });
 
     if (auto text = i18n::decodeUtf8<char16_t>(bytes)) {
         // Whatever decodes is a text that survives the trip to a key and back. (The bytes need
         // not: two separately encoded surrogates come back as one four-byte sequence.)
         auto again = i18n::decodeUtf8<char16_t>(i18n::encodeUtf8(std::u16string_view(*text)));
-        if (!again || *again != *text)
+        if (!again || *again != *text) {
             __builtin_trap();
+        }
     }
     std::string key(bytes);
     i18n::stripCarriageReturns(key);
