@@ -127,6 +127,7 @@ void MainWindow::createControls() {
     HWND slider = make(TRACKBAR_CLASSW, L"",
                        WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH | TBS_NOTICKS | TBS_FIXEDLENGTH,
                        kSpeedSlider);
+    speedSlider_ = slider;
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
     SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
     make(WC_STATICW, tr(kScale).c_str(), SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
@@ -513,7 +514,7 @@ void MainWindow::onChunkReceived(serial::SerialPort& port, int32_t count) {
 }
 
 int MainWindow::cursorStep() const {
-    return static_cast<int>(SendMessageW(control(kSpeedSlider), TBM_GETPOS, 0, 0));
+    return static_cast<int>(SendMessageW(speedSlider_, TBM_GETPOS, 0, 0));
 }
 
 void MainWindow::setCursorStep(int step) {

@@ -103,6 +103,8 @@ class MainWindow {
     framework::KernelHandle instanceName_;
     framework::Window window_;
     UINT dpi_ = 96;
+    // Read on every movement code; finding it by its id would ask the window system each time.
+    HWND speedSlider_ = nullptr;
     bool shownBefore_ = false;
     int commandDepth_ = 0;
     bool okPending_ = false;

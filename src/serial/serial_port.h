@@ -13,6 +13,7 @@
 
 #include "framework/exception.h"
 #include "framework/handle.h"
+#include "framework/spare_event.h"
 #include "serial/serial_records.h"
 #include "serial/serial_types.h"
 
@@ -408,6 +409,8 @@ class SerialPort {
     // Hidden window on the main thread: port events in window mode, news of a dead thread.
     framework::Window notifyWindow_;
     std::shared_ptr<CommApi> api_;
+    // The event of the last blocking read, for the next one.
+    framework::SpareEvent spareReadEvent_;
     std::uint32_t updateDepth_ = 0;
     std::vector<SerialPortObserver*> observers_;
     bool bufferedRxDelivery_ = false;
