@@ -147,8 +147,7 @@ struct ReaderThreadArgs {
 
 DWORD WINAPI readerThread(void* p) {
     auto* args = static_cast<ReaderThreadArgs*>(p);
-    while (args->reader->next(args->chunk->buffer, sizeof args->chunk->buffer,
-                              args->chunk->size)) {
+    while (args->reader->next(args->chunk->buffer, sizeof args->chunk->buffer, args->chunk->size)) {
         PostMessageW(args->window, kChunkMessage, 0, reinterpret_cast<LPARAM>(args->chunk));
         WaitForSingleObject(args->chunk->handled.get(), INFINITE);
     }
@@ -447,7 +446,8 @@ int wmain(int argc, wchar_t** argv) {
     if (a.size() >= 4 && a[1] == L"compare") {
         const int rounds = a.size() > 4 ? std::stoi(a[4]) : 5;
         const int codes = a.size() > 5 ? std::stoi(a[5]) : 200;
-        const std::string kinds = a.size() > 6 ? framework::toUtf8(a[6]) : "keypilot,reference,floor";
+        const std::string kinds =
+            a.size() > 6 ? framework::toUtf8(a[6]) : "keypilot,reference,floor";
         return compare(a[2], a[3], rounds, codes, split(kinds));
     }
     std::fprintf(stderr,
