@@ -1,12 +1,12 @@
 // Command latency as a user feels it: a code written at the phone's end until the cursor has
 // moved, for Keypilot.exe and two minimal receivers, one after the other on the same port pair:
 //   latency_bench compare <local> <remote> [rounds] [codes] [receivers]
-//       <rounds> rounds of each receiver in turn (default 5), <codes> codes a round (default
+//       <rounds> rounds of each receiver in turn (default 7), <codes> codes a round (default
 //       200), receivers a comma list of keypilot, reference and floor (default all three), and
 //       baseline: another build of Keypilot.exe, named by LATENCY_BENCH_BASELINE (a Windows
-//       path), to compare two builds in one run;
-//       prints each round's median, the median of the round medians of each receiver, their
-//       spread and the ratios
+//       path), to compare two builds in one run; prints each round's figures, then for each
+//       receiver the median of the round medians, and of the round 10th percentiles, with their
+//       spread, and the ratios
 //   latency_bench receive <reference|floor> <port> <stop event name>
 //       one receiver, started by compare. reference: one thread waits for the port's event,
 //       reads and moves the cursor. floor: the same, except that the reading thread hands the
@@ -42,6 +42,16 @@ void spinFor(double seconds) {
     const double until = now() + seconds;
     while (now() < until) {
     }
+}
+
+// Most of a pause asleep, so the machine's other work is not crowded out; the rest spun, so the
+// pause ends at the chosen moment.
+void pauseFor(double seconds) {
+    const double until = now() + seconds;
+    if (seconds > 0.0015) {
+        Sleep(1);
+    }
+    spinFor(until - now());
 }
 
 POINT cursor() {
@@ -344,21 +354,27 @@ double percentile(std::vector<double> v, double p) {
     return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
 }
 
-// One round: the receiver's median latency in microseconds, or a negative number on failure.
-double round(const std::string& kind, const std::wstring& local, const std::wstring& remote,
-             int codes, double pollGap, std::mt19937& random) {
+// The figures of one round, in microseconds.
+struct RoundFigures {
+    double median = -1;
+    double p10 = -1;
+};
+
+// One round; a negative median when the receiver failed.
+RoundFigures round(const std::string& kind, const std::wstring& local, const std::wstring& remote,
+                   int codes, double pollGap, std::mt19937& random) {
     Receiver receiver(kind, local);
     Phone phone(remote);
     if (!receiver.started() || !phone.isOpen()) {
         std::fprintf(stderr, "%s: cannot start or open %ls\n", kind.c_str(), remote.c_str());
-        return -1;
+        return {};
     }
     if (!waitUntilListening(phone, pollGap)) {
         std::fprintf(stderr, "%s never moved the cursor\n", kind.c_str());
-        return -1;
+        return {};
     }
-    // Pauses between codes, uniform over a few of Wine's 1 ms polling periods, so that a code
-    // meets every phase of the port's polling alike.
+    // Pauses between codes, uniform over a few of Wine's polling periods, so that a code meets
+    // every phase of the port's polling alike.
     std::uniform_real_distribution<double> pause(0.002, 0.005);
     std::vector<double> samples;
     int lost = 0;
@@ -372,17 +388,40 @@ double round(const std::string& kind, const std::wstring& local, const std::wstr
         } else {
             samples.push_back(latency * 1e6);
         }
-        spinFor(pause(random));
+        pauseFor(pause(random));
     }
     if (samples.empty()) {
-        return -1;
+        return {};
     }
-    const double m = median(samples);
+    const RoundFigures figures{median(samples), percentile(samples, 0.1)};
     std::printf("  %-9s median %6.0f us  p10 %6.0f  p90 %6.0f  max %7.0f  lost %d\n", kind.c_str(),
-                m, percentile(samples, 0.1), percentile(samples, 0.9), percentile(samples, 1.0),
+                figures.median, figures.p10, percentile(samples, 0.9), percentile(samples, 1.0),
                 lost);
     std::fflush(stdout);
-    return m;
+    return figures;
+}
+
+// The median over the rounds of one figure for each receiver, its spread, and the ratios.
+void summarize(const char* figure, const std::vector<std::string>& kinds,
+               const std::map<std::string, std::vector<double>>& byKind) {
+    std::printf("median of %zu round %ss (spread: lowest and highest round's):\n",
+                byKind.begin()->second.size(), figure);
+    for (const std::string& kind : kinds) {
+        const auto& v = byKind.at(kind);
+        std::printf("  %-9s %6.0f us  (%.0f .. %.0f)\n", kind.c_str(), median(v),
+                    *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+    }
+    auto ratio = [&](const char* a, const char* b) {
+        if (byKind.count(a) && byKind.count(b)) {
+            std::printf("  %s / %s = %.3f\n", a, b, median(byKind.at(a)) / median(byKind.at(b)));
+        }
+    };
+    ratio("keypilot", "reference");
+    ratio("keypilot", "floor");
+    ratio("floor", "reference");
+    ratio("baseline", "reference");
+    ratio("baseline", "floor");
+    ratio("keypilot", "baseline");
 }
 
 std::vector<std::string> split(const std::string& list) {
@@ -406,33 +445,22 @@ int compare(const std::wstring& local, const std::wstring& remote, int rounds, i
     SetCursorPos(400, 300);
     std::mt19937 random(1);
     std::map<std::string, std::vector<double>> medians;
+    std::map<std::string, std::vector<double>> lowest;
     for (int r = 1; r <= rounds; ++r) {
         std::printf("round %d of %d, %d codes each\n", r, rounds, codes);
         for (const std::string& kind : kinds) {
-            const double m = round(kind, local, remote, codes, pollGap, random);
-            if (m < 0) {
+            const RoundFigures figures = round(kind, local, remote, codes, pollGap, random);
+            if (figures.median < 0) {
                 return 1;
             }
-            medians[kind].push_back(m);
+            medians[kind].push_back(figures.median);
+            lowest[kind].push_back(figures.p10);
         }
     }
-    std::printf("median of %d round medians (spread: lowest and highest round median):\n", rounds);
-    for (const std::string& kind : kinds) {
-        const auto& m = medians[kind];
-        std::printf("  %-9s %6.0f us  (%.0f .. %.0f)\n", kind.c_str(), median(m),
-                    *std::min_element(m.begin(), m.end()), *std::max_element(m.begin(), m.end()));
-    }
-    auto ratio = [&](const char* a, const char* b) {
-        if (medians.count(a) && medians.count(b)) {
-            std::printf("  %s / %s = %.3f\n", a, b, median(medians[a]) / median(medians[b]));
-        }
-    };
-    ratio("keypilot", "reference");
-    ratio("keypilot", "floor");
-    ratio("floor", "reference");
-    ratio("baseline", "reference");
-    ratio("baseline", "floor");
-    ratio("keypilot", "baseline");
+    summarize("median", kinds, medians);
+    // The fastest tenth: the receiver's own work, with less of the time the port's polling adds
+    // (which varies with the machine's load).
+    summarize("p10", kinds, lowest);
     return 0;
 }
 
@@ -444,7 +472,7 @@ int wmain(int argc, wchar_t** argv) {
         return receive(a[2], a[3], a[4]);
     }
     if (a.size() >= 4 && a[1] == L"compare") {
-        const int rounds = a.size() > 4 ? std::stoi(a[4]) : 5;
+        const int rounds = a.size() > 4 ? std::stoi(a[4]) : 7;
         const int codes = a.size() > 5 ? std::stoi(a[5]) : 200;
         const std::string kinds =
             a.size() > 6 ? framework::toUtf8(a[6]) : "keypilot,reference,floor";

@@ -8,7 +8,7 @@
 # Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
-rounds=${2:-5}
+rounds=${2:-7}
 codes=${3:-200}
 exe=$build/bench/latency/latency_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the latency_bench target first" >&2; exit 2; }
