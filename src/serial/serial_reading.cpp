@@ -121,34 +121,34 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
     }
     const int failure = transfer->direction == TransferDirection::tdWrite ? 2 : 3;
     const bool read = transfer->direction == TransferDirection::tdRead;
-    bool cancelled = false;
+    // With these time-outs a read takes only what has already arrived and never waits. Some
+    // drivers (Wine's among them) still hold a read while nothing has arrived; such a read is
+    // cancelled, which gives the same result: nothing read.
+    const TimeoutSettings& t = timeouts_.values();
+    const bool returnAtOnce =
+        t.readInterval == -1 && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     // A transfer the driver finished at once, as a read of bytes already received is, needs no
     // wait on its event: the record already holds the result.
-    if (!HasOverlappedIoCompleted(&transfer->overlapped)) {
-        // With these time-outs a read takes only what has already arrived and never waits. Some
-        // drivers (Wine's among them) still hold a read while nothing has arrived; such a read
-        // is cancelled, which gives the same result: nothing read.
-        const TimeoutSettings& t = timeouts_.values();
-        const bool returnAtOnce =
-            t.readInterval == -1 && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
-        DWORD wait = INFINITE;
-        DWORD heldError = WAIT_TIMEOUT;
-        if (read && returnAtOnce && WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT &&
-            device_) {
-            cancelled = api_->cancelIoEx(handle(), &transfer->overlapped) != FALSE;
-            if (!cancelled) {
-                heldError = GetLastError();
-            }
-            wait = kCancelWaitMs;
+    const bool finished = HasOverlappedIoCompleted(&transfer->overlapped);
+    bool cancelled = false;
+    DWORD wait = INFINITE;
+    DWORD heldError = WAIT_TIMEOUT;
+    if (!finished && read && returnAtOnce &&
+        WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT && device_) {
+        cancelled = api_->cancelIoEx(handle(), &transfer->overlapped) != FALSE;
+        if (!cancelled) {
+            heldError = GetLastError();
         }
-        const DWORD waited = WaitForSingleObject(transfer->event.get(), wait);
-        if (waited == WAIT_TIMEOUT) {
-            transfer->held = true;
-            throw SerialPortError(failure, static_cast<std::int32_t>(heldError));
-        }
-        if (waited != WAIT_OBJECT_0) {
-            throw SerialPortError(failure, lastError());
-        }
+        wait = kCancelWaitMs;
+    }
+    const DWORD waited =
+        finished ? WAIT_OBJECT_0 : WaitForSingleObject(transfer->event.get(), wait);
+    if (waited == WAIT_TIMEOUT) {
+        transfer->held = true;
+        throw SerialPortError(failure, static_cast<std::int32_t>(heldError));
+    }
+    if (waited != WAIT_OBJECT_0) {
+        throw SerialPortError(failure, lastError());
     }
     DWORD count = 0;
     if (!api_->getOverlappedResult(handle(), &transfer->overlapped, &count, FALSE)) {
