@@ -110,6 +110,7 @@ void SettingsWindow::createControls() {
     HWND slider = make(TRACKBAR_CLASSW, L"",
                        WS_TABSTOP | WS_GROUP | TBS_HORZ | TBS_BOTH | TBS_NOTICKS | TBS_FIXEDLENGTH,
                        kSpeedSlider);
+    speedSlider_ = slider;
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
     SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
     make(WC_STATICW, tr(kScale).c_str(), SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
@@ -282,7 +283,7 @@ void SettingsWindow::setPortNames(const std::vector<std::wstring>& names) {
 }
 
 int SettingsWindow::cursorStep() const {
-    return static_cast<int>(SendMessageW(control(kSpeedSlider), TBM_GETPOS, 0, 0));
+    return static_cast<int>(SendMessageW(speedSlider_, TBM_GETPOS, 0, 0));
 }
 
 void SettingsWindow::setCursorStep(int step) {

@@ -86,6 +86,8 @@ class SettingsWindow {
     Listener& listener_;
     framework::Window window_;
     UINT dpi_ = 96;
+    // Read on every movement code; finding it by its id would ask the window system each time.
+    HWND speedSlider_ = nullptr;
     bool shownBefore_ = false;
     bool connectedShown_ = false;
 

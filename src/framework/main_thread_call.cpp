@@ -3,9 +3,12 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include "framework/handle.h"
 #include "framework/hidden_window.h"
+#include "framework/scope_exit.h"
+#include "framework/spare_event.h"
 
 namespace framework {
 namespace {
@@ -15,17 +18,32 @@ constexpr UINT kWakeMessage = WM_APP + 0x3A1;
 struct Request {
     const std::function<void()>* call;
     std::exception_ptr error;
-    KernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    HANDLE done;
 };
 
 struct MainThreadCalls {
     DWORD mainThreadId = 0;
     std::mutex lock;
     std::deque<Request*> queue;
-    // Signalled while the queue holds requests, so waits on the main thread can notice them.
+    // Signalled while the queue holds requests and the main thread waits in
+    // waitServingMainThreadCalls, so that the wait notices them. Outside such waits the wake
+    // message alone is enough, so the event is left alone: two fewer system calls a hand-over.
     KernelHandle pending{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    bool pendingSignalled = false;
+    int waits = 0;
     HWND wakeWindow = nullptr;
+    // The event that tells a handing thread that its call has run, kept from one hand-over to
+    // the next. Auto-reset: the handing thread's wait takes the signal, so it comes back unset.
+    SpareEvent spareDone;
 };
+
+// With the lock held.
+void signalPending(MainThreadCalls& s) {
+    if (s.waits > 0 && !s.pendingSignalled && !s.queue.empty()) {
+        SetEvent(s.pending.get());
+        s.pendingSignalled = true;
+    }
+}
 
 MainThreadCalls& state() {
     static MainThreadCalls calls;
@@ -61,14 +79,19 @@ void runOnMainThread(const std::function<void()>& call) {
         return;
     }
     auto& s = state();
-    Request request{&call, nullptr};
+    KernelHandle done = s.spareDone.take();
+    if (!done) {
+        done.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    }
+    Request request{&call, nullptr, done.get()};
     {
         std::lock_guard guard(s.lock);
         s.queue.push_back(&request);
-        SetEvent(s.pending.get());
+        signalPending(s);
     }
     PostMessageW(s.wakeWindow, kWakeMessage, 0, 0);
-    WaitForSingleObject(request.done.get(), INFINITE);
+    WaitForSingleObject(request.done, INFINITE);
+    s.spareDone.give(std::move(done));
     if (request.error) {
         std::rethrow_exception(request.error);
     }
@@ -82,7 +105,10 @@ bool runPendingMainThreadCalls() {
         {
             std::lock_guard guard(s.lock);
             if (s.queue.empty()) {
-                ResetEvent(s.pending.get());
+                if (s.pendingSignalled) {
+                    ResetEvent(s.pending.get());
+                    s.pendingSignalled = false;
+                }
                 return ran;
             }
             request = s.queue.front();
@@ -95,12 +121,22 @@ bool runPendingMainThreadCalls() {
             request->error = std::current_exception();
         }
         ran = true;
-        SetEvent(request->done.get());
+        SetEvent(request->done);
     }
 }
 
 DWORD waitServingMainThreadCalls(HANDLE handle, DWORD timeoutMs) {
     auto& s = state();
+    {
+        std::lock_guard guard(s.lock);
+        ++s.waits;
+        // Calls handed over before this wait began count too.
+        signalPending(s);
+    }
+    ScopeExit leave([&s] {
+        std::lock_guard guard(s.lock);
+        --s.waits;
+    });
     HANDLE handles[2] = {handle, s.pending.get()};
     DWORD start = GetTickCount();
     for (;;) {

@@ -66,6 +66,7 @@ SerialEventThread::~SerialEventThread() {
 }
 
 void SerialEventThread::signalStop() {
+    stopRequested_ = true;
     SetEvent(stopEvent_.get());
     Sleep(0);
 }
@@ -101,7 +102,8 @@ bool SerialEventThread::run() {
     bool lastWaitFailed = false;
     for (;;) {
         // A stop asked for while a batch was delivered ends the thread before the next wait.
-        if (WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) {
+        // Asked through a flag, which costs no system call on every event.
+        if (stopRequested_) {
             return true;
         }
         wait_->mask = 0;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "framework/handle.h"
@@ -48,6 +49,7 @@ class SerialEventThread {
     unsigned generation_;
     SyncMethod syncMethod_;
     framework::KernelHandle stopEvent_;
+    std::atomic<bool> stopRequested_{false};
     // What the driver writes into when a wait ends. Kept apart so that a wait the driver never
     // ends can keep it for good instead of writing into freed memory.
     struct WaitRecord {

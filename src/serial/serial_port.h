@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/handle.h"
+#include "framework/spare_event.h"
 #include "serial/serial_error.h"
 #include "serial/serial_observer.h"
 #include "serial/serial_records.h"
@@ -224,6 +225,8 @@ class SerialPort {
     // Hidden window on the main thread: port events in window mode, news of a dead thread.
     framework::Window notifyWindow_;
     std::shared_ptr<CommApi> api_;
+    // The event of the last blocking read, for the next one.
+    framework::SpareEvent spareReadEvent_;
     std::uint32_t updateDepth_ = 0;
     std::vector<SerialPortObserver*> observers_;
     bool bufferedRxDelivery_ = false;

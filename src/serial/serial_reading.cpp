@@ -1,8 +1,9 @@
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "serial/comm_api.h"
-#include "framework/scope_exit.h"
 #include "serial/serial_port.h"
 
 namespace serial {
@@ -11,6 +12,38 @@ namespace {
 // How long the main thread waits for a read it has asked the driver to cancel. A driver that
 // honours the cancel ends the read at once; one that does not must not hold the program.
 constexpr DWORD kCancelWaitMs = 1000;
+
+// The transfer of one blocking read (readText, readBytes). It takes the port's spare event and
+// gives it back once the read is over, so that a read costs no event of its own. Reusing it is
+// safe: ReadFile resets a transfer's event when the read starts, and only an event whose read
+// has ended goes back.
+class BlockingRead {
+  public:
+    BlockingRead(SerialPort& port, framework::SpareEvent& spare) : port_(port), spare_(spare) {
+        framework::KernelHandle event = spare.take();
+        if (!event) {
+            port.createTransfer(transfer_);
+            return;
+        }
+        transfer_ = std::make_unique<SerialTransfer>();
+        transfer_->event = std::move(event);
+        transfer_->overlapped.hEvent = transfer_->event.get();
+    }
+    ~BlockingRead() {
+        if (!transfer_->held && HasOverlappedIoCompleted(&transfer_->overlapped)) {
+            spare_.give(std::move(transfer_->event));
+        }
+        port_.disposeTransfer(transfer_);
+    }
+    BlockingRead(const BlockingRead&) = delete;
+    BlockingRead& operator=(const BlockingRead&) = delete;
+    SerialTransfer* get() const { return transfer_.get(); }
+
+  private:
+    SerialPort& port_;
+    framework::SpareEvent& spare_;
+    SerialTransferPtr transfer_;
+};
 
 }  // namespace
 
@@ -96,18 +129,22 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
     const TimeoutSettings& t = timeouts_.values();
     const bool returnAtOnce =
         t.readInterval == -1 && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+    // A transfer the driver finished at once, as a read of bytes already received is, needs no
+    // wait on its event: the record already holds the result.
+    const bool finished = HasOverlappedIoCompleted(&transfer->overlapped);
     bool cancelled = false;
     DWORD wait = INFINITE;
     DWORD heldError = WAIT_TIMEOUT;
-    if (read && returnAtOnce && WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT &&
-        device_) {
+    if (!finished && read && returnAtOnce &&
+        WaitForSingleObject(transfer->event.get(), 0) == WAIT_TIMEOUT && device_) {
         cancelled = api_->cancelIoEx(handle(), &transfer->overlapped) != FALSE;
         if (!cancelled) {
             heldError = GetLastError();
         }
         wait = kCancelWaitMs;
     }
-    const DWORD waited = WaitForSingleObject(transfer->event.get(), wait);
+    const DWORD waited =
+        finished ? WAIT_OBJECT_0 : WaitForSingleObject(transfer->event.get(), wait);
     if (waited == WAIT_TIMEOUT) {
         transfer->held = true;
         throw SerialPortError(failure, static_cast<std::int32_t>(heldError));
@@ -141,17 +178,13 @@ std::int32_t SerialPort::finishTransfer(SerialTransfer* transfer) {
 }
 
 std::int32_t SerialPort::readBytes(std::uint8_t* buffer, std::int32_t count) {
-    SerialTransferPtr transfer;
-    createTransfer(transfer);
-    framework::ScopeExit dispose([&] { disposeTransfer(transfer); });
+    BlockingRead transfer(*this, spareReadEvent_);
     beginReadBytes(buffer, count, transfer.get());
     return finishTransfer(transfer.get());
 }
 
 std::int32_t SerialPort::readText(std::string& text, std::int32_t count) {
-    SerialTransferPtr transfer;
-    createTransfer(transfer);
-    framework::ScopeExit dispose([&] { disposeTransfer(transfer); });
+    BlockingRead transfer(*this, spareReadEvent_);
     beginReadText(text, count, transfer.get());
     const std::int32_t read = finishTransfer(transfer.get());
     text.resize(static_cast<std::size_t>(std::clamp(read, 0, std::max(count, 0))));

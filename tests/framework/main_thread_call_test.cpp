@@ -31,3 +31,43 @@ TEST(MainThreadCallTest, CallRunsOnTheMainThreadAndErrorsComeBack) {
 }
 
 }  // namespace
+
+// Hand-overs from two threads at once, many in a row, some queued while the main thread is not
+// waiting: each returns only after its own call has run, and a wait that begins after a call was
+// queued still serves it.
+TEST(MainThreadCallTest, EveryHandOverReturnsAfterItsOwnCallHasRun) {
+    framework::initMainThreadCalls();
+    constexpr int kCalls = 200;
+    std::atomic<int> early{0};
+    std::atomic<int> finished{0};
+    auto work = [&] {
+        for (int i = 0; i < kCalls; ++i) {
+            bool ran = false;
+            framework::runOnMainThread([&] { ran = true; });
+            if (!ran) {
+                ++early;
+            }
+        }
+        ++finished;
+    };
+    std::thread first(work);
+    std::thread second(work);
+    const DWORD start = GetTickCount();
+    while (finished < 2 && GetTickCount() - start < 20000) {
+        framework::waitServingMainThreadCalls(GetCurrentThread(), 1);
+        // Busy between the waits, serving nothing, so that calls also arrive while no wait runs.
+        for (const DWORD busy = GetTickCount(); GetTickCount() - busy < 2;) {
+        }
+    }
+    const bool allFinished = finished == 2;
+    if (!allFinished) {
+        // Serve what is left so the threads can be joined.
+        while (finished < 2) {
+            framework::runPendingMainThreadCalls();
+        }
+    }
+    first.join();
+    second.join();
+    EXPECT_TRUE(allFinished);
+    EXPECT_EQ(early.load(), 0);
+}
