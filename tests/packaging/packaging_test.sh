@@ -2,7 +2,8 @@
 # The packages as a user gets them, under Wine in a fresh prefix of their own: the zip's contents
 # and sums; a silent install (files, shortcut, uninstall entry, logon entry, Keypilot started);
 # a silent upgrade to a newer version while Keypilot runs (the old process ends, exactly one new
-# one runs, settings stay); a silent uninstall (everything gone but the settings).
+# one runs, settings stay); a silent uninstall (everything gone but the settings); an install into
+# a user's folder given with /D=, its upgrade and uninstall (the user's files there untouched).
 #   packaging_test.sh <repository> <release build dir, as scripts/package.sh left it> <testbed dir>
 set -uo pipefail
 repo=${1:?repository} release=${2:?release build dir} dir=${3:?testbed dir}
@@ -126,14 +127,39 @@ check "Start-menu shortcut removed" gone "$shortcut"
 check "logon entry removed" no_value "$run_key" Keypilot
 check "settings kept by the uninstall" test "$(value "$settings_key" mouse)" = 17
 
-# A logon entry that starts a copy elsewhere is not the uninstaller's to remove.
+# /D= a user's folder holding files of the same names as Keypilot's: Keypilot goes into a folder
+# of its own inside it, an upgrade stays there whatever /D= it is given, and the uninstall takes
+# only what was installed. A logon entry that starts a copy elsewhere is not its to remove.
 elsewhere='"C:\Portable\Keypilot\Keypilot.exe"'
-check "the second install ends with exit code 0" quiet wine "$setup" /S
-check "Keypilot runs after the second install" wait_for 20 running 1
+user_dir='C:\Tools'
+user_unix=$(unix_path "$user_dir")
+own_dir="$user_dir\\Keypilot"
+own_unix=$(unix_path "$own_dir")
+mkdir -p "$user_unix"
+printf 'My own notes\r\n' >"$user_unix/README.txt"
+printf 'My own licence\r\n' >"$user_unix/LICENSE"
+user_files=$(cd "$user_unix" && sha256sum README.txt LICENSE)
+user_files_intact() { test "$(cd "$user_unix" && sha256sum README.txt LICENSE 2>&1)" = "$user_files"; }
+check "the install into a user's folder ends with exit code 0" quiet wine "$setup" /S "/D=$user_dir"
+check "Keypilot went into a folder of its own in it" test -f "$own_unix/Keypilot.exe"
+check "its uninstall entry InstallLocation" \
+    test "$(value "$uninstall_key" InstallLocation)" = "$own_dir"
+check "nothing of Keypilot's beside the user's files" \
+    test ! -e "$user_unix/Keypilot.exe" -a ! -e "$user_unix/uninstall.exe"
+check "the user's files unchanged by the install" user_files_intact
+check "Keypilot runs after the install into a user's folder" wait_for 20 running 1
+check "the upgrade of that copy ends with exit code 0" \
+    quiet wine "$dir/Keypilot-$next-setup.exe" /S "/D=$install_dir"
+check "the upgrade kept the installed copy's folder" \
+    test "$(value "$uninstall_key" InstallLocation)" = "$own_dir"
+check "and wrote nothing into the folder /D= named" gone "$install_unix"
+check "exactly one Keypilot runs after that upgrade" wait_for 20 running 1
 wine reg add "$run_key" /v Keypilot /d "$elsewhere" /f >/dev/null 2>&1
-check "the second uninstaller starts" quiet wine "$install_dir\\uninstall.exe" /S
-check "second uninstall entry removed" wait_for 30 no_value "$uninstall_key" DisplayName
-check "no Keypilot runs after the second uninstall" wait_for 30 running 0
+check "the uninstaller in the user's folder starts" quiet wine "$own_dir\\uninstall.exe" /S
+check "that uninstall entry removed" wait_for 30 no_value "$uninstall_key" DisplayName
+check "no Keypilot runs after that uninstall" wait_for 30 running 0
+check "Keypilot's own folder removed" wait_for 30 gone "$own_unix"
+check "the user's files unchanged by the uninstall" user_files_intact
 check "a logon entry for a copy elsewhere stays" test "$(value "$run_key" Keypilot)" = "$elsewhere"
 
 echo "packaging: $((checks - failures)) passed, $failures failed"
