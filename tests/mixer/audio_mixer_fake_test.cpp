@@ -389,11 +389,13 @@ TEST(AudioMixerVolume, RefusedReadsSkipToTheNextControl) {
 // six-channel volume whose further channels keep their levels.
 TEST(AudioMixerVolume, LargeControlsAreReadAndWrittenWhole) {
     std::vector<DWORD> items;
-    for (DWORD i = 0; i < 120; ++i)
+    for (DWORD i = 0; i < 120; ++i) {
         items.push_back(0x20000 + i);
+    }
     std::vector<Line> sources;
-    for (DWORD i = 0; i < 120; ++i)
+    for (DWORD i = 0; i < 120; ++i) {
         sources.push_back(line(0x20000 + i, 1));
+    }
     Device d = device(1, L"Big",
                       {line(1, 1, {selector(1, items, 110)}, sources),
                        line(2, 6, {volume(2, {1, 2, 3, 4, 5, 6})})});

@@ -76,8 +76,9 @@ inline Control selector(DWORD id, std::vector<DWORD> itemLines, size_t selected,
     c.info.fdwControl = MIXERCONTROL_CONTROLF_UNIFORM | MIXERCONTROL_CONTROLF_MULTIPLE | flags;
     c.info.cMultipleItems = static_cast<DWORD>(itemLines.size());
     c.values.assign(itemLines.size(), 0);
-    if (selected < c.values.size())
+    if (selected < c.values.size()) {
         c.values[selected] = 1;
+    }
     c.itemLines = std::move(itemLines);
     return c;
 }
@@ -119,15 +120,17 @@ class Driver final : public mixer::MixerDriver {
 
     MMRESULT open(HMIXER* handle, UINT id, DWORD_PTR callback, DWORD_PTR, DWORD flags) override {
         ++openCalls;
-        if (id >= devices.size())
+        if (id >= devices.size()) {
             return MMSYSERR_BADDEVICEID;
+        }
         Device& d = devices[id];
         if (flags == CALLBACK_WINDOW && d.failingOpens > 0) {
             --d.failingOpens;
             return MMSYSERR_ERROR;
         }
-        if (flags != CALLBACK_WINDOW && d.failPlainOpen)
+        if (flags != CALLBACK_WINDOW && d.failPlainOpen) {
             return MMSYSERR_ERROR;
+        }
         callbackWindow = flags == CALLBACK_WINDOW ? reinterpret_cast<HWND>(callback) : nullptr;
         *handle = handleOf(id);
         ++openDevices;
@@ -141,30 +144,35 @@ class Driver final : public mixer::MixerDriver {
     }
 
     MMRESULT getDevCaps(UINT_PTR id, MIXERCAPSW* caps, UINT size) override {
-        if (id >= devices.size() || size != sizeof(MIXERCAPSW))
+        if (id >= devices.size() || size != sizeof(MIXERCAPSW)) {
             return MMSYSERR_BADDEVICEID;
+        }
         *caps = devices[id].caps;
         return MMSYSERR_NOERROR;
     }
 
     MMRESULT getLineInfo(HMIXEROBJ mixer, MIXERLINEW* out, DWORD flags) override {
         Device* d = deviceOf(mixer, flags);
-        if (d == nullptr || out->cbStruct != sizeof(MIXERLINEW))
+        if (d == nullptr || out->cbStruct != sizeof(MIXERLINEW)) {
             return MMSYSERR_INVALHANDLE;
+        }
         DWORD query = flags & MIXER_GETLINEINFOF_QUERYMASK;
-        if (out->dwDestination >= d->destinations.size())
+        if (out->dwDestination >= d->destinations.size()) {
             return MIXERR_INVALLINE;
+        }
         Line& destination = d->destinations[out->dwDestination];
         Line* found = &destination;
         if (query == MIXER_GETLINEINFOF_SOURCE) {
-            if (out->dwSource >= destination.sources.size())
+            if (out->dwSource >= destination.sources.size()) {
                 return MIXERR_INVALLINE;
+            }
             found = &destination.sources[out->dwSource];
         } else if (query != MIXER_GETLINEINFOF_DESTINATION) {
             return MMSYSERR_NOTSUPPORTED;
         }
-        if (found->failQuery)
+        if (found->failQuery) {
             return MMSYSERR_ERROR;
+        }
         DWORD dest = out->dwDestination;
         DWORD source = out->dwSource;
         *out = found->info;
@@ -178,38 +186,48 @@ class Driver final : public mixer::MixerDriver {
     MMRESULT getLineControls(HMIXEROBJ mixer, MIXERLINECONTROLSW* request, DWORD flags) override {
         Device* d = deviceOf(mixer, flags);
         if (d == nullptr ||
-            (flags & MIXER_GETLINECONTROLSF_QUERYMASK) != MIXER_GETLINECONTROLSF_ALL)
+            (flags & MIXER_GETLINECONTROLSF_QUERYMASK) != MIXER_GETLINECONTROLSF_ALL) {
             return MMSYSERR_INVALHANDLE;
+        }
         Line* l = lineById(*d, request->dwLineID);
-        if (l == nullptr)
+        if (l == nullptr) {
             return MIXERR_INVALLINE;
-        if (l->failControls)
+        }
+        if (l->failControls) {
             return MMSYSERR_ERROR;
-        if (request->cbmxctrl != sizeof(MIXERCONTROLW) || request->cControls != l->controls.size())
+        }
+        if (request->cbmxctrl != sizeof(MIXERCONTROLW) ||
+            request->cControls != l->controls.size()) {
             return MMSYSERR_INVALPARAM;
-        for (size_t i = 0; i < l->controls.size(); ++i)
+        }
+        for (size_t i = 0; i < l->controls.size(); ++i) {
             request->pamxctrl[i] = l->controls[i].info;
+        }
         return MMSYSERR_NOERROR;
     }
 
     MMRESULT getControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS* request,
                                DWORD flags) override {
         Control* c = controlOf(mixer, request, flags);
-        if (c == nullptr)
+        if (c == nullptr) {
             return MIXERR_INVALCONTROL;
+        }
         DWORD query = flags & MIXER_GETCONTROLDETAILSF_QUERYMASK;
         size_t count = slots(*request);
         if (query == MIXER_GETCONTROLDETAILSF_VALUE) {
-            if (c->failRead || request->cbDetails != sizeof(DWORD))
+            if (c->failRead || request->cbDetails != sizeof(DWORD)) {
                 return MMSYSERR_ERROR;
+            }
             auto* out = static_cast<DWORD*>(request->paDetails);
-            for (size_t i = 0; i < count; ++i)
+            for (size_t i = 0; i < count; ++i) {
                 out[i] = i < c->values.size() ? c->values[i] : 0;
+            }
             return MMSYSERR_NOERROR;
         }
         if (query == MIXER_GETCONTROLDETAILSF_LISTTEXT) {
-            if (c->failNames || request->cbDetails != sizeof(MIXERCONTROLDETAILS_LISTTEXTW))
+            if (c->failNames || request->cbDetails != sizeof(MIXERCONTROLDETAILS_LISTTEXTW)) {
                 return MMSYSERR_ERROR;
+            }
             auto* out = static_cast<MIXERCONTROLDETAILS_LISTTEXTW*>(request->paDetails);
             DWORD channels = std::max<DWORD>(request->cChannels, 1);
             for (size_t i = 0; i < count; ++i) {
@@ -226,33 +244,41 @@ class Driver final : public mixer::MixerDriver {
     MMRESULT setControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS* request,
                                DWORD flags) override {
         Control* c = controlOf(mixer, request, flags);
-        if (c == nullptr || request->cbDetails != sizeof(DWORD))
+        if (c == nullptr || request->cbDetails != sizeof(DWORD)) {
             return MIXERR_INVALCONTROL;
-        if (beforeWrite)
+        }
+        if (beforeWrite) {
             beforeWrite();
+        }
         auto* in = static_cast<const DWORD*>(request->paDetails);
         Write w{request->dwControlID, request->cChannels, request->cMultipleItems,
                 std::vector<DWORD>(in, in + slots(*request))};
-        for (size_t i = 0; i < w.values.size() && i < c->values.size(); ++i)
+        for (size_t i = 0; i < w.values.size() && i < c->values.size(); ++i) {
             c->values[i] = w.values[i];
+        }
         writes.push_back(std::move(w));
-        if (callbackWindow)
+        if (callbackWindow) {
             PostMessageW(callbackWindow, MM_MIXM_CONTROL_CHANGE, reinterpret_cast<WPARAM>(mixer),
                          request->dwControlID);
+        }
         return MMSYSERR_NOERROR;
     }
 
     static HMIXER handleOf(UINT id) { return reinterpret_cast<HMIXER>(0x4D00 + id); }
 
     Control* findControl(DWORD id) {
-        for (Device& d : devices)
+        for (Device& d : devices) {
             for (Line& dest : d.destinations) {
-                if (Control* c = findIn(dest, id))
+                if (Control* c = findIn(dest, id)) {
                     return c;
-                for (Line& s : dest.sources)
-                    if (Control* c = findIn(s, id))
+                }
+                for (Line& s : dest.sources) {
+                    if (Control* c = findIn(s, id)) {
                         return c;
+                    }
+                }
             }
+        }
         return nullptr;
     }
 
@@ -262,35 +288,43 @@ class Driver final : public mixer::MixerDriver {
     }
 
     Device* deviceOf(HMIXEROBJ mixer, DWORD flags) {
-        if ((flags & 0xF0000000) != MIXER_OBJECTF_HMIXER || openDevices <= 0)
+        if ((flags & 0xF0000000) != MIXER_OBJECTF_HMIXER || openDevices <= 0) {
             return nullptr;
+        }
         auto value = reinterpret_cast<UINT_PTR>(mixer);
-        if (value < 0x4D00 || value - 0x4D00 >= devices.size())
+        if (value < 0x4D00 || value - 0x4D00 >= devices.size()) {
             return nullptr;
+        }
         return &devices[value - 0x4D00];
     }
 
     static Line* lineById(Device& d, DWORD id) {
         for (Line& dest : d.destinations) {
-            if (dest.info.dwLineID == id)
+            if (dest.info.dwLineID == id) {
                 return &dest;
-            for (Line& s : dest.sources)
-                if (s.info.dwLineID == id)
+            }
+            for (Line& s : dest.sources) {
+                if (s.info.dwLineID == id) {
                     return &s;
+                }
+            }
         }
         return nullptr;
     }
 
     static Control* findIn(Line& l, DWORD id) {
-        for (Control& c : l.controls)
-            if (c.info.dwControlID == id)
+        for (Control& c : l.controls) {
+            if (c.info.dwControlID == id) {
                 return &c;
+            }
+        }
         return nullptr;
     }
 
     Control* controlOf(HMIXEROBJ mixer, const MIXERCONTROLDETAILS* request, DWORD flags) {
-        if (deviceOf(mixer, flags) == nullptr || request->cbStruct != sizeof(MIXERCONTROLDETAILS))
+        if (deviceOf(mixer, flags) == nullptr || request->cbStruct != sizeof(MIXERCONTROLDETAILS)) {
             return nullptr;
+        }
         return findControl(request->dwControlID);
     }
 };
