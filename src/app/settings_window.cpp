@@ -19,6 +19,8 @@ constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
 // The widest the dropped-down port list grows for long device names, at 96 DPI.
 constexpr int kMaxDroppedPortListWidth96 = 400;
+// Items the dropped-down port list shows at once; it scrolls to the others.
+constexpr int kVisiblePortItems = 12;
 
 constexpr const wchar_t* kDescription =
     uiText(L"дистанционное управление компьютером через мобильный телефон, посредством Bluetooth");
@@ -121,7 +123,10 @@ void SettingsWindow::createControls() {
     make(WC_BUTTONW, tr(L"Отмена").c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
     make(WC_BUTTONW, tr(L"ОК").c_str(), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
     make(WC_BUTTONW, tr(L"Порт для связи с Bluetooth").c_str(), BS_GROUPBOX, kPortGroup);
-    make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
+    HWND ports =
+        make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
+    // The visual-style list takes its height from this, not from the window's height.
+    SendMessageW(ports, CB_SETMINVISIBLE, kVisiblePortItems, 0);
     createTooltip();
 }
 
@@ -167,7 +172,7 @@ void SettingsWindow::applyDpi(UINT dpi) {
         int height = r.bottom - r.top;
         // A drop-down list's window height includes its open list.
         if (placed.id == kPortList) {
-            height = scaleForDpi(21 + 16 * 12, dpi);
+            height = scaleForDpi(21 + 16 * kVisiblePortItems, dpi);
         }
         MoveWindow(control(placed.id), r.left, r.top, r.right - r.left, height, FALSE);
     }
