@@ -6,6 +6,7 @@
 #include <setupapi.h>
 
 #include <cwchar>
+#include <memory>
 #include <set>
 
 #include "framework/handle.h"
@@ -202,7 +203,8 @@ std::vector<PortDevice> portDevices() {
 }
 
 // The calls of the Bluetooth stack that naming a device needs, from bthprops.cpl, loaded only
-// here: Keypilot needs no Bluetooth stack to start, and most catalogues ask no name at all.
+// when a name is asked: Keypilot needs no Bluetooth stack to start, and most catalogues ask no
+// name at all.
 class BluetoothStack {
   public:
     BluetoothStack()
@@ -262,8 +264,10 @@ class BluetoothStack {
 // The name the paired device gave when it was paired: UTF-8 in the device's key, named by its
 // address in lower-case hex.
 std::wstring pairedDeviceName(std::uint64_t address) {
-    wchar_t keyName[16] = {};
-    std::swprintf(keyName, 16, L"%012llx", static_cast<unsigned long long>(address));
+    std::wstring keyName(12, L'0');
+    for (auto digit = keyName.rbegin(); digit != keyName.rend(); ++digit, address >>= 4) {
+        *digit = L"0123456789abcdef"[address & 0xF];
+    }
     std::wstring path = std::wstring(kPairedDevicesKey) + L"\\" + keyName;
     char name[256] = {};
     DWORD bytes = sizeof name - 1;
@@ -274,11 +278,6 @@ std::wstring pairedDeviceName(std::uint64_t address) {
     return framework::fromUtf8(std::string_view(name, strnlen(name, bytes)));
 }
 
-std::wstring bluetoothDeviceName(std::uint64_t address) {
-    std::wstring name = BluetoothStack().deviceName(address);
-    return name.empty() ? pairedDeviceName(address) : name;
-}
-
 }  // namespace
 
 PortSources systemPortSources() {
@@ -286,7 +285,15 @@ PortSources systemPortSources() {
     sources.registeredNames = registeredPortNames;
     sources.deviceNames = dosPortNames;
     sources.devices = portDevices;
-    sources.bluetoothName = bluetoothDeviceName;
+    // The stack is loaded at the first name asked, and kept for the next ones.
+    sources.bluetoothName = [stack =
+                                 std::shared_ptr<BluetoothStack>()](std::uint64_t address) mutable {
+        if (!stack) {
+            stack = std::make_shared<BluetoothStack>();
+        }
+        std::wstring name = stack->deviceName(address);
+        return name.empty() ? pairedDeviceName(address) : name;
+    };
     return sources;
 }
 

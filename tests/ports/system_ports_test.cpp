@@ -49,7 +49,6 @@ TEST(SystemPortsTest, TheTestbedsPortsArePresentAndUnmappedOnesAbsent) {
             << "the device names lack " << testing::PrintToString(port);
     }
     EXPECT_TRUE(sources.devices().empty());
-    EXPECT_EQ(sources.bluetoothName(0x58CB52A1B2C3), L"") << "no Bluetooth stack, no name";
 
     const ports::PortList list = ports::listSystemPorts();
     for (int number = 2; number <= ports::kPortCount; ++number) {
@@ -60,6 +59,33 @@ TEST(SystemPortsTest, TheTestbedsPortsArePresentAndUnmappedOnesAbsent) {
     }
     EXPECT_FALSE(list[29].exists) << "COM30 is mapped by nothing";
     EXPECT_TRUE(list[static_cast<std::size_t>(numberOf(mapped[0]) - 1)].exists);
+}
+
+// Wine's Bluetooth stack has no radio; the name then comes from the paired devices' registry,
+// where Windows keeps what the device called itself (UTF-8) under its address.
+TEST(SystemPortsTest, ADevicesNameComesFromThePairedDevicesRegistry) {
+    const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\BTHPORT";
+    const std::wstring devicePath = service + L"\\Parameters\\Devices\\58cb52a1b2c3";
+    HKEY key = nullptr;
+    const bool serviceExisted =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, devicePath.c_str());
+    ports::PortSources sources = ports::systemPortSources();
+    EXPECT_EQ(sources.bluetoothName(0x58CB52A1B2C3), L"");
+
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, devicePath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char name[] = "Pixel 7 \xd0\x90\xd0\xbd\xd0\xbd\xd1\x8b";  // "Pixel 7 Анны"
+    RegSetValueExW(key, L"Name", 0, REG_BINARY, reinterpret_cast<const BYTE*>(name), sizeof name);
+    RegCloseKey(key);
+    EXPECT_EQ(sources.bluetoothName(0x58CB52A1B2C3), L"Pixel 7 Анны");
+    EXPECT_EQ(sources.bluetoothName(0x58CB52A1B2C4), L"");
+    // Only what the test made goes.
+    const std::wstring made = serviceExisted ? devicePath : service;
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, made.c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, made.c_str());
 }
 
 TEST(SystemPortsTest, OnlyAPortArrivingOrLeavingIsAChange) {
