@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs Keypilot under Wine on a private Xvfb display with a Wine desktop, opens the settings
-# window (in Russian and in English) and the tray menu, and saves screenshots of them in docs/.
+# window (in Russian and in English) with its port list dropped down, and the tray menu, and saves
+# screenshots of them in docs/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/setup.sh
@@ -12,7 +13,7 @@ testbed=$(pwd)/$build/shots-testbed
 scripts/testbed.sh start "$testbed"
 trap 'scripts/testbed.sh stop "$testbed"' EXIT
 wine() { scripts/wine-run.sh "$testbed" "$@"; }
-display=$(. "$bench/env" && echo "$DISPLAY")
+display=$(. "$testbed/env" && echo "$DISPLAY")
 shot() { import -display "$display" -window root "$1"; }
 
 wine reg add 'HKCU\Software\Corvane\Keypilot' /v com /t REG_SZ /d 4 /f >/dev/null
@@ -24,6 +25,8 @@ for lang in en_US ru_RU; do
     sleep 2                                                     # the status timer ticks: connected
     wine "$build/tools/ui_driver/ui_driver.exe" dblclick
     sleep 1.5
+    wine "$build/tools/ui_driver/ui_driver.exe" droplist
+    sleep 0.5
     read -r x y w h < <(wine "$build/tools/ui_driver/ui_driver.exe" rect | tr -d '\r')
     shot /tmp/keypilot-desktop.png
     picture=docs/settings-window.png

@@ -3,29 +3,22 @@
 #include <shellapi.h>
 
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "app/port_list_text.h"
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
 #include "app/status_hint.h"
 #include "framework/application.h"
+#include "ports/system_port_sources.h"
 
 namespace app {
-namespace {
 
-std::vector<std::wstring> portNames() {
-    std::vector<std::wstring> names;
-    names.reserve(kPortCount);
-    for (int i = 0; i < kPortCount; ++i) {
-        names.push_back(portNameFor(i));
-    }
-    return names;
-}
+Keypilot::Keypilot() : Keypilot(ports::systemPortSources()) {}
 
-}  // namespace
-
-Keypilot::Keypilot() : settingsWindow_(*this) {
-    settingsWindow_.setPortNames(portNames());
+Keypilot::Keypilot(ports::PortSources portSources)
+    : settingsWindow_(*this), portSources_(std::move(portSources)) {
+    refreshPortList();
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
     connection_.port().onRxChar = [this](serial::SerialPort& port, int32_t count) {
@@ -78,7 +71,10 @@ bool Keypilot::start() {
         settingsWindow_.setCursorStep(cursorStepFrom(settings_.read(setting_names::kCursorStep)));
         settingsWindow_.setProgramText(
             settings_.read(setting_names::kProgram).value_or(std::wstring(kDefaultProgram)));
-        settingsWindow_.setPortIndex(portIndexFrom(settings_.read(setting_names::kPortIndex)));
+        auto storedPort = settings_.read(setting_names::kPortIndex);
+        settingsWindow_.setPortIndex(
+            storedPort ? portIndexFrom(storedPort)
+                       : ports::onlyBluetoothIncomingPort(ports_).value_or(kDefaultPortIndex));
         connection_.port().setPort(portNameFor(settingsWindow_.portIndex()));
         connection_.toggle();
         readKeyDelivery();
@@ -130,7 +126,20 @@ void Keypilot::onBrowse() {
 }
 
 void Keypilot::showSettings() {
+    refreshPortList();
     settingsWindow_.show();
+}
+
+void Keypilot::refreshPortList() {
+    ports_ = ports::listPorts(portSources_);
+    settingsWindow_.setPortNames(portItemTexts(ports_));
+}
+
+void Keypilot::onPortsChanged() {
+    // A hidden window's list is read again when it is shown.
+    if (settingsWindow_.visible()) {
+        refreshPortList();
+    }
 }
 
 void Keypilot::onAutostart() {

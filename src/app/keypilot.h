@@ -20,6 +20,7 @@
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
 #include "mixer/audio_mixer.h"
+#include "ports/port_catalogue.h"
 #include "serial/serial_port.h"
 #include "tray/tray_icon.h"
 
@@ -33,9 +34,11 @@ class Keypilot final : private SettingsWindow::Listener {
     static constexpr UINT_PTR kStatusTimerId = 1;
     static constexpr UINT kStatusInterval = 1000;
 
-    // Creates the settings window (hidden) and the components. The application must have been
-    // initialised.
+    // Creates the settings window (hidden) and the components, and fills the port list from the
+    // system's ports. The application must have been initialised.
     Keypilot();
+    // The same, with the port list's facts from these sources.
+    explicit Keypilot(ports::PortSources portSources);
     // The components go first (the icon leaves the tray, the port closes), then the window, then
     // the claim to be the session's Keypilot.
     ~Keypilot();
@@ -43,6 +46,7 @@ class Keypilot final : private SettingsWindow::Listener {
     Keypilot& operator=(const Keypilot&) = delete;
 
     // The start-up steps: claims the session, reads the settings and opens the chosen port.
+    // Without a stored port, the one Bluetooth incoming port is chosen when there is exactly one.
     // False when another Keypilot runs in this session and this one must end.
     bool start();
 
@@ -50,7 +54,7 @@ class Keypilot final : private SettingsWindow::Listener {
     void onOk() override;
     void onCancel() override;
     void onBrowse() override;
-    // The tray menu's items.
+    // The tray menu's items. The settings window shows the ports as they are now.
     void showSettings();
     void onAutostart();
     void onWebsite();
@@ -79,6 +83,8 @@ class Keypilot final : private SettingsWindow::Listener {
     bool onTimer(UINT_PTR id) override;
     void onClose() override;
     void onDeferred() override;
+    void onPortsChanged() override;
+    void refreshPortList();
     void createTrayIcon();
     void storeAndApply();
     void readKeyDelivery();
@@ -94,6 +100,9 @@ class Keypilot final : private SettingsWindow::Listener {
 
     SettingsStore settings_;
     Autostart autostart_;
+    ports::PortSources portSources_;
+    // The ports as the port list last showed them.
+    ports::PortList ports_{};
 
     // Components, in the order they come up; they go away in the reverse order.
     PortConnection connection_;

@@ -3,9 +3,26 @@
 #include <exception>
 
 #include "app/settings_values.h"
+#include "app/ui_text.h"
 #include "framework/exception.h"
+#include "serial/serial_error.h"
 
 namespace app {
+namespace {
+
+constexpr const wchar_t* kPortNotPresent = uiText(L"отсутствует");
+
+// Why an open failed, for the tip: a port that does not exist says so in plain words.
+std::wstring openFailureReason(const std::exception& e) {
+    const auto* serialError = dynamic_cast<const serial::SerialPortError*>(&e);
+    if (serialError && serialError->code() == serial::SerialErrorCode::openFailed &&
+        serialError->systemError() == ERROR_FILE_NOT_FOUND) {
+        return tr(kPortNotPresent);
+    }
+    return framework::messageOf(e);
+}
+
+}  // namespace
 
 PortConnection::PortConnection() {
     port_.setBaudRate(serial::BaudRate::br9600);
@@ -81,7 +98,7 @@ void PortConnection::open() {
     try {
         port_.openPort();
     } catch (const std::exception& e) {
-        openFailure_ = framework::messageOf(e);
+        openFailure_ = openFailureReason(e);
         throw;
     }
     openFailure_.clear();

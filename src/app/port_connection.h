@@ -34,8 +34,9 @@ class PortConnection {
     // One status tick: a port that should be open is tried again every kReconnectTicks ticks
     // while mayTry holds (not in the middle of a command, which decides the port's state itself).
     void tick(bool mayTry);
-    // Why the port the user wants open is not: the last open's failure, or nothing when the
-    // user closed it, no port is named or the last open succeeded.
+    // Why the port the user wants open is not: the last open's failure (in plain words when the
+    // port does not exist), or nothing when the user closed it, no port is named or the last
+    // open succeeded.
     std::optional<std::wstring> failure() const;
     // Lets go of the port now, dropping a failure to close, with no more chunks delivered.
     void close() noexcept;

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <algorithm>
+
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
 #include "app/window_layout.h"
@@ -15,6 +17,10 @@ constexpr const wchar_t* kWindowClass = L"KeypilotMainWindow";
 constexpr UINT kDeferredMessage = WM_APP + 1;
 constexpr DWORD kWindowStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+// The widest the dropped-down port list grows for long device names, at 96 DPI.
+constexpr int kMaxDroppedPortListWidth96 = 400;
+// Items the dropped-down port list shows at once; it scrolls to the others.
+constexpr int kVisiblePortItems = 12;
 
 constexpr const wchar_t* kDescription =
     uiText(L"дистанционное управление компьютером через мобильный телефон, посредством Bluetooth");
@@ -73,6 +79,7 @@ SettingsWindow::SettingsWindow(Listener& listener) : listener_(listener) {
     app.setDialogWindow(hwnd);
     createControls();
     applyDpi(dpiOf(hwnd));
+    portChanges_.emplace(hwnd);
 }
 
 SettingsWindow::~SettingsWindow() {
@@ -117,7 +124,10 @@ void SettingsWindow::createControls() {
     make(WC_BUTTONW, tr(L"Отмена").c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
     make(WC_BUTTONW, tr(L"ОК").c_str(), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
     make(WC_BUTTONW, tr(L"Порт для связи с Bluetooth").c_str(), BS_GROUPBOX, kPortGroup);
-    make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
+    HWND ports =
+        make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortList);
+    // The visual-style list takes its height from this, not from the window's height.
+    SendMessageW(ports, CB_SETMINVISIBLE, kVisiblePortItems, 0);
     createTooltip();
 }
 
@@ -163,7 +173,7 @@ void SettingsWindow::applyDpi(UINT dpi) {
         int height = r.bottom - r.top;
         // A drop-down list's window height includes its open list.
         if (placed.id == kPortList) {
-            height = scaleForDpi(21 + 16 * 12, dpi);
+            height = scaleForDpi(21 + 16 * kVisiblePortItems, dpi);
         }
         MoveWindow(control(placed.id), r.left, r.top, r.right - r.left, height, FALSE);
     }
@@ -173,6 +183,7 @@ void SettingsWindow::applyDpi(UINT dpi) {
     SendMessageW(tooltip_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(dialogFont_.get()), FALSE);
     loadPictures(dpi);
     fitFrame(layout.client, dpi);
+    fitDroppedPortList();
     InvalidateRect(handle(), nullptr, TRUE);
 }
 
@@ -276,10 +287,45 @@ void SettingsWindow::setStatusPicture(bool connected) {
 
 void SettingsWindow::setPortNames(const std::vector<std::wstring>& names) {
     HWND ports = control(kPortList);
+    int chosen = portIndex();
+    SendMessageW(ports, WM_SETREDRAW, FALSE, 0);
     SendMessageW(ports, CB_RESETCONTENT, 0, 0);
     for (const auto& name : names) {
         SendMessageW(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     }
+    if (chosen >= 0 && chosen < static_cast<int>(names.size())) {
+        setPortIndex(chosen);
+    }
+    SendMessageW(ports, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(ports, nullptr, TRUE);
+    fitDroppedPortList();
+}
+
+void SettingsWindow::fitDroppedPortList() {
+    HWND ports = control(kPortList);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(ports, WM_GETFONT, 0, 0));
+    framework::WindowDeviceContext dc{ports};
+    framework::SelectedObject selected{
+        dc.get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT)};
+    int widest = 0;
+    auto count = static_cast<int>(SendMessageW(ports, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        auto length = SendMessageW(ports, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length <= 0) {
+            continue;
+        }
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        SendMessageW(ports, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(text.data()));
+        SIZE extent{};
+        GetTextExtentPoint32W(dc.get(), text.c_str(), static_cast<int>(length), &extent);
+        widest = std::max(widest, static_cast<int>(extent.cx));
+    }
+    // The items' margins and the list's scroll bar; a list narrower than the box gets the
+    // box's width.
+    int width = widest + scaleForDpi(8, dpi_) + GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_);
+    width = std::min(width, scaleForDpi(kMaxDroppedPortListWidth96, dpi_));
+    SendMessageW(ports, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
 }
 
 int SettingsWindow::cursorStep() const {
@@ -403,6 +449,11 @@ LRESULT SettingsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kDeferredMessage:
             listener_.onDeferred();
             return 0;
+        case WM_DEVICECHANGE:
+            if (ports::isPortArrivalOrRemoval(wParam, lParam)) {
+                listener_.onPortsChanged();
+            }
+            break;
         default:
             break;
     }

@@ -13,6 +13,7 @@
 
 #include "app/ui_text.h"
 #include "framework/handle.h"
+#include "ports/port_change_notice.h"
 
 namespace app {
 
@@ -34,6 +35,8 @@ class SettingsWindow {
         virtual void onEndSession() = 0;
         // The message of postDeferred() has come.
         virtual void onDeferred() = 0;
+        // Windows reports that a COM port arrived or left.
+        virtual void onPortsChanged() = 0;
 
       protected:
         ~Listener() = default;
@@ -54,13 +57,15 @@ class SettingsWindow {
     // application window shows the taskbar button meanwhile.
     void show();
     void hide();
+    bool visible() const { return IsWindowVisible(handle()) != FALSE; }
     // Lets the user pick a program file; its path, or nothing when the user cancels.
     std::optional<std::wstring> browseForProgram();
     // Posts a message to the window that comes back as Listener::onDeferred.
     void postDeferred();
 
     void setStatusPicture(bool connected);
-    // The port list's entries, in index order.
+    // The port list's entries, in index order; the choice stays on its index. The dropped-down
+    // list is as wide as its widest entry, within a limit; the closed box keeps its width.
     void setPortNames(const std::vector<std::wstring>& names);
 
     int cursorStep() const;
@@ -81,10 +86,13 @@ class SettingsWindow {
     void applyDpi(UINT dpi);
     void loadPictures(UINT dpi);
     void fitFrame(SIZE client, UINT dpi);
+    void fitDroppedPortList();
     void paintBanner(HDC dc);
 
     Listener& listener_;
     framework::Window window_;
+    // Goes before the window it registered.
+    std::optional<ports::PortChangeRegistration> portChanges_;
     UINT dpi_ = 96;
     // Read on every movement code; finding it by its id would ask the window system each time.
     HWND speedSlider_ = nullptr;

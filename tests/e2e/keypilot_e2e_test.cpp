@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "framework/handle.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "tray_tips.h"
 #include "wine_test_support.h"
 
 using framework::KernelHandle;
@@ -287,6 +289,24 @@ TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
     ASSERT_EQ(answerMessageBox(), L"Неверный тип данных «mouse».");
     ASSERT_TRUE(waitForMainWindow());
     EXPECT_EQ(mainWindowCaption(), L"Свойства: Keypilot");
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+// The tip, as the shell shows it, says in the user's words that the chosen port does not exist.
+TEST_F(KeypilotTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
+    testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(waitForMainWindow());
+    const std::wstring expected = L"Keypilot - COM30: not present";
+    std::vector<std::wstring> tips;
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            tips = testing_support::trayTips();
+            return std::find(tips.begin(), tips.end(), expected) != tips.end();
+        },
+        10000))
+        << testing::PrintToString(tips);
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 

@@ -2,9 +2,11 @@
 // screenshot script and for trying things by hand.
 //   ui_driver dblclick [id]    double click on the tray icon (opens the settings window)
 //   ui_driver rightclick [id]  right button on the tray icon (opens the tray menu)
-//   ui_driver rect             prints the settings window's rectangle: left top width height
+//   ui_driver rect             prints the settings window's rectangle, with its dropped-down
+//                              port list when that is open: left top width height
+//   ui_driver droplist         drops the settings window's port list down
 //   ui_driver cursor x y       puts the mouse cursor there
-//   ui_driver cancel           presses Cancel in the settings window
+//   ui_driver cancel           closes the port list and presses Cancel in the settings window
 //   ui_driver close            ends Keypilot the way its exit item does
 #include <windows.h>
 
@@ -16,9 +18,9 @@ namespace {
 constexpr UINT kTrayCallback = WM_USER + 1024;
 
 int usage() {
-    std::fwprintf(
-        stderr,
-        L"usage: ui_driver dblclick|rightclick [id] | rect | cancel | close | cursor x y\n");
+    std::fwprintf(stderr,
+                  L"usage: ui_driver dblclick|rightclick [id] | rect | droplist | cancel | close | "
+                  L"cursor x y\n");
     return 2;
 }
 
@@ -64,11 +66,31 @@ int wmain(int argc, wchar_t** argv) {
         if (!main || !GetWindowRect(main, &r)) {
             return 1;
         }
+        // A dropped-down list is a window of its own, above the desktop.
+        DWORD keypilot = 0;
+        GetWindowThreadProcessId(main, &keypilot);
+        for (HWND list = FindWindowExW(nullptr, nullptr, L"ComboLBox", nullptr); list;
+             list = FindWindowExW(nullptr, list, L"ComboLBox", nullptr)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(list, &owner);
+            RECT dropped{};
+            if (owner == keypilot && IsWindowVisible(list) && GetWindowRect(list, &dropped)) {
+                UnionRect(&r, &r, &dropped);
+            }
+        }
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
+    if (!std::wcscmp(command, L"droplist")) {
+        HWND main = find(L"KeypilotMainWindow");
+        HWND ports = main ? FindWindowExW(main, nullptr, L"ComboBox", nullptr) : nullptr;
+        return ports && SendMessageW(ports, CB_SHOWDROPDOWN, TRUE, 0) ? 0 : 1;
+    }
     if (!std::wcscmp(command, L"cancel")) {
         HWND main = find(L"KeypilotMainWindow");
+        if (HWND ports = main ? FindWindowExW(main, nullptr, L"ComboBox", nullptr) : nullptr) {
+            SendMessageW(ports, CB_SHOWDROPDOWN, FALSE, 0);
+        }
         return main && PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0) ? 0 : 1;
     }
     if (!std::wcscmp(command, L"close")) {
