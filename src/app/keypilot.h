@@ -33,18 +33,17 @@ class Keypilot : private SettingsWindow::Listener {
     static constexpr UINT_PTR kStatusTimerId = 1;
     static constexpr UINT kStatusInterval = 1000;
 
-    // Creates the settings window (hidden) and the components. The application must have been
-    // initialised.
-    Keypilot();
-    // The components go first (the icon leaves the tray, the port closes), then the window, then
-    // the claim to be the session's Keypilot.
+    // Creates the settings window (hidden) and the components, for the Keypilot that holds the
+    // session's claim. The application must have been initialised.
+    explicit Keypilot(InstanceClaim claim);
+    // The icon leaves the tray, then the claim goes, then the port closes: closing a Bluetooth
+    // port can take seconds, and a Keypilot started meanwhile must not be turned away unseen.
     ~Keypilot();
     Keypilot(const Keypilot&) = delete;
     Keypilot& operator=(const Keypilot&) = delete;
 
-    // The start-up steps: claims the session, reads the settings and opens the chosen port.
-    // False when another Keypilot runs in this session and this one must end.
-    bool start();
+    // The start-up steps: reads the settings and opens the chosen port.
+    void start();
 
     // The settings window's buttons.
     void onOk() override;
@@ -80,15 +79,19 @@ class Keypilot : private SettingsWindow::Listener {
     void onClose() override;
     void onDeferred() override;
     void createTrayIcon();
-    void storeAndApply();
+    // OK's two halves: the values into the store, then the port switched over.
+    void store();
+    void apply();
+    // The icon out of the tray and the claim given up: what must not wait for the port.
+    void withdraw();
     void readKeyDelivery();
     CommandContext commandContext();
 
-    // Goes last, once nothing of this Keypilot is left.
+    // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;
     SettingsWindow settingsWindow_;
     int commandDepth_ = 0;
-    // An OK that came during a command, stored and applied once the command is over.
+    // An OK that came during a command, stored at once and applied once the command is over.
     bool okPending_ = false;
     KeyDelivery keys_ = KeyDelivery::Messages;
 
