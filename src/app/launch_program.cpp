@@ -72,14 +72,15 @@ std::optional<std::wstring> findBareName(std::wstring name, const ProgramLookups
     }
     for (const std::wstring& entry : lookups.folders) {
         // A relative entry (".", "bin") would search the current folder.
-        std::wstring folder = withoutQuotes(entry);
-        if (!isFullyQualified(folder)) {
+        std::wstring path = withoutQuotes(entry);
+        if (!isFullyQualified(path)) {
             continue;
         }
-        while (!folder.empty() && isSeparator(folder.back())) {
-            folder.pop_back();
+        while (!path.empty() && isSeparator(path.back())) {
+            path.pop_back();
         }
-        std::wstring path = folder + L"\\" + name;
+        path += L'\\';
+        path += name;
         if (lookups.exists(path)) {
             return path;
         }
