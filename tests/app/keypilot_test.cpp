@@ -169,10 +169,14 @@ TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndWhyInTh
     EXPECT_EQ(errors_[0], L"Unable to open com port (win error code: 2)");
     EXPECT_FALSE(keypilot.comPort().connected());
     EXPECT_EQ(stored(L"com"), L"29");
-    EXPECT_TRUE(pumpUntil([&] {
-        return keypilot.trayIcon().hint() ==
-               L"Keypilot - COM30: Unable to open com port (win error code: 2)";
-    }));
+    // From the next tick on, before any try.
+    ASSERT_TRUE(testing_support::waitForTimerTicks(app::Keypilot::kStatusInterval, 1));
+    EXPECT_EQ(keypilot.trayIcon().hint(),
+              L"Keypilot - COM30: Unable to open com port (win error code: 2)");
+    ASSERT_TRUE(testing_support::waitForTimerTicks(
+        app::Keypilot::kStatusInterval, 2 * app::PortConnection::kReconnectTicks, 10000));
+    EXPECT_EQ(keypilot.trayIcon().hint(),
+              L"Keypilot - COM30: Unable to open com port (win error code: 2)");
     EXPECT_EQ(errors_.size(), 1u) << "the port is tried again silently";
 }
 
