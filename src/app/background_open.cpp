@@ -15,7 +15,7 @@ struct BackgroundOpen::Shared {
 
 BackgroundOpen::BackgroundOpen(std::shared_ptr<serial::CommApi> api, const std::wstring& portName,
                                HWND window, UINT message, WPARAM id)
-    : shared_(std::make_shared<Shared>()), portName_(portName) {
+    : shared_(std::make_shared<Shared>()) {
     std::thread([shared = shared_, api = std::move(api), portName, window, message, id] {
         serial::OpenedDevice opened;
         try {

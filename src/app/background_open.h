@@ -26,14 +26,12 @@ class BackgroundOpen {
     BackgroundOpen(const BackgroundOpen&) = delete;
     BackgroundOpen& operator=(const BackgroundOpen&) = delete;
 
-    const std::wstring& portName() const { return portName_; }
     // The device call's result once it is done (the message has been posted); nothing before.
     std::optional<serial::OpenedDevice> take();
 
   private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
-    std::wstring portName_;
 };
 
 }  // namespace app

@@ -47,8 +47,6 @@ class PortConnection {
     // One status tick: a port that should be open is tried again every kReconnectTicks ticks
     // while mayTry holds (not in the middle of a command, which decides the port's state itself).
     void tick(bool mayTry);
-    // Whether a try's device call is in progress.
-    bool trying() const { return try_ != nullptr; }
     // Why the port the user wants open is not: the last open's failure, or that the link was
     // lost. Nothing when the port is open, the user closed it or no port is named. While a try
     // is in progress the last reason stands.
