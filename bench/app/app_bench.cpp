@@ -13,9 +13,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "app/instance_claim.h"
 #include "app/keypilot.h"
 #include "bench_clock.h"
 #include "framework/application.h"
@@ -66,7 +69,12 @@ std::unique_ptr<app::Keypilot> startKeypilot(int portIndex, const wchar_t* keys 
     auto& app = framework::application();
     app.initialize();
     app.setTitle(L"Keypilot");
-    auto window = std::make_unique<app::Keypilot>();
+    auto claim = app::InstanceClaim::take();
+    if (!claim) {
+        std::fprintf(stderr, "another Keypilot runs in this session\n");
+        std::exit(2);
+    }
+    auto window = std::make_unique<app::Keypilot>(std::move(*claim));
     window->start();
     return window;
 }

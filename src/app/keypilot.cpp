@@ -14,10 +14,11 @@
 
 namespace app {
 
-Keypilot::Keypilot() : Keypilot(ports::systemPortSources()) {}
+Keypilot::Keypilot(InstanceClaim claim)
+    : Keypilot(std::move(claim), ports::systemPortSources()) {}
 
-Keypilot::Keypilot(ports::PortSources portSources)
-    : settingsWindow_(*this), portSources_(std::move(portSources)) {
+Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
+    : claim_(std::move(claim)), settingsWindow_(*this), portSources_(std::move(portSources)) {
     refreshPortList();
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
@@ -31,9 +32,15 @@ Keypilot::Keypilot(ports::PortSources portSources)
 
 Keypilot::~Keypilot() {
     KillTimer(settingsWindow_.handle(), kStatusTimerId);
+    withdraw();
     trayIcon_.reset();
     mixer_.reset();
     connection_.close();
+}
+
+void Keypilot::withdraw() {
+    trayIcon_->setIconVisible(false);
+    claim_.reset();
 }
 
 void Keypilot::createTrayIcon() {
@@ -59,11 +66,7 @@ void Keypilot::createTrayIcon() {
     trayIcon_->setIconVisible(true);
 }
 
-bool Keypilot::start() {
-    claim_ = InstanceClaim::take();
-    if (!claim_) {
-        return false;
-    }
+void Keypilot::start() {
     framework::application().guard([&] {
         autostart_.read();
         trayMenu_.setChecked(autostartItem_, autostart_.enabled());
@@ -75,29 +78,33 @@ bool Keypilot::start() {
         settingsWindow_.setPortIndex(
             storedPort ? portIndexFrom(storedPort)
                        : ports::onlyBluetoothIncomingPort(ports_).value_or(kDefaultPortIndex));
-        connection_.port().setPort(portNameFor(settingsWindow_.portIndex()));
+        connection_.choosePort(portNameFor(settingsWindow_.portIndex()));
         connection_.toggle();
         readKeyDelivery();
     });
-    return true;
 }
 
 void Keypilot::onOk() {
     settingsWindow_.hide();
+    // Stored at once, so that an end that follows (Exit, the session's end) loses nothing.
+    store();
     // Inside a command the serial port is still delivering its event: closing or switching the
-    // port then would wait for this very handler. Store and apply once the command is over.
+    // port then would wait for this very handler. Apply once the command is over.
     if (inCommand()) {
         okPending_ = true;
         return;
     }
-    storeAndApply();
+    apply();
 }
 
-void Keypilot::storeAndApply() {
+void Keypilot::store() {
     settings_.write(setting_names::kCursorStep, std::to_wstring(settingsWindow_.cursorStep()));
     settings_.write(setting_names::kProgram, settingsWindow_.programText());
     settings_.write(setting_names::kPortIndex, std::to_wstring(settingsWindow_.portIndex()));
-    connection_.port().setPort(portNameFor(settingsWindow_.portIndex()));
+}
+
+void Keypilot::apply() {
+    connection_.choosePort(portNameFor(settingsWindow_.portIndex()));
     connection_.toggle();
     readKeyDelivery();
 }
@@ -107,11 +114,12 @@ void Keypilot::readKeyDelivery() {
 }
 
 void Keypilot::onDeferred() {
-    if (inCommand() || !okPending_) {
+    // An OK followed by the end opens no port on the way out.
+    if (inCommand() || !okPending_ || framework::application().terminated()) {
         return;
     }
     okPending_ = false;
-    storeAndApply();
+    apply();
 }
 
 void Keypilot::onCancel() {
@@ -161,8 +169,8 @@ void Keypilot::onClose() {
 }
 
 void Keypilot::onEndSession() {
-    // Nothing may be left for after the loop: let go of the port and the icon now.
-    trayIcon_->setIconVisible(false);
+    // Nothing may be left for after the loop: let go of the icon, the claim and the port now.
+    withdraw();
     // Inside a command the port is delivering to this very thread, and closing it would wait
     // for itself; the command ends first and the port closes with the program.
     if (!inCommand()) {
@@ -189,7 +197,7 @@ void Keypilot::onStatusTick() {
     if (connected) {
         trayIcon_->setHint(tr(kConnectedHint));
     } else if (auto failure = connection_.failure()) {
-        trayIcon_->setHint(openFailureHint(connection_.port().port(), *failure));
+        trayIcon_->setHint(portProblemHint(connection_.port().port(), *failure));
     } else {
         trayIcon_->setHint(tr(SettingsWindow::kTitle));
     }

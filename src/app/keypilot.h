@@ -34,21 +34,21 @@ class Keypilot final : private SettingsWindow::Listener {
     static constexpr UINT_PTR kStatusTimerId = 1;
     static constexpr UINT kStatusInterval = 1000;
 
-    // Creates the settings window (hidden) and the components, and fills the port list from the
-    // system's ports. The application must have been initialised.
-    Keypilot();
+    // Creates the settings window (hidden) and the components, for the Keypilot that holds the
+    // session's claim, and fills the port list from the system's ports. The application must have
+    // been initialised.
+    explicit Keypilot(InstanceClaim claim);
     // The same, with the port list's facts from these sources.
-    explicit Keypilot(ports::PortSources portSources);
-    // The components go first (the icon leaves the tray, the port closes), then the window, then
-    // the claim to be the session's Keypilot.
+    Keypilot(InstanceClaim claim, ports::PortSources portSources);
+    // The icon leaves the tray, then the claim goes, then the port closes: closing a Bluetooth
+    // port can take seconds, and a Keypilot started meanwhile must not be turned away unseen.
     ~Keypilot();
     Keypilot(const Keypilot&) = delete;
     Keypilot& operator=(const Keypilot&) = delete;
 
-    // The start-up steps: claims the session, reads the settings and opens the chosen port.
-    // Without a stored port, the one Bluetooth incoming port is chosen when there is exactly one.
-    // False when another Keypilot runs in this session and this one must end.
-    bool start();
+    // The start-up steps: reads the settings and opens the chosen port. Without a stored port, the
+    // one Bluetooth incoming port is chosen when there is exactly one.
+    void start();
 
     // The settings window's buttons.
     void onOk() override;
@@ -86,15 +86,19 @@ class Keypilot final : private SettingsWindow::Listener {
     void onPortsChanged() override;
     void refreshPortList();
     void createTrayIcon();
-    void storeAndApply();
+    // OK's two halves: the values into the store, then the port switched over.
+    void store();
+    void apply();
+    // The icon out of the tray and the claim given up: what must not wait for the port.
+    void withdraw();
     void readKeyDelivery();
     CommandContext commandContext();
 
-    // Goes last, once nothing of this Keypilot is left.
+    // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;
     SettingsWindow settingsWindow_;
     int commandDepth_ = 0;
-    // An OK that came during a command, stored and applied once the command is over.
+    // An OK that came during a command, stored at once and applied once the command is over.
     bool okPending_ = false;
     KeyDelivery keys_ = KeyDelivery::Messages;
 

@@ -23,29 +23,125 @@ std::wstring_view withoutLeadingBlanks(std::wstring_view text) {
     return text;
 }
 
-bool holdsPath(std::wstring_view name) {
-    return name.find_first_of(L"\\/:") != std::wstring_view::npos;
+bool isSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
 }
 
-// A named program: the file itself when it exists, else a bare name from the search path.
-std::optional<std::wstring> locate(const std::wstring& name, const FileExists& exists,
-                                   const SearchPathLookup& findOnPath) {
-    if (name.empty()) {
-        return std::nullopt;
+// No folder and no drive: a name the system's places are searched for.
+bool isBareName(std::wstring_view name) {
+    return !name.empty() && name.find_first_of(L"\\/:") == std::wstring_view::npos;
+}
+
+std::wstring lowerCase(std::wstring_view text) {
+    std::wstring lower(text);
+    for (auto& c : lower) {
+        c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
     }
-    if (exists(name)) {
-        return name;
+    return lower;
+}
+
+bool endsWithProgramExtension(std::wstring_view path) {
+    if (path.size() < 4) {
+        return false;
     }
-    if (holdsPath(name)) {
-        return std::nullopt;
+    const std::wstring extension = lowerCase(path.substr(path.size() - 4));
+    return extension == L".exe" || extension == L".com" || extension == L".bat" ||
+           extension == L".cmd";
+}
+
+std::wstring withoutQuotes(std::wstring_view text) {
+    std::wstring plain;
+    for (wchar_t c : text) {
+        if (c != L'"') {
+            plain += c;
+        }
     }
-    return findOnPath(name);
+    return plain;
+}
+
+// A bare name in the registrations, then in the folders, in their order.
+std::optional<std::wstring> findBareName(std::wstring name, const ProgramLookups& lookups) {
+    if (name.find(L'.') == std::wstring::npos) {
+        name += L".exe";
+    }
+    if (auto registered = lookups.registeredPath(name)) {
+        std::wstring path = withoutQuotes(*registered);
+        if (isFullyQualified(path) && lookups.exists(path)) {
+            return path;
+        }
+    }
+    for (const std::wstring& entry : lookups.folders) {
+        // A relative entry (".", "bin") would search the current folder.
+        std::wstring path = withoutQuotes(entry);
+        if (!isFullyQualified(path)) {
+            continue;
+        }
+        while (!path.empty() && isSeparator(path.back())) {
+            path.pop_back();
+        }
+        path += L'\\';
+        path += name;
+        if (lookups.exists(path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+// The program a quoted or otherwise whole name stands for.
+std::optional<std::wstring> locate(const std::wstring& name, const ProgramLookups& lookups) {
+    if (isFullyQualified(name)) {
+        return lookups.exists(name) ? std::optional(name) : std::nullopt;
+    }
+    if (isBareName(name)) {
+        return findBareName(name, lookups);
+    }
+    return std::nullopt;
+}
+
+// The ends of the text's leading parts (before a blank or at the end of the text), longest first.
+std::vector<size_t> leadingPartEnds(std::wstring_view text) {
+    std::vector<size_t> ends;
+    for (size_t end = text.size(); end > 0; --end) {
+        if ((end == text.size() || isBlank(text[end])) && !isBlank(text[end - 1])) {
+            ends.push_back(end);
+        }
+    }
+    return ends;
+}
+
+// For a text that starts with a full path. A part with a program extension is what the user
+// named: when it is missing, a shorter part that happens to exist is not the program.
+std::optional<LaunchCommand> resolveFullPath(std::wstring_view text,
+                                             const ProgramLookups& lookups) {
+    const std::vector<size_t> ends = leadingPartEnds(text);
+    const bool anyExtension = std::any_of(ends.begin(), ends.end(), [&](size_t end) {
+        return endsWithProgramExtension(text.substr(0, end));
+    });
+    for (size_t end : ends) {
+        std::wstring part(text.substr(0, end));
+        if (anyExtension && !endsWithProgramExtension(part)) {
+            continue;
+        }
+        if (lookups.exists(part)) {
+            return LaunchCommand{part, std::wstring(withoutLeadingBlanks(text.substr(end)))};
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text, const FileExists& exists,
-                                                  const SearchPathLookup& findOnPath) {
+bool isFullyQualified(std::wstring_view path) {
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        return true;
+    }
+    return path.size() >= 3 && std::iswalpha(static_cast<wint_t>(path[0])) && path[1] == L':' &&
+           isSeparator(path[2]);
+}
+
+std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text,
+                                                  const ProgramLookups& lookups) {
     text = withoutLeadingBlanks(text);
     if (text.empty()) {
         return std::nullopt;
@@ -54,32 +150,22 @@ std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text, const 
         text.remove_prefix(1);
         // Without a closing quote the program runs to the end of the text.
         size_t close = std::min(text.find(L'"'), text.size());
-        auto program = locate(std::wstring(text.substr(0, close)), exists, findOnPath);
+        auto program = locate(std::wstring(text.substr(0, close)), lookups);
         if (!program) {
             return std::nullopt;
         }
         text.remove_prefix(std::min(close + 1, text.size()));
         return LaunchCommand{*program, std::wstring(withoutLeadingBlanks(text))};
     }
-    // Every place a blank ends a candidate, longest candidate first.
-    for (size_t end = text.size(); end > 0; --end) {
-        if (end < text.size() && !isBlank(text[end])) {
-            continue;
-        }
-        if (isBlank(text[end - 1])) {
-            continue;
-        }
-        std::wstring candidate(text.substr(0, end));
-        if (exists(candidate)) {
-            return LaunchCommand{candidate, std::wstring(withoutLeadingBlanks(text.substr(end)))};
-        }
+    if (isFullyQualified(text)) {
+        return resolveFullPath(text, lookups);
     }
     size_t wordEnd = std::min(text.find_first_of(kBlanks), text.size());
     std::wstring word(text.substr(0, wordEnd));
-    if (holdsPath(word)) {
+    if (!isBareName(word)) {
         return std::nullopt;
     }
-    auto program = findOnPath(word);
+    auto program = findBareName(word, lookups);
     if (!program) {
         return std::nullopt;
     }
@@ -98,20 +184,21 @@ bool isBatchFile(std::wstring_view path) {
     if (path.size() < 4) {
         return false;
     }
-    std::wstring extension(path.substr(path.size() - 4));
-    for (auto& c : extension) {
-        c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    }
+    const std::wstring extension = lowerCase(path.substr(path.size() - 4));
     return extension == L".bat" || extension == L".cmd";
 }
 
 std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchCommand& command) {
     // With /s the interpreter drops the outer quotes and runs the rest as it stands, so a quoted
-    // batch path followed by quoted arguments survives.
-    return L"\"" + std::wstring(interpreter) + L"\" /s /c \"" + commandLineOf(command) + L"\"";
+    // batch path followed by quoted arguments survives; /d skips the AutoRun commands, which
+    // would otherwise run first.
+    return L"\"" + std::wstring(interpreter) + L"\" /d /s /c \"" + commandLineOf(command) + L"\"";
 }
 
 namespace {
+
+constexpr const wchar_t* kAppPathsKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
 bool isExistingFile(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -119,43 +206,82 @@ bool isExistingFile(const std::wstring& path) {
 }
 
 // Each call below gives an empty text only when it fails.
-std::optional<std::wstring> findOnSearchPath(const std::wstring& name) {
-    std::wstring found = framework::readGrowingBuffer([&](wchar_t* buffer, DWORD size) {
-        return SearchPathW(nullptr, name.c_str(), L".exe", size, buffer, nullptr);
+std::wstring expandEnvironment(const std::wstring& text) {
+    std::wstring expanded = framework::readGrowingBuffer([&](wchar_t* buffer, DWORD size) {
+        DWORD needed = ExpandEnvironmentStringsW(text.c_str(), buffer, size);
+        // The count includes the terminating NUL.
+        return needed == 0 || needed > size ? needed : needed - 1;
     });
-    if (found.empty()) {
-        return std::nullopt;
-    }
-    return found;
+    return expanded.empty() ? text : expanded;
 }
 
-std::wstring fullPathOf(const std::wstring& path) {
-    std::wstring full = framework::readGrowingBuffer([&](wchar_t* buffer, DWORD size) {
-        return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
-    });
-    return full.empty() ? path : full;
+// The default value of a registration key, as text; a value of another type is no registration.
+std::optional<std::wstring> registrationOf(HKEY root, const std::wstring& name) {
+    const std::wstring key = kAppPathsKey + name;
+    const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    DWORD bytes = 0;
+    if (RegGetValueW(root, key.c_str(), nullptr, flags, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
+    bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (RegGetValueW(root, key.c_str(), nullptr, flags, nullptr, value.data(), &bytes) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    value.resize(value.find(L'\0'));
+    return expandEnvironment(value);
+}
+
+std::optional<std::wstring> registeredPath(const std::wstring& name) {
+    if (auto user = registrationOf(HKEY_CURRENT_USER, name)) {
+        return user;
+    }
+    return registrationOf(HKEY_LOCAL_MACHINE, name);
+}
+
+std::wstring systemFolder() {
+    return framework::readGrowingBuffer(
+        [](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+}
+
+// The system folder, the Windows folder, then the PATH entries.
+std::vector<std::wstring> searchFolders() {
+    std::vector<std::wstring> folders{systemFolder(),
+                                      framework::readGrowingBuffer([](wchar_t* buffer, DWORD size) {
+                                          return GetWindowsDirectoryW(buffer, size);
+                                      })};
+    const std::wstring path = framework::readGrowingBuffer(
+        [](wchar_t* buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = std::min(path.find(L';', start), path.size());
+        folders.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return folders;
 }
 
 std::wstring commandInterpreter() {
     std::wstring comSpec = framework::readGrowingBuffer([](wchar_t* buffer, DWORD size) {
         return GetEnvironmentVariableW(L"ComSpec", buffer, size);
     });
-    if (!comSpec.empty()) {
+    if (isFullyQualified(comSpec)) {
         return comSpec;
     }
-    std::wstring system = framework::readGrowingBuffer(
-        [](wchar_t* buffer, DWORD size) { return GetSystemDirectoryW(buffer, size); });
+    std::wstring system = systemFolder();
     return (system.empty() ? std::wstring(L"C:\\Windows\\System32") : system) + L"\\cmd.exe";
 }
 
 }  // namespace
 
 bool launchProgram(const std::wstring& text) {
-    auto command = resolveLaunchCommand(text, &isExistingFile, &findOnSearchPath);
+    const ProgramLookups lookups{&isExistingFile, &registeredPath, searchFolders()};
+    auto command = resolveLaunchCommand(text, lookups);
     if (!command) {
         return false;
     }
-    command->program = fullPathOf(command->program);
     std::wstring application = command->program;
     std::wstring line = commandLineOf(*command);
     if (isBatchFile(application)) {

@@ -1,26 +1,17 @@
 #include "app/port_connection.h"
 
-#include <exception>
+#include <utility>
 
 #include "app/settings_values.h"
-#include "app/ui_text.h"
+#include "framework/application.h"
 #include "framework/exception.h"
+#include "framework/hidden_window.h"
 #include "serial/serial_error.h"
 
 namespace app {
 namespace {
 
-constexpr const wchar_t* kPortNotPresent = uiText(L"отсутствует");
-
-// Why an open failed, for the tip: a port that does not exist says so in plain words.
-std::wstring openFailureReason(const std::exception& e) {
-    const auto* serialError = dynamic_cast<const serial::SerialPortError*>(&e);
-    if (serialError && serialError->code() == serial::SerialErrorCode::openFailed &&
-        serialError->systemError() == ERROR_FILE_NOT_FOUND) {
-        return tr(kPortNotPresent);
-    }
-    return framework::messageOf(e);
-}
+constexpr UINT kTryDoneMessage = WM_APP + 1;
 
 }  // namespace
 
@@ -38,13 +29,30 @@ PortConnection::PortConnection() {
     flow.setXonXoffIn(false);
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
+    HWND window = framework::createHiddenWindow(L"KeypilotPortConnection",
+                                                &PortConnection::windowProc, HWND_MESSAGE);
+    if (!window) {
+        framework::raiseLastOSError();
+    }
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    window_.reset(window);
 }
 
 PortConnection::~PortConnection() {
     close();
 }
 
+LRESULT CALLBACK PortConnection::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto* connection = reinterpret_cast<PortConnection*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (connection && msg == kTryDoneMessage) {
+        framework::application().guard([&] { connection->onTryDone(wParam); });
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
 void PortConnection::toggle() {
+    try_.reset();
     wanted_ = !port_.connected();
     try {
         if (port_.connected()) {
@@ -53,7 +61,19 @@ void PortConnection::toggle() {
             open();
         }
     } catch (const std::exception&) {
-        // Dropped: the status display shows whether the port is open.
+        // Dropped: the status display shows whether the port is open, and why not.
+    }
+}
+
+void PortConnection::choosePort(const std::wstring& name) {
+    if (name != port_.port()) {
+        try_.reset();
+    }
+    try {
+        port_.setPort(name);
+    } catch (const std::exception& e) {
+        noteFailure(e);
+        throw;
     }
 }
 
@@ -63,25 +83,70 @@ void PortConnection::tick(bool mayTry) {
         ticksSinceTry_ = 0;
         return;
     }
-    if (++ticksSinceTry_ < kReconnectTicks) {
+    if (try_ || ++ticksSinceTry_ < kReconnectTicks) {
         return;
     }
     ticksSinceTry_ = 0;
+    startTry();
+}
+
+void PortConnection::startTry() {
     try {
-        open();
+        try_ = std::make_unique<BackgroundOpen>(port_.commApi(), port_.port(), window_.get(),
+                                                kTryDoneMessage, ++tryId_);
     } catch (const std::exception&) {
-        // Tried again after the next ticks; the tray tip shows why it failed.
+        // Dropped: no thread could be started now; tried again after the next ticks.
+    }
+}
+
+void PortConnection::onTryDone(WPARAM id) {
+    if (!try_ || id != tryId_) {
+        return;  // a try let go of
+    }
+    auto result = try_->take();
+    if (!result) {
+        return;
+    }
+    try_.reset();
+    // Whatever else has happened since, the device closes unused.
+    if (!wanted_ || port_.connected() || !portNamed()) {
+        return;
+    }
+    try {
+        if (!result->device) {
+            throw serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError);
+        }
+        port_.openPortOn(std::move(result->device));
+        openFailure_.clear();
+    } catch (const std::exception& e) {
+        // Dropped: tried again after the next ticks; the tray tip shows why it failed.
+        noteFailure(e);
     }
 }
 
 std::optional<std::wstring> PortConnection::failure() const {
-    if (!wanted_ || openFailure_.empty() || !portNamed()) {
+    if (!wanted_ || port_.connected() || !portNamed()) {
         return std::nullopt;
+    }
+    // Wanted and not open, yet its last open succeeded: it closed by itself.
+    if (openFailure_.empty()) {
+        return tr(kLinkLost);
     }
     return openFailure_;
 }
 
+std::wstring PortConnection::reasonOf(const std::exception& e) {
+    // A port that does not exist says so in plain words.
+    const auto* serialError = dynamic_cast<const serial::SerialPortError*>(&e);
+    if (serialError && serialError->code() == serial::SerialErrorCode::openFailed &&
+        serialError->systemError() == ERROR_FILE_NOT_FOUND) {
+        return tr(kPortNotPresent);
+    }
+    return framework::messageOf(e);
+}
+
 void PortConnection::close() noexcept {
+    try_.reset();
     port_.onRxChar = nullptr;
     try {
         port_.closePort();
@@ -98,10 +163,16 @@ void PortConnection::open() {
     try {
         port_.openPort();
     } catch (const std::exception& e) {
-        openFailure_ = openFailureReason(e);
+        noteFailure(e);
         throw;
     }
     openFailure_.clear();
+}
+
+void PortConnection::noteFailure(const std::exception& e) {
+    // An open that failed after the port was open (a line status it could not read) leaves it
+    // open, with nothing to tell.
+    openFailure_ = port_.connected() ? std::wstring() : reasonOf(e);
 }
 
 }  // namespace app

@@ -1,12 +1,20 @@
 // The link to the phone: the serial port with the link's fixed line settings, whether the user
-// wants it open, and why the last open failed. A port that should be open and is not (it could
-// not be opened, or the link dropped and the port was closed) is tried again every few status
-// ticks, silently.
+// wants it open, and why it is not when it should be. A port that should be open and is not (it
+// could not be opened, or the link dropped and the port closed) is tried again every few status
+// ticks, silently, one try at a time; the device call of a try runs on a thread of its own, since
+// a Bluetooth driver may hold it for seconds, and the port takes the device on the main thread.
 #pragma once
 
+#include <windows.h>
+
+#include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "app/background_open.h"
+#include "app/ui_text.h"
+#include "framework/handle.h"
 #include "serial/serial_port.h"
 
 namespace app {
@@ -15,6 +23,10 @@ class PortConnection {
   public:
     // Status ticks between two tries to open a port that should be open and is not.
     static constexpr int kReconnectTicks = 2;
+    // Why a port that was open is not: it closed by itself.
+    static constexpr const wchar_t* kLinkLost = uiText(L"связь потеряна");
+    // Why a port could not be opened: no such port exists.
+    static constexpr const wchar_t* kPortNotPresent = uiText(L"отсутствует");
 
     // Sets the line settings (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
     // every event) and names COM1; nothing is opened.
@@ -29,28 +41,43 @@ class PortConnection {
 
     // The user's switch: closes an open port, opens a closed one, and remembers which the user
     // wants. A failure is dropped: the status display shows whether the port is open, and why
-    // an open failed.
+    // not. A try in progress is let go of first.
     void toggle();
+    // Names the port the user chose; an open port is reopened under the new name, and a failure
+    // to open it is noted and raised. A try in progress for another name is let go of.
+    void choosePort(const std::wstring& name);
     // One status tick: a port that should be open is tried again every kReconnectTicks ticks
     // while mayTry holds (not in the middle of a command, which decides the port's state itself).
     void tick(bool mayTry);
     // Why the port the user wants open is not: the last open's failure (in plain words when the
-    // port does not exist), or nothing when the user closed it, no port is named or the last
-    // open succeeded.
+    // port does not exist), or that the link was lost. Nothing when the port is open, the user
+    // closed it or no port is named. While a try is in progress the last reason stands.
     std::optional<std::wstring> failure() const;
-    // Lets go of the port now, dropping a failure to close, with no more chunks delivered.
+    // Lets go of the port now, dropping a failure to close, with no more chunks delivered; a try
+    // in progress is let go of.
     void close() noexcept;
 
   private:
+    // What the tray tip says of a failed open.
+    static std::wstring reasonOf(const std::exception& e);
+    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     bool portNamed() const;
     // Opens the port, noting why it failed (and raising as the port does) or that it opened.
     void open();
+    void noteFailure(const std::exception& e);
+    void startTry();
+    void onTryDone(WPARAM id);
 
     serial::SerialPort port_;
     bool wanted_ = false;
     int ticksSinceTry_ = 0;
     // Empty after a successful open.
     std::wstring openFailure_;
+    // Receives the news that a try's device call is done.
+    framework::Window window_;
+    // Goes before the window, which it posts to.
+    std::unique_ptr<BackgroundOpen> try_;
+    WPARAM tryId_ = 0;
 };
 
 }  // namespace app

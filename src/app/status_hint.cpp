@@ -2,7 +2,7 @@
 
 namespace app {
 
-std::wstring openFailureHint(std::wstring_view port, std::wstring_view reason) {
+std::wstring portProblemHint(std::wstring_view port, std::wstring_view reason) {
     std::wstring hint = L"Keypilot - ";
     hint += port;
     hint += L": ";

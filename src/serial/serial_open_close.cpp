@@ -11,12 +11,13 @@ namespace serial {
 static_assert(sizeof(DeviceControlRecord) == sizeof(DCB));
 static_assert(sizeof(TimeoutRecord) == sizeof(COMMTIMEOUTS));
 
-framework::KernelHandle openPortDevice(CommApi& api, const std::wstring& portName) {
-    framework::KernelHandle device(api.openDevice(L"\\\\.\\" + portName));
-    if (!device) {
-        throw SerialPortError(SerialErrorCode::openFailed, lastError());
+OpenedDevice openPortDevice(CommApi& api, const std::wstring& portName) {
+    OpenedDevice opened;
+    opened.device.reset(api.openDevice(L"\\\\.\\" + portName));
+    if (!opened.device) {
+        opened.systemError = lastError();
     }
-    return device;
+    return opened;
 }
 
 void SerialPort::openPort() {
@@ -29,8 +30,22 @@ void SerialPort::openPort() {
     setUpOpenedDevice();
 }
 
+void SerialPort::openPortOn(framework::KernelHandle device) {
+    if (connected_) {
+        return;
+    }
+    reapRetiredThreads(false);
+    triggerBeforeOpen();
+    adoptDevice(std::move(device));
+    setUpOpenedDevice();
+}
+
 void SerialPort::createPortHandle() {
-    adoptDevice(openPortDevice(*api_, port_));
+    OpenedDevice opened = openPortDevice(*api_, port_);
+    if (!opened.device) {
+        throw SerialPortError(SerialErrorCode::openFailed, opened.systemError);
+    }
+    adoptDevice(std::move(opened.device));
 }
 
 void SerialPort::adoptDevice(framework::KernelHandle device) {

@@ -30,10 +30,17 @@ namespace serial {
 class CommApi;
 class SerialEventThread;
 
+// What the device call of opening gives: the device, or the system's error when it is empty.
+struct OpenedDevice {
+    framework::KernelHandle device;
+    std::int32_t systemError = 0;
+};
+
 // The device call of opening: the port's device ("COM3" as "\\.\COM3") opened exclusively for
-// overlapped use, or SerialPortError openFailed. It may block for seconds (a Bluetooth port may
-// dial the phone) and reads nothing of a port, so any thread may make it.
-framework::KernelHandle openPortDevice(CommApi& api, const std::wstring& portName);
+// overlapped use. It may block for seconds (a Bluetooth port may dial the phone). It raises
+// nothing and touches nothing but api, so any thread may make it, even one that outlives the
+// port and the program's texts.
+OpenedDevice openPortDevice(CommApi& api, const std::wstring& portName);
 
 class SerialPort {
   public:
@@ -105,6 +112,10 @@ class SerialPort {
 
     // --- opening and closing ----------------------------------------------------------------
     void openPort();
+    // openPort with a device that openPortDevice opened for this port beforehand (on another
+    // thread, say): the same steps and notifications, without the device call. On an open port
+    // the device is closed unused.
+    void openPortOn(framework::KernelHandle device);
     // Waits for the event thread to end, serving its pending hand-overs meanwhile. Called from
     // one of the port's own handlers it does not wait; the thread ends on its own afterwards.
     void closePort();
@@ -158,6 +169,8 @@ class SerialPort {
 
     // Replaces the Win32 serial calls (tests); null restores the system's. Only while closed.
     void setCommApi(std::shared_ptr<CommApi> api);
+    // The calls the port makes, for a device call made elsewhere (openPortDevice).
+    const std::shared_ptr<CommApi>& commApi() const { return api_; }
 
   protected:
     virtual void createPortHandle();

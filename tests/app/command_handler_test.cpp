@@ -11,6 +11,7 @@
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
+#include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
@@ -32,8 +33,8 @@ class CommandTest : public ::testing::Test {
         auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
         section.writeText(L"com", std::to_wstring(std::stoi(ports.local.substr(3)) - 1));
         section.writeText(L"mouse", L"17");
-        keypilot_ = std::make_unique<app::Keypilot>();
-        ASSERT_TRUE(keypilot_->start());
+        keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
+        keypilot_->start();
         ASSERT_TRUE(keypilot_->comPort().connected());
         // Counts the chunks the program has handled, so a test knows when a chunk was read.
         auto handler = keypilot_->comPort().onRxChar;
@@ -183,8 +184,10 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
         EXPECT_EQ(GetFileAttributesW((lookalike + L".ran").c_str()), INVALID_FILE_ATTRIBUTES);
     }
 
-    // A bare name is looked for on the search path, which starts with this program's folder;
+    // A bare name is looked for in the PATH entries (never in this program's folder by itself);
     // ".exe" is added as the system would.
+    testing_support::ScopedEnvironment path(
+        L"PATH", (testDirectory() + L";" + testing_support::environment(L"PATH")).c_str());
     std::wstring name = TEXT(KEYPILOT_LAUNCH_MARKER);
     DeleteFileW((marker + L".ran").c_str());
     keypilot_->settingsWindow().setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");

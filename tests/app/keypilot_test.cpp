@@ -4,6 +4,11 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
 #include "app/autostart.h"
 #include "app/keypilot.h"
 #include "app/window_layout.h"
@@ -11,6 +16,8 @@
 #include "framework/exception.h"
 #include "framework/registry.h"
 #include "i18n/translation.h"
+#include "held_open_comm_api.h"
+#include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
@@ -63,10 +70,10 @@ class KeypilotTest : public ::testing::Test {
 };
 
 TEST_F(KeypilotTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     EXPECT_EQ(settings.cursorStep(), 3) << "the slider's design position before loading";
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     EXPECT_EQ(settings.cursorStep(), 10);
     EXPECT_EQ(settings.programText(), L"calc.exe");
     EXPECT_EQ(settings.portIndex(), 0);
@@ -92,9 +99,9 @@ TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
         store(L"mouse", c.mouse);
         store(L"com", c.com);
         store(L"exe", L"");
-        app::Keypilot keypilot;
+        app::Keypilot keypilot{testing_support::sessionClaim()};
         app::SettingsWindow& settings = keypilot.settingsWindow();
-        ASSERT_TRUE(keypilot.start());
+        keypilot.start();
         EXPECT_EQ(settings.cursorStep(), c.step) << c.mouse;
         EXPECT_EQ(settings.portIndex(), c.index) << c.com;
         EXPECT_EQ(keypilot.comPort().port(), c.port) << c.com;
@@ -107,9 +114,9 @@ TEST_F(KeypilotTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 12);
     store(L"exe", L"notepad.exe");
     store(L"com", programPortIndex().c_str());
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     ASSERT_EQ(errors_.size(), 1u);
     EXPECT_EQ(framework::Application::displayText(errors_[0]), L"Invalid data type for 'mouse'.");
     EXPECT_EQ(settings.cursorStep(), 3);
@@ -125,9 +132,9 @@ TEST_F(KeypilotTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
 TEST_F(KeypilotTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     store(L"com", programPortIndex().c_str());
     store(L"keys", L"input");
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     EXPECT_EQ(keypilot.keyDelivery(), app::KeyDelivery::Input);
     ASSERT_TRUE(keypilot.comPort().connected())
         << "start-up opens " << std::string(programPort_.begin(), programPort_.end());
@@ -151,11 +158,11 @@ TEST_F(KeypilotTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeavesItClosed) {
+TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndWhyInTheTip) {
     store(L"com", programPortIndex().c_str());
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     ASSERT_TRUE(keypilot.comPort().connected());
     settings.setPortIndex(29);  // COM30 does not exist in the testbed
     HWND hwnd = settings.handle();
@@ -164,6 +171,13 @@ TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndLeavesI
     EXPECT_EQ(errors_[0], L"Unable to open com port (win error code: 2)");
     EXPECT_FALSE(keypilot.comPort().connected());
     EXPECT_EQ(stored(L"com"), L"29");
+    // From the next tick on, before any try.
+    ASSERT_TRUE(testing_support::waitForTimerTicks(app::Keypilot::kStatusInterval, 1));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - COM30: отсутствует");
+    ASSERT_TRUE(testing_support::waitForTimerTicks(
+        app::Keypilot::kStatusInterval, 2 * app::PortConnection::kReconnectTicks, 10000));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - COM30: отсутствует");
+    EXPECT_EQ(errors_.size(), 1u) << "the port is tried again silently";
 }
 
 TEST_F(KeypilotTest, OnlyARunningKeypilotStopsAStart) {
@@ -172,19 +186,20 @@ TEST_F(KeypilotTest, OnlyARunningKeypilotStopsAStart) {
                                  nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     {
-        app::Keypilot first;
-        EXPECT_TRUE(first.start());
-        app::Keypilot second;
-        EXPECT_FALSE(second.start()) << "a second Keypilot ends";
+        auto first = app::InstanceClaim::take();
+        ASSERT_TRUE(first.has_value());
+        app::Keypilot keypilot(std::move(*first));
+        keypilot.start();
+        EXPECT_FALSE(app::InstanceClaim::take().has_value()) << "a second Keypilot ends";
     }
     DestroyWindow(other);
-    app::Keypilot next;
-    EXPECT_TRUE(next.start()) << "once the first has gone, Keypilot starts again";
+    EXPECT_TRUE(app::InstanceClaim::take().has_value())
+        << "once the first has gone, Keypilot starts again";
 }
 
 TEST_F(KeypilotTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
-    app::Keypilot keypilot;
-    ASSERT_TRUE(keypilot.start());
+    app::Keypilot keypilot{testing_support::sessionClaim()};
+    keypilot.start();
     EXPECT_FALSE(keypilot.trayMenu().checked(keypilot.autostartItem()));
     keypilot.onAutostart();
     auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey, KEY_READ);
@@ -204,14 +219,14 @@ TEST_F(KeypilotTest, AutostartStateFollowsTheStoredText) {
     auto run = RegistryKey::create(HKEY_CURRENT_USER, app::Autostart::kRunKey);
     run.writeText(L"Keypilot", L"C:\\Other\\remote.exe");
     {
-        app::Keypilot keypilot;
-        ASSERT_TRUE(keypilot.start());
+        app::Keypilot keypilot{testing_support::sessionClaim()};
+        keypilot.start();
         EXPECT_FALSE(keypilot.autostart().enabled());
     }
     run.writeText(L"Keypilot", L"C:\\Old Versions\\Keypilot.exe");
     {
-        app::Keypilot keypilot;
-        ASSERT_TRUE(keypilot.start());
+        app::Keypilot keypilot{testing_support::sessionClaim()};
+        keypilot.start();
         EXPECT_TRUE(keypilot.autostart().enabled())
             << "an unquoted value of older versions reads as on";
     }
@@ -219,10 +234,10 @@ TEST_F(KeypilotTest, AutostartStateFollowsTheStoredText) {
 
 TEST_F(KeypilotTest, StatusTickShowsTheConnectionInTheTray) {
     store(L"com", programPortIndex().c_str());
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 0);
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 1; }, 3000));
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - подключен");
     keypilot.onOk();
@@ -232,9 +247,9 @@ TEST_F(KeypilotTest, StatusTickShowsTheConnectionInTheTray) {
 
 TEST_F(KeypilotTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
     store(L"com", L"29");  // COM30 does not exist in the testbed
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     EXPECT_TRUE(
         pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - COM30: отсутствует"; }));
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 0);
@@ -259,8 +274,92 @@ TEST_F(KeypilotTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClo
     EXPECT_TRUE(errors_.empty());
 }
 
+// Whether the program's windows answer a message sent from another thread while this thread
+// serves its messages, as the message loop does.
+bool answersFromAnotherThread(std::vector<HWND> windows) {
+    std::atomic<int> answered{-1};
+    std::thread other([&] {
+        int count = 0;
+        for (HWND window : windows) {
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result)) {
+                ++count;
+            }
+        }
+        answered = count;
+    });
+    pumpUntil([&] { return answered >= 0; }, 15000);
+    other.join();
+    return answered == static_cast<int>(windows.size());
+}
+
+// A try whose device call hangs in the driver: the program answers all the while, the tip keeps
+// its reason, no second try starts, and the device is taken once the call returns.
+TEST_F(KeypilotTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesNothing) {
+    store(L"com", programPortIndex().c_str());
+    auto driver = std::make_shared<testing_support::HeldOpenCommApi>();
+    app::Keypilot keypilot{testing_support::sessionClaim()};
+    keypilot.comPort().setCommApi(driver);
+    keypilot.start();
+    ASSERT_TRUE(keypilot.comPort().connected());
+    driver->hold();
+    testing_support::DroppedLink link(programPort_);
+    ASSERT_TRUE(link.drop());
+    const std::wstring lost = L"Keypilot - " + programPort_ + L": связь потеряна";
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == lost; }, 10000));
+    ASSERT_TRUE(pumpUntil([&] { return driver->holding(); }, 10000)) << "a try is under way";
+    EXPECT_TRUE(answersFromAnotherThread({keypilot.settingsWindow().handle(),
+                                          tray::TrayIcon::callbackWindow(),
+                                          framework::application().handle()}));
+    ASSERT_TRUE(testing_support::waitForTimerTicks(
+        app::Keypilot::kStatusInterval, 2 * app::PortConnection::kReconnectTicks, 10000));
+    EXPECT_EQ(keypilot.trayIcon().hint(), lost);
+    ASSERT_TRUE(link.restore());
+    driver->release();
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.comPort().connected(); }));
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    EXPECT_TRUE(errors_.empty());
+}
+
+// A try's device that comes after OK, or after the end, is closed unused; the end does not wait
+// for a call that hangs.
+TEST_F(KeypilotTest, ADeviceThatComesAfterOkOrTheEndIsClosedUnused) {
+    store(L"com", L"29");  // COM30 does not exist in the testbed: start-up fails, tries follow
+    auto driver = std::make_shared<testing_support::HeldOpenCommApi>();
+    auto keypilot = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
+    app::SettingsWindow& settings = keypilot->settingsWindow();
+    keypilot->comPort().setCommApi(driver);
+    driver->hold();
+    keypilot->start();
+    const std::wstring failed = L"Keypilot - COM30: отсутствует";
+    ASSERT_TRUE(pumpUntil([&] { return driver->holding(); }, 10000)) << "a try is under way";
+    EXPECT_EQ(keypilot->trayIcon().hint(), failed) << "the last reason stands meanwhile";
+
+    settings.setPortIndex(std::stoi(programPortIndex()));
+    keypilot->onOk();
+    ASSERT_TRUE(keypilot->comPort().connected()) << "OK opens at once";
+    testing_support::StandInDevice afterOk;
+    const HANDLE afterOkHandle = afterOk.handle();
+    driver->release(afterOk.handOver());
+    EXPECT_TRUE(pumpUntil([&] { return afterOk.closed(); }));
+    EXPECT_FALSE(driver->setUp(afterOkHandle));
+    EXPECT_TRUE(keypilot->comPort().connected());
+
+    // Another port that cannot be opened: the error is shown, and the tries start again.
+    driver->hold();
+    settings.setPortIndex(29);
+    SendMessageW(settings.handle(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(errors_.size(), 1u);
+    ASSERT_TRUE(pumpUntil([&] { return driver->holding(); }, 10000)) << "a try is under way";
+    keypilot.reset();
+    EXPECT_TRUE(driver->holding()) << "the end waited for the hanging call";
+    testing_support::StandInDevice afterEnd;
+    driver->release(afterEnd.handOver());
+    EXPECT_TRUE(pumpUntil([&] { return afterEnd.closed(); }));
+}
+
 TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     HWND hwnd = settings.handle();
     LONG style = GetWindowLongW(hwnd, GWL_STYLE);
@@ -306,9 +405,9 @@ TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
 }
 
 TEST_F(KeypilotTest, CancelHidesAndKeepsTheChangesLive) {
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     keypilot.showSettings();
     EXPECT_TRUE(IsWindowVisible(settings.handle()));
     EXPECT_TRUE(IsWindowVisible(framework::application().handle())) << "taskbar button shown";
@@ -325,9 +424,9 @@ TEST_F(KeypilotTest, CancelHidesAndKeepsTheChangesLive) {
 }
 
 TEST_F(KeypilotTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
-    app::Keypilot keypilot;
+    app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
-    ASSERT_TRUE(keypilot.start());
+    keypilot.start();
     EXPECT_EQ(keypilot.trayMenu().defaultItemIndex(), keypilot.settingsItem());
     HWND callback = tray::TrayIcon::callbackWindow();
     ASSERT_NE(callback, nullptr);
@@ -378,9 +477,9 @@ TEST_F(KeypilotTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
         SetEnvironmentVariableW(L"LANG", c.lang);
         i18n::startup();
         {
-            app::Keypilot keypilot;
+            app::Keypilot keypilot{testing_support::sessionClaim()};
             app::SettingsWindow& settings = keypilot.settingsWindow();
-            ASSERT_TRUE(keypilot.start());
+            keypilot.start();
             HWND hwnd = settings.handle();
             wchar_t text[128] = {};
             GetWindowTextW(hwnd, text, 128);

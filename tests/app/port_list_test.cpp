@@ -15,6 +15,7 @@
 #include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/registry.h"
+#include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
@@ -74,8 +75,8 @@ class PortListTest : public ::testing::Test {
 // others are plain names, and item n still stands for COMn+1.
 TEST_F(PortListTest, TheTestbedsPortsArePresentOthersPlainAndItemsKeepTheirPorts) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
-    app::Keypilot keypilot;
-    ASSERT_TRUE(keypilot.start());
+    app::Keypilot keypilot{testing_support::sessionClaim()};
+    keypilot.start();
     for (std::size_t i = 0; i < 4; ++i) {
         const auto pair = testing_support::testbedPair(i);
         for (const auto& port : {pair.local, pair.remote}) {
@@ -107,8 +108,8 @@ TEST_F(PortListTest, TheListTellsEachPortAndFollowsArrivalsAndRemovals) {
     sources.bluetoothName = [](std::uint64_t address) {
         return address == 0x58CB52A1B2C3 ? std::wstring(L"Pixel 7") : std::wstring();
     };
-    app::Keypilot keypilot(sources);
-    ASSERT_TRUE(keypilot.start());
+    app::Keypilot keypilot(testing_support::sessionClaim(), sources);
+    keypilot.start();
     app::SettingsWindow& settings = keypilot.settingsWindow();
     const std::vector<std::wstring> items = {
         L"COM1", L"COM2 — присутствует",        L"COM3 — USB Serial Device",
@@ -158,8 +159,8 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
         testing_support::deleteUserKey(L"Software\\Corvane");
         ports::PortSources sources;
         sources.devices = [&devices] { return devices; };
-        app::Keypilot keypilot(sources);
-        ASSERT_TRUE(keypilot.start());
+        app::Keypilot keypilot(testing_support::sessionClaim(), sources);
+        keypilot.start();
         EXPECT_EQ(keypilot.settingsWindow().portIndex(), index) << devices.size();
         EXPECT_EQ(keypilot.comPort().port(), L"COM" + std::to_wstring(index + 1));
         EXPECT_TRUE(index != number - 1 || keypilot.comPort().connected());
@@ -170,8 +171,8 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     ports::PortSources sources;
     sources.devices = [&cases] { return cases[0].first; };
-    app::Keypilot keypilot(sources);
-    ASSERT_TRUE(keypilot.start());
+    app::Keypilot keypilot(testing_support::sessionClaim(), sources);
+    keypilot.start();
     EXPECT_EQ(keypilot.settingsWindow().portIndex(), 29);
 }
 

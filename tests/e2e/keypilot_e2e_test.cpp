@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,20 +53,84 @@ struct Process {
     }
 };
 
-// Starts Keypilot.exe as a user does, without arguments.
-Process startKeypilot() {
-    std::wstring line = L"\"" + keypilotPath() + L"\"";
+// How a test starts Keypilot: by default the built executable, as a user does, without
+// arguments.
+struct StartOptions {
+    std::wstring exe = keypilotPath();
+    // The current folder it starts in (the test's when empty).
+    std::wstring folder;
+    // A job it runs in, with everything it starts.
+    HANDLE job = nullptr;
+    // Sees the process's id before its first instruction runs.
+    std::function<void(DWORD id)> beforeRun;
+};
+
+Process startKeypilot(const StartOptions& options = {}) {
+    std::wstring line = L"\"" + options.exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     Process p;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    const bool held = options.job || options.beforeRun;
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, held ? CREATE_SUSPENDED : 0,
+                       nullptr, options.folder.empty() ? nullptr : options.folder.c_str(), &si,
                        &pi)) {
         p.handle.reset(pi.hProcess);
         KernelHandle thread{pi.hThread};
         p.id = pi.dwProcessId;
+        if (options.job) {
+            AssignProcessToJobObject(options.job, pi.hProcess);
+        }
+        if (options.beforeRun) {
+            options.beforeRun(pi.dwProcessId);
+        }
+        if (held) {
+            ResumeThread(pi.hThread);
+        }
     }
     return p;
+}
+
+// A job whose processes all end when it is closed, so that nothing a test's Keypilot starts
+// outlives the test.
+KernelHandle processJob() {
+    KernelHandle job{CreateJobObjectW(nullptr, nullptr)};
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return job;
+}
+
+// How many processes have run in the job so far, ended ones included.
+DWORD processesStartedIn(HANDLE job) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
+                              nullptr);
+    return info.TotalProcesses;
+}
+
+// The executables of the processes running in the job, by process id.
+std::vector<std::pair<DWORD, std::wstring>> programsRunningIn(HANDLE job) {
+    // The list's header, then its ids, each as wide as the header.
+    std::vector<ULONG_PTR> buffer(65);
+    static_assert(offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) == sizeof(ULONG_PTR));
+    std::vector<std::pair<DWORD, std::wstring>> programs;
+    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, buffer.data(),
+                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)),
+                                   nullptr)) {
+        return programs;
+    }
+    const auto* header = reinterpret_cast<const JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    for (DWORD i = 0; i < header->NumberOfProcessIdsInList; ++i) {
+        const auto id = static_cast<DWORD>(buffer[1 + i]);
+        KernelHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        if (process && QueryFullProcessImageNameW(process.get(), 0, path, &size)) {
+            programs.emplace_back(id, path);
+        }
+    }
+    return programs;
 }
 
 // A top-level window of that process with that class.
@@ -78,6 +144,11 @@ HWND windowOf(DWORD pid, const wchar_t* cls, const wchar_t* caption = nullptr) {
         }
     }
     return nullptr;
+}
+
+std::wstring lowerCase(std::wstring text) {
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
 }
 
 bool fileExists(const std::wstring& path) {
@@ -94,6 +165,35 @@ bool trayIconPresent(HWND callbackWindow) {
     lstrcpyW(data.szTip, L"Keypilot");
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
+
+// Counts the windows one process makes, as the system reports them to this thread while it
+// serves its messages.
+class WindowsMadeBy {
+  public:
+    explicit WindowsMadeBy(DWORD id)
+        : hook_(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr,
+                                &WindowsMadeBy::made, id, 0, WINEVENT_OUTOFCONTEXT)) {
+        count = 0;
+    }
+    ~WindowsMadeBy() {
+        if (hook_) {
+            UnhookWinEvent(hook_);
+        }
+    }
+    WindowsMadeBy(const WindowsMadeBy&) = delete;
+    WindowsMadeBy& operator=(const WindowsMadeBy&) = delete;
+    bool watching() const { return hook_ != nullptr; }
+
+    static inline int count = 0;
+
+  private:
+    static void CALLBACK made(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG, DWORD, DWORD) {
+        if (object == OBJID_WINDOW) {
+            ++count;
+        }
+    }
+    HWINEVENTHOOK hook_;
+};
 
 class KeypilotTest : public ::testing::Test {
   protected:
@@ -121,9 +221,10 @@ class KeypilotTest : public ::testing::Test {
     }
     // Stores the settings, starts Keypilot and waits until it reads codes from the phone's end,
     // which phone() then holds.
-    testing::AssertionResult startListening(const wchar_t* mouse = L"10") {
+    testing::AssertionResult startListening(const wchar_t* mouse = L"10",
+                                            const StartOptions& options = {}) {
         storeSettings(mouse);
-        keypilot_ = startKeypilot();
+        keypilot_ = startKeypilot(options);
         if (!keypilot_.handle) {
             return testing::AssertionFailure() << "Keypilot.exe did not start";
         }
@@ -206,6 +307,9 @@ class KeypilotTest : public ::testing::Test {
     }
 
     std::wstring programPort_, phonePort_;
+    // Go after the processes: the job ends whatever they started, the folder can then go.
+    std::optional<testing_support::TempDir> scratch_;
+    KernelHandle job_;
     Process keypilot_, second_;
     std::optional<PortEnd> phone_;
 };
@@ -229,12 +333,38 @@ TEST_F(KeypilotTest, AStoredStepAboveTheSliderMovesByThirty) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZero) {
-    ASSERT_TRUE(startListening(nullptr)) << "the first instance is fully up";
-    second_ = startKeypilot();
+// Not even for a moment: a second tray icon would flash up and vanish.
+TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
+    std::optional<WindowsMadeBy> windows;
+    StartOptions watched;
+    watched.beforeRun = [&](DWORD id) { windows.emplace(id); };
+    ASSERT_TRUE(startListening(nullptr, watched)) << "the first instance is fully up";
+    ASSERT_TRUE(windows->watching());
+    EXPECT_GT(WindowsMadeBy::count, 0) << "the first instance's windows are seen";
+    second_ = startKeypilot(watched);
     ASSERT_TRUE(second_.handle);
     EXPECT_EQ(second_.exitCode(30000), 0u);
+    pumpUntil([] { return false; }, 0);
+    EXPECT_EQ(WindowsMadeBy::count, 0) << "windows the second start made";
     EXPECT_EQ(keypilot_.exitCode(0), static_cast<DWORD>(STILL_ACTIVE)) << "the first one runs on";
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+// The icon gone is what a user (or an installer) sees of the end; a start from then on is the new
+// Keypilot, though the old one may still be closing its port.
+TEST_F(KeypilotTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithItsPortOpen) {
+    ASSERT_TRUE(startListening());
+    HWND tray = waitForTrayIcon();
+    ASSERT_NE(tray, nullptr);
+    PostMessageW(windowOf(keypilot_.id, L"KeypilotMainWindow"), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(pumpUntil([&] { return !trayIconPresent(tray); }));
+    second_ = startKeypilot();
+    ASSERT_TRUE(second_.handle);
+    EXPECT_EQ(keypilot_.exitCode(15000), 0u) << "the first one ends";
+    std::swap(keypilot_, second_);
+    EXPECT_EQ(keypilot_.exitCode(0), static_cast<DWORD>(STILL_ACTIVE)) << "the new one runs";
+    ASSERT_TRUE(waitForMainWindow());
+    EXPECT_TRUE(openPhoneAndListen()) << "the new one reads codes from the port";
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
@@ -345,6 +475,72 @@ TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
     ASSERT_TRUE(pumpUntil([&] { return fileExists(real + L".ran"); }, 15000));
     EXPECT_FALSE(fileExists(lookalike + L".ran"));
     EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+// The program's own folder and the current folder (here both the same scratch folder, as for a
+// portable copy unpacked in Downloads) hold a file of the program's name: the system's program
+// starts, not that file.
+TEST_F(KeypilotTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypilot) {
+    scratch_.emplace();
+    const std::wstring folder = scratch_->path();
+    ASSERT_TRUE(CopyFileW(keypilotPath().c_str(), (folder + L"\\Keypilot.exe").c_str(), FALSE));
+    const std::wstring planted = folder + L"\\notepad.exe";
+    ASSERT_TRUE(CopyFileW(testing_support::siblingPath(L"launch_marker.exe").c_str(),
+                          planted.c_str(), FALSE));
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"exe", L"notepad.exe");
+    job_ = processJob();
+    StartOptions copy;
+    copy.exe = folder + L"\\Keypilot.exe";
+    copy.folder = folder;
+    copy.job = job_.get();
+    ASSERT_TRUE(startListening(L"10", copy));
+    phone().send("00");
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring systemsNotepad = lowerCase(windows);
+    DWORD notepad = 0;
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            for (const auto& [id, program] : programsRunningIn(job_.get())) {
+                const std::wstring path = lowerCase(program);
+                if (path.starts_with(systemsNotepad) && path.ends_with(L"\\notepad.exe")) {
+                    notepad = id;
+                }
+            }
+            return notepad != 0;
+        },
+        15000))
+        << "the system's notepad started";
+    // One code starts one program: the system's notepad, so not the file beside Keypilot.
+    EXPECT_FALSE(fileExists(planted + L".ran")) << "the file beside Keypilot ran";
+    if (notepad) {
+        KernelHandle process{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, notepad)};
+        TerminateProcess(process.get(), 0);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+TEST_F(KeypilotTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
+    const std::wstring lookalike = L"C:\\kp";
+    ASSERT_TRUE(CopyFileW(testing_support::siblingPath(L"launch_marker.exe").c_str(),
+                          lookalike.c_str(), FALSE));
+    DeleteFileW((lookalike + L".ran").c_str());
+    RegistryKey::create(HKEY_CURRENT_USER, kSection)
+        .writeText(L"exe", L"C:\\kp launch\\missing.exe -x");
+    job_ = processJob();
+    StartOptions inJob;
+    inJob.job = job_.get();
+    ASSERT_TRUE(startListening(L"10", inJob));
+    SetCursorPos(300, 300);
+    phone().send("00");
+    // Codes are handled in order: once "06" has moved the cursor, "00" has done what it does.
+    phone().send("06");
+    ASSERT_TRUE(pumpUntil([] { return cursor().x == 310; }));
+    EXPECT_EQ(processesStartedIn(job_.get()), 1u) << "Keypilot started another program";
+    EXPECT_EQ(stop(keypilot_), 0u);
+    DeleteFileW((lookalike + L".ran").c_str());
+    DeleteFileW(lookalike.c_str());
 }
 
 TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
