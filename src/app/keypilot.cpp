@@ -14,8 +14,7 @@
 
 namespace app {
 
-Keypilot::Keypilot(InstanceClaim claim)
-    : Keypilot(std::move(claim), ports::systemPortSources()) {}
+Keypilot::Keypilot(InstanceClaim claim) : Keypilot(std::move(claim), ports::systemPortSources()) {}
 
 Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     : claim_(std::move(claim)), settingsWindow_(*this), portSources_(std::move(portSources)) {

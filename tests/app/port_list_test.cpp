@@ -158,7 +158,7 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
     for (const auto& [devices, index] : cases) {
         testing_support::deleteUserKey(L"Software\\Corvane");
         ports::PortSources sources;
-        sources.devices = [&devices] { return devices; };
+        sources.devices = [found = devices] { return found; };
         app::Keypilot keypilot(testing_support::sessionClaim(), sources);
         keypilot.start();
         EXPECT_EQ(keypilot.settingsWindow().portIndex(), index) << devices.size();
