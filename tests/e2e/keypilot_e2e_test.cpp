@@ -632,11 +632,22 @@ TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
+// While the link is down the shell's tip says so; when it is back Keypilot reconnects unasked.
 TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
+    testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
     ASSERT_TRUE(startListening());
     phone_.reset();
     testing_support::DroppedLink link(programPort_);
     ASSERT_TRUE(link.drop());
+    const std::wstring lost = L"Keypilot - " + programPort_ + L": the link was lost";
+    std::vector<std::wstring> tips;
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            tips = testing_support::trayTips();
+            return std::find(tips.begin(), tips.end(), lost) != tips.end();
+        },
+        10000))
+        << testing::PrintToString(tips);
     ASSERT_TRUE(link.restore());
     // The same names lead to a new link: Keypilot finds the old one gone and opens the new one.
     EXPECT_TRUE(openPhoneAndListen());
