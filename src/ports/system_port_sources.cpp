@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 
+#include "framework/growing_buffer.h"
 #include "framework/handle.h"
 #include "framework/scope_exit.h"
 #include "framework/text.h"
@@ -89,16 +90,19 @@ std::vector<std::wstring> registeredPortNames() {
 }
 
 std::vector<std::wstring> dosPortNames() {
-    std::vector<wchar_t> list(16384);
-    DWORD length = 0;
-    while ((length = QueryDosDeviceW(nullptr, list.data(), static_cast<DWORD>(list.size()))) == 0) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || list.size() >= kMaxDeviceList) {
-            return {};
-        }
-        list.resize(list.size() * 4);
-    }
+    const std::wstring list = framework::readGrowingBuffer(
+        [](wchar_t* buffer, DWORD size) -> DWORD {
+            DWORD length = QueryDosDeviceW(nullptr, buffer, size);
+            // A list that does not fit is as long as the buffer, to have the buffer grow.
+            if (length == 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
+                size < kMaxDeviceList) {
+                return size;
+            }
+            return length;
+        },
+        16384);
     std::vector<std::wstring> names;
-    for (auto& name : splitList(list.data(), length)) {
+    for (auto& name : splitList(list.data(), list.size())) {
         if (comPortNumber(name)) {
             names.push_back(std::move(name));
         }
@@ -142,20 +146,15 @@ std::vector<std::wstring> listProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DW
 }
 
 std::wstring instanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    DWORD needed = 0;
-    std::wstring id(256, L'\0');
-    if (!SetupDiGetDeviceInstanceIdW(set, &device, id.data(), static_cast<DWORD>(id.size()),
-                                     &needed)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
-            return {};
-        }
-        id.assign(needed, L'\0');
-        if (!SetupDiGetDeviceInstanceIdW(set, &device, id.data(), needed, &needed)) {
-            return {};
-        }
-    }
-    id.resize(std::wcslen(id.c_str()));
-    return id;
+    return framework::readGrowingBuffer(
+        [&](wchar_t* buffer, DWORD size) -> DWORD {
+            DWORD needed = 0;
+            if (SetupDiGetDeviceInstanceIdW(set, &device, buffer, size, &needed)) {
+                return static_cast<DWORD>(wcsnlen(buffer, size));
+            }
+            return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? needed : 0;
+        },
+        256);
 }
 
 std::wstring portName(HDEVINFO set, SP_DEVINFO_DATA& device) {
