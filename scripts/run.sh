@@ -46,7 +46,7 @@ trap stop EXIT
 wine reg add 'HKCU\Software\Corvane\Keypilot' /v com /t REG_SZ /d 4 /f >/dev/null
 wine reg add 'HKCU\Software\Corvane\Keypilot' /v mouse /t REG_SZ /d 20 /f >/dev/null
 wine "$build/src/app/Keypilot.exe" >/dev/null 2>&1 &
-echo "Keypilot started under Wine (phone end: COM6, Linux pty $bench/pty/COM6)"
+echo "Keypilot started under Wine (phone end: COM6, Linux pty $testbed/pty/COM6)"
 
 # Wait until Keypilot answers on its port: a code then moves the cursor.
 cursor() { wine "$build/tools/cursor/cursor.exe" | tr -d '\r'; }
