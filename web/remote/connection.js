@@ -14,15 +14,12 @@ export const RETRY_PAUSES_MS = [1000, 2000, 4000, 10000];
 
 export class Connection extends EventTarget {
   #serial;
-  #port = null;
-  #writer = null;
-  #writing = false;
-  #reader = null;
-  #watching = null;
+  #port = null; // the port the user chose, the one to keep open
+  #link = null; // { port, writer, reader, watching } while a port is open
+  #opening = null; // the port whose open() is under way
   #state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
   #retries = 0;
   #retryTimer = 0;
-  #opening = false;
 
   constructor(serial) {
     super();
@@ -44,10 +41,14 @@ export class Connection extends EventTarget {
     } catch {
       // Treated as no port granted yet: Connect asks.
     }
-    if (ports.length > 0 && !this.#port) await this.#use(ports[0]);
+    if (ports.length > 0 && !this.#port) {
+      this.#port = ports[0];
+      await this.#open();
+    }
   }
 
-  // Asks the user for the PC (needs a user gesture), then opens it.
+  // Asks the user for the PC (needs a user gesture), then opens it. The port chosen last wins:
+  // an earlier choice still opening, or open, is closed.
   async choose() {
     let port;
     try {
@@ -61,22 +62,27 @@ export class Connection extends EventTarget {
       return;
     }
     if (port === this.#port && this.#state.status !== 'disconnected') return;
-    await this.#drop();
-    await this.#use(port);
+    this.#port = port;
+    this.#retries = 0;
+    clearTimeout(this.#retryTimer);
+    this.#set('connecting');
+    await this.#closeStaleLink();
+    if (port === this.#port) await this.#open();
   }
 
   // Writes one code as a single write. A press while the link is down, or while the previous
   // write is still under way, is dropped: a press must never arrive later than it was made.
   async send(bytes) {
-    if (this.#state.status !== 'connected' || this.#writing || !this.#writer) return false;
-    this.#writing = true;
+    const link = this.#link;
+    if (this.#state.status !== 'connected' || !link || link.port !== this.#port || link.writing) return false;
+    link.writing = true;
     try {
-      await this.#writer.write(bytes);
+      await link.writer.write(bytes);
       return true;
     } catch {
       return false; // the reader sees the loss and reconnects
     } finally {
-      this.#writing = false;
+      link.writing = false;
     }
   }
 
@@ -85,44 +91,42 @@ export class Connection extends EventTarget {
     this.dispatchEvent(new Event('change'));
   }
 
-  async #use(port) {
-    this.#port = port;
-    this.#retries = 0;
-    await this.#open();
-  }
-
+  // Opens the chosen port. Each port's open is tracked on its own, so that a port chosen while
+  // another is still opening is opened at once, and the other is closed when its open ends.
   async #open() {
     const port = this.#port;
-    if (!port || this.#opening || this.#state.status === 'connected') return;
+    if (!port || this.#opening === port || this.#link?.port === port) return;
     clearTimeout(this.#retryTimer);
-    this.#opening = true;
+    this.#opening = port;
     this.#set('connecting');
     try {
       await port.open({ baudRate: BAUD_RATE });
     } catch (error) {
-      this.#opening = false;
+      if (this.#opening === port) this.#opening = null;
       if (port !== this.#port) return;
       // Still open from before a loss whose close failed: close it, so that the next try opens.
       if (error?.name === 'InvalidStateError') await port.close().catch(() => {});
       this.#afterLoss('noAnswer');
       return;
     }
-    this.#opening = false;
+    if (this.#opening === port) this.#opening = null;
     if (port !== this.#port) {
       await port.close().catch(() => {});
       return;
     }
     this.#retries = 0;
-    this.#writer = port.writable.getWriter();
+    const link = { port, writer: port.writable.getWriter(), reader: null, writing: false, watching: null };
+    this.#link = link;
     this.#set('connected');
-    this.#watching = this.#watch(port);
+    link.watching = this.#watch(link);
   }
 
   // Reads until the link ends; what Keypilot might send is not used.
-  async #watch(port) {
-    while (port === this.#port && port.readable) {
+  async #watch(link) {
+    const { port } = link;
+    while (this.#link === link && port.readable) {
       const reader = port.readable.getReader();
-      this.#reader = reader;
+      link.reader = reader;
       try {
         while (!(await reader.read()).done);
         break; // closed on purpose
@@ -130,12 +134,13 @@ export class Connection extends EventTarget {
         // A framing or overrun error leaves a new readable stream; a lost link leaves none.
       } finally {
         reader.releaseLock();
-        this.#reader = null;
+        link.reader = null;
       }
     }
-    if (port !== this.#port) return;
-    await this.#release(port);
-    this.#afterLoss('lost');
+    if (this.#link !== link) return;
+    this.#link = null;
+    await this.#release(link);
+    if (port === this.#port) this.#afterLoss('lost');
   }
 
   #afterLoss(reason) {
@@ -165,28 +170,22 @@ export class Connection extends EventTarget {
     if (this.#state.status !== 'connected') this.#set('disconnected', 'gone');
   }
 
-  async #release(port) {
-    if (this.#writer) {
-      const writer = this.#writer;
-      this.#writer = null;
-      try {
-        writer.releaseLock();
-      } catch {
-        // A write in flight keeps the lock until it fails with the link.
-      }
+  async #release({ port, writer }) {
+    try {
+      writer.releaseLock();
+    } catch {
+      // A write in flight keeps the lock until it fails with the link.
     }
     await port.close().catch(() => {});
   }
 
-  // Leaves the current port for another one chosen by the user.
-  async #drop() {
-    const port = this.#port;
-    clearTimeout(this.#retryTimer);
-    this.#port = null;
-    if (!port) return;
-    await this.#reader?.cancel().catch(() => {});
-    await this.#watching;
-    await this.#release(port);
-    this.#state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
+  // Closes the open link when its port is no longer the chosen one.
+  async #closeStaleLink() {
+    const link = this.#link;
+    if (!link || link.port === this.#port) return;
+    this.#link = null;
+    await link.reader?.cancel().catch(() => {});
+    await link.watching;
+    await this.#release(link);
   }
 }

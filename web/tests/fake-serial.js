@@ -1,13 +1,16 @@
 // A stand-in for navigator.serial, put into the page before its scripts run. A headless browser
 // has no Bluetooth serial port, and a real one could not be made to drop its link on cue.
-// window.__serial.log holds requests (requestPort options), opens ({ baudRate, ok }), closes and
-// writes (each write's bytes); drop({ failOpens }) closes the link under the page while the device
-// stays connected and refuses the next opens; unplug() and plug() take the device away (connected
-// false, "disconnect") and bring it back ("connect"). A granted port is one chosen on an earlier
-// visit; with forward, each write also goes to the test through window.__forwardWrite.
+// There are two PCs' ports, A and B; the chooser picks A unless pick('B') was called.
+// window.__serial.log holds requests (requestPort options), opens ({ port, baudRate, ok }), closes
+// and writes (each write's bytes; ports[name].writes has each port's own); drop({ failOpens })
+// closes port A's link under the page while the device stays connected and refuses the next opens;
+// unplug() and plug() take A away (connected false, "disconnect") and bring it back ("connect").
+// hold(name) keeps that port's next open() under way until release(name), as a Bluetooth port's
+// open can take seconds; holding(name) tells whether one is held now. A granted port is A, chosen
+// on an earlier visit; with forward, each write also goes to the test through window.__forwardWrite.
 export function installFakeSerial({ granted = false, forward = false }) {
   if (!window.isSecureContext) return;
-  const log = { requests: [], opens: [], closes: 0, writes: [] };
+  const log = { requests: [], opens: [], closes: 0, writes: [], ports: {} };
   // The browser remembers a granted port across visits.
   let remembered = granted || sessionStorage.getItem('fake-serial-granted') === 'yes';
   const lost = () => new DOMException('The device has been lost.', 'NetworkError');
@@ -15,13 +18,32 @@ export function installFakeSerial({ granted = false, forward = false }) {
   class FakeSerialPort extends EventTarget {
     connected = true;
     failOpens = 0;
+    held = null; // { until: Promise, release() } while an open is held back
+    holdNext = false;
+    #name;
     #open = false;
+    #opening = false;
     #controllers = {};
 
+    constructor(name) {
+      super();
+      this.#name = name;
+      log.ports[name] = { open: false, writes: [] };
+    }
+
     async open(options) {
-      if (this.#open) throw new DOMException('The port is already open.', 'InvalidStateError');
+      if (this.#open || this.#opening) throw new DOMException('The port is already open.', 'InvalidStateError');
+      if (this.holdNext) {
+        this.holdNext = false;
+        this.#opening = true;
+        let release;
+        this.held = { until: new Promise((resolve) => (release = resolve)), release };
+        await this.held.until;
+        this.held = null;
+        this.#opening = false;
+      }
       const ok = this.connected && this.failOpens === 0;
-      log.opens.push({ baudRate: options?.baudRate, ok });
+      log.opens.push({ port: this.#name, baudRate: options?.baudRate, ok });
       if (!ok) {
         this.failOpens = Math.max(0, this.failOpens - 1);
         throw new DOMException('Failed to open serial port.', 'NetworkError');
@@ -32,10 +54,12 @@ export function installFakeSerial({ granted = false, forward = false }) {
         start: (c) => (controllers.writer = c),
         write: (chunk) => {
           log.writes.push(Array.from(chunk));
+          log.ports[this.#name].writes.push(Array.from(chunk));
           return forward ? window.__forwardWrite(Array.from(chunk)) : undefined;
         },
       });
       this.#open = true;
+      log.ports[this.#name].open = true;
     }
 
     async close() {
@@ -44,6 +68,7 @@ export function installFakeSerial({ granted = false, forward = false }) {
       this.#open = false;
       this.readable = this.writable = null;
       log.closes += 1;
+      log.ports[this.#name].open = false;
     }
 
     // Both streams fail as a lost link makes them fail; the port stays open until closed.
@@ -53,7 +78,9 @@ export function installFakeSerial({ granted = false, forward = false }) {
     }
   }
 
-  const port = new FakeSerialPort();
+  const ports = { A: new FakeSerialPort('A'), B: new FakeSerialPort('B') };
+  const port = ports.A;
+  let picked = port;
   class FakeSerial extends EventTarget {
     getPorts = async () => (remembered ? [port] : []);
 
@@ -61,7 +88,7 @@ export function installFakeSerial({ granted = false, forward = false }) {
       log.requests.push(JSON.parse(JSON.stringify(options)));
       remembered = true;
       sessionStorage.setItem('fake-serial-granted', 'yes');
-      return port;
+      return picked;
     }
   }
   const serial = new FakeSerial();
@@ -88,6 +115,16 @@ export function installFakeSerial({ granted = false, forward = false }) {
     plug() {
       port.connected = true;
       fire('connect');
+    },
+    pick(name) {
+      picked = ports[name];
+    },
+    hold(name) {
+      ports[name].holdNext = true;
+    },
+    holding: (name) => ports[name].held !== null,
+    release(name) {
+      ports[name].held.release();
     },
   };
 }

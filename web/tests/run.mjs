@@ -27,7 +27,11 @@ test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the nex
   await button(page, 'Connect').click();
   await connected(page);
   const filter = { allowedBluetoothServiceClassIds: [SERVICE], filters: [{ bluetoothServiceClassId: SERVICE }] };
-  assert.deepEqual(await serialLog(page), { requests: [filter], opens: [{ baudRate: 9600, ok: true }], closes: 0, writes: [] });
+  const log = await serialLog(page);
+  assert.deepEqual(log.requests, [filter]);
+  assert.deepEqual(log.opens, [{ port: 'A', baudRate: 9600, ok: true }]);
+  assert.equal(log.closes, 0);
+  assert.deepEqual(log.writes, []);
 
   await page.reload();
   await connected(page);
@@ -102,6 +106,34 @@ test('holding repeats after 400 ms, then every 120 ms, and stops on release, lea
   assert.equal(shown, false, 'a long press may open the context menu');
   assert.deepEqual(await codes(page), ['06', '06', '06', '06', '06', '08', '08', '04', '04', '05']);
   await done(remote);
+});
+
+test('the PC chosen last ends up open and takes the presses, whichever open ends first', async () => {
+  for (const last of ['B', 'A']) { // the open that ends last
+    const remote = await open({ serial: 'fresh' });
+    const { page } = remote;
+    const held = (name) => waitFor(`${name}'s open to be held`, () => page.evaluate((n) => window.__serial.holding(n), name));
+    await page.evaluate(() => {
+      window.__serial.hold('A');
+      window.__serial.hold('B');
+    });
+    await button(page, 'Connect').click();
+    await held('A');
+    await page.evaluate(() => window.__serial.pick('B'));
+    await button(page, 'Connect').click();
+    await held('B');
+    const first = last === 'B' ? 'A' : 'B';
+    await page.evaluate((name) => window.__serial.release(name), first);
+    await waitFor(`${first}'s open to end`, async () => (await opens(page)) === 1);
+    await page.evaluate((name) => window.__serial.release(name), last);
+    await connected(page);
+    await waitFor('A to be closed', async () => (await serialLog(page)).closes === 1);
+    await button(page, 'Right').click();
+    await writes(page, 1);
+    const { ports } = await serialLog(page);
+    assert.deepEqual(ports, { A: { open: false, writes: [] }, B: { open: true, writes: [[0x30, 0x36]] } });
+    await done(remote);
+  }
 });
 
 test('a link that closes while the device stays connected is reopened unasked, after 1, 2, 4, then 10 s', async () => {
