@@ -22,7 +22,7 @@ trap 'rm -rf "$work"' EXIT
 status_sizes=(20 24 32 40 48 64)
 program_sizes=(20 24 32 40 48 64 96 128 256)
 # No time stamps or other varying chunks, so that unchanged drawings give identical files.
-steady=(-define png:exclude-chunks=date,time,tIME,tEXt,zTXt,iTXt +set date:create +set date:modify)
+steady=(-define 'png:exclude-chunks=date,time,tIME,tEXt,zTXt,iTXt' +set date:create +set date:modify)
 
 # render <drawing.mvg> <scale> <out.png>: the drawing at <scale> times its own grid, transparent.
 render() {
