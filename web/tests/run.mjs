@@ -1,6 +1,7 @@
 // The remote page's tests, in Debian's headless Chromium with a stand-in serial port.
 //   node web/tests/run.mjs      prints "N passed, M failed"; exits 1 when a test failed
 import assert from 'node:assert/strict';
+import { languages } from '../remote/language.js';
 import { button, codes, launchBrowser, openRemote, runTests, served, serialLog, startServer, status, statusText,
   test, waitFor } from './harness.mjs';
 
@@ -132,6 +133,42 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
     await writes(page, 1);
     const { ports } = await serialLog(page);
     assert.deepEqual(ports, { A: { open: false, writes: [] }, B: { open: true, writes: [[0x30, 0x36]] } });
+    await done(remote);
+  }
+});
+
+// Every button fits on the screen without scrolling, upright and on its side, in either language,
+// with the longest line the status can show.
+test('every control fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 844 x 390', async () => {
+  const sizes = [[360, 640], [390, 844], [640, 360], [844, 390]];
+  for (const locale of ['en-US', 'ru-RU']) {
+    const text = languages[locale.slice(0, 2)].status;
+    const longest = Object.values(text)
+      .filter((line) => typeof line === 'string')
+      .map((line) => `${line} ${text.retryIn(10)}`)
+      .reduce((a, b) => (b.length > a.length ? b : a));
+    const remote = await open({ serial: 'fresh', locale });
+    const { page } = remote;
+    await status(page, /./);
+    await page.locator('#status-text').evaluate((element, line) => (element.textContent = line), longest);
+    for (const [width, height] of sizes) {
+      await page.setViewportSize({ width, height });
+      const misfits = await page.evaluate(() => {
+        const { innerWidth: w, innerHeight: h } = window;
+        const wrong = [];
+        const page = document.scrollingElement;
+        if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
+        for (const control of document.querySelectorAll('button')) {
+          const r = control.getBoundingClientRect();
+          if (r.left < 0 || r.top < 0 || r.right > w || r.bottom > h || r.width < 40 || r.height < 40) {
+            const name = control.ariaLabel ?? control.textContent;
+            wrong.push(`${name} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
+          }
+        }
+        return wrong;
+      });
+      assert.deepEqual(misfits, [], `${locale} at ${width} x ${height}`);
+    }
     await done(remote);
   }
 });
