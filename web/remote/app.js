@@ -85,20 +85,45 @@ function keepScreenAwake(connection) {
   document.addEventListener('visibilitychange', update);
 }
 
+// The keys work only while connected; otherwise they are dimmed and marked aria-disabled, and a
+// screen reader is told why once: when they go off, or at the first press of one that is off.
+function keySwitch() {
+  const note = document.getElementById('keys-off');
+  let on = null;
+  let said = false;
+  const say = () => {
+    if (said) return;
+    said = true;
+    note.textContent = text.keysOff;
+  };
+  const set = (wanted) => {
+    if (wanted === on) return;
+    const wasOn = on;
+    on = wanted;
+    for (const button of keyButtons) button.setAttribute('aria-disabled', String(!on));
+    said = false;
+    note.textContent = '';
+    if (!on && wasOn) say();
+  };
+  return { set, say };
+}
+
 function startRemote(serial) {
   const connection = new Connection(serial);
   const encoder = new TextEncoder();
+  const keys = keySwitch();
   const render = () => {
     const { state } = connection;
     showStatus(state.status, describe(state));
     connectButton.classList.toggle('quiet', state.status === 'connected');
+    keys.set(state.status === 'connected');
   };
   connection.addEventListener('change', render);
   render();
   for (const button of keyButtons) {
     const { code, repeats = false } = KEYS[button.dataset.key];
     const bytes = encoder.encode(code);
-    bindButton(button, { repeats, onPress: () => connection.send(bytes) });
+    bindButton(button, { repeats, onPress: () => connection.send(bytes), onRefused: keys.say });
   }
   connectButton.addEventListener('click', () => connection.choose());
   keepScreenAwake(connection);

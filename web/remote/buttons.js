@@ -1,5 +1,6 @@
 // Remote buttons: they act when pressed, not when released, and the ones that move something
-// repeat while held, like the keys of a TV remote.
+// repeat while held, like the keys of a TV remote. A button marked aria-disabled does nothing but
+// call onRefused.
 
 export const FIRST_REPEAT_MS = 400;
 export const REPEAT_MS = 120;
@@ -8,12 +9,14 @@ export const REPEAT_MS = 120;
 const POINTER_CLICK_MS = 1000;
 const VIBRATION_MS = 12;
 
-export function bindButton(button, { repeats, onPress }) {
+export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
   let pointerId = null;
   let timer = 0;
   let pointerEndedAt = -Infinity;
+  const off = () => button.getAttribute('aria-disabled') === 'true';
 
   const repeat = () => {
+    if (off()) return;
     onPress();
     timer = setTimeout(repeat, REPEAT_MS);
   };
@@ -30,6 +33,10 @@ export function bindButton(button, { repeats, onPress }) {
 
   button.addEventListener('pointerdown', (event) => {
     if (!event.isPrimary || event.button !== 0 || pointerId !== null) return;
+    if (off()) {
+      onRefused();
+      return;
+    }
     pointerId = event.pointerId;
     button.classList.add('pressed');
     try {
@@ -59,7 +66,8 @@ export function bindButton(button, { repeats, onPress }) {
 
   button.addEventListener('click', () => {
     if (pointerId !== null || performance.now() - pointerEndedAt < POINTER_CLICK_MS) return;
-    onPress();
+    if (off()) onRefused();
+    else onPress();
   });
   // Android's long press would otherwise open a menu or select the label.
   button.addEventListener('contextmenu', (event) => event.preventDefault());

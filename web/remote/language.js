@@ -40,6 +40,7 @@ const en = {
     unsupported: 'Not available in this browser.',
     retryIn: (seconds) => `Trying again in ${seconds} s.`,
   },
+  keysOff: 'The keys work once the remote is connected.',
   unsupported:
     'This browser cannot open a Bluetooth serial link, so it cannot be the remote. ' +
     'Use Chrome 138 or later on an Android phone, or a serial terminal app as described in ' +
@@ -86,6 +87,7 @@ const ru = {
     unsupported: 'В этом браузере недоступно.',
     retryIn: (seconds) => `Новая попытка через ${seconds} с.`,
   },
+  keysOff: 'Кнопки заработают, когда пульт подключится.',
   unsupported:
     'Этот браузер не умеет открывать последовательный порт Bluetooth, поэтому пультом он быть ' +
     'не может. Откройте страницу в Chrome 138 или новее на телефоне с Android или воспользуйтесь ' +

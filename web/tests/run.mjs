@@ -24,9 +24,25 @@ test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the nex
   const remote = await open({ serial: 'fresh' });
   const { page } = remote;
   await status(page, /press Connect/);
-  await button(page, 'Right').click(); // not connected: dropped, and never sent later
+  // Not connected: the keys are marked off, a press is dropped and never sent later, and a screen
+  // reader hears why once, however often they are pressed.
+  const keysOff = () => page.getByRole('button', { disabled: true }).count();
+  const note = page.locator('#keys-off');
+  assert.equal(await keysOff(), 12);
+  await page.evaluate(() => {
+    window.said = [];
+    const note = document.getElementById('keys-off');
+    new MutationObserver(() => window.said.push(note.textContent)).observe(note, { childList: true, subtree: true, characterData: true });
+  });
+  await button(page, 'Right').click({ force: true });
+  await button(page, 'Up').click({ force: true });
+  await button(page, 'Up').press('Enter');
+  await waitFor('the note', async () => (await note.textContent()) !== '');
+  assert.deepEqual(await page.evaluate(() => window.said), ['The keys work once the remote is connected.']);
+  assert.equal(await note.getAttribute('aria-live'), 'polite');
   await button(page, 'Connect').click();
   await connected(page);
+  assert.equal(await keysOff(), 0);
   const filter = { allowedBluetoothServiceClassIds: [SERVICE], filters: [{ bluetoothServiceClassId: SERVICE }] };
   const log = await serialLog(page);
   assert.deepEqual(log.requests, [filter]);
@@ -179,7 +195,8 @@ test('a link that closes while the device stays connected is reopened unasked, a
   await connected(page);
   await page.evaluate(() => window.__serial.drop({ failOpens: 4 }));
   await status(page, /link was lost.*1 s/);
-  await button(page, 'Right').click(); // not connected: dropped, and never sent later
+  assert.equal(await page.locator('#keys-off').textContent(), 'The keys work once the remote is connected.');
+  await button(page, 'Right').click({ force: true }); // not connected: dropped, and never sent later
   for (const [i, pause] of [1000, 2000, 4000, 10000, 10000].entries()) {
     await page.clock.runFor(pause - 1);
     assert.equal(await opens(page), i + 1, `a try before ${pause} ms`);
