@@ -2,6 +2,7 @@
 // its tests. Web Serial needs a secure context, which http://127.0.0.1 and http://localhost are.
 //
 //   node web/server.mjs [folder] [--port N] [--base /path/]   (defaults: web/remote, 8080, /)
+import { createHash } from 'node:crypto';
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
 import { extname, join, normalize, resolve, sep } from 'node:path';
@@ -18,17 +19,20 @@ const TYPES = {
   '.svg': 'image/svg+xml',
 };
 
-// Serves `root` under the URL path `base` (which ends with "/"). onServe(path, bytes) hears of
-// every file sent. Resolves to { url, close() } once listening.
+// Serves `root` under the URL path `base` (which ends with "/"), with an ETag as static hosts
+// give, so that a browser's check of a file it holds costs no body. onServe(path, bytes) hears of
+// every file sent (0 bytes when the browser's copy was still good). Resolves to { url, close() }
+// once listening.
 export function serve(root, { port = 0, base = '/', onServe = () => {} } = {}) {
   const top = resolve(root);
   const server = createServer(async (request, response) => {
-    const send = (status, body, type = 'text/plain; charset=utf-8') => {
+    const send = (status, body, type = 'text/plain; charset=utf-8', headers = {}) => {
       response.writeHead(status, {
         'Content-Type': type,
         'Content-Length': body.length,
         'Cache-Control': 'no-cache',
         'X-Content-Type-Options': 'nosniff',
+        ...headers,
       });
       response.end(request.method === 'HEAD' ? undefined : body);
     };
@@ -49,8 +53,14 @@ export function serve(root, { port = 0, base = '/', onServe = () => {} } = {}) {
     try {
       if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
       const body = await readFile(file);
+      const etag = `"${createHash('sha256').update(body).digest('hex').slice(0, 20)}"`;
+      if (request.headers['if-none-match'] === etag) {
+        onServe(path, 0);
+        response.writeHead(304, { ETag: etag, 'Cache-Control': 'no-cache' }).end();
+        return;
+      }
       onServe(path, body.length);
-      send(200, body, TYPES[extname(file)] ?? 'application/octet-stream');
+      send(200, body, TYPES[extname(file)] ?? 'application/octet-stream', { ETag: etag });
     } catch {
       send(404, 'not found\n');
     }

@@ -1,53 +1,66 @@
-// Keeps a copy of the page, so that it opens without a network after the first visit. The copy
-// is taken from what the browser has just loaded where it can ('force-cache'), so the first visit
-// fetches each file once. Every
-// answer comes from the copy at once and the copy is renewed behind it, so a new version of the
-// page shows from the visit after the one that fetched it. Every path is relative to this file:
-// the page works from any folder of any host.
-const CACHE = 'keypilot-remote';
+// Keeps a copy of the page, so that it opens without a network after the first visit. The copy is
+// one set of every file of the page, named by a version that changes with any of them; a change to
+// the page changes this file, so the browser installs the new worker. Its install fetches a fresh
+// copy of every file, past the browser's cache, and keeps the set only when every fetch succeeded;
+// until then the old set goes on answering. Once the new worker takes over, older sets are
+// deleted. Every path is relative to this file: the page works from any folder of any host.
+// The offline set, written by web/update-offline.mjs:
+const VERSION = 'ceba43a0cac6f3af';
 const FILES = [
-  './',
-  'style.css',
   'app.js',
   'buttons.js',
   'connection.js',
-  'language.js',
-  'manifest.webmanifest',
   'icons/icon-192.png',
   'icons/icon-512.png',
   'icons/icon-maskable.png',
+  './',
+  'language.js',
+  'manifest.webmanifest',
+  'style.css',
 ];
+// (end of the offline set)
+const PREFIX = 'keypilot-remote-';
+const SET = PREFIX + VERSION;
 
 self.addEventListener('install', (event) => {
   event.waitUntil(
-    caches
-      .open(CACHE)
-      .then((cache) => cache.addAll(FILES.map((file) => new Request(file, { cache: 'force-cache' }))))
-      .then(() => self.skipWaiting()),
+    (async () => {
+      const requests = FILES.map((file) => new Request(file, { cache: 'no-cache' }));
+      const cache = await caches.open(SET);
+      try {
+        await cache.addAll(requests); // all or nothing
+      } catch (error) {
+        await caches.delete(SET);
+        throw error;
+      }
+      await self.skipWaiting();
+    })(),
   );
 });
 
 self.addEventListener('activate', (event) => {
-  event.waitUntil(self.clients.claim());
+  event.waitUntil(
+    (async () => {
+      for (const name of await caches.keys()) {
+        if (name.startsWith(PREFIX) && name !== SET) await caches.delete(name);
+      }
+      await self.clients.claim();
+    })(),
+  );
 });
 
+// Answers from the set; what is not in it (nothing the page asks for) comes from the network.
 self.addEventListener('fetch', (event) => {
   const { request } = event;
   if (request.method !== 'GET' || new URL(request.url).origin !== self.location.origin) return;
   event.respondWith(
     (async () => {
-      const cache = await caches.open(CACHE);
+      const cache = await caches.open(SET);
       // The page itself is kept once, under './', whichever name it was opened by.
       const cached =
         (await cache.match(request, { ignoreSearch: true })) ||
         (request.mode === 'navigate' ? await cache.match('./') : undefined);
-      const fresh = fetch(request).then((response) => {
-        if (response.ok) cache.put(request, response.clone());
-        return response;
-      });
-      if (!cached) return fresh;
-      event.waitUntil(fresh.catch(() => {}));
-      return cached;
+      return cached ?? fetch(request);
     })(),
   );
 });

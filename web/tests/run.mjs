@@ -1,6 +1,12 @@
 // The remote page's tests, in Debian's headless Chromium with a stand-in serial port.
 //   node web/tests/run.mjs      prints "N passed, M failed"; exits 1 when a test failed
 import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { appendFileSync, cpSync, mkdtempSync, readFileSync, renameSync, rmSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { serve } from '../server.mjs';
 import { languages } from '../remote/language.js';
 import { button, codes, launchBrowser, openRemote, runTests, served, serialLog, startServer, status, statusText,
   test, waitFor } from './harness.mjs';
@@ -11,7 +17,7 @@ const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Esca
 
 const server = await startServer();
 const browser = await launchBrowser();
-const open = (options) => openRemote(browser, server.url, options);
+const open = (options = {}) => openRemote(browser, options.url ?? server.url, options);
 const connected = (page) => status(page, /^Connected$/);
 const writes = (page, n) => waitFor(`${n} writes`, async () => (await codes(page)).length >= n);
 const opens = async (page) => (await serialLog(page)).opens.length;
@@ -258,6 +264,68 @@ test('a Russian browser gets Russian text; another language gets English', async
   const german = await open({ locale: 'de-DE' });
   await connected(german.page);
   await done(german);
+});
+
+test('the offline copy is one set named by a hash of the page: a stale hash fails the check, and a new version replaces the whole set or nothing', async () => {
+  const root = mkdtempSync(join(tmpdir(), 'keypilot-offline-'));
+  const folder = join(root, 'remote');
+  cpSync(fileURLToPath(new URL('../remote', import.meta.url)), folder, { recursive: true });
+  const tool = fileURLToPath(new URL('../update-offline.mjs', import.meta.url));
+  const run = (...args) => spawnSync(process.execPath, [tool, ...args, folder], { encoding: 'utf8' });
+  const version = () => /const VERSION = '(\w+)'/.exec(readFileSync(join(folder, 'sw.js'), 'utf8'))[1];
+  const copy = await serve(folder, { base: '/copy/' });
+  const remote = await open({ serviceWorkers: 'allow', url: copy.url });
+  try {
+    assert.equal(run('--check').status, 0, 'the committed hash is stale: run node web/update-offline.mjs');
+    const first = version();
+    const { page, context } = remote;
+    await page.evaluate(() => navigator.serviceWorker.ready);
+    const sets = () => page.evaluate(() => caches.keys());
+    const inSet = (file) => page.evaluate(async (f) => (await (await caches.match(f)).text()).includes('// changed'), file);
+    // Asks the browser to look for a new worker; resolves to how the new one's install ended.
+    const update = () =>
+      page.evaluate(async () => {
+        const registration = await navigator.serviceWorker.getRegistration();
+        const found = new Promise((resolve) => registration.addEventListener('updatefound', resolve, { once: true }));
+        await registration.update();
+        await found;
+        const worker = registration.installing;
+        await new Promise((resolve) => {
+          const ended = () => ['redundant', 'activated'].includes(worker.state) && resolve();
+          worker.addEventListener('statechange', ended);
+          ended();
+        });
+        return worker.state;
+      });
+    assert.deepEqual(await sets(), [`keypilot-remote-${first}`]);
+
+    appendFileSync(join(folder, 'app.js'), '// changed\n');
+    const stale = run('--check');
+    assert.equal(stale.status, 1);
+    assert.match(stale.stderr, /offline set in .*sw\.js is stale/);
+    assert.equal(run().status, 0);
+    assert.equal(run('--check').status, 0);
+    const second = version();
+    assert.notEqual(second, first);
+
+    // One file cannot be fetched: the new set is not kept, and the old one goes on answering whole.
+    renameSync(join(folder, 'language.js'), join(root, 'language.js'));
+    assert.equal(await update(), 'redundant');
+    assert.deepEqual(await sets(), [`keypilot-remote-${first}`]);
+    assert.equal(await inSet('app.js'), false);
+
+    renameSync(join(root, 'language.js'), join(folder, 'language.js'));
+    assert.equal(await update(), 'activated');
+    assert.deepEqual(await sets(), [`keypilot-remote-${second}`]);
+    assert.equal(await inSet('app.js'), true);
+    await context.setOffline(true);
+    await page.reload();
+    await connected(page);
+  } finally {
+    await done(remote);
+    await copy.close();
+    rmSync(root, { recursive: true, force: true });
+  }
 });
 
 test('the first load stays on its own origin and under 150 kB, and the page then opens offline', async () => {
