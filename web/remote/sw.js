@@ -5,7 +5,7 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'ceba43a0cac6f3af';
+const VERSION = 'b0e09e8112ca8de9';
 const FILES = [
   'app.js',
   'buttons.js',
