@@ -7,10 +7,14 @@
 # The build does not run this; run it after changing a drawing and commit what it writes.
 #
 #   scripts/make-pictures.sh [preview.png]   the optional argument also writes a preview sheet
+#   scripts/make-pictures.sh --help          this text
 #
 # Needs ImageMagick 6 (convert). 16 x 16 images come from their own pixel drawings (*_16.xpm);
 # every other size is drawn from the vector drawings (*.mvg) at four times the size and scaled down.
 set -euo pipefail
+# shellcheck source=scripts/lib/args.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_if_asked "$@"
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 src=$here/src/app/resources/pictures

@@ -2,7 +2,13 @@
 # Runs Keypilot under Wine on a private Xvfb display with a Wine desktop, opens the settings
 # window (in Russian and in English) with its port list dropped down, and the tray menu, and saves
 # screenshots of them in docs/.
+#
+#   scripts/screenshots.sh          renew docs/settings-window.png, settings-window-en.png, tray.png
+#   scripts/screenshots.sh --help   this text
 set -euo pipefail
+# shellcheck source=scripts/lib/args.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_or_no_arguments "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/setup.sh
 cmake --preset windows >/dev/null

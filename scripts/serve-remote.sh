@@ -4,6 +4,7 @@
 # Node.js is needed; it listens on 127.0.0.1 only.
 #
 #   scripts/serve-remote.sh [port]     default 8080; then open http://localhost:<port>/
+#                                      (0 takes any free port, printed on start)
 #   scripts/serve-remote.sh --help     this text
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

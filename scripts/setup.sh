@@ -2,9 +2,13 @@
 # Installs what building and testing Keypilot needs on Debian 12 (as root), skipping what is there.
 #   setup.sh                 everything the build, the tests and the demo need
 #   setup.sh <package>...    only these Debian packages (and the cross compiler check)
+#   setup.sh --help          this text
 # Everything also means Debian's nodejs and npm where the node or npm command is missing, and the
 # phone page's test packages from web/package-lock.json (npm ci, only when they are out of date).
 set -euo pipefail
+# shellcheck source=scripts/lib/args.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
+help_if_asked "$@"
 packages=(
     cmake ninja-build gcc g++ libc6-dev clang libclang-rt-14-dev googletest
     g++-mingw-w64-x86-64-posix wine64 xvfb socat imagemagick pulseaudio pulseaudio-utils
