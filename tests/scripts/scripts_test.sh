@@ -15,19 +15,9 @@ expect_rc() { # expected rc, description, command...: the command's output is le
     [ "$rc" = "$want" ] || fail "$what: exit code $rc, expected $want"
 }
 
-# Live (not zombie) processes whose environment names this testbed's prefix or folder.
-testbed_processes() {
-    local pid
-    for pid in /proc/[0-9]*; do
-        pid=${pid#/proc/}
-        grep -q '^[^)]*) [^Z]' "/proc/$pid/stat" 2>/dev/null || continue
-        if { tr '\0' '\n' <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$dir/prefix" ||
-            tr '\0' ' ' <"/proc/$pid/cmdline" | grep -qF "$dir/"; } 2>/dev/null; then
-            echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
-        fi
-    done
-}
-services_count() { testbed_processes | grep -ci 'services\.exe' || true; }
+# shellcheck source=tests/scripts/testbed_processes.sh
+. "$(dirname "${BASH_SOURCE[0]}")/testbed_processes.sh"
+services_count() { testbed_processes "$dir" | grep -ci 'services\.exe' || true; }
 
 # --help prints the usage and does nothing else (no install, no build, no file named --help).
 scratch=$(mktemp -d)
@@ -85,7 +75,7 @@ DISPLAY=:97 expect_rc 0 "first start" "$testbed" start "$dir"
 grep -q "DISPLAY=':97'" "$dir/env" && fail "the testbed took the caller's \$DISPLAY"
 [ "$(services_count)" = 1 ] || fail "first start: $(services_count) services.exe, expected 1"
 
-first=$(testbed_processes | cut -d' ' -f1)
+first=$(testbed_processes "$dir" | cut -d' ' -f1)
 expect_rc 0 "second start on a running testbed" "$testbed" start "$dir"
 for pid in $first; do
     grep -q '^[^)]*) [^Z]' "/proc/$pid/stat" 2>/dev/null && fail "second start left process $pid"
@@ -93,7 +83,7 @@ done
 [ "$(services_count)" = 1 ] || fail "rerun: $(services_count) services.exe, expected 1"
 
 expect_rc 0 "stop" "$testbed" stop "$dir"
-left=$(testbed_processes)
+left=$(testbed_processes "$dir")
 [ -z "$left" ] || fail "stop left: $left"
 
 # A display asked for explicitly must answer.
