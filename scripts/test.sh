@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the portable core natively (ASan/UBSan, bounded fuzz
-# runs), then Keypilot.exe and its tests under Wine in the private testbed, then the release
+# runs), then Keypilot.exe and its tests under Wine in the private testbed, then the demo
+# (scripts/run.sh, in testbed folders of its own under build/windows/demo-test), then the release
 # packages (scripts/package.sh) with their install, upgrade and uninstall under Wine in a fresh
 # prefix, then the style check (clang-format and clang-tidy). Any compiler warning in the
 # project's own code fails the build. Exits 0 only when everything passed.
@@ -26,6 +27,8 @@ node web/tests/run.mjs || status=1
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
 node web/tests/e2e.mjs build/windows || status=1
+# The README's first command, as a new user runs it, beside a demo kept running with --keep.
+tests/scripts/demo_test.sh . build/windows/demo-test || status=1
 if scripts/package.sh; then
     tests/packaging/packaging_test.sh . build/release build/packaging-testbed || status=1
 else
