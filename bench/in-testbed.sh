@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the benchmarks' run scripts: uses <build dir>/testbed as the Wine testbed, starting
 # it (and stopping it when the script ends) if it is not running. Sets root, build and testbeddir,
 # and in_testbed <program.exe> [args...] runs a program there.

@@ -24,6 +24,7 @@ cmake --build --preset windows -j "$jobs"
 status=0
 # The phone's remote page in headless Chromium, then driving Keypilot under Wine.
 node web/tests/run.mjs || status=1
+node web/update-offline.mjs --check || status=1
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
 node web/tests/e2e.mjs build/windows || status=1

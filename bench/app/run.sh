@@ -6,6 +6,7 @@
 # dropped link takes to show and to come back. Uses <build dir>/testbed, starting it (and stopping
 # it afterwards) if it is not running.
 set -euo pipefail
+# shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 seconds=${3:-20}
@@ -13,13 +14,13 @@ exe=$build/bench/app/app_bench.exe
 [ -f "$exe" ] || { echo "run.sh: $exe missing: build the app_bench target first" >&2; exit 2; }
 run() { in_testbed "$exe" "$@"; }
 
-for round in 1 2 3; do
+for _ in 1 2 3; do
     run burst COM5 COM6 "$codes"
     run burst COM5 COM6 "$codes" input
 done
 run cpu open COM5 "$seconds"
 run cpu none COM5 "$seconds"
 run cpu retrying COM30 "$seconds"
-for round in 1 2 3; do
+for _ in 1 2 3; do
     run reconnect COM5 COM6
 done

@@ -3,6 +3,7 @@
 # inside a testbed.   bench/i18n/run-startup.sh <build dir> [rounds]
 # Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
+# shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 rounds=${2:-15}
 exe=$build/bench/i18n/i18n_startup_bench.exe

@@ -7,6 +7,7 @@
 # Keypilot.exe, given as a Linux path in LATENCY_BENCH_BASELINE_EXE); default the first three.
 # Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
+# shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 rounds=${2:-7}
 codes=${3:-200}

@@ -3,6 +3,7 @@
 #   bench/serial/run.sh <build dir> [codes] [idle seconds] [flood seconds]
 # Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
+# shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
 codes=${2:-1000}
 idle=${3:-30}
@@ -12,7 +13,7 @@ exe=$build/bench/serial/serial_bench.exe
 run() { in_testbed "$exe" "$@"; }
 
 # Two runs each, alternating, on two separate pairs.
-for round in 1 2; do
+for _ in 1 2; do
     run latency component COM5 COM6 "$codes"
     run latency reference COM7 COM8 "$codes"
 done

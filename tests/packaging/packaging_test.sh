@@ -53,7 +53,8 @@ unix_path() { wine winepath -u "$1" 2>/dev/null | tr -d '\r'; }
 # Live Keypilot.exe processes of this prefix (not the installer, whose name differs).
 keypilot_pids() {
     local pid
-    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    for pid in /proc/[0-9]*; do
+        pid=${pid#/proc/}
         grep -q '^[^)]*) [^Z]' "/proc/$pid/stat" 2>/dev/null || continue
         tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$dir/prefix" || continue
         tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qi 'keypilot\.exe' && echo "$pid"
