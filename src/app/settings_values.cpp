@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ports/port_catalogue.h"
+
 namespace app {
 
 std::optional<int> parseInteger(std::wstring_view text) {
@@ -53,7 +55,7 @@ int portIndexFrom(const std::optional<std::wstring>& stored) {
     if (stored) {
         index = parseInteger(*stored).value_or(kDefaultPortIndex);
     }
-    return (index >= 0 && index < kPortCount) ? index : -1;
+    return (index >= 0 && index < ports::kPortCount) ? index : -1;
 }
 
 KeyDelivery keyDeliveryFrom(const std::optional<std::wstring>& stored) {

@@ -12,7 +12,6 @@ namespace app {
 constexpr int kMinCursorStep = 3;
 constexpr int kMaxCursorStep = 30;
 constexpr int kDefaultCursorStep = 10;
-constexpr int kPortCount = 30;
 constexpr int kDefaultPortIndex = 0;
 inline constexpr std::wstring_view kDefaultProgram = L"calc.exe";
 
