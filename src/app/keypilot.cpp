@@ -10,6 +10,7 @@
 #include "app/settings_values.h"
 #include "app/status_hint.h"
 #include "framework/application.h"
+#include "framework/scope_exit.h"
 #include "ports/system_port_sources.h"
 
 namespace app {
@@ -218,14 +219,11 @@ void Keypilot::onChunkReceived(serial::SerialPort& port, int32_t count) {
     std::string chunk;
     port.readText(chunk, count);
     ++commandDepth_;
-    struct Leave {
-        Keypilot& program;
-        ~Leave() {
-            if (--program.commandDepth_ == 0 && program.okPending_) {
-                program.settingsWindow_.postDeferred();
-            }
+    const framework::ScopeExit leave([this] {
+        if (--commandDepth_ == 0 && okPending_) {
+            settingsWindow_.postDeferred();
         }
-    } leave{*this};
+    });
     handleChunk(chunk, commandContext());
 }
 
