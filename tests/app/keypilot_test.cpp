@@ -94,7 +94,9 @@ TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
     } cases[] = {{L"45", L"29", 30, 29, L"COM30"},
                  {L"abc", L"30", 10, -1, L"COM0"},
                  {L"-5", L"-1", 3, -1, L"COM0"},
-                 {L"17", L"2", 17, 2, L"COM3"}};
+                 {L"17", L"2", 17, 2, L"COM3"},
+                 {L"2147483648", L"9999999999999", 30, -1, L"COM0"},
+                 {L"-2147483649", L"-2147483649", 3, -1, L"COM0"}};
     for (const auto& c : cases) {
         store(L"mouse", c.mouse);
         store(L"com", c.com);

@@ -13,7 +13,13 @@ TEST(SettingsValuesTest, CursorStepIsHeldToTheSlider) {
     EXPECT_EQ(app::cursorStepFrom(L"-5"), 3);
     EXPECT_EQ(app::cursorStepFrom(L"17"), 17);
     EXPECT_EQ(app::cursorStepFrom(L""), 10);
-    EXPECT_EQ(app::cursorStepFrom(L"99999999999"), 10);
+    EXPECT_EQ(app::cursorStepFrom(L"4abc"), 10);
+    // An integer of any size is held to the slider as well.
+    EXPECT_EQ(app::cursorStepFrom(L"2147483647"), 30);
+    EXPECT_EQ(app::cursorStepFrom(L"2147483648"), 30);
+    EXPECT_EQ(app::cursorStepFrom(L"9999999999999"), 30);
+    EXPECT_EQ(app::cursorStepFrom(L"-2147483649"), 3);
+    EXPECT_EQ(app::cursorStepFrom(L"-99999999999999999999999"), 3);
 }
 
 TEST(SettingsValuesTest, PortIndexOutsideTheListMeansNoPort) {
@@ -21,7 +27,12 @@ TEST(SettingsValuesTest, PortIndexOutsideTheListMeansNoPort) {
     EXPECT_EQ(app::portIndexFrom(L"29"), 29);
     EXPECT_EQ(app::portIndexFrom(L"30"), -1);
     EXPECT_EQ(app::portIndexFrom(L"-1"), -1);
-    EXPECT_EQ(app::portIndexFrom(L"x"), 0);
+    EXPECT_EQ(app::portIndexFrom(L"9999999999999"), -1);
+    EXPECT_EQ(app::portIndexFrom(L"-2147483649"), -1);
+    // Text that is no integer gives the default, COM1.
+    for (const wchar_t* text : {L"x", L"4abc", L"", L"-", L"1 2"}) {
+        EXPECT_EQ(app::portIndexFrom(text), 0) << text;
+    }
     EXPECT_EQ(app::portNameFor(0), L"COM1");
     EXPECT_EQ(app::portNameFor(29), L"COM30");
     EXPECT_EQ(app::portNameFor(-1), L"COM0");
