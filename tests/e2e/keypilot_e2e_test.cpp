@@ -5,8 +5,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +13,7 @@
 #include "framework/handle.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "processes.h"
 #include "tray_tips.h"
 #include "wine_test_support.h"
 
@@ -25,7 +24,14 @@ using testing_support::EditWindow;
 using testing_support::HangingWindow;
 using testing_support::KeyRecorder;
 using testing_support::PortEnd;
+using testing_support::Process;
+using testing_support::processesStartedIn;
+using testing_support::processJob;
+using testing_support::programsRunningIn;
 using testing_support::pumpUntil;
+using testing_support::StartOptions;
+using testing_support::windowOf;
+using testing_support::WindowsMadeBy;
 
 namespace {
 
@@ -37,113 +43,12 @@ const std::wstring& keypilotPath() {
     return path;
 }
 
-struct Process {
-    KernelHandle handle;
-    DWORD id = 0;
-    // Waits for the end while serving messages: Keypilot sends messages to the test's
-    // windows (key presses, broadcasts) and would wait for an answer.
-    DWORD exitCode(DWORD waitMs) const {
-        if (!pumpUntil([&] { return WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0; },
-                       waitMs)) {
-            return STILL_ACTIVE;
-        }
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(handle.get(), &code);
-        return code;
+// Keypilot as a user starts it: the built executable, without arguments, unless told otherwise.
+Process startKeypilot(StartOptions options = {}) {
+    if (options.exe.empty()) {
+        options.exe = keypilotPath();
     }
-};
-
-// How a test starts Keypilot: by default the built executable, as a user does, without
-// arguments.
-struct StartOptions {
-    std::wstring exe = keypilotPath();
-    // The current folder it starts in (the test's when empty).
-    std::wstring folder;
-    // A job it runs in, with everything it starts.
-    HANDLE job = nullptr;
-    // Sees the process's id before its first instruction runs.
-    std::function<void(DWORD id)> beforeRun;
-};
-
-Process startKeypilot(const StartOptions& options = {}) {
-    std::wstring line = L"\"" + options.exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    Process p;
-    const bool held = options.job || options.beforeRun;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, held ? CREATE_SUSPENDED : 0,
-                       nullptr, options.folder.empty() ? nullptr : options.folder.c_str(), &si,
-                       &pi)) {
-        p.handle.reset(pi.hProcess);
-        KernelHandle thread{pi.hThread};
-        p.id = pi.dwProcessId;
-        if (options.job) {
-            AssignProcessToJobObject(options.job, pi.hProcess);
-        }
-        if (options.beforeRun) {
-            options.beforeRun(pi.dwProcessId);
-        }
-        if (held) {
-            ResumeThread(pi.hThread);
-        }
-    }
-    return p;
-}
-
-// A job whose processes all end when it is closed, so that nothing a test's Keypilot starts
-// outlives the test.
-KernelHandle processJob() {
-    KernelHandle job{CreateJobObjectW(nullptr, nullptr)};
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    return job;
-}
-
-// How many processes have run in the job so far, ended ones included.
-DWORD processesStartedIn(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
-                              nullptr);
-    return info.TotalProcesses;
-}
-
-// The executables of the processes running in the job, by process id.
-std::vector<std::pair<DWORD, std::wstring>> programsRunningIn(HANDLE job) {
-    // The list's header, then its ids, each as wide as the header.
-    std::vector<ULONG_PTR> buffer(65);
-    static_assert(offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) == sizeof(ULONG_PTR));
-    std::vector<std::pair<DWORD, std::wstring>> programs;
-    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, buffer.data(),
-                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)),
-                                   nullptr)) {
-        return programs;
-    }
-    const auto* header = reinterpret_cast<const JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
-    for (DWORD i = 0; i < header->NumberOfProcessIdsInList; ++i) {
-        const auto id = static_cast<DWORD>(buffer[1 + i]);
-        KernelHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
-        wchar_t path[MAX_PATH] = {};
-        DWORD size = MAX_PATH;
-        if (process && QueryFullProcessImageNameW(process.get(), 0, path, &size)) {
-            programs.emplace_back(id, path);
-        }
-    }
-    return programs;
-}
-
-// A top-level window of that process with that class.
-HWND windowOf(DWORD pid, const wchar_t* cls, const wchar_t* caption = nullptr) {
-    for (HWND w = FindWindowExW(nullptr, nullptr, cls, caption); w;
-         w = FindWindowExW(nullptr, w, cls, caption)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid) {
-            return w;
-        }
-    }
-    return nullptr;
+    return testing_support::startProcess(options);
 }
 
 std::wstring lowerCase(std::wstring text) {
@@ -165,35 +70,6 @@ bool trayIconPresent(HWND callbackWindow) {
     lstrcpyW(data.szTip, L"Keypilot");
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
-
-// Counts the windows one process makes, as the system reports them to this thread while it
-// serves its messages.
-class WindowsMadeBy {
-  public:
-    explicit WindowsMadeBy(DWORD id)
-        : hook_(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr,
-                                &WindowsMadeBy::made, id, 0, WINEVENT_OUTOFCONTEXT)) {
-        count = 0;
-    }
-    ~WindowsMadeBy() {
-        if (hook_) {
-            UnhookWinEvent(hook_);
-        }
-    }
-    WindowsMadeBy(const WindowsMadeBy&) = delete;
-    WindowsMadeBy& operator=(const WindowsMadeBy&) = delete;
-    bool watching() const { return hook_ != nullptr; }
-
-    static inline int count = 0;
-
-  private:
-    static void CALLBACK made(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG, DWORD, DWORD) {
-        if (object == OBJID_WINDOW) {
-            ++count;
-        }
-    }
-    HWINEVENTHOOK hook_;
-};
 
 class KeypilotTest : public ::testing::Test {
   protected:
