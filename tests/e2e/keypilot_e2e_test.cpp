@@ -71,7 +71,8 @@ bool trayIconPresent(HWND callbackWindow) {
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
-class KeypilotTest : public ::testing::Test {
+// Keypilot.exe in a process of its own, watched from outside as a user would see it.
+class KeypilotExeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::deleteUserKey(kStore);
@@ -190,7 +191,7 @@ class KeypilotTest : public ::testing::Test {
     std::optional<PortEnd> phone_;
 };
 
-TEST_F(KeypilotTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
+TEST_F(KeypilotExeTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
     ASSERT_TRUE(startListening(L"17"));
     SetCursorPos(400, 300);
     phone().send("06");
@@ -201,7 +202,7 @@ TEST_F(KeypilotTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AStoredStepAboveTheSliderMovesByThirty) {
+TEST_F(KeypilotExeTest, AStoredStepAboveTheSliderMovesByThirty) {
     ASSERT_TRUE(startListening(L"45"));
     SetCursorPos(400, 300);
     phone().send("04");
@@ -210,7 +211,7 @@ TEST_F(KeypilotTest, AStoredStepAboveTheSliderMovesByThirty) {
 }
 
 // Not even for a moment: a second tray icon would flash up and vanish.
-TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
+TEST_F(KeypilotExeTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
     std::optional<WindowsMadeBy> windows;
     StartOptions watched;
     watched.beforeRun = [&](DWORD id) { windows.emplace(id); };
@@ -228,7 +229,7 @@ TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
 
 // The icon gone is what a user (or an installer) sees of the end; a start from then on is the new
 // Keypilot, though the old one may still be closing its port.
-TEST_F(KeypilotTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithItsPortOpen) {
+TEST_F(KeypilotExeTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithItsPortOpen) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -244,7 +245,7 @@ TEST_F(KeypilotTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithIt
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
+TEST_F(KeypilotExeTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
     // Like a file manager showing a folder named Keypilot.
     HWND other = CreateWindowExW(0, L"STATIC", L"Keypilot", WS_POPUP, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -254,7 +255,7 @@ TEST_F(KeypilotTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
     DestroyWindow(other);
 }
 
-TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
+TEST_F(KeypilotExeTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
     storeSettings(nullptr);
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 15);
     keypilot_ = startKeypilot();
@@ -278,7 +279,7 @@ TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
 
 // One executable, with nothing beside it, speaks the user's language: English under an English
 // setting; Russian under a Russian one, the framework's messages included.
-TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
+TEST_F(KeypilotExeTest, TheExecutableAloneSpeaksEnglishOrRussian) {
     ASSERT_FALSE(
         fileExists(keypilotPath().substr(0, keypilotPath().find_last_of(L'\\') + 1) + L"locale"));
     {
@@ -299,7 +300,7 @@ TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
 }
 
 // The tip, as the shell shows it, says in the user's words that the chosen port does not exist.
-TEST_F(KeypilotTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
+TEST_F(KeypilotExeTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
     testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     keypilot_ = startKeypilot();
@@ -316,7 +317,7 @@ TEST_F(KeypilotTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
+TEST_F(KeypilotExeTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     ASSERT_TRUE(startListening());
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
@@ -334,7 +335,7 @@ TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
+TEST_F(KeypilotExeTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
     std::wstring marker = testing_support::siblingPath(L"launch_marker.exe");
     ASSERT_TRUE(fileExists(marker));
     CreateDirectoryW(L"C:\\kp e2e", nullptr);
@@ -356,7 +357,7 @@ TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
 // The program's own folder and the current folder (here both the same scratch folder, as for a
 // portable copy unpacked in Downloads) hold a file of the program's name: the system's program
 // starts, not that file.
-TEST_F(KeypilotTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypilot) {
+TEST_F(KeypilotExeTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypilot) {
     scratch_.emplace();
     const std::wstring folder = scratch_->path();
     ASSERT_TRUE(CopyFileW(keypilotPath().c_str(), (folder + L"\\Keypilot.exe").c_str(), FALSE));
@@ -397,7 +398,7 @@ TEST_F(KeypilotTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypi
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
+TEST_F(KeypilotExeTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
     const std::wstring lookalike = L"C:\\kp";
     ASSERT_TRUE(CopyFileW(testing_support::siblingPath(L"launch_marker.exe").c_str(),
                           lookalike.c_str(), FALSE));
@@ -419,7 +420,7 @@ TEST_F(KeypilotTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
     DeleteFileW(lookalike.c_str());
 }
 
-TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
+TEST_F(KeypilotExeTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -436,7 +437,7 @@ TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone) {
+TEST_F(KeypilotExeTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone) {
     ASSERT_TRUE(startListening(L"5"));
     SetCursorPos(50, 300);
     std::string sixty;
@@ -471,7 +472,7 @@ TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes) {
+TEST_F(KeypilotExeTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes) {
     ASSERT_TRUE(startListening());
     HangingWindow hanging;
     ASSERT_TRUE(hanging.takeForeground());
@@ -489,7 +490,7 @@ TEST_F(KeypilotTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
+TEST_F(KeypilotExeTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"keys", L"input");
     ASSERT_TRUE(startListening());
     EditWindow editor;
@@ -509,7 +510,7 @@ TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
 }
 
 // While the link is down the shell's tip says so; when it is back Keypilot reconnects unasked.
-TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
+TEST_F(KeypilotExeTest, ALinkThatDropsAndComesBackReconnectsByItself) {
     testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
     ASSERT_TRUE(startListening());
     phone_.reset();
@@ -531,7 +532,7 @@ TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
 }
 
 // What an installer does to end Keypilot: close the window it finds by class and caption.
-TEST_F(KeypilotTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
+TEST_F(KeypilotExeTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -551,7 +552,7 @@ BOOL CALLBACK collectWindow(HWND w, LPARAM found) {
 
 // The system sends both messages to every top-level window and may kill the process as soon as
 // WM_ENDSESSION has been answered: the icon must be gone by then.
-TEST_F(KeypilotTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKilled) {
+TEST_F(KeypilotExeTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKilled) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
