@@ -10,6 +10,7 @@
 #include "app/settings_values.h"
 #include "app/status_hint.h"
 #include "framework/application.h"
+#include "framework/scope_exit.h"
 #include "ports/system_port_sources.h"
 
 namespace app {
@@ -87,13 +88,14 @@ void Keypilot::onOk() {
     settingsWindow_.hide();
     // Stored at once, so that an end that follows (Exit, the session's end) loses nothing.
     store();
+    const std::wstring portName = portNameFor(settingsWindow_.portIndex());
     // Inside a command the serial port is still delivering its event: closing or switching the
     // port then would wait for this very handler. Apply once the command is over.
     if (inCommand()) {
-        okPending_ = true;
+        pendingOks_.push_back(portName);
         return;
     }
-    apply();
+    apply(portName);
 }
 
 void Keypilot::store() {
@@ -102,8 +104,8 @@ void Keypilot::store() {
     settings_.write(setting_names::kPortIndex, std::to_wstring(settingsWindow_.portIndex()));
 }
 
-void Keypilot::apply() {
-    connection_.choosePort(portNameFor(settingsWindow_.portIndex()));
+void Keypilot::apply(const std::wstring& portName) {
+    connection_.choosePort(portName);
     connection_.toggle();
     readKeyDelivery();
 }
@@ -113,12 +115,13 @@ void Keypilot::readKeyDelivery() {
 }
 
 void Keypilot::onDeferred() {
-    // An OK followed by the end opens no port on the way out.
-    if (inCommand() || !okPending_ || framework::application().terminated()) {
-        return;
+    // Each OK switches the connection, as it would have outside the command; one that fails is
+    // shown and the next still comes. An OK followed by the end opens no port on the way out.
+    while (!inCommand() && !pendingOks_.empty() && !framework::application().terminated()) {
+        const std::wstring portName = std::move(pendingOks_.front());
+        pendingOks_.pop_front();
+        framework::application().guard([&] { apply(portName); });
     }
-    okPending_ = false;
-    apply();
 }
 
 void Keypilot::onCancel() {
@@ -189,7 +192,7 @@ bool Keypilot::onTimer(UINT_PTR id) {
 void Keypilot::onStatusTick() {
     // Never in the middle of a command or before a deferred OK, which decide the port's state
     // themselves.
-    connection_.tick(!inCommand() && !okPending_);
+    connection_.tick(!inCommand() && pendingOks_.empty());
     bool connected = connection_.connected();
     settingsWindow_.setStatusPicture(connected);
     trayIcon_->setIconIndex(connected ? 1 : 0);
@@ -218,14 +221,11 @@ void Keypilot::onChunkReceived(serial::SerialPort& port, int32_t count) {
     std::string chunk;
     port.readText(chunk, count);
     ++commandDepth_;
-    struct Leave {
-        Keypilot& program;
-        ~Leave() {
-            if (--program.commandDepth_ == 0 && program.okPending_) {
-                program.settingsWindow_.postDeferred();
-            }
+    const framework::ScopeExit leave([this] {
+        if (--commandDepth_ == 0 && !pendingOks_.empty()) {
+            settingsWindow_.postDeferred();
         }
-    } leave{*this};
+    });
     handleChunk(chunk, commandContext());
 }
 

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "app/autostart.h"
 #include "app/command_handler.h"
@@ -86,9 +88,9 @@ class Keypilot final : private SettingsWindow::Listener {
     void onPortsChanged() override;
     void refreshPortList();
     void createTrayIcon();
-    // OK's two halves: the values into the store, then the port switched over.
+    // OK's two halves: the values into the store, then the connection switched on that port.
     void store();
-    void apply();
+    void apply(const std::wstring& portName);
     // The icon out of the tray and the claim given up: what must not wait for the port.
     void withdraw();
     void readKeyDelivery();
@@ -98,8 +100,9 @@ class Keypilot final : private SettingsWindow::Listener {
     std::optional<InstanceClaim> claim_;
     SettingsWindow settingsWindow_;
     int commandDepth_ = 0;
-    // An OK that came during a command, stored at once and applied once the command is over.
-    bool okPending_ = false;
+    // The ports of the OKs that came during a command, in order: each was stored at once, and
+    // each is applied once the command is over, as if it had come then.
+    std::deque<std::wstring> pendingOks_;
     KeyDelivery keys_ = KeyDelivery::Messages;
 
     SettingsStore settings_;

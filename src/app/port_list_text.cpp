@@ -7,8 +7,6 @@
 namespace app {
 namespace {
 
-static_assert(ports::kPortCount == kPortCount, "one item per port of the catalogue");
-
 constexpr const wchar_t* kBluetoothIncoming = uiText(L"Bluetooth, входящий");
 constexpr const wchar_t* kBluetoothOutgoing = uiText(L"Bluetooth, исходящий");
 // %s: the remote device's name.

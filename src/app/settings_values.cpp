@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "ports/port_catalogue.h"
+
 namespace app {
 
 std::optional<int> parseInteger(std::wstring_view text) {
@@ -21,23 +23,17 @@ std::optional<int> parseInteger(std::wstring_view text) {
     if (text.empty()) {
         return std::nullopt;
     }
-    int64_t value = 0;
+    // Past this the number is outside int's range either way; the digits are still checked.
+    constexpr int64_t kBeyondInt = int64_t{INT32_MAX} + 2;
+    int64_t magnitude = 0;
     for (wchar_t c : text) {
         if (c < L'0' || c > L'9') {
             return std::nullopt;
         }
-        value = value * 10 + (c - L'0');
-        if (value > INT64_C(2147483648)) {
-            return std::nullopt;
-        }
+        magnitude = std::min(magnitude * 10 + (c - L'0'), kBeyondInt);
     }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT32_MAX || value < INT32_MIN) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
+    const int64_t value = negative ? -magnitude : magnitude;
+    return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 int cursorStepFrom(const std::optional<std::wstring>& stored) {
@@ -53,7 +49,7 @@ int portIndexFrom(const std::optional<std::wstring>& stored) {
     if (stored) {
         index = parseInteger(*stored).value_or(kDefaultPortIndex);
     }
-    return (index >= 0 && index < kPortCount) ? index : -1;
+    return (index >= 0 && index < ports::kPortCount) ? index : -1;
 }
 
 KeyDelivery keyDeliveryFrom(const std::optional<std::wstring>& stored) {

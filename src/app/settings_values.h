@@ -12,19 +12,19 @@ namespace app {
 constexpr int kMinCursorStep = 3;
 constexpr int kMaxCursorStep = 30;
 constexpr int kDefaultCursorStep = 10;
-constexpr int kPortCount = 30;
 constexpr int kDefaultPortIndex = 0;
 inline constexpr std::wstring_view kDefaultProgram = L"calc.exe";
 
-// A decimal integer, optionally signed and surrounded by blanks; nothing for any other text or
-// a number that does not fit 32 bits.
+// A decimal integer of any size, optionally signed and surrounded by blanks, held to int's range;
+// nothing for any other text.
 std::optional<int> parseInteger(std::wstring_view text);
 
 // The cursor step a stored "mouse" text loads as: the default for a text that is no integer,
 // held to the slider's bounds otherwise.
 int cursorStepFrom(const std::optional<std::wstring>& stored);
 
-// The port-list index a stored "com" text loads as: -1 (no choice) outside 0..29.
+// The port-list index a stored "com" text loads as: -1 (no choice) for an integer outside 0..29,
+// the default for a text that is no integer.
 int portIndexFrom(const std::optional<std::wstring>& stored);
 
 // How keys are delivered for a stored "keys" text: real key presses for exactly "input", key

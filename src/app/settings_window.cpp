@@ -9,6 +9,7 @@
 #include "app/settings_values.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
+#include "framework/hidden_window.h"
 
 namespace app {
 namespace {
@@ -48,28 +49,13 @@ SIZE frameSizeFor(SIZE client, UINT dpi) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-void registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    static bool registered = false;
-    if (registered) {
-        return;
-    }
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kWindowClass;
-    RegisterClassExW(&wc);
-    registered = true;
-}
-
 }  // namespace
 
 SettingsWindow::SettingsWindow(Listener& listener) : listener_(listener) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    registerWindowClass(instance, &SettingsWindow::windowProc);
+    framework::registerWindowClass(kWindowClass, &SettingsWindow::windowProc,
+                                   LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
+                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     auto& app = framework::application();
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 10, 10, app.handle(), nullptr,

@@ -2,7 +2,8 @@
 
 namespace framework {
 
-bool registerWindowClass(const wchar_t* className, WNDPROC procedure, HICON icon) {
+bool registerWindowClass(const wchar_t* className, WNDPROC procedure, HICON icon,
+                         HBRUSH background) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -15,6 +16,7 @@ bool registerWindowClass(const wchar_t* className, WNDPROC procedure, HICON icon
     wc.hInstance = instance;
     wc.hIcon = icon;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
     wc.lpszClassName = className;
     return RegisterClassExW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }

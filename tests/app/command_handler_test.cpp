@@ -128,6 +128,29 @@ TEST_F(CommandTest, OkChosenInsideACommandIsAppliedOnceTheCommandIsOver) {
     EXPECT_TRUE(keypilot_->comPort().connected());
 }
 
+// Two OKs while a code runs, as when the user presses OK twice while codes flow: the first
+// closes the port, the second opens the one then chosen, just as without a command in the way.
+TEST_F(CommandTest, TwoOksInsideOneCommandEachTakeEffectInOrderOnceItIsOver) {
+    const std::wstring first = keypilot_->comPort().port();
+    const std::wstring second = testing_support::testbedPair(1).local;
+    const int secondIndex = std::stoi(second.substr(3)) - 1;
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    KeyRecorder::onKeyDown = [&] {
+        keypilot_->onOk();
+        keypilot_->settingsWindow().setPortIndex(secondIndex);
+        keypilot_->onOk();
+        auto section = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
+        EXPECT_EQ(section.readText(L"com"), std::to_wstring(secondIndex)) << "stored at once";
+        EXPECT_EQ(keypilot_->comPort().port(), first) << "nothing switched inside the command";
+    };
+    phone_->send("09");
+    EXPECT_TRUE(pumpUntil([&] {
+        return keypilot_->comPort().port() == second && keypilot_->comPort().connected();
+    })) << "the second OK's port ends open";
+    EXPECT_EQ(KeyRecorder::keys.size(), 2u) << "the command finished: key up followed";
+}
+
 std::wstring testDirectory() {
     wchar_t path[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);

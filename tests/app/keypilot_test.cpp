@@ -28,7 +28,8 @@ namespace {
 const wchar_t* kStore = L"Software\\Corvane";
 const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 
-class KeypilotTest : public ::testing::Test {
+// The program object in the test's own process, on the testbed's registry and ports.
+class KeypilotObjectTest : public ::testing::Test {
   protected:
     void SetUp() override {
         framework::application().initialize();
@@ -69,7 +70,7 @@ class KeypilotTest : public ::testing::Test {
     std::wstring programPort_, phonePort_;
 };
 
-TEST_F(KeypilotTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
+TEST_F(KeypilotObjectTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey) {
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     EXPECT_EQ(settings.cursorStep(), 3) << "the slider's design position before loading";
@@ -84,7 +85,7 @@ TEST_F(KeypilotTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEmptyKey
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
+TEST_F(KeypilotObjectTest, StoredValuesLoadHeldToTheirBounds) {
     struct Case {
         const wchar_t* mouse;
         const wchar_t* com;
@@ -94,7 +95,9 @@ TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
     } cases[] = {{L"45", L"29", 30, 29, L"COM30"},
                  {L"abc", L"30", 10, -1, L"COM0"},
                  {L"-5", L"-1", 3, -1, L"COM0"},
-                 {L"17", L"2", 17, 2, L"COM3"}};
+                 {L"17", L"2", 17, 2, L"COM3"},
+                 {L"2147483648", L"9999999999999", 30, -1, L"COM0"},
+                 {L"-2147483649", L"-2147483649", 3, -1, L"COM0"}};
     for (const auto& c : cases) {
         store(L"mouse", c.mouse);
         store(L"com", c.com);
@@ -110,7 +113,7 @@ TEST_F(KeypilotTest, StoredValuesLoadHeldToTheirBounds) {
     }
 }
 
-TEST_F(KeypilotTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
+TEST_F(KeypilotObjectTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 12);
     store(L"exe", L"notepad.exe");
     store(L"com", programPortIndex().c_str());
@@ -129,7 +132,7 @@ TEST_F(KeypilotTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
     EXPECT_EQ(stored(L"mouse"), L"5");
 }
 
-TEST_F(KeypilotTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
+TEST_F(KeypilotObjectTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     store(L"com", programPortIndex().c_str());
     store(L"keys", L"input");
     app::Keypilot keypilot{testing_support::sessionClaim()};
@@ -158,7 +161,7 @@ TEST_F(KeypilotTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndWhyInTheTip) {
+TEST_F(KeypilotObjectTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndWhyInTheTip) {
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
@@ -180,7 +183,7 @@ TEST_F(KeypilotTest, OkWithAnUnopenablePortWhileConnectedShowsTheErrorAndWhyInTh
     EXPECT_EQ(errors_.size(), 1u) << "the port is tried again silently";
 }
 
-TEST_F(KeypilotTest, OnlyARunningKeypilotStopsAStart) {
+TEST_F(KeypilotObjectTest, OnlyARunningKeypilotStopsAStart) {
     // Another program's window captioned "Keypilot" (a folder of that name in a file manager).
     HWND other = CreateWindowExW(0, L"STATIC", L"Keypilot", WS_POPUP, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -197,7 +200,7 @@ TEST_F(KeypilotTest, OnlyARunningKeypilotStopsAStart) {
         << "once the first has gone, Keypilot starts again";
 }
 
-TEST_F(KeypilotTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
+TEST_F(KeypilotObjectTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
     app::Keypilot keypilot{testing_support::sessionClaim()};
     keypilot.start();
     EXPECT_FALSE(keypilot.trayMenu().checked(keypilot.autostartItem()));
@@ -215,7 +218,7 @@ TEST_F(KeypilotTest, AutostartWritesTheQuotedPathThenEmptyTextAndNeverDeletes) {
     EXPECT_FALSE(keypilot.trayMenu().checked(keypilot.autostartItem()));
 }
 
-TEST_F(KeypilotTest, AutostartStateFollowsTheStoredText) {
+TEST_F(KeypilotObjectTest, AutostartStateFollowsTheStoredText) {
     auto run = RegistryKey::create(HKEY_CURRENT_USER, app::Autostart::kRunKey);
     run.writeText(L"Keypilot", L"C:\\Other\\remote.exe");
     {
@@ -232,7 +235,7 @@ TEST_F(KeypilotTest, AutostartStateFollowsTheStoredText) {
     }
 }
 
-TEST_F(KeypilotTest, StatusTickShowsTheConnectionInTheTray) {
+TEST_F(KeypilotObjectTest, StatusTickShowsTheConnectionInTheTray) {
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
@@ -245,7 +248,7 @@ TEST_F(KeypilotTest, StatusTickShowsTheConnectionInTheTray) {
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
 }
 
-TEST_F(KeypilotTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
+TEST_F(KeypilotObjectTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
     store(L"com", L"29");  // COM30 does not exist in the testbed
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
@@ -295,7 +298,7 @@ bool answersFromAnotherThread(std::vector<HWND> windows) {
 
 // A try whose device call hangs in the driver: the program answers all the while, the tip keeps
 // its reason, no second try starts, and the device is taken once the call returns.
-TEST_F(KeypilotTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesNothing) {
+TEST_F(KeypilotObjectTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesNothing) {
     store(L"com", programPortIndex().c_str());
     auto driver = std::make_shared<testing_support::HeldOpenCommApi>();
     app::Keypilot keypilot{testing_support::sessionClaim()};
@@ -323,7 +326,7 @@ TEST_F(KeypilotTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesNothing
 
 // A try's device that comes after OK, or after the end, is closed unused; the end does not wait
 // for a call that hangs.
-TEST_F(KeypilotTest, ADeviceThatComesAfterOkOrTheEndIsClosedUnused) {
+TEST_F(KeypilotObjectTest, ADeviceThatComesAfterOkOrTheEndIsClosedUnused) {
     store(L"com", L"29");  // COM30 does not exist in the testbed: start-up fails, tries follow
     auto driver = std::make_shared<testing_support::HeldOpenCommApi>();
     auto keypilot = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
@@ -358,7 +361,7 @@ TEST_F(KeypilotTest, ADeviceThatComesAfterOkOrTheEndIsClosedUnused) {
     EXPECT_TRUE(pumpUntil([&] { return afterEnd.closed(); }));
 }
 
-TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
+TEST_F(KeypilotObjectTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     HWND hwnd = settings.handle();
@@ -404,7 +407,7 @@ TEST_F(KeypilotTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBelong) {
     EXPECT_EQ(SendMessageW(settings.control(app::kSpeedSlider), TBM_GETRANGEMAX, 0, 0), 30);
 }
 
-TEST_F(KeypilotTest, CancelHidesAndKeepsTheChangesLive) {
+TEST_F(KeypilotObjectTest, CancelHidesAndKeepsTheChangesLive) {
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     keypilot.start();
@@ -423,7 +426,7 @@ TEST_F(KeypilotTest, CancelHidesAndKeepsTheChangesLive) {
     settings.hide();
 }
 
-TEST_F(KeypilotTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
+TEST_F(KeypilotObjectTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
     app::Keypilot keypilot{testing_support::sessionClaim()};
     app::SettingsWindow& settings = keypilot.settingsWindow();
     keypilot.start();
@@ -441,7 +444,7 @@ TEST_F(KeypilotTest, ADoubleClickOnTheTrayIconShowsTheSettingsWindow) {
 // The program's catalogues lie beside the test program. English and Russian come from them; a
 // language without a catalogue gets English; "xx" has very long texts. In each, every text fits its
 // control, measured with the font the control actually has, from 100 % to 200 % scale.
-TEST_F(KeypilotTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
+TEST_F(KeypilotObjectTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale) {
     struct Case {
         const wchar_t* lang;
         const wchar_t* caption;

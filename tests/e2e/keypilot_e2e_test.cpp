@@ -5,8 +5,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +13,7 @@
 #include "framework/handle.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "processes.h"
 #include "tray_tips.h"
 #include "wine_test_support.h"
 
@@ -25,7 +24,14 @@ using testing_support::EditWindow;
 using testing_support::HangingWindow;
 using testing_support::KeyRecorder;
 using testing_support::PortEnd;
+using testing_support::Process;
+using testing_support::processesStartedIn;
+using testing_support::processJob;
+using testing_support::programsRunningIn;
 using testing_support::pumpUntil;
+using testing_support::StartOptions;
+using testing_support::windowOf;
+using testing_support::WindowsMadeBy;
 
 namespace {
 
@@ -37,113 +43,12 @@ const std::wstring& keypilotPath() {
     return path;
 }
 
-struct Process {
-    KernelHandle handle;
-    DWORD id = 0;
-    // Waits for the end while serving messages: Keypilot sends messages to the test's
-    // windows (key presses, broadcasts) and would wait for an answer.
-    DWORD exitCode(DWORD waitMs) const {
-        if (!pumpUntil([&] { return WaitForSingleObject(handle.get(), 0) == WAIT_OBJECT_0; },
-                       waitMs)) {
-            return STILL_ACTIVE;
-        }
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(handle.get(), &code);
-        return code;
+// Keypilot as a user starts it: the built executable, without arguments, unless told otherwise.
+Process startKeypilot(StartOptions options = {}) {
+    if (options.exe.empty()) {
+        options.exe = keypilotPath();
     }
-};
-
-// How a test starts Keypilot: by default the built executable, as a user does, without
-// arguments.
-struct StartOptions {
-    std::wstring exe = keypilotPath();
-    // The current folder it starts in (the test's when empty).
-    std::wstring folder;
-    // A job it runs in, with everything it starts.
-    HANDLE job = nullptr;
-    // Sees the process's id before its first instruction runs.
-    std::function<void(DWORD id)> beforeRun;
-};
-
-Process startKeypilot(const StartOptions& options = {}) {
-    std::wstring line = L"\"" + options.exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    Process p;
-    const bool held = options.job || options.beforeRun;
-    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, held ? CREATE_SUSPENDED : 0,
-                       nullptr, options.folder.empty() ? nullptr : options.folder.c_str(), &si,
-                       &pi)) {
-        p.handle.reset(pi.hProcess);
-        KernelHandle thread{pi.hThread};
-        p.id = pi.dwProcessId;
-        if (options.job) {
-            AssignProcessToJobObject(options.job, pi.hProcess);
-        }
-        if (options.beforeRun) {
-            options.beforeRun(pi.dwProcessId);
-        }
-        if (held) {
-            ResumeThread(pi.hThread);
-        }
-    }
-    return p;
-}
-
-// A job whose processes all end when it is closed, so that nothing a test's Keypilot starts
-// outlives the test.
-KernelHandle processJob() {
-    KernelHandle job{CreateJobObjectW(nullptr, nullptr)};
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    return job;
-}
-
-// How many processes have run in the job so far, ended ones included.
-DWORD processesStartedIn(HANDLE job) {
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-    QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info,
-                              nullptr);
-    return info.TotalProcesses;
-}
-
-// The executables of the processes running in the job, by process id.
-std::vector<std::pair<DWORD, std::wstring>> programsRunningIn(HANDLE job) {
-    // The list's header, then its ids, each as wide as the header.
-    std::vector<ULONG_PTR> buffer(65);
-    static_assert(offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList) == sizeof(ULONG_PTR));
-    std::vector<std::pair<DWORD, std::wstring>> programs;
-    if (!QueryInformationJobObject(job, JobObjectBasicProcessIdList, buffer.data(),
-                                   static_cast<DWORD>(buffer.size() * sizeof(ULONG_PTR)),
-                                   nullptr)) {
-        return programs;
-    }
-    const auto* header = reinterpret_cast<const JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
-    for (DWORD i = 0; i < header->NumberOfProcessIdsInList; ++i) {
-        const auto id = static_cast<DWORD>(buffer[1 + i]);
-        KernelHandle process{OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id)};
-        wchar_t path[MAX_PATH] = {};
-        DWORD size = MAX_PATH;
-        if (process && QueryFullProcessImageNameW(process.get(), 0, path, &size)) {
-            programs.emplace_back(id, path);
-        }
-    }
-    return programs;
-}
-
-// A top-level window of that process with that class.
-HWND windowOf(DWORD pid, const wchar_t* cls, const wchar_t* caption = nullptr) {
-    for (HWND w = FindWindowExW(nullptr, nullptr, cls, caption); w;
-         w = FindWindowExW(nullptr, w, cls, caption)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == pid) {
-            return w;
-        }
-    }
-    return nullptr;
+    return testing_support::startProcess(options);
 }
 
 std::wstring lowerCase(std::wstring text) {
@@ -166,36 +71,8 @@ bool trayIconPresent(HWND callbackWindow) {
     return Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
-// Counts the windows one process makes, as the system reports them to this thread while it
-// serves its messages.
-class WindowsMadeBy {
-  public:
-    explicit WindowsMadeBy(DWORD id)
-        : hook_(SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_CREATE, nullptr,
-                                &WindowsMadeBy::made, id, 0, WINEVENT_OUTOFCONTEXT)) {
-        count = 0;
-    }
-    ~WindowsMadeBy() {
-        if (hook_) {
-            UnhookWinEvent(hook_);
-        }
-    }
-    WindowsMadeBy(const WindowsMadeBy&) = delete;
-    WindowsMadeBy& operator=(const WindowsMadeBy&) = delete;
-    bool watching() const { return hook_ != nullptr; }
-
-    static inline int count = 0;
-
-  private:
-    static void CALLBACK made(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG, DWORD, DWORD) {
-        if (object == OBJID_WINDOW) {
-            ++count;
-        }
-    }
-    HWINEVENTHOOK hook_;
-};
-
-class KeypilotTest : public ::testing::Test {
+// Keypilot.exe in a process of its own, watched from outside as a user would see it.
+class KeypilotExeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         testing_support::deleteUserKey(kStore);
@@ -314,7 +191,7 @@ class KeypilotTest : public ::testing::Test {
     std::optional<PortEnd> phone_;
 };
 
-TEST_F(KeypilotTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
+TEST_F(KeypilotExeTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
     ASSERT_TRUE(startListening(L"17"));
     SetCursorPos(400, 300);
     phone().send("06");
@@ -325,7 +202,7 @@ TEST_F(KeypilotTest, ACodeFromThePhoneMovesTheCursorByTheStoredStep) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AStoredStepAboveTheSliderMovesByThirty) {
+TEST_F(KeypilotExeTest, AStoredStepAboveTheSliderMovesByThirty) {
     ASSERT_TRUE(startListening(L"45"));
     SetCursorPos(400, 300);
     phone().send("04");
@@ -334,7 +211,7 @@ TEST_F(KeypilotTest, AStoredStepAboveTheSliderMovesByThirty) {
 }
 
 // Not even for a moment: a second tray icon would flash up and vanish.
-TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
+TEST_F(KeypilotExeTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
     std::optional<WindowsMadeBy> windows;
     StartOptions watched;
     watched.beforeRun = [&](DWORD id) { windows.emplace(id); };
@@ -352,7 +229,7 @@ TEST_F(KeypilotTest, ASecondStartEndsAtOnceWithExitCodeZeroAndShowsNothing) {
 
 // The icon gone is what a user (or an installer) sees of the end; a start from then on is the new
 // Keypilot, though the old one may still be closing its port.
-TEST_F(KeypilotTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithItsPortOpen) {
+TEST_F(KeypilotExeTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithItsPortOpen) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -368,7 +245,7 @@ TEST_F(KeypilotTest, ExitFollowedAtOnceByANewStartLeavesExactlyOneKeypilotWithIt
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
+TEST_F(KeypilotExeTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
     // Like a file manager showing a folder named Keypilot.
     HWND other = CreateWindowExW(0, L"STATIC", L"Keypilot", WS_POPUP, 0, 0, 10, 10, nullptr,
                                  nullptr, nullptr, nullptr);
@@ -378,7 +255,7 @@ TEST_F(KeypilotTest, AnotherProgramsWindowCaptionedKeypilotDoesNotStopAStart) {
     DestroyWindow(other);
 }
 
-TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
+TEST_F(KeypilotExeTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
     storeSettings(nullptr);
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 15);
     keypilot_ = startKeypilot();
@@ -402,7 +279,7 @@ TEST_F(KeypilotTest, AWrongTypeInTheStoreIsShownAndTheProgramRunsOn) {
 
 // One executable, with nothing beside it, speaks the user's language: English under an English
 // setting; Russian under a Russian one, the framework's messages included.
-TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
+TEST_F(KeypilotExeTest, TheExecutableAloneSpeaksEnglishOrRussian) {
     ASSERT_FALSE(
         fileExists(keypilotPath().substr(0, keypilotPath().find_last_of(L'\\') + 1) + L"locale"));
     {
@@ -423,7 +300,7 @@ TEST_F(KeypilotTest, TheExecutableAloneSpeaksEnglishOrRussian) {
 }
 
 // The tip, as the shell shows it, says in the user's words that the chosen port does not exist.
-TEST_F(KeypilotTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
+TEST_F(KeypilotExeTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
     testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     keypilot_ = startKeypilot();
@@ -440,7 +317,7 @@ TEST_F(KeypilotTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
+TEST_F(KeypilotExeTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     ASSERT_TRUE(startListening());
     KeyRecorder recorder;
     ASSERT_TRUE(recorder.takeForeground());
@@ -458,7 +335,7 @@ TEST_F(KeypilotTest, KeysReachTheForegroundWindowOfAnotherProgram) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
+TEST_F(KeypilotExeTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
     std::wstring marker = testing_support::siblingPath(L"launch_marker.exe");
     ASSERT_TRUE(fileExists(marker));
     CreateDirectoryW(L"C:\\kp e2e", nullptr);
@@ -480,7 +357,7 @@ TEST_F(KeypilotTest, LaunchStartsTheStoredProgramAndNoLookAlike) {
 // The program's own folder and the current folder (here both the same scratch folder, as for a
 // portable copy unpacked in Downloads) hold a file of the program's name: the system's program
 // starts, not that file.
-TEST_F(KeypilotTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypilot) {
+TEST_F(KeypilotExeTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypilot) {
     scratch_.emplace();
     const std::wstring folder = scratch_->path();
     ASSERT_TRUE(CopyFileW(keypilotPath().c_str(), (folder + L"\\Keypilot.exe").c_str(), FALSE));
@@ -521,7 +398,7 @@ TEST_F(KeypilotTest, ABareProgramNameStartsTheSystemsProgramAndNoFileBesideKeypi
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
+TEST_F(KeypilotExeTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
     const std::wstring lookalike = L"C:\\kp";
     ASSERT_TRUE(CopyFileW(testing_support::siblingPath(L"launch_marker.exe").c_str(),
                           lookalike.c_str(), FALSE));
@@ -543,7 +420,7 @@ TEST_F(KeypilotTest, AMissingProgramStartsNothingNotEvenAShorterLookAlike) {
     DeleteFileW(lookalike.c_str());
 }
 
-TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
+TEST_F(KeypilotExeTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -560,7 +437,7 @@ TEST_F(KeypilotTest, ExitChosenInsideACommandEndsTheProgramCleanly) {
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone) {
+TEST_F(KeypilotExeTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone) {
     ASSERT_TRUE(startListening(L"5"));
     SetCursorPos(50, 300);
     std::string sixty;
@@ -595,7 +472,7 @@ TEST_F(KeypilotTest, CodesWrittenBackToBackEachRunInOrderAndAFlawedChunkRunsNone
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes) {
+TEST_F(KeypilotExeTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes) {
     ASSERT_TRUE(startListening());
     HangingWindow hanging;
     ASSERT_TRUE(hanging.takeForeground());
@@ -613,7 +490,7 @@ TEST_F(KeypilotTest, AForegroundWindowThatStopsAnsweringDoesNotStallTheNextCodes
     EXPECT_EQ(stop(keypilot_), 0u);
 }
 
-TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
+TEST_F(KeypilotExeTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"keys", L"input");
     ASSERT_TRUE(startListening());
     EditWindow editor;
@@ -633,7 +510,7 @@ TEST_F(KeypilotTest, WithKeysInputTheFocusedControlGetsRealKeyPresses) {
 }
 
 // While the link is down the shell's tip says so; when it is back Keypilot reconnects unasked.
-TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
+TEST_F(KeypilotExeTest, ALinkThatDropsAndComesBackReconnectsByItself) {
     testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");
     ASSERT_TRUE(startListening());
     phone_.reset();
@@ -655,7 +532,7 @@ TEST_F(KeypilotTest, ALinkThatDropsAndComesBackReconnectsByItself) {
 }
 
 // What an installer does to end Keypilot: close the window it finds by class and caption.
-TEST_F(KeypilotTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
+TEST_F(KeypilotExeTest, ClosingTheApplicationWindowEndsTheProgramAsItsExitDoes) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
@@ -675,7 +552,7 @@ BOOL CALLBACK collectWindow(HWND w, LPARAM found) {
 
 // The system sends both messages to every top-level window and may kill the process as soon as
 // WM_ENDSESSION has been answered: the icon must be gone by then.
-TEST_F(KeypilotTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKilled) {
+TEST_F(KeypilotExeTest, TheEndOfTheSessionTakesTheIconAwayBeforeTheProcessCanBeKilled) {
     ASSERT_TRUE(startListening());
     HWND tray = waitForTrayIcon();
     ASSERT_NE(tray, nullptr);
