@@ -112,10 +112,13 @@ void PortConnection::onTryDone(WPARAM id) {
     if (!wanted_ || port_.connected() || !portNamed()) {
         return;
     }
+    if (!result->device) {
+        // Tried again after the next ticks; the tray tip shows why it failed.
+        noteFailure(
+            serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError));
+        return;
+    }
     try {
-        if (!result->device) {
-            throw serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError);
-        }
         port_.openPortOn(std::move(result->device));
         openFailure_.clear();
     } catch (const std::exception& e) {
