@@ -22,9 +22,7 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     refreshPortList();
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
-    connection_.port().onRxChar = [this](serial::SerialPort& port, int32_t count) {
-        onChunkReceived(port, count);
-    };
+    connection_.onChunk = [this](const std::string& chunk) { onChunkReceived(chunk); };
     mixer_ = std::make_unique<mixer::AudioMixer>();
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
@@ -217,9 +215,7 @@ CommandContext Keypilot::commandContext() {
     return context;
 }
 
-void Keypilot::onChunkReceived(serial::SerialPort& port, int32_t count) {
-    std::string chunk;
-    port.readText(chunk, count);
+void Keypilot::onChunkReceived(const std::string& chunk) {
     ++commandDepth_;
     const framework::ScopeExit leave([this] {
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {

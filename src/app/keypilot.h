@@ -64,10 +64,11 @@ class Keypilot final : private SettingsWindow::Listener {
     // The user's session ends: the process may be killed once the message has been answered.
     void onEndSession() override;
     void onStatusTick();
-    // Reads the chunk waiting at the port and performs its commands.
-    void onChunkReceived(serial::SerialPort& port, int32_t count);
+    // Performs the commands of a chunk received from the port.
+    void onChunkReceived(const std::string& chunk);
 
     SettingsWindow& settingsWindow() { return settingsWindow_; }
+    PortConnection& connection() { return connection_; }
     serial::SerialPort& comPort() { return connection_.port(); }
     mixer::AudioMixer& mixer() { return *mixer_; }
     tray::TrayIcon& trayIcon() { return *trayIcon_; }

@@ -120,20 +120,16 @@ bool stepThroughEndpoint(MasterEndpoint& endpoint, VolumeDirection direction,
     if (!next) {
         return true;
     }
-    try {
-        if (!endpoint.setChannelLevel(0, toScalar(next->left))) {
+    if (!endpoint.setChannelLevel(0, toScalar(next->left))) {
+        return true;
+    }
+    // Channels past the second follow the right one.
+    for (uint32_t channel = 1; channel < channels; ++channel) {
+        if (!endpoint.setChannelLevel(channel, toScalar(next->right))) {
             return true;
         }
-        // Channels past the second follow the right one.
-        for (uint32_t channel = 1; channel < channels; ++channel) {
-            if (!endpoint.setChannelLevel(channel, toScalar(next->right))) {
-                return true;
-            }
-        }
-        endpoint.setMute(false);
-    } catch (const std::exception&) {
-        // A volume step that cannot be done simply has no effect.
     }
+    endpoint.setMute(false);
     return true;
 }
 
@@ -153,7 +149,8 @@ void stepThroughMixer(mixer::AudioMixer& mixer, VolumeDirection direction,
     try {
         mixer.setVolume(0, -1, next->left, next->right, 0);
     } catch (const std::exception&) {
-        // A volume step that cannot be done simply has no effect.
+        // Dropped: a step that cannot be done has no effect, which the user hears; nothing else
+        // depends on it.
     }
 }
 
@@ -188,15 +185,7 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
                       const std::function<void()>& processMessages,
                       const EndpointOpener& openEndpoint) {
     // The device is fetched afresh every time: the user may have switched outputs.
-    std::unique_ptr<MasterEndpoint> endpoint;
-    try {
-        if (openEndpoint) {
-            endpoint = openEndpoint();
-        }
-    } catch (const std::exception&) {
-        // Without Core Audio the mixer does the step.
-        endpoint.reset();
-    }
+    std::unique_ptr<MasterEndpoint> endpoint = openEndpoint ? openEndpoint() : nullptr;
     bool done = endpoint && stepThroughEndpoint(*endpoint, direction, processMessages);
     if (!done) {
         stepThroughMixer(fallbackMixer, direction, processMessages);

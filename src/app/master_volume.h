@@ -47,8 +47,8 @@ std::unique_ptr<MasterEndpoint> openDefaultPlaybackEndpoint();
 
 // Reads the levels, runs processMessages, then sets the stepped levels and switches mute off.
 // When Core Audio is missing or refuses to read the levels, the same is done through
-// fallbackMixer's first destination line. A write that is refused or raises an error ends the
-// step where it is, without the mixer: one code, one step.
+// fallbackMixer's first destination line. A refused write ends the step where it is, without
+// the mixer: one code, one step. An error the mixer's write raises is dropped.
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
                       const std::function<void()>& processMessages);
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,

@@ -6,6 +6,7 @@
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/hidden_window.h"
+#include "framework/text.h"
 #include "serial/serial_error.h"
 
 namespace app {
@@ -29,6 +30,7 @@ PortConnection::PortConnection() {
     flow.setXonXoffIn(false);
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
+    port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
     HWND window = framework::createHiddenWindow(L"KeypilotPortConnection",
                                                 &PortConnection::windowProc, HWND_MESSAGE);
     if (!window) {
@@ -112,15 +114,35 @@ void PortConnection::onTryDone(WPARAM id) {
     if (!wanted_ || port_.connected() || !portNamed()) {
         return;
     }
+    if (!result->device) {
+        // Tried again after the next ticks; the tray tip shows why it failed.
+        noteFailure(
+            serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError));
+        return;
+    }
     try {
-        if (!result->device) {
-            throw serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError);
-        }
         port_.openPortOn(std::move(result->device));
-        openFailure_.clear();
+        failure_.clear();
     } catch (const std::exception& e) {
         // Dropped: tried again after the next ticks; the tray tip shows why it failed.
         noteFailure(e);
+    }
+}
+
+void PortConnection::receiveChunk(int32_t count) {
+    std::string chunk;
+    // A read that fails passes on as it is: the link is lost.
+    port_.readText(chunk, count);
+    if (!onChunk) {
+        return;
+    }
+    try {
+        onChunk(chunk);
+    } catch (const std::exception& e) {
+        // Noted and passed on: the port closes as after a lost link, and the tip tells the user
+        // that Keypilot failed, not the link.
+        failure_ = framework::formatText(tr(kOwnFailure), {framework::messageOf(e)});
+        throw;
     }
 }
 
@@ -129,10 +151,10 @@ std::optional<std::wstring> PortConnection::failure() const {
         return std::nullopt;
     }
     // Wanted and not open, yet its last open succeeded: it closed by itself.
-    if (openFailure_.empty()) {
+    if (failure_.empty()) {
         return tr(kLinkLost);
     }
-    return openFailure_;
+    return failure_;
 }
 
 std::wstring PortConnection::reasonOf(const std::exception& e) {
@@ -166,13 +188,13 @@ void PortConnection::open() {
         noteFailure(e);
         throw;
     }
-    openFailure_.clear();
+    failure_.clear();
 }
 
 void PortConnection::noteFailure(const std::exception& e) {
     // An open that failed after the port was open (a line status it could not read) leaves it
     // open, with nothing to tell.
-    openFailure_ = port_.connected() ? std::wstring() : reasonOf(e);
+    failure_ = port_.connected() ? std::wstring() : reasonOf(e);
 }
 
 }  // namespace app

@@ -3,11 +3,14 @@
 // could not be opened, or the link dropped and the port closed) is tried again every few status
 // ticks, silently, one try at a time; the device call of a try runs on a thread of its own, since
 // a Bluetooth driver may hold it for seconds, and the port takes the device on the main thread.
+// Each chunk received is read here and handed to onChunk.
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +30,9 @@ class PortConnection {
     static constexpr const wchar_t* kLinkLost = uiText(L"связь потеряна");
     // Why a port could not be opened: no such port exists.
     static constexpr const wchar_t* kPortNotPresent = uiText(L"отсутствует");
+    // Why a port that was open is not: Keypilot's own handling of a chunk failed. %s: the
+    // error's text.
+    static constexpr const wchar_t* kOwnFailure = uiText(L"сбой в Keypilot: %s");
 
     // Sets the line settings (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
     // every event) and names COM1; nothing is opened.
@@ -35,6 +41,12 @@ class PortConnection {
     ~PortConnection();
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;
+
+    // Runs on the main thread for each chunk read from the port. An error it raises ends the
+    // port's event thread, and the port closes and is tried again as after a lost link; but
+    // failure() names the error as Keypilot's own, with its text. A read that fails is a lost
+    // link.
+    std::function<void(const std::string& chunk)> onChunk;
 
     serial::SerialPort& port() { return port_; }
     bool connected() const { return port_.connected(); }
@@ -50,8 +62,9 @@ class PortConnection {
     // while mayTry holds (not in the middle of a command, which decides the port's state itself).
     void tick(bool mayTry);
     // Why the port the user wants open is not: the last open's failure (in plain words when the
-    // port does not exist), or that the link was lost. Nothing when the port is open, the user
-    // closed it or no port is named. While a try is in progress the last reason stands.
+    // port does not exist), Keypilot's own error that closed it, or that the link was lost. Nothing
+    // when the port is open, the user closed it or no port is named. While a try is in progress the
+    // last reason stands.
     std::optional<std::wstring> failure() const;
     // Lets go of the port now, dropping a failure to close, with no more chunks delivered; a try
     // in progress is let go of.
@@ -67,12 +80,14 @@ class PortConnection {
     void noteFailure(const std::exception& e);
     void startTry();
     void onTryDone(WPARAM id);
+    void receiveChunk(int32_t count);
 
     serial::SerialPort port_;
     bool wanted_ = false;
     int ticksSinceTry_ = 0;
-    // Empty after a successful open.
-    std::wstring openFailure_;
+    // Why the port is not open: the last open's failure, or Keypilot's own error that closed it.
+    // Empty after a successful open, so a port that closes by itself has lost its link.
+    std::wstring failure_;
     // Receives the news that a try's device call is done.
     framework::Window window_;
     // Goes before the window, which it posts to.

@@ -6,6 +6,7 @@
 #include "framework/hidden_window.h"
 #include "framework/main_thread_call.h"
 #include "framework/resource_strings.h"
+#include "framework/scope_exit.h"
 
 namespace framework {
 namespace {
@@ -101,6 +102,12 @@ std::wstring Application::displayText(std::wstring message) {
 }
 
 void Application::showException(const std::exception& e) {
+    // The box's loop goes on serving timers and messages, whose handlers may fail again: one box
+    // stands for them all.
+    if (exceptionBoxUp_.exchange(true)) {
+        return;
+    }
+    ScopeExit closed([this] { exceptionBoxUp_ = false; });
     MessageBoxW(window_, displayText(messageOf(e)).c_str(), title_.c_str(),
                 MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }

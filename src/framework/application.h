@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <string>
@@ -49,7 +50,8 @@ class Application {
     bool terminated() const { return terminated_; }
 
     // Shows an error that left a handler: its text with a full stop added when the last
-    // character sorts after the full stop, the title as caption, the error icon.
+    // character sorts after the full stop, the title as caption, the error icon. At most one box
+    // is up at a time: an error that comes while one is up is dropped.
     void showException(const std::exception& e);
     // Replaceable, so tests can see errors instead of message boxes.
     using ExceptionHandler = std::function<void(const std::exception&)>;
@@ -90,6 +92,7 @@ class Application {
     bool terminated_ = false;
     int exitCode_ = 0;
     ExceptionHandler exceptionHandler_;
+    std::atomic<bool> exceptionBoxUp_{false};
     std::vector<std::pair<int, MessageHook>> hooks_;
     int nextHookId_ = 1;
 };

@@ -19,8 +19,8 @@ void startup();
 void shutdown();
 
 // The translation of a fixed text in the current domain; the text itself when the layer is
-// not started. Raises framework::Exception for a catalogue that cannot be read or a translation
-// that is not UTF-8.
+// not started. A catalogue that cannot be read is passed over as if it were missing; a
+// translation that is not UTF-8 raises framework::Exception.
 std::wstring translateText(const std::wstring& text);
 
 // Resource strings are looked up in "default", then in each added domain in the order of adding.

@@ -324,6 +324,26 @@ TEST_F(KeypilotObjectTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesN
     EXPECT_TRUE(errors_.empty());
 }
 
+// An error of Keypilot's own command code ends the port's event thread as a lost link does, and
+// the port is opened again; meanwhile the tip blames Keypilot, with the error's text, not the
+// link.
+TEST_F(KeypilotTest, AnErrorOfTheCommandCodeIsShownInTheTipAsKeypilotsOwnAndTheLinkComesBack) {
+    store(L"com", programPortIndex().c_str());
+    app::Keypilot keypilot{testing_support::sessionClaim()};
+    keypilot.start();
+    ASSERT_TRUE(keypilot.comPort().connected());
+    keypilot.connection().onChunk = [](const std::string&) {
+        throw framework::Exception(L"no such command table");
+    };
+    testing_support::PortEnd phone(phonePort_);
+    ASSERT_TRUE(phone.send("06"));
+    const std::wstring failed =
+        L"Keypilot - " + programPort_ + L": сбой в Keypilot: no such command table";
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == failed; }, 10000));
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    EXPECT_TRUE(errors_.empty()) << "no box";
+}
+
 // A try's device that comes after OK, or after the end, is closed unused; the end does not wait
 // for a call that hangs.
 TEST_F(KeypilotObjectTest, ADeviceThatComesAfterOkOrTheEndIsClosedUnused) {
