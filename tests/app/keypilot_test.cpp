@@ -327,7 +327,7 @@ TEST_F(KeypilotObjectTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesN
 // An error of Keypilot's own command code ends the port's event thread as a lost link does, and
 // the port is opened again; meanwhile the tip blames Keypilot, with the error's text, not the
 // link.
-TEST_F(KeypilotTest, AnErrorOfTheCommandCodeIsShownInTheTipAsKeypilotsOwnAndTheLinkComesBack) {
+TEST_F(KeypilotObjectTest, AnErrorOfTheCommandCodeIsShownInTheTipAsKeypilotsOwnAndTheLinkComesBack) {
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
     keypilot.start();
