@@ -106,9 +106,10 @@ const KeyEntry& keyEntry(LinkKey key);
 std::optional<std::string> encodeMessage(const Message& message);
 
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
-// {"version":2,"codes":[{"code","command","name","description"}...],
+// {"version":2,"codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
-//  "keys":[{"id","key","virtualKey","extended","name","description"}...]}
+//  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}
+// (names are the phone simulator's words; "frame" is the whole key frame, "KYPP").
 std::string linkTableJson();
 
 // Reads the link's chunks, one reader per open port.
