@@ -105,6 +105,10 @@ const KeyEntry& keyEntry(LinkKey key);
 // empty or too long text, a lone surrogate in a text).
 std::optional<std::string> encodeMessage(const Message& message);
 
+// Strict UTF-8 (no overlong form, surrogate or value beyond U+10FFFF) as UTF-16; nothing for
+// bytes that are not UTF-8.
+std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
+
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
 // {"version":2,"codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],

@@ -287,6 +287,16 @@ Scan scanText(std::string_view text, std::vector<Message>& messages, std::size_t
 
 }  // namespace
 
+std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
+    Utf8Checker checker;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (!checker.take(static_cast<unsigned char>(utf8[i]), utf8.size() - i - 1)) {
+            return std::nullopt;
+        }
+    }
+    return std::move(checker.text());
+}
+
 LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arrivalMs) {
     Result result;
     if (chunk.empty()) {
