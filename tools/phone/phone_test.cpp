@@ -136,6 +136,16 @@ TEST_F(PhoneExe, EachCodeIsOneWriteOfTwoBytes) {
     EXPECT_NE(run.output.find("sent 05 (click)"), std::string::npos) << run.output;
 }
 
+// Frames with their parameters, a Russian text from the wide command line included.
+TEST_F(PhoneExe, EachFrameIsOneWrite) {
+    const std::string text = "TX0012D09FD180D0B8D0B2D0B5D182";
+    auto [run, chunks] = observe(*reader_, 10 + text.size() + 4,
+                                 port_ + L" --pause 300 move 10 -5 type \"Привет\" playpause");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_EQ(chunks, (Chunks{"MV+010-005", text, "KYPP"}));
+    EXPECT_NE(run.output.find("sent MV+010-005 (move 10 -5)"), std::string::npos) << run.output;
+}
+
 TEST_F(PhoneExe, RawTextGoesInOneWrite) {
     auto [run, chunks] = observe(*reader_, 9, port_ + L" --pause 300 --raw 0606 --raw 02\\r 08");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
