@@ -127,7 +127,7 @@ TEST(LinkReaderTest, TextInAnyLanguageBecomesUtf16) {
     EXPECT_EQ(app::encodeMessage(result.messages[0]), textFrame(utf8));
     // Not UTF-8: a lone continuation, an overlong slash, a surrogate, a character cut short, a
     // value beyond U+10FFFF; lower-case hex is not the format either.
-    for (std::string bad :
+    for (const std::string& bad :
          {textFrame("\x80"), textFrame("\xC0\xAF"), textFrame("\xED\xA0\x80"), textFrame("\xD0"),
           textFrame("\xF4\x90\x80\x80"), std::string("TX00016a")}) {
         LinkReader reader;

@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::uint64_t sinceLastChunk = 0;
     size_t i = 0;
     while (i < size) {
-        std::uint64_t pause = 2u * data[i++];
+        std::uint64_t pause = std::uint64_t{2} * data[i++];
         size_t end = i;
         while (end < size && data[end] != 0xFF) {
             ++end;
