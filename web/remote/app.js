@@ -1,27 +1,84 @@
-// Wires the page together: texts, buttons, the link to Keypilot, the status line, the screen
-// wake lock and the offline copy.
+// Wires the page together: texts, the views and their controls, the link to Keypilot, the status
+// line, the screen wake lock and the offline copy.
 import { bindButton } from './buttons.js';
+import { COMMANDS, MUTE, NEWEST_VERSION, RIGHT_CLICK, key, scroll, typing } from './codes.js';
 import { Connection } from './connection.js';
 import { chooseLanguage } from './language.js';
+import { Outbox } from './outbox.js';
+import { bindTouchpad } from './touchpad.js';
+import { bindTabs } from './views.js';
 
-// Each button's code, as Keypilot reads it; the moving ones repeat while held.
+// The remote's keys, each with its code; the moving ones repeat while held.
 const KEYS = {
-  up: { code: '02', repeats: true },
-  down: { code: '08', repeats: true },
-  left: { code: '04', repeats: true },
-  right: { code: '06', repeats: true },
-  click: { code: '05' },
-  escape: { code: '01' },
-  pageUp: { code: '11' },
-  pageDown: { code: '09' },
-  volumeUp: { code: '07', repeats: true },
-  volumeDown: { code: '10', repeats: true },
-  start: { code: '03' },
-  run: { code: '00' },
+  up: { code: COMMANDS.up, repeats: true },
+  down: { code: COMMANDS.down, repeats: true },
+  left: { code: COMMANDS.left, repeats: true },
+  right: { code: COMMANDS.right, repeats: true },
+  click: { code: COMMANDS.click },
+  escape: { code: COMMANDS.esc },
+  pageUp: { code: COMMANDS.pgup },
+  pageDown: { code: COMMANDS.pgdn },
+  volumeUp: { code: COMMANDS.volup, repeats: true },
+  volumeDown: { code: COMMANDS.voldown, repeats: true },
+  start: { code: COMMANDS.start },
+  run: { code: COMMANDS.launch },
 };
 
+// The other views' buttons, each with its frame. A wheel notch is 120 units.
+const ACTIONS = {
+  rightClick: { frame: RIGHT_CLICK },
+  scrollUp: { frame: scroll(0, 120), repeats: true },
+  scrollDown: { frame: scroll(0, -120), repeats: true },
+  enter: { frame: key('return') },
+  backspace: { frame: key('backspace'), repeats: true },
+  tab: { frame: key('tab') },
+  playPause: { frame: key('playpause') },
+  nextTrack: { frame: key('nexttrack') },
+  prevTrack: { frame: key('prevtrack') },
+  mute: { frame: MUTE },
+  startShow: { frame: key('slideshow') },
+  nextSlide: { frame: key('nextslide') },
+  prevSlide: { frame: key('prevslide') },
+  endShow: { frame: key('endslideshow') },
+  black: { frame: key('black') },
+};
+
+const VERSION_KEY = 'keypilot-protocol';
+const SPEED_KEY = 'keypilot-pointer-speed';
+const CONNECTED_KEY = 'keypilot-connected-before';
+
+const stored = (name) => {
+  try {
+    return localStorage.getItem(name);
+  } catch {
+    return null; // storage refused: the page works, it only forgets
+  }
+};
+const store = (name, value) => {
+  try {
+    localStorage.setItem(name, value);
+  } catch {
+    // As above.
+  }
+};
+
+// The link's version: the v of the page's address (?v=N, as Keypilot's phone setup gives it),
+// or the last one given, or the newest. A Keypilot newer than the page gets the newest the page has.
+function linkVersion() {
+  const given = new URLSearchParams(location.search).get('v');
+  if (given !== null && /^[1-9][0-9]{0,5}$/.test(given)) store(VERSION_KEY, given);
+  const version = Number(stored(VERSION_KEY) ?? NEWEST_VERSION);
+  return Number.isInteger(version) && version >= 1 ? Math.min(version, NEWEST_VERSION) : NEWEST_VERSION;
+}
+
 const text = chooseLanguage(navigator.languages?.length ? navigator.languages : [navigator.language]);
+const version = linkVersion();
 const keyButtons = [...document.querySelectorAll('[data-key]')];
+const actionButtons = [...document.querySelectorAll('[data-action]')];
+const typeButton = document.getElementById('type');
+const surface = document.getElementById('surface');
+// Everything that acts on the PC, and is off while the link is down.
+const controls = [...keyButtons, ...actionButtons, typeButton, surface];
 const connectButton = document.getElementById('connect');
 
 function applyTexts() {
@@ -32,6 +89,14 @@ function applyTexts() {
   for (const caption of document.querySelectorAll('[data-caption]')) {
     caption.textContent = text.captions[caption.dataset.caption];
   }
+  for (const element of document.querySelectorAll('[data-label]')) {
+    element.setAttribute('aria-label', text.labels[element.dataset.label]);
+  }
+  for (const element of document.querySelectorAll('[data-text]')) {
+    const [name, index] = element.dataset.text.split('.');
+    element.textContent = index === undefined ? text[name] : text[name][index];
+  }
+  for (const tab of document.querySelectorAll('[role="tab"]')) tab.textContent = text.tabs[tab.dataset.view];
   connectButton.textContent = text.buttons.connect;
 }
 
@@ -45,7 +110,10 @@ function showUnsupported() {
   notice.textContent = text.unsupported;
   notice.hidden = false;
   connectButton.hidden = true;
-  for (const button of keyButtons) button.disabled = true;
+  for (const control of controls) {
+    if (control instanceof HTMLButtonElement) control.disabled = true;
+    else control.setAttribute('aria-disabled', 'true');
+  }
   document.body.classList.add('no-serial');
   showStatus('disconnected', text.status.unsupported);
 }
@@ -100,7 +168,7 @@ function keySwitch() {
     if (wanted === on) return;
     const wasOn = on;
     on = wanted;
-    for (const button of keyButtons) button.setAttribute('aria-disabled', String(!on));
+    for (const control of controls) control.setAttribute('aria-disabled', String(!on));
     said = false;
     note.textContent = '';
     if (!on && wasOn) say();
@@ -108,22 +176,75 @@ function keySwitch() {
   return { set, say };
 }
 
+// A first visit, until the first link is up, shows how to connect in place of the bare status.
+function showHelp(state) {
+  if (state.status === 'connected') store(CONNECTED_KEY, 'yes');
+  const help = state.status === 'disconnected' && state.reason === 'notChosen' && stored(CONNECTED_KEY) === null;
+  document.getElementById('help').hidden = !help;
+  document.getElementById('status-text').hidden = help;
+}
+
+// With version 1 only the remote's twelve codes exist: the other views say what they need.
+function showNeedsNewer() {
+  for (const view of document.querySelectorAll('.view:not(.view-remote)')) {
+    view.classList.add('needs-newer');
+    for (const part of view.children) part.hidden = !part.classList.contains('newer');
+  }
+}
+
+function bindTyping(outbox, keys) {
+  const field = document.getElementById('text');
+  document.getElementById('typing').addEventListener('submit', (event) => {
+    event.preventDefault();
+    if (typeButton.getAttribute('aria-disabled') === 'true') {
+      keys.say();
+      return;
+    }
+    if (field.value === '') return;
+    for (const frame of typing(field.value)) outbox.send(frame);
+    field.value = '';
+  });
+}
+
+function bindSpeed() {
+  const slider = document.getElementById('speed');
+  const kept = Number(stored(SPEED_KEY));
+  if (kept >= Number(slider.min) && kept <= Number(slider.max)) slider.value = String(kept);
+  slider.addEventListener('change', () => store(SPEED_KEY, slider.value));
+  return () => Number(slider.value);
+}
+
 function startRemote(serial) {
   const connection = new Connection(serial);
-  const encoder = new TextEncoder();
+  const outbox = new Outbox(connection, { beat: version >= 2 });
   const keys = keySwitch();
+  const touchpad = bindTouchpad(surface, {
+    outbox,
+    speed: bindSpeed(),
+    off: () => surface.getAttribute('aria-disabled') === 'true',
+    onRefused: keys.say,
+  });
   const render = () => {
     const { state } = connection;
     showStatus(state.status, describe(state));
+    showHelp(state);
     connectButton.classList.toggle('quiet', state.status === 'connected');
     keys.set(state.status === 'connected');
+    if (state.status !== 'connected') touchpad.end();
   };
   connection.addEventListener('change', render);
   render();
   for (const button of keyButtons) {
     const { code, repeats = false } = KEYS[button.dataset.key];
-    const bytes = encoder.encode(code);
-    bindButton(button, { repeats, onPress: () => connection.send(bytes), onRefused: keys.say });
+    bindButton(button, { repeats, onPress: () => outbox.press(code), onRefused: keys.say });
+  }
+  if (version >= 2) {
+    for (const button of actionButtons) {
+      const { frame, repeats = false } = ACTIONS[button.dataset.action];
+      const send = repeats ? () => outbox.press(frame) : () => outbox.send(frame);
+      bindButton(button, { repeats, onPress: send, onRefused: keys.say });
+    }
+    bindTyping(outbox, keys);
   }
   connectButton.addEventListener('click', () => connection.choose());
   keepScreenAwake(connection);
@@ -131,6 +252,8 @@ function startRemote(serial) {
 }
 
 applyTexts();
+bindTabs(document.getElementById('tabs'));
+if (version < 2) showNeedsNewer();
 if ('serial' in navigator && navigator.serial) {
   startRemote(navigator.serial);
 } else {

@@ -5,10 +5,11 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'b0e09e8112ca8de9';
+const VERSION = '89a3f3c11391b64c';
 const FILES = [
   'app.js',
   'buttons.js',
+  'codes.js',
   'connection.js',
   'icons/icon-192.png',
   'icons/icon-512.png',
@@ -16,7 +17,10 @@ const FILES = [
   './',
   'language.js',
   'manifest.webmanifest',
+  'outbox.js',
   'style.css',
+  'touchpad.js',
+  'views.js',
 ];
 // (end of the offline set)
 const PREFIX = 'keypilot-remote-';

@@ -1,4 +1,4 @@
-// End to end: the page drives Keypilot under Wine. The stand-in port hands each write to this
+// End to end: the page drives Keypilot under Wine: Right on the remote, then a drag on the touchpad. The stand-in port hands each write to this
 // process, which writes it into the phone's end (COM6, a pseudo-terminal) of a testbed in
 // <build>/web-testbed; Keypilot listens on COM5 and moves the cursor. The testbed stops at the end.
 //   node web/tests/e2e.mjs [windows build folder]   (Keypilot and cursor built; default build/windows)
@@ -40,18 +40,22 @@ if (![keypilotExe, cursorExe].every(existsSync)) {
 const server = await startServer();
 const browser = await launchBrowser();
 
-test('pressing Right on the page moves the cursor of Keypilot under Wine', async () => {
+test('pressing Right, then a drag on the touchpad, moves the cursor of Keypilot under Wine', async () => {
   execFileSync(script('testbed.sh'), ['start', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
   let keypilot;
   let phone = -1;
   let remote;
+  const written = [];
   try {
     for (const [name, value] of [['com', '4'], ['mouse', String(STEP)]]) { // COM5, 20-pixel steps
       wine('reg', 'add', 'HKCU\\Software\\Corvane\\Keypilot', '/v', name, '/t', 'REG_SZ', '/d', value, '/f');
     }
     keypilot = spawn(script('wine-run.sh'), [testbed, keypilotExe], { stdio: 'ignore' });
     phone = openSync(join(testbed, 'pty/COM6'), constants.O_WRONLY | constants.O_NOCTTY);
-    remote = await openRemote(browser, server.url, { forward: (bytes) => writeSync(phone, Buffer.from(bytes)) });
+    remote = await openRemote(browser, server.url, { forward: (bytes) => {
+      written.push(String.fromCharCode(...bytes));
+      writeSync(phone, Buffer.from(bytes));
+    } });
     const { page } = remote;
     await status(page, /^Connected$/);
 
@@ -67,6 +71,29 @@ test('pressing Right on the page moves the cursor of Keypilot under Wine', async
     await waitFor('the cursor to move', () => !same(cursor(), before), 10000);
     const after = await stillCursor();
     assert.deepEqual(after, [before[0] + STEP, before[1]], `the cursor went from ${before} to ${after}`);
+
+    // A slow drag, down and to the left, at speed 1: the cursor goes as far as the moves sent say.
+    await page.getByRole('tab', { name: 'Touchpad' }).click();
+    await page.getByRole('slider', { name: 'Pointer speed' }).fill('1');
+    const box = await page.getByRole('application', { name: 'Touchpad' }).boundingBox();
+    const cdp = await page.context().newCDPSession(page);
+    let time = Date.now() / 1000;
+    const finger = (type, x, y) => {
+      time += 0.02;
+      const touchPoints = type === 'touchEnd' ? [] : [{ x: box.x + x, y: box.y + y, id: 1 }];
+      return cdp.send('Input.dispatchTouchEvent', { type, touchPoints, timestamp: time });
+    };
+    const mark = written.length;
+    await finger('touchStart', 100, 40);
+    for (let i = 1; i <= 30; i += 1) await finger('touchMove', 100 - i, 40 + 2 * i);
+    await finger('touchEnd');
+    const sent = () =>
+      written.slice(mark).join('').match(/MV[+-]\d{3}[+-]\d{3}/g)?.reduce(
+        (sum, m) => [sum[0] + Number(m.slice(2, 6)), sum[1] + Number(m.slice(6))], [0, 0]) ?? [0, 0];
+    await waitFor('the drag to be written', () => same(sent(), [-30, 60]), 10000);
+    await waitFor('the cursor to move', () => !same(cursor(), after), 10000);
+    const dragged = await stillCursor();
+    assert.deepEqual(dragged, [after[0] - 30, after[1] + 60], `the drag took the cursor from ${after} to ${dragged}`);
     assert.deepEqual(remote.errors, []);
   } finally {
     await remote?.context.close();

@@ -44,6 +44,8 @@ export async function openRemote(browser, url, options = {}) {
 
 export const serialLog = (page) => page.evaluate(() => structuredClone(window.__serial.log));
 export const codes = async (page) => (await serialLog(page)).writes.map((bytes) => String.fromCharCode(...bytes));
+// The writes but the signs of life that an idle connected page sends.
+export const presses = async (page) => (await codes(page)).filter((code) => code !== 'PI');
 export const statusText = (page) => page.locator('#status').innerText();
 export const button = (page, name) => page.getByRole('button', { name, exact: true });
 export const status = (page, pattern) =>
@@ -67,8 +69,11 @@ const tests = [];
 export const test = (name, body) => tests.push({ name, body });
 
 // Runs the tests in turn and prints "N passed, M failed"; resolves to true when all passed.
+// KEYPILOT_TEST_ONLY=text runs only the tests whose names contain that text.
 export async function runTests(timeoutMs = 90000) {
   let passed = 0;
+  const only = process.env.KEYPILOT_TEST_ONLY;
+  if (only) tests.splice(0, tests.length, ...tests.filter((t) => t.name.includes(only)));
   for (const { name, body } of tests) {
     const started = Date.now();
     let timer;

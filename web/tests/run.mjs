@@ -8,7 +8,7 @@ import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../server.mjs';
 import { languages } from '../remote/language.js';
-import { button, codes, launchBrowser, openRemote, runTests, served, serialLog, startServer, status, statusText,
+import { button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status, statusText,
   test, waitFor } from './harness.mjs';
 
 const SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
@@ -19,7 +19,7 @@ const server = await startServer();
 const browser = await launchBrowser();
 const open = (options = {}) => openRemote(browser, options.url ?? server.url, options);
 const connected = (page) => status(page, /^Connected$/);
-const writes = (page, n) => waitFor(`${n} writes`, async () => (await codes(page)).length >= n);
+const writes = (page, n) => waitFor(`${n} writes`, async () => (await presses(page)).length >= n);
 const opens = async (page) => (await serialLog(page)).opens.length;
 async function done({ context, errors }) {
   await context.close();
@@ -54,14 +54,14 @@ test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the nex
   assert.deepEqual(log.requests, [filter]);
   assert.deepEqual(log.opens, [{ port: 'A', baudRate: 9600, ok: true }]);
   assert.equal(log.closes, 0);
-  assert.deepEqual(log.writes, []);
+  assert.deepEqual(await presses(page), []);
 
   await page.reload();
   await connected(page);
   assert.deepEqual((await serialLog(page)).requests, []);
   await button(page, 'Escape').press('Enter'); // the keyboard, or a screen reader, presses once too
   await writes(page, 1);
-  assert.deepEqual(await codes(page), ['01']);
+  assert.deepEqual(await presses(page), ['01']);
   await done(remote);
 });
 
@@ -74,7 +74,7 @@ test('every button writes its code as one write and nothing else', async () => {
     await button(page, name).click();
     await writes(page, i + 1);
   }
-  assert.deepEqual(await codes(page), names.map((name) => CODES[name]));
+  assert.deepEqual(await presses(page), names.map((name) => CODES[name]));
   await done(remote);
 });
 
@@ -84,7 +84,7 @@ test('holding repeats after 400 ms, then every 120 ms, and stops on release, lea
   await connected(page);
   const after = async (ms, n, why) => {
     await page.clock.runFor(ms);
-    assert.equal((await codes(page)).length, n, why);
+    assert.equal((await presses(page)).length, n, why);
   };
   const centre = async (name) => {
     const box = await button(page, name).boundingBox();
@@ -127,7 +127,7 @@ test('holding repeats after 400 ms, then every 120 ms, and stops on release, lea
   const shown = await button(page, 'Click').evaluate((element) =>
     element.dispatchEvent(new MouseEvent('contextmenu', { bubbles: true, cancelable: true })));
   assert.equal(shown, false, 'a long press may open the context menu');
-  assert.deepEqual(await codes(page), ['06', '06', '06', '06', '06', '08', '08', '04', '04', '05']);
+  assert.deepEqual(await presses(page), ['06', '06', '06', '06', '06', '08', '08', '04', '04', '05']);
   await done(remote);
 });
 
@@ -154,14 +154,15 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
     await button(page, 'Right').click();
     await writes(page, 1);
     const { ports } = await serialLog(page);
-    assert.deepEqual(ports, { A: { open: false, writes: [] }, B: { open: true, writes: [[0x30, 0x36]] } });
+    const pressesOf = ({ open, writes }) => ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI') });
+    assert.deepEqual([pressesOf(ports.A), pressesOf(ports.B)], [{ open: false, writes: [] }, { open: true, writes: ['06'] }]);
     await done(remote);
   }
 });
 
-// Every button fits on the screen without scrolling, upright and on its side, in either language,
-// with the longest line the status can show.
-test('every control fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 844 x 390', async () => {
+// Every control of every view fits on the screen without scrolling, upright and on its side, in
+// either language, with the first visit's help and with the longest line the status can show.
+test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 844 x 390', async () => {
   const sizes = [[360, 640], [390, 844], [640, 360], [844, 390]];
   for (const locale of ['en-US', 'ru-RU']) {
     const text = languages[locale.slice(0, 2)].status;
@@ -171,25 +172,38 @@ test('every control fits without scrolling at 360 x 640, 390 x 844, 640 x 360 an
       .reduce((a, b) => (b.length > a.length ? b : a));
     const remote = await open({ serial: 'fresh', locale });
     const { page } = remote;
-    await status(page, /./);
-    await page.locator('#status-text').evaluate((element, line) => (element.textContent = line), longest);
-    for (const [width, height] of sizes) {
-      await page.setViewportSize({ width, height });
-      const misfits = await page.evaluate(() => {
-        const { innerWidth: w, innerHeight: h } = window;
-        const wrong = [];
-        const page = document.scrollingElement;
-        if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
-        for (const control of document.querySelectorAll('button')) {
-          const r = control.getBoundingClientRect();
-          if (r.left < 0 || r.top < 0 || r.right > w || r.bottom > h || r.width < 40 || r.height < 40) {
-            const name = control.ariaLabel ?? control.textContent;
-            wrong.push(`${name} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
-          }
+    await waitFor('the help', () => page.locator('#help').isVisible());
+    for (const status of ['help', 'longest']) {
+      if (status === 'longest') {
+        await page.evaluate((line) => {
+          document.getElementById('help').hidden = true;
+          Object.assign(document.getElementById('status-text'), { hidden: false, textContent: line });
+        }, longest);
+      }
+      for (const [width, height] of sizes) {
+        await page.setViewportSize({ width, height });
+        for (const tab of await page.getByRole('tab').all()) {
+          await tab.click();
+          const misfits = await page.evaluate(() => {
+            const { innerWidth: w, innerHeight: h } = window;
+            const wrong = [];
+            const page = document.scrollingElement;
+            if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
+            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status')].filter((c) => c.checkVisibility());
+            for (const control of controls) {
+              const r = control.getBoundingClientRect();
+              const least = control.matches('.surface') ? 120 : control.matches('button, input') ? 40 : 0;
+              if (r.left < 0 || r.top < 0 || r.right > w || r.bottom > h || r.width < least || r.height < least ||
+                control.scrollWidth > control.clientWidth + 1) {
+                const name = control.ariaLabel ?? control.labels?.[0]?.textContent ?? control.textContent;
+                wrong.push(`${name} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
+              }
+            }
+            return controls.length > 5 ? wrong : ['hardly any controls shown'];
+          });
+          assert.deepEqual(misfits, [], `${locale} at ${width} x ${height}, ${await tab.textContent()}, ${status}`);
         }
-        return wrong;
-      });
-      assert.deepEqual(misfits, [], `${locale} at ${width} x ${height}`);
+      }
     }
     await done(remote);
   }
@@ -216,7 +230,7 @@ test('a link that closes while the device stays connected is reopened unasked, a
   assert.deepEqual(log.requests, [], 'the user was asked again');
   assert.deepEqual(log.opens.map((o) => o.ok), [true, false, false, false, false, true]);
   assert.equal(log.closes, 1, 'the lost port was not closed before it was opened again');
-  assert.deepEqual(await codes(page), ['06']);
+  assert.deepEqual(await presses(page), ['06']);
   await done(remote);
 });
 
@@ -233,7 +247,7 @@ test('a device that goes away is waited for, and reopened unasked when it is bac
   await button(page, 'Right').click();
   await writes(page, 1);
   assert.deepEqual((await serialLog(page)).requests, []);
-  assert.deepEqual(await codes(page), ['06']);
+  assert.deepEqual(await presses(page), ['06']);
   await done(remote);
 });
 
@@ -349,6 +363,250 @@ test('the first load stays on its own origin and under 150 kB, and the page then
   await context.setOffline(true);
   await page.reload();
   await connected(page);
+  await done(remote);
+});
+
+// The page's frames as Keypilot reads them, written out here on their own: a write that does not
+// parse into whole frames is a fault of the page.
+const KEY_IDS = ['EN', 'BS', 'TB', 'ES', 'PP', 'NX', 'PV', 'F5', 'RT', 'LT', 'BK'];
+function frames(write) {
+  const out = [];
+  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4}))/;
+  for (let at = 0; at < write.length;) {
+    const m = grammar.exec(write.slice(at));
+    if (!m || (m[6] && !KEY_IDS.includes(m[6]))) throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
+    at += m[0].length;
+    if (m[7]) {
+      const n = Number(m[7]);
+      const hex = write.slice(at, at + 2 * n);
+      if (n < 1 || n > 1000 || !/^(?:[0-9A-F]{2})+$/.test(hex) || hex.length !== 2 * n) throw new Error(`bad text frame in ${write}`);
+      const text = new TextDecoder('utf-8', { fatal: true }).decode(Uint8Array.from(hex.match(/../g), (h) => parseInt(h, 16)));
+      out.push({ frame: 'TX', text });
+      at += 2 * n;
+    } else if (m[3]) {
+      out.push({ frame: m[3], dx: Number(m[4]), dy: Number(m[5]) });
+    } else {
+      out.push({ frame: m[0] });
+    }
+  }
+  return out;
+}
+const allFrames = async (page) => (await codes(page)).flatMap(frames);
+const sum = (list, kind) => list.filter((f) => f.frame === kind).reduce((s, f) => [s[0] + f.dx, s[1] + f.dy], [0, 0]);
+// Every write is whole two-character units of printable ASCII, and whole frames.
+async function wellFormed(page) {
+  for (const write of await codes(page)) {
+    assert.match(write, /^(?:[\x20-\x7e]{2})+$/, `a write that is not whole printable units: ${JSON.stringify(write)}`);
+    frames(write);
+  }
+}
+
+test('four views by tabs; each button of the touchpad, keyboard and media views writes its own frame, a long text in several', async () => {
+  const remote = await open();
+  const { page } = remote;
+  await connected(page);
+  const tabs = await page.getByRole('tab').allTextContents();
+  assert.deepEqual(tabs, ['Remote', 'Touchpad', 'Keyboard', 'Media']);
+  assert.equal(await page.getByRole('tab', { selected: true }).textContent(), 'Remote');
+  const expected = {
+    Touchpad: { 'Right click': 'CR', 'Scroll up': 'SC+000+120', 'Scroll down': 'SC+000-120' },
+    Keyboard: { Enter: 'KYEN', Backspace: 'KYBS', Tab: 'KYTB' },
+    Media: { 'Play/pause': 'KYPP', 'Next track': 'KYNX', 'Previous track': 'KYPV', Mute: 'MU', 'Start slideshow': 'KYF5',
+      'Next slide': 'KYRT', 'Previous slide': 'KYLT', 'End slideshow': 'KYES', 'Black screen': 'KYBK' },
+  };
+  for (const [view, buttons] of Object.entries(expected)) {
+    await page.getByRole('tab', { name: view }).click();
+    assert.equal(await button(page, 'Up').isVisible(), false, 'the remote shows under another view');
+    for (const [name, code] of Object.entries(buttons)) {
+      const before = (await presses(page)).length;
+      await button(page, name).click();
+      await waitFor(`${name} to write`, async () => (await presses(page)).length > before);
+      assert.deepEqual((await presses(page)).slice(before), [code], name);
+    }
+  }
+  await page.getByRole('tab', { name: 'Touchpad' }).click();
+  assert.equal(await page.getByRole('application', { name: 'Touchpad' }).count(), 1);
+  assert.equal(await page.getByRole('slider', { name: 'Pointer speed' }).count(), 1);
+
+  // Each text frame is whole UTF-8 of at most 1000 bytes: no character, no surrogate pair is cut.
+  await page.getByRole('tab', { name: 'Keyboard' }).click();
+  const field = page.getByRole('textbox', { name: 'Text to type' });
+  for (const text of ['Привет, мир 😀', `${'ж'.repeat(499)}😀${'я😀'.repeat(300)}!`]) {
+    const before = (await allFrames(page)).length;
+    await field.fill(text);
+    await button(page, 'Type').click();
+    await waitFor('the text frames', async () => (await allFrames(page)).slice(before).map((f) => f.text ?? '').join('') === text);
+    assert.equal(await field.inputValue(), '');
+  }
+  const texts = (await allFrames(page)).filter((f) => f.frame === 'TX');
+  assert.ok(texts.length >= 4, `${texts.length} text frames`);
+  await wellFormed(page);
+  await done(remote);
+});
+
+// Touches through the browser's own input, as a phone's finger gives them.
+async function fingers(page) {
+  const cdp = await page.context().newCDPSession(page);
+  const box = await page.getByRole('application', { name: 'Touchpad' }).boundingBox();
+  const at = (x, y, id = 1) => ({ x: box.x + x, y: box.y + y, id });
+  // Each event's time is given, so that the speed of a drag does not depend on the machine's load.
+  let time = Date.now() / 1000;
+  const send = (type, points, ms = 0) => {
+    time += ms / 1000;
+    return cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points, timestamp: time });
+  };
+  return { at, send };
+}
+
+test('the touchpad: a slow drag moves exactly the finger times the speed, a quick one further, at most one write a frame; taps click', async () => {
+  const remote = await open();
+  const { page } = remote;
+  await connected(page);
+  await page.getByRole('tab', { name: 'Touchpad' }).click();
+  await page.getByRole('slider', { name: 'Pointer speed' }).fill('1');
+  // Counts animation frames and notes the frame of each write.
+  await page.evaluate(() => {
+    window.frame = 0;
+    window.writeFrames = [];
+    const tick = () => {
+      window.frame += 1;
+      requestAnimationFrame(tick);
+    };
+    requestAnimationFrame(tick);
+    const { writes } = window.__serial.log;
+    const push = writes.push.bind(writes);
+    Object.defineProperty(writes, 'push', {
+      value: (...w) => {
+        window.writeFrames.push(window.frame);
+        return push(...w);
+      },
+    });
+  });
+  const { at, send } = await fingers(page);
+  const drag = async (steps, step, ms) => {
+    await send('touchStart', [at(20, 20)]);
+    for (let i = 1; i <= steps; i += 1) await send('touchMove', [at(20 + step * i, 20 + (step / 2) * i)], ms);
+    await send('touchEnd', []);
+    const before = await allFrames(page);
+    await new Promise((resume) => setTimeout(resume, 200));
+    return before;
+  };
+  const moved = async (since) => sum((await allFrames(page)).slice(since), 'MV');
+  let mark = (await allFrames(page)).length;
+  await drag(40, 2, 20); // 2.2 pixels in 20 ms: slow
+  await waitFor('the slow drag', async () => (await moved(mark))[0] === 80);
+  assert.deepEqual(await moved(mark), [80, 40]);
+  mark = (await allFrames(page)).length;
+  // Sent at once, as a quick finger's events come: the browser hands them over together.
+  const slowWrites = (await codes(page)).length;
+  await send('touchStart', [at(20, 20)]);
+  await Promise.all(Array.from({ length: 40 }, (_, i) => send('touchMove', [at(22 + 2 * i, 21 + i)], 1)));
+  await send('touchEnd', []);
+  await waitFor('the quick drag', async () => (await moved(mark))[0] > 0);
+  const quick = await moved(mark);
+  assert.ok(quick[0] >= 120 && quick[1] >= 60, `a quick 80 x 40 swipe went ${quick}`);
+
+  const log = await codes(page);
+  const frameOf = await page.evaluate(() => window.writeFrames);
+  const moveFrames = frameOf.filter((_, i) => log[i].includes('MV'));
+  assert.equal(new Set(moveFrames).size, moveFrames.length, `two moves in one frame: ${frameOf} ${log}`);
+  const quickMoves = log.slice(slowWrites).filter((w) => w.includes('MV')).length;
+  assert.ok(quickMoves < 40, `each of the quick drag's 40 finger events was written on its own: ${log.slice(slowWrites)}`);
+
+  // A tap is a left click; two fingers tapping are a right click; two dragging down scroll up.
+  mark = (await allFrames(page)).length;
+  await send('touchStart', [at(50, 50)]);
+  await send('touchEnd', []);
+  await send('touchStart', [at(50, 50), at(90, 50, 2)]);
+  await send('touchEnd', []);
+  await send('touchStart', [at(50, 20), at(90, 20, 2)]);
+  for (let y = 25; y <= 80; y += 5) await send('touchMove', [at(50, y), at(90, y, 2)]);
+  await send('touchEnd', []);
+  await waitFor('the scroll', async () => sum((await allFrames(page)).slice(mark), 'SC')[1] === 240);
+  const kinds = (await allFrames(page)).slice(mark).map((f) => f.frame).filter((f) => f !== 'PI');
+  assert.deepEqual([...new Set(kinds)], ['CL', 'CR', 'SC']);
+  assert.equal(sum((await allFrames(page)).slice(mark), 'SC')[0], 0);
+  await wellFormed(page);
+  await done(remote);
+});
+
+test('a long press then a drag holds the left button, with a sign of life every 0.5 s, until the finger lifts', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await connected(page);
+  await page.getByRole('tab', { name: 'Touchpad' }).click();
+  await page.getByRole('slider', { name: 'Pointer speed' }).fill('1');
+  const { at, send } = await fingers(page);
+  await send('touchStart', [at(20, 20)]);
+  const mark = (await allFrames(page)).length;
+  await page.clock.runFor(600);
+  await waitFor('DN', async () => (await allFrames(page)).some((f) => f.frame === 'DN'));
+  for (let x = 22; x <= 60; x += 2) {
+    await send('touchMove', [at(x, 20)], 100);
+    await page.clock.runFor(100);
+  }
+  await page.clock.runFor(1000);
+  const held = (await allFrames(page)).slice(mark);
+  await send('touchEnd', []);
+  await waitFor('UP', async () => (await allFrames(page)).some((f) => f.frame === 'UP'));
+  const all = (await allFrames(page)).slice(mark).map((f) => f.frame);
+  assert.deepEqual(all.filter((f) => f !== 'PI' && f !== 'MV'), ['DN', 'UP']);
+  assert.ok(all.indexOf('MV') > all.indexOf('DN') && all.lastIndexOf('MV') < all.indexOf('UP'), all.join(' '));
+  // Chromium hands over no move for the first step after a long press (inside its touch slop).
+  assert.ok([38, 40].includes(sum(held, 'MV')[0]), `a 40-pixel drag moved ${sum(held, 'MV')}`);
+  // 3 s held, and the writes come at most 0.5 s apart: at least 5 signs of life or moves.
+  assert.ok(held.filter((f) => f.frame === 'PI').length >= 2, held.map((f) => f.frame).join(' '));
+  await done(remote);
+});
+
+test('an idle connected page writes a sign of life at least every 2.5 s; with v=1 none, and the other views need a newer Keypilot', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await connected(page);
+  for (let i = 0; i < 5; i += 1) {
+    const before = (await codes(page)).length;
+    await page.clock.runFor(2500);
+    await waitFor('a sign of life', async () => (await codes(page)).slice(before).includes('PI'));
+  }
+  assert.deepEqual([...new Set(await codes(page))], ['PI']);
+  await done(remote);
+
+  const old = await open({ clock: true, url: `${server.url}?v=1` });
+  for (const url of [`${server.url}?v=1`, server.url]) { // remembered when not given again
+    await old.page.goto(url);
+    await connected(old.page);
+    await old.page.clock.runFor(10000);
+    await button(old.page, 'Right').click();
+    await writes(old.page, 1);
+    assert.deepEqual(await codes(old.page), ['06']);
+    for (const view of ['Touchpad', 'Keyboard', 'Media']) {
+      await old.page.getByRole('tab', { name: view }).click();
+      assert.match(await old.page.locator('.view:not([hidden])').innerText(), /needs a newer Keypilot/);
+      assert.equal(await old.page.locator('.view:not([hidden]) :is(button, input, .surface)').filter({ visible: true }).count(), 0);
+    }
+    await old.page.getByRole('tab', { name: 'Remote' }).click();
+  }
+  await old.page.goto(`${server.url}?v=2`);
+  await connected(old.page);
+  await old.page.clock.runFor(2500);
+  await waitFor('a sign of life', async () => (await codes(old.page)).includes('PI'));
+  await done(old);
+});
+
+test('a first visit shows how to connect, until the first link is up', async () => {
+  const remote = await open({ serial: 'fresh' });
+  const { page } = remote;
+  const help = page.locator('#help');
+  await waitFor('the help', () => help.isVisible());
+  assert.deepEqual(await help.locator('li').allTextContents(),
+    ['On the PC, open Keypilot’s “Connect a phone”.', 'Here, press Connect.', 'Pick the PC.']);
+  await button(page, 'Connect').click();
+  await connected(page);
+  assert.equal(await help.isVisible(), false);
+  await page.evaluate(() => sessionStorage.clear()); // the browser forgot the port: not a first visit still
+  await page.reload();
+  await status(page, /press Connect/);
+  assert.equal(await help.isVisible(), false);
   await done(remote);
 });
 

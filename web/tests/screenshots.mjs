@@ -1,5 +1,6 @@
 // Takes the README's pictures of the remote page at a phone's size (390 x 844), connected, in
-// English and in Russian: docs/remote-en.png and docs/remote-ru.png.
+// English and in Russian: docs/remote-en.png and docs/remote-ru.png (the Remote view), and
+// docs/remote-touchpad-en.png, docs/remote-keyboard-ru.png and docs/remote-media-en.png.
 //   node web/tests/screenshots.mjs [folder]    (default: docs)
 import { fileURLToPath } from 'node:url';
 import { join } from 'node:path';
@@ -9,14 +10,18 @@ const folder = process.argv[2] ?? fileURLToPath(new URL('../../docs', import.met
 const server = await startServer();
 const browser = await launchBrowser();
 try {
-  for (const [lang, locale, connected] of [
+  for (const [lang, locale, connected, view, tab] of [
     ['en', 'en-US', 'Connected'],
     ['ru', 'ru-RU', 'Подключено'],
+    ['en', 'en-US', 'Connected', 'touchpad', 'Touchpad'],
+    ['ru', 'ru-RU', 'Подключено', 'keyboard', 'Клавиатура'],
+    ['en', 'en-US', 'Connected', 'media', 'Media'],
   ]) {
     const { page, context, errors } = await openRemote(browser, server.url, { locale });
     await status(page, new RegExp(`^${connected}$`));
+    if (tab) await page.getByRole('tab', { name: tab }).click();
     await page.evaluate(() => document.fonts.ready);
-    const file = join(folder, `remote-${lang}.png`);
+    const file = join(folder, view ? `remote-${view}-${lang}.png` : `remote-${lang}.png`);
     await page.screenshot({ path: file });
     await context.close();
     if (errors.length) throw new Error(errors.join('\n'));

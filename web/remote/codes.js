@@ -1,0 +1,92 @@
+// The link's codes, as Keypilot reads them (docs/protocol.md): the one table every view of the
+// page sends from. Everything is printable ASCII in units of two characters. Version 1 is the
+// twelve digit codes; version 2 adds frames that begin with a letter. web/tests/table.mjs checks
+// this table against Keypilot's own.
+
+export const NEWEST_VERSION = 2;
+
+// Version 1: the twelve codes, named as Keypilot's table names them.
+export const COMMANDS = {
+  launch: '00',
+  esc: '01',
+  up: '02',
+  start: '03',
+  left: '04',
+  click: '05',
+  right: '06',
+  volup: '07',
+  down: '08',
+  pgdn: '09',
+  voldown: '10',
+  pgup: '11',
+};
+
+// Version 2: each frame's opcode and its size in units (for a text, the units before its bytes).
+export const FRAMES = {
+  ping: { opcode: 'PI', units: 1 },
+  move: { opcode: 'MV', units: 5 },
+  scroll: { opcode: 'SC', units: 5 },
+  leftClick: { opcode: 'CL', units: 1 },
+  rightClick: { opcode: 'CR', units: 1 },
+  leftDown: { opcode: 'DN', units: 1 },
+  leftUp: { opcode: 'UP', units: 1 },
+  key: { opcode: 'KY', units: 2 },
+  mute: { opcode: 'MU', units: 1 },
+  text: { opcode: 'TX', units: 3, lengthPrefixed: true },
+};
+
+// The keys a KY frame names.
+export const KEYS = {
+  return: 'EN',
+  backspace: 'BS',
+  tab: 'TB',
+  endslideshow: 'ES',
+  playpause: 'PP',
+  nexttrack: 'NX',
+  prevtrack: 'PV',
+  slideshow: 'F5',
+  nextslide: 'RT',
+  prevslide: 'LT',
+  black: 'BK',
+};
+
+// The largest offset a move or a scroll carries, and the most UTF-8 bytes one text frame carries.
+export const MAX_OFFSET = 999;
+export const MAX_TEXT_BYTES = 1000;
+
+export const PING = FRAMES.ping.opcode;
+export const LEFT_CLICK = FRAMES.leftClick.opcode;
+export const RIGHT_CLICK = FRAMES.rightClick.opcode;
+export const LEFT_DOWN = FRAMES.leftDown.opcode;
+export const LEFT_UP = FRAMES.leftUp.opcode;
+export const MUTE = FRAMES.mute.opcode;
+
+export const key = (name) => FRAMES.key.opcode + KEYS[name];
+
+// "+012", "-999": a sign and three digits. The caller keeps offsets within MAX_OFFSET.
+const offset = (value) => (value < 0 ? '-' : '+') + String(Math.abs(value)).padStart(3, '0');
+export const move = (dx, dy) => FRAMES.move.opcode + offset(dx) + offset(dy);
+export const scroll = (dx, dy) => FRAMES.scroll.opcode + offset(dx) + offset(dy);
+
+// The frames that type `text`: each at most MAX_TEXT_BYTES of UTF-8, split only between
+// characters, so that no frame ends inside a character's bytes or a surrogate pair.
+export function typing(text) {
+  const encoder = new TextEncoder();
+  const frames = [];
+  let hex = '';
+  let bytes = 0;
+  const flush = () => {
+    if (bytes === 0) return;
+    frames.push(FRAMES.text.opcode + String(bytes).padStart(4, '0') + hex);
+    hex = '';
+    bytes = 0;
+  };
+  for (const character of text) { // by code point: a surrogate pair stays whole
+    const encoded = encoder.encode(character); // a lone surrogate becomes U+FFFD, valid UTF-8
+    if (bytes + encoded.length > MAX_TEXT_BYTES) flush();
+    for (const byte of encoded) hex += byte.toString(16).toUpperCase().padStart(2, '0');
+    bytes += encoded.length;
+  }
+  flush();
+  return frames;
+}

@@ -1,0 +1,153 @@
+// Everything the page writes goes through here, one write at a time, each write whole codes and
+// frames. Frames wait in order while a write is under way and then go together in the next write.
+// The pointer's motion is summed and goes at most once per animation frame: a move that cannot be
+// written at once is kept and added to the next, never lost. While connected and showing, a sign
+// of life goes out whenever nothing else was written for a while (every 2 s, or more often while
+// a button is held, for Keypilot lets go of a held button after about 1.5 s of silence).
+import { MAX_OFFSET, PING, move, scroll } from './codes.js';
+
+export const BEAT_MS = 2000;
+export const HELD_BEAT_MS = 500;
+// A write carries at most this many characters of waiting frames (and always at least one frame).
+const MOST_PER_WRITE = 2048;
+
+const clamp = (value) => Math.max(-MAX_OFFSET, Math.min(MAX_OFFSET, value));
+
+export class Outbox {
+  #connection;
+  #encoder = new TextEncoder();
+  #queue = [];
+  #motion = { move: [0, 0], scroll: [0, 0] };
+  #writing = false;
+  #frameAsked = false;
+  #beatMs = BEAT_MS;
+  #beatTimer = 0;
+  #lastWrite = 0;
+
+  // beat: whether signs of life are sent at all (the twelve codes of version 1 have none).
+  constructor(connection, { beat = true } = {}) {
+    this.#connection = connection;
+    this.#beatMs = beat ? BEAT_MS : 0;
+    connection.addEventListener('change', () => {
+      if (this.#connected) {
+        this.#lastWrite = -Infinity; // a sign of life at once: Keypilot hears the phone is there
+        this.#scheduleBeat(0);
+      } else {
+        this.clear(); // nothing made while the link was down arrives later
+      }
+    });
+    document.addEventListener('visibilitychange', () => this.#scheduleBeat(0));
+  }
+
+  get #connected() {
+    return this.#connection.state.status === 'connected';
+  }
+
+  // A press of a remote key: written now, or right after the write under way. It is dropped when
+  // the link is down or another frame already waits: a held key repeats, and repeats that pile up
+  // on a slow link would go on arriving after the key was let go.
+  press(frame) {
+    if (!this.#connected || this.#queue.length > 0) return false;
+    return this.send(frame);
+  }
+
+  // A frame that must arrive (a click, a button's release, a key, a text): kept in order until written.
+  send(frame) {
+    if (!this.#connected) return false;
+    this.#seal();
+    this.#queue.push(frame);
+    this.#pump(false);
+    return true;
+  }
+
+  moveBy(dx, dy) {
+    this.#add(this.#motion.move, dx, dy);
+  }
+
+  scrollBy(dx, dy) {
+    this.#add(this.#motion.scroll, dx, dy);
+  }
+
+  // Signs of life every BEAT_MS, or every HELD_BEAT_MS while a button is held.
+  holding(held) {
+    if (this.#beatMs === 0) return;
+    this.#beatMs = held ? HELD_BEAT_MS : BEAT_MS;
+    this.#scheduleBeat(0);
+  }
+
+  clear() {
+    this.#queue.length = 0;
+    this.#motion = { move: [0, 0], scroll: [0, 0] };
+  }
+
+  #add(sum, dx, dy) {
+    if (!this.#connected || (dx === 0 && dy === 0)) return;
+    sum[0] += dx;
+    sum[1] += dy;
+    this.#askFrame();
+  }
+
+  #askFrame() {
+    if (this.#frameAsked) return;
+    this.#frameAsked = true;
+    requestAnimationFrame(() => {
+      this.#frameAsked = false;
+      this.#pump(true);
+    });
+  }
+
+  // The motion so far, as frames at most MAX_OFFSET each way; what is left waits for a later frame.
+  #takeMotion() {
+    const frames = [];
+    for (const [name, encode] of [['move', move], ['scroll', scroll]]) {
+      const sum = this.#motion[name];
+      if (sum[0] === 0 && sum[1] === 0) continue;
+      const [dx, dy] = sum.map(clamp);
+      frames.push(encode(dx, dy));
+      sum[0] -= dx;
+      sum[1] -= dy;
+    }
+    return frames;
+  }
+
+  // A frame made now follows the motion made before it, so that motion goes into the queue first.
+  #seal() {
+    this.#queue.push(...this.#takeMotion());
+  }
+
+  #hasMotion() {
+    return Object.values(this.#motion).some(([dx, dy]) => dx !== 0 || dy !== 0);
+  }
+
+  async #pump(onFrame) {
+    if (this.#writing || !this.#connected) return;
+    const frames = onFrame ? this.#takeMotion() : [];
+    let length = frames.join('').length;
+    let taken = 0;
+    while (taken < this.#queue.length && (taken === 0 || length + this.#queue[taken].length <= MOST_PER_WRITE)) {
+      length += this.#queue[taken].length;
+      taken += 1;
+    }
+    frames.unshift(...this.#queue.splice(0, taken));
+    if (frames.length === 0) return;
+    this.#writing = true;
+    await this.#connection.send(this.#encoder.encode(frames.join('')));
+    this.#writing = false;
+    this.#lastWrite = performance.now();
+    this.#scheduleBeat();
+    if (this.#queue.length > 0) this.#pump(false);
+    if (this.#hasMotion()) this.#askFrame();
+  }
+
+  #scheduleBeat(delay) {
+    clearTimeout(this.#beatTimer);
+    if (this.#beatMs === 0 || !this.#connected || document.visibilityState !== 'visible') return;
+    const wait = delay ?? this.#beatMs;
+    this.#beatTimer = setTimeout(() => {
+      const since = performance.now() - this.#lastWrite;
+      if (since < this.#beatMs) this.#scheduleBeat(this.#beatMs - since);
+      else if (!this.#writing && this.#queue.length === 0) this.send(PING);
+      else this.#scheduleBeat();
+    }, wait);
+  }
+}

@@ -1,0 +1,62 @@
+// The page's table of the link's codes (web/remote/codes.js) agrees with Keypilot's: the twelve
+// codes, the frames (opcode, size) and the keys, each by the name Keypilot's table gives it.
+//   node web/tests/table.mjs <json file>        Keypilot's table as link_table or phone --table prints it
+//   node web/tests/table.mjs --run <program>    runs the program (build/native/tools/phone/link_table) for it
+// Prints "N passed, M failed"; exits 1 on a disagreement, 2 when the table cannot be read.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { readFileSync } from 'node:fs';
+import { COMMANDS, FRAMES, KEYS, NEWEST_VERSION, key, move, scroll, typing } from '../remote/codes.js';
+
+function readTable(args) {
+  if (args[0] === '--run' && args.length === 2) return execFileSync(args[1], { encoding: 'utf8' });
+  if (args.length === 1 && !args[0].startsWith('-')) return readFileSync(args[0], 'utf8');
+  throw new Error('usage: node web/tests/table.mjs <json file> | --run <program>');
+}
+
+let table;
+try {
+  table = JSON.parse(readTable(process.argv.slice(2)));
+} catch (error) {
+  console.error(`table: ${error.message}`);
+  process.exit(2);
+}
+
+const byName = (entries, name, value) => Object.fromEntries(entries.map((e) => [e[name], value(e)]));
+const checks = {
+  'the version': () => assert.equal(NEWEST_VERSION, table.version),
+  'the twelve codes': () => assert.deepEqual(COMMANDS, byName(table.codes, 'name', (e) => e.code)),
+  'the frames': () =>
+    assert.deepEqual(
+      byName(Object.entries(FRAMES).map(([kind, f]) => ({ kind, ...f })), 'kind', (f) => [f.opcode, f.units, !!f.lengthPrefixed]),
+      byName(table.frames, 'kind', (f) => [f.opcode, f.units, f.lengthPrefixed]),
+    ),
+  'the keys': () =>
+    assert.deepEqual(
+      byName(Object.keys(KEYS).map((name) => ({ name })), 'name', ({ name }) => key(name)),
+      byName(table.keys, 'name', (k) => FRAMES.key.opcode + k.id),
+    ),
+  // What the page writes is as long as Keypilot's table says the frame is.
+  'the sizes of the frames the page makes': () => {
+    const units = byName(table.frames, 'opcode', (f) => f.units);
+    for (const frame of [move(-999, 5), scroll(0, 120), key('playpause')]) {
+      assert.equal(frame.length, 2 * units[frame.slice(0, 2)], frame);
+    }
+    const [text] = typing('é');
+    assert.equal(text.length, 2 * units[text.slice(0, 2)] + 2 * 2, text);
+  },
+};
+
+let passed = 0;
+for (const [name, check] of Object.entries(checks)) {
+  try {
+    check();
+    passed += 1;
+    console.log(`ok    ${name}`);
+  } catch (error) {
+    console.log(`FAIL  ${name}\n      ${String(error.message).replaceAll('\n', '\n      ')}`);
+  }
+}
+const total = Object.keys(checks).length;
+console.log(`${passed} passed, ${total - passed} failed`);
+process.exit(passed === total ? 0 : 1);
