@@ -25,6 +25,7 @@ status=0
 # The phone's remote page in headless Chromium, then driving Keypilot under Wine.
 node web/tests/run.mjs || status=1
 node web/update-offline.mjs --check || status=1
+node web/tests/table.mjs --run build/native/tools/phone/link_table || status=1
 ctest --preset native -j "$jobs" || status=1
 ctest --preset windows || status=1
 node web/tests/e2e.mjs build/windows || status=1
