@@ -41,20 +41,20 @@ constexpr const wchar_t* kPortStep = uiText(L"2. Входящий COM-порт B
 constexpr const wchar_t* kListening = uiText(L"%s: Keypilot слушает этот порт.");
 constexpr const wchar_t* kNotListening = uiText(L"%s: Keypilot не слушает этот порт.");
 constexpr const wchar_t* kSeveral = uiText(L"Найдено несколько входящих портов: выберите один.");
-constexpr const wchar_t* kNoIncoming = uiText(
-    L"Входящий порт не найден. На вкладке «COM-порты» нажмите «Добавить…», затем "
-    L"выберите «Входящий».");
+constexpr const wchar_t* kNoIncoming =
+    uiText(L"Входящего порта нет: на вкладке «COM-порты» нажмите «Добавить…», затем «Входящий».");
 // %s: the port's name, e.g. "COM5".
 constexpr const wchar_t* kListenOn = uiText(L"Слушать %s");
 constexpr const wchar_t* kComPortsButtonText = uiText(L"Вкладка «COM-порты»…");
 constexpr const wchar_t* kRemoteStep = uiText(L"3. Откройте пульт на телефоне");
+constexpr const wchar_t* kScan =
+    uiText(L"Отсканируйте код камерой телефона и откройте адрес в Chrome.");
 // %s: the computer's name.
-constexpr const wchar_t* kScan = uiText(
-    L"Отсканируйте код камерой телефона и откройте адрес в Chrome. Нажмите «Подключить» "
-    L"и выберите этот компьютер по его имени Bluetooth: %s.");
+constexpr const wchar_t* kPick =
+    uiText(L"Нажмите «Подключить» и выберите этот компьютер по имени Bluetooth: %s.");
 constexpr const wchar_t* kCopy = uiText(L"Копировать");
 constexpr const wchar_t* kIgnored =
-    uiText(L"Значение remote в реестре пропущено: нужен адрес https:// не длиннее 200 знаков.");
+    uiText(L"Значение remote в реестре пропущено: нужен адрес https:// до 200 знаков.");
 constexpr const wchar_t* kHeardStep = uiText(L"4. Нажмите кнопку на телефоне");
 constexpr const wchar_t* kClose = uiText(L"Закрыть");
 
@@ -136,7 +136,8 @@ void ConnectWindow::createControls() {
     make(WC_BUTTONW, tr(kComPortsButtonText), button, kComPortsButton);
     make(WC_STATICW, tr(kRemoteStep), label, kRemoteHeading);
     make(WC_STATICW, L"", SS_OWNERDRAW | WS_VISIBLE, kQrCode);
-    make(WC_STATICW, framework::formatText(tr(kScan), {computerName()}), label, kScanHint);
+    make(WC_STATICW, tr(kScan) + L" " + framework::formatText(tr(kPick), {computerName()}), label,
+         kScanHint);
     make(WC_EDITW, L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL | WS_VISIBLE, kAddressEdit,
          WS_EX_CLIENTEDGE);
     make(WC_BUTTONW, tr(kCopy), button | WS_VISIBLE, kCopyButton);
