@@ -342,10 +342,16 @@ void ConnectWindow::refresh() {
     const ports::PortList ports = listener_.connectPorts();
     const int listened = listener_.listenedPort();
     const std::vector<int> incoming = ports::bluetoothIncomingPorts(ports);
-    // The port spoken of: the one Keypilot listens on, else the one picked before, else the first.
-    if (std::find(incoming.begin(), incoming.end(), listened) != incoming.end()) {
+    // The port spoken of: the one the user picked, else the one Keypilot listens on, else the
+    // first.
+    auto found = [&](int index) {
+        return std::find(incoming.begin(), incoming.end(), index) != incoming.end();
+    };
+    if (found(picked_)) {
+        chosen_ = picked_;
+    } else if (found(listened)) {
         chosen_ = listened;
-    } else if (std::find(incoming.begin(), incoming.end(), chosen_) == incoming.end()) {
+    } else if (!found(chosen_)) {
         chosen_ = incoming.empty() ? -1 : incoming.front();
     }
     HWND choice = control(kPortChoice);
@@ -419,7 +425,7 @@ void ConnectWindow::onCommand(WPARAM wParam) {
     if (id == kPortChoice && HIWORD(wParam) == CBN_SELCHANGE) {
         const auto at = SendMessageW(control(kPortChoice), CB_GETCURSEL, 0, 0);
         if (at >= 0 && static_cast<std::size_t>(at) < incoming_.size()) {
-            chosen_ = incoming_[static_cast<std::size_t>(at)];
+            picked_ = incoming_[static_cast<std::size_t>(at)];
             refresh();
         }
         return;
@@ -437,6 +443,8 @@ void ConnectWindow::onCommand(WPARAM wParam) {
         case kListenButton:
             if (chosen_ >= 0) {
                 listener_.onListen(chosen_);
+                // From now on the step speaks of the port listened on.
+                picked_ = -1;
                 refresh();
             }
             break;

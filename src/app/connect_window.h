@@ -123,6 +123,8 @@ class ConnectWindow {
     // The incoming ports as last shown, and the one the port step speaks of.
     std::vector<int> incoming_;
     int chosen_ = -1;
+    // The port the user picked from several, until one is listened on.
+    int picked_ = -1;
     // The texts and visibility last laid out: a refresh that changes neither moves nothing.
     std::wstring laidOut_;
 
