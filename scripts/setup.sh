@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs what building and testing Keypilot needs on Debian 12 (as root), skipping what is there.
 #   setup.sh                 everything the build, the tests and the demo need
-#   setup.sh <package>...    only these Debian packages (and the cross compiler check)
+#   setup.sh <package>...    only these Debian packages (and the cross compiler check, and the QR
+#                            code library below, which every Windows build needs)
 #   setup.sh --help          this text
-# Everything also means Debian's nodejs and npm where the node or npm command is missing, the
-# phone page's test packages from web/package-lock.json (npm ci, only when they are out of date),
-# and the QR code library that Keypilot is built with: Nayuki's QR Code generator 1.8.0 (MIT),
-# taken from Debian's source package qr-code-generator through apt and the mirror this machine
-# already uses, checked against a pinned sha256 and unpacked into build/deps (never into the
-# repository). When the machine has no deb-src entry, one is made from its own deb entries.
+# Everything also means Debian's nodejs and npm where the node or npm command is missing, and the
+# phone page's test packages from web/package-lock.json (npm ci, only when they are out of date).
+# Either way, when it is not there yet, the QR code library that Keypilot is built with:
+# Nayuki's QR Code generator 1.8.0 (MIT), taken from Debian's source package qr-code-generator
+# through apt and the mirror this machine already uses, checked against a pinned sha256 and
+# unpacked into build/deps (never into the repository). When the machine has no deb-src entry,
+# one is made from its own deb entries.
 set -euo pipefail
 # shellcheck source=scripts/lib/args.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib/args.sh"
@@ -131,6 +133,6 @@ fetch_qrcodegen() {
     rm -rf "$tmp"
 }
 
-if [ $everything = 1 ] && [ ! -f "$deps/QR-Code-generator-${qr_version}/cpp/qrcodegen.cpp" ]; then
+if [ ! -f "$deps/QR-Code-generator-${qr_version}/cpp/qrcodegen.cpp" ]; then
     fetch_qrcodegen
 fi
