@@ -251,6 +251,11 @@ void ConnectWindow::layout() {
     InvalidateRect(handle(), nullptr, TRUE);
 }
 
+std::size_t ConnectWindow::moduleIndex(int x, int y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(qrSize_) +
+           static_cast<std::size_t>(x);
+}
+
 void ConnectWindow::makeQrCode() {
     // Error correction M at least, raised where that needs no bigger code.
     const auto code = qrcodegen::QrCode::encodeText(framework::toUtf8(encoded_).c_str(),
@@ -259,7 +264,7 @@ void ConnectWindow::makeQrCode() {
     modules_.assign(static_cast<std::size_t>(qrSize_) * static_cast<std::size_t>(qrSize_), 0);
     for (int y = 0; y < qrSize_; ++y) {
         for (int x = 0; x < qrSize_; ++x) {
-            modules_[static_cast<std::size_t>(y * qrSize_ + x)] = code.getModule(x, y) ? 1 : 0;
+            modules_[moduleIndex(x, y)] = code.getModule(x, y) ? 1 : 0;
         }
     }
 }
@@ -271,7 +276,7 @@ void ConnectWindow::drawQrCode(const DRAWITEMSTRUCT& item) const {
     const auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     for (int y = 0; y < qrSize_; ++y) {
         for (int x = 0; x < qrSize_; ++x) {
-            if (!modules_[static_cast<std::size_t>(y * qrSize_ + x)]) {
+            if (!modules_[moduleIndex(x, y)]) {
                 continue;
             }
             const int left = item.rcItem.left + (kQuietZone + x) * m;

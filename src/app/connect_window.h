@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -105,6 +106,8 @@ class ConnectWindow {
     void applyDpi(UINT dpi);
     void layout();
     void makeQrCode();
+    // Where module (x, y) sits in modules_, row by row.
+    std::size_t moduleIndex(int x, int y) const;
     void drawQrCode(const DRAWITEMSTRUCT& item) const;
     void copyAddress() const;
     void setText(int id, const std::wstring& text);
