@@ -18,6 +18,7 @@
 #include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/registry.h"
+#include "framework/text.h"
 #include "i18n/translation.h"
 #include "qr_codes.h"
 #include "session_claim.h"
@@ -31,6 +32,9 @@ using testing_support::pumpUntil;
 namespace {
 
 const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
+// The link's version as the QR code and the address carry it.
+const std::string kVersion = "v=" + std::to_string(app::kLinkCodesVersion);
+const std::string kPage = "https://corvane.ru/keypilot/remote/?" + kVersion;
 
 // A Bluetooth serial port as Windows lists it: address zero is the incoming port.
 ports::PortDevice bluetoothIncoming(const std::wstring& name) {
@@ -140,9 +144,8 @@ TEST_F(ConnectWindowTest, OpensByItselfAndItsQrCodeGivesThePagesAddressWithTheLi
     startKeypilot({});
     ASSERT_TRUE(window().visible()) << "no port stored: the window opens at the start";
     EXPECT_GE(window().modulePixels(), 4);
-    EXPECT_EQ(decoded("https://corvane.ru/keypilot/remote/?v=1"),
-              "https://corvane.ru/keypilot/remote/?v=1");
-    EXPECT_EQ(text(ConnectWindow::kAddressEdit), L"https://corvane.ru/keypilot/remote/?v=1");
+    EXPECT_EQ(decoded(kPage), kPage);
+    EXPECT_EQ(framework::toUtf8(text(ConnectWindow::kAddressEdit)), kPage);
     EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
 
     RegistryKey::create(HKEY_CURRENT_USER, kSection)
@@ -152,15 +155,14 @@ TEST_F(ConnectWindowTest, OpensByItselfAndItsQrCodeGivesThePagesAddressWithTheLi
     RegistryKey::create(HKEY_CURRENT_USER, kSection)
         .writeText(L"remote", L"https://example.org/remote/?lang=ru");
     keypilot_->showConnectWindow();
-    EXPECT_EQ(decoded("https://example.org/remote/?lang=ru&v=1"),
-              "https://example.org/remote/?lang=ru&v=1");
+    EXPECT_EQ(decoded("https://example.org/remote/?lang=ru&" + kVersion),
+              "https://example.org/remote/?lang=ru&" + kVersion);
     EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
 
     for (const wchar_t* ignored : {L"http://example.org/remote/", L"ftp://example.org/"}) {
         RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", ignored);
         keypilot_->showConnectWindow();
-        EXPECT_EQ(decoded("https://corvane.ru/keypilot/remote/?v=1"),
-                  "https://corvane.ru/keypilot/remote/?v=1");
+        EXPECT_EQ(decoded(kPage), kPage);
         EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote));
     }
     RegistryKey::create(HKEY_CURRENT_USER, kSection)
@@ -174,8 +176,7 @@ TEST_F(ConnectWindowTest, OpensByItselfAndItsQrCodeGivesThePagesAddressWithTheLi
     SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&frame));
     EXPECT_EQ(window().modulePixels(), 6);
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    EXPECT_EQ(decoded("https://corvane.ru/keypilot/remote/?v=1"),
-              "https://corvane.ru/keypilot/remote/?v=1");
+    EXPECT_EQ(decoded(kPage), kPage);
 }
 
 // The port step as the catalogue finds the ports: none (the COM Ports tab's button), one that
