@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/port_list_text.h"
+#include "app/remote_address.h"
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
 #include "app/status_hint.h"
@@ -18,7 +19,10 @@ namespace app {
 Keypilot::Keypilot(InstanceClaim claim) : Keypilot(std::move(claim), ports::systemPortSources()) {}
 
 Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
-    : claim_(std::move(claim)), settingsWindow_(*this), portSources_(std::move(portSources)) {
+    : claim_(std::move(claim)),
+      settingsWindow_(*this),
+      connectWindow_(*this),
+      portSources_(std::move(portSources)) {
     refreshPortList();
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
@@ -46,6 +50,7 @@ void Keypilot::createTrayIcon() {
     trayImages_.addResourceIcon(instance, IDI_DISCONNECTED);
     trayImages_.addResourceIcon(instance, IDI_CONNECTED);
 
+    connectItem_ = trayMenu_.addItem(tr(L"Подключить телефон…"), [this] { showConnectWindow(); });
     settingsItem_ = trayMenu_.addItem(
         tr(L"Настройки"), [this] { showSettings(); }, true);
     autostartItem_ = trayMenu_.addItem(tr(L"Автозагрузка"), [this] { onAutostart(); });
@@ -65,6 +70,7 @@ void Keypilot::createTrayIcon() {
 }
 
 void Keypilot::start() {
+    bool firstSteps = false;
     framework::application().guard([&] {
         autostart_.read();
         trayMenu_.setChecked(autostartItem_, autostart_.enabled());
@@ -73,6 +79,8 @@ void Keypilot::start() {
         settingsWindow_.setProgramText(
             settings_.read(setting_names::kProgram).value_or(std::wstring(kDefaultProgram)));
         auto storedPort = settings_.read(setting_names::kPortIndex);
+        portStored_ = storedPort.has_value();
+        firstSteps = !portStored_;
         settingsWindow_.setPortIndex(
             storedPort ? portIndexFrom(storedPort)
                        : ports::onlyBluetoothIncomingPort(ports_).value_or(kDefaultPortIndex));
@@ -80,6 +88,9 @@ void Keypilot::start() {
         connection_.toggle();
         readKeyDelivery();
     });
+    if (firstSteps) {
+        showConnectWindow();
+    }
 }
 
 void Keypilot::onOk() {
@@ -90,16 +101,38 @@ void Keypilot::onOk() {
     // Inside a command the serial port is still delivering its event: closing or switching the
     // port then would wait for this very handler. Apply once the command is over.
     if (inCommand()) {
-        pendingOks_.push_back(portName);
+        pendingOks_.push_back({portName, false});
         return;
     }
     apply(portName);
+}
+
+void Keypilot::onListen(int index) {
+    settingsWindow_.setPortIndex(index);
+    settings_.write(setting_names::kPortIndex, std::to_wstring(index));
+    portStored_ = true;
+    const std::wstring portName = portNameFor(index);
+    // As OK: inside a command the port's switch waits until the command is over.
+    if (inCommand()) {
+        pendingOks_.push_back({portName, true});
+        return;
+    }
+    listenOn(portName);
+}
+
+void Keypilot::listenOn(const std::wstring& portName) {
+    connection_.choosePort(portName);
+    if (!connection_.connected()) {
+        connection_.toggle();
+    }
+    readKeyDelivery();
 }
 
 void Keypilot::store() {
     settings_.write(setting_names::kCursorStep, std::to_wstring(settingsWindow_.cursorStep()));
     settings_.write(setting_names::kProgram, settingsWindow_.programText());
     settings_.write(setting_names::kPortIndex, std::to_wstring(settingsWindow_.portIndex()));
+    portStored_ = true;
 }
 
 void Keypilot::apply(const std::wstring& portName) {
@@ -116,9 +149,15 @@ void Keypilot::onDeferred() {
     // Each OK switches the connection, as it would have outside the command; one that fails is
     // shown and the next still comes. An OK followed by the end opens no port on the way out.
     while (!inCommand() && !pendingOks_.empty() && !framework::application().terminated()) {
-        const std::wstring portName = std::move(pendingOks_.front());
+        const PendingChoice choice = std::move(pendingOks_.front());
         pendingOks_.pop_front();
-        framework::application().guard([&] { apply(portName); });
+        framework::application().guard([&] {
+            if (choice.listen) {
+                listenOn(choice.portName);
+            } else {
+                apply(choice.portName);
+            }
+        });
     }
 }
 
@@ -130,6 +169,52 @@ void Keypilot::onBrowse() {
     if (auto file = settingsWindow_.browseForProgram()) {
         // The field is a command line: a path with blanks goes in quotes.
         settingsWindow_.setProgramText(quotedIfBlank(*file));
+    }
+}
+
+void Keypilot::showConnectWindow() {
+    RemoteAddress remote;
+    try {
+        remote = remoteAddressFrom(settings_.read(setting_names::kRemoteAddress));
+    } catch (const std::exception&) {
+        // A value of another type is no address: the window says it was ignored.
+        remote = {std::wstring(kDefaultRemoteAddress), true};
+    }
+    connectWindow_.show(remote);
+}
+
+ports::PortList Keypilot::connectPorts() {
+    return ports::listPorts(portSources_);
+}
+
+int Keypilot::listenedPort() {
+    if (!connection_.connected()) {
+        return -1;
+    }
+    const std::wstring& name = connection_.port().port();
+    for (int i = 0; i < ports::kPortCount; ++i) {
+        if (portNameFor(i) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
+    // Anything received counts as the phone heard.
+    return lastChunk_;
+}
+
+void Keypilot::storeHeardPort() {
+    const int index = listenedPort();
+    if (portStored_ || index < 0) {
+        return;
+    }
+    try {
+        settings_.write(setting_names::kPortIndex, std::to_wstring(index));
+        portStored_ = true;
+    } catch (const std::exception&) {
+        // Dropped: the command still runs, and the next chunk tries again.
     }
 }
 
@@ -216,6 +301,8 @@ CommandContext Keypilot::commandContext() {
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
+    lastChunk_ = GetTickCount64();
+    storeHeardPort();
     ++commandDepth_;
     const framework::ScopeExit leave([this] {
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {

@@ -1,7 +1,9 @@
-// The program: owns the settings window and the components (serial port, mixer, tray icon with
-// its menu, status timer); connects to the chosen port and keeps trying while it should be open,
-// shows the connection in the tray, turns received chunks into commands, runs the tray menu's
-// actions and ends with the session.
+// The program: owns the settings window, the "Connect a phone" window and the components (serial
+// port, mixer, tray icon with its menu, status timer); connects to the chosen port and keeps
+// trying while it should be open, shows the connection in the tray, turns received chunks into
+// commands, runs the tray menu's actions and ends with the session. A port counts as stored once
+// the user confirms it (OK, "Listen on") or the phone is first heard on it; until then each start
+// opens the "Connect a phone" window.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +16,7 @@
 
 #include "app/autostart.h"
 #include "app/command_handler.h"
+#include "app/connect_window.h"
 #include "app/instance_claim.h"
 #include "app/port_connection.h"
 #include "app/settings_store.h"
@@ -28,7 +31,7 @@
 
 namespace app {
 
-class Keypilot final : private SettingsWindow::Listener {
+class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::Listener {
   public:
     static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
     // The maker's web site, opened by the tray menu.
@@ -49,7 +52,8 @@ class Keypilot final : private SettingsWindow::Listener {
     Keypilot& operator=(const Keypilot&) = delete;
 
     // The start-up steps: reads the settings and opens the chosen port. Without a stored port, the
-    // one Bluetooth incoming port is chosen when there is exactly one.
+    // one Bluetooth incoming port is chosen when there is exactly one, and the "Connect a phone"
+    // window opens.
     void start();
 
     // The settings window's buttons.
@@ -57,6 +61,7 @@ class Keypilot final : private SettingsWindow::Listener {
     void onCancel() override;
     void onBrowse() override;
     // The tray menu's items. The settings window shows the ports as they are now.
+    void showConnectWindow();
     void showSettings();
     void onAutostart();
     void onWebsite();
@@ -68,6 +73,7 @@ class Keypilot final : private SettingsWindow::Listener {
     void onChunkReceived(const std::string& chunk);
 
     SettingsWindow& settingsWindow() { return settingsWindow_; }
+    ConnectWindow& connectWindow() { return connectWindow_; }
     PortConnection& connection() { return connection_; }
     serial::SerialPort& comPort() { return connection_.port(); }
     mixer::AudioMixer& mixer() { return *mixer_; }
@@ -77,6 +83,7 @@ class Keypilot final : private SettingsWindow::Listener {
     bool inCommand() const { return commandDepth_ > 0; }
     KeyDelivery keyDelivery() const { return keys_; }
     // Tray menu item positions.
+    int connectItem() const { return connectItem_; }
     int settingsItem() const { return settingsItem_; }
     int autostartItem() const { return autostartItem_; }
     int websiteItem() const { return websiteItem_; }
@@ -87,11 +94,20 @@ class Keypilot final : private SettingsWindow::Listener {
     void onClose() override;
     void onDeferred() override;
     void onPortsChanged() override;
+    // The "Connect a phone" window's questions and its "Listen on" button.
+    ports::PortList connectPorts() override;
+    int listenedPort() override;
+    std::optional<ULONGLONG> phoneLastHeard() override;
+    void onListen(int index) override;
     void refreshPortList();
     void createTrayIcon();
     // OK's two halves: the values into the store, then the connection switched on that port.
     void store();
     void apply(const std::wstring& portName);
+    // "Listen on": that port named and opened, never closed.
+    void listenOn(const std::wstring& portName);
+    // The first chunk on a port that no one confirmed stores it.
+    void storeHeardPort();
     // The icon out of the tray and the claim given up: what must not wait for the port.
     void withdraw();
     void readKeyDelivery();
@@ -100,10 +116,19 @@ class Keypilot final : private SettingsWindow::Listener {
     // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;
     SettingsWindow settingsWindow_;
+    ConnectWindow connectWindow_;
     int commandDepth_ = 0;
-    // The ports of the OKs that came during a command, in order: each was stored at once, and
-    // each is applied once the command is over, as if it had come then.
-    std::deque<std::wstring> pendingOks_;
+    // The ports of the OKs and "Listen on"s that came during a command, in order: each was stored
+    // at once, and each is applied once the command is over, as if it had come then.
+    struct PendingChoice {
+        std::wstring portName;
+        bool listen = false;
+    };
+    std::deque<PendingChoice> pendingOks_;
+    // Whether a "com" value is stored (or start-up has not read it yet).
+    bool portStored_ = true;
+    // When the last chunk arrived.
+    std::optional<ULONGLONG> lastChunk_;
     KeyDelivery keys_ = KeyDelivery::Messages;
 
     SettingsStore settings_;
@@ -118,6 +143,7 @@ class Keypilot final : private SettingsWindow::Listener {
     framework::ImageList trayImages_;
     framework::PopupMenu trayMenu_;
     std::unique_ptr<tray::TrayIcon> trayIcon_;
+    int connectItem_ = -1;
     int settingsItem_ = -1;
     int autostartItem_ = -1;
     int websiteItem_ = -1;

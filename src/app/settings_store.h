@@ -1,5 +1,5 @@
 // The per-user settings: HKEY_CURRENT_USER\Software\Corvane, section Keypilot, values "mouse",
-// "exe", "com" and "keys", all stored as REG_SZ text.
+// "exe", "com", "keys" and "remote", all stored as REG_SZ text.
 #pragma once
 
 #include <optional>
@@ -15,6 +15,7 @@ inline constexpr const wchar_t* kCursorStep = L"mouse";
 inline constexpr const wchar_t* kProgram = L"exe";
 inline constexpr const wchar_t* kPortIndex = L"com";
 inline constexpr const wchar_t* kKeyDelivery = L"keys";
+inline constexpr const wchar_t* kRemoteAddress = L"remote";
 }  // namespace setting_names
 
 class SettingsStore {

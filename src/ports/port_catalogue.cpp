@@ -85,4 +85,14 @@ std::optional<int> onlyBluetoothIncomingPort(const PortList& ports) {
     return found;
 }
 
+std::vector<int> bluetoothIncomingPorts(const PortList& ports) {
+    std::vector<int> found;
+    for (int i = 0; i < kPortCount; ++i) {
+        if (ports[static_cast<std::size_t>(i)].kind == PortKind::BluetoothIncoming) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
 }  // namespace ports

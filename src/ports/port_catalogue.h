@@ -62,4 +62,7 @@ PortList listPorts(const PortSources& sources);
 // The entry of the one Bluetooth incoming port, when there is exactly one.
 std::optional<int> onlyBluetoothIncomingPort(const PortList& ports);
 
+// The entries of every Bluetooth incoming port, in order.
+std::vector<int> bluetoothIncomingPorts(const PortList& ports);
+
 }  // namespace ports

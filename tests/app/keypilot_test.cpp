@@ -327,7 +327,8 @@ TEST_F(KeypilotObjectTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesN
 // An error of Keypilot's own command code ends the port's event thread as a lost link does, and
 // the port is opened again; meanwhile the tip blames Keypilot, with the error's text, not the
 // link.
-TEST_F(KeypilotObjectTest, AnErrorOfTheCommandCodeIsShownInTheTipAsKeypilotsOwnAndTheLinkComesBack) {
+TEST_F(KeypilotObjectTest,
+       AnErrorOfTheCommandCodeIsShownInTheTipAsKeypilotsOwnAndTheLinkComesBack) {
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
     keypilot.start();
@@ -475,23 +476,27 @@ TEST_F(KeypilotObjectTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale
         {L"en_US.UTF-8",
          L"Properties: Keypilot",
          L"OK",
-         {L"Settings", L"Start with Windows", L"-", L"Keypilot on the web", L"-", L"Exit"},
+         {L"Connect a phone…", L"Settings", L"Start with Windows", L"-", L"Keypilot on the web",
+          L"-", L"Exit"},
          L"Keypilot - connected"},
         {L"ru_RU.UTF-8",
          L"Свойства: Keypilot",
          L"ОК",
-         {L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-", L"Выход"},
+         {L"Подключить телефон…", L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-",
+          L"Выход"},
          L"Keypilot - подключен"},
         {L"de_DE.UTF-8",
          L"Properties: Keypilot",
          L"OK",
-         {L"Settings", L"Start with Windows", L"-", L"Keypilot on the web", L"-", L"Exit"},
+         {L"Connect a phone…", L"Settings", L"Start with Windows", L"-", L"Keypilot on the web",
+          L"-", L"Exit"},
          L"Keypilot - connected"},
         // Much longer texts than either: the window grows (the menu is not translated).
         {L"xx",
          L"Eigenschaften des Programms: Keypilot",
          L"Übernehmen und schließen",
-         {L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-", L"Выход"},
+         {L"Подключить телефон…", L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-",
+          L"Выход"},
          L"Keypilot - подключен"},
     };
     store(L"com", programPortIndex().c_str());

@@ -14,6 +14,7 @@
 #include "framework/registry.h"
 #include "framework/text.h"
 #include "processes.h"
+#include "qr_codes.h"
 #include "tray_tips.h"
 #include "wine_test_support.h"
 
@@ -297,6 +298,62 @@ TEST_F(KeypilotExeTest, TheExecutableAloneSpeaksEnglishOrRussian) {
     ASSERT_TRUE(waitForMainWindow());
     EXPECT_EQ(mainWindowCaption(), L"Свойства: Keypilot");
     EXPECT_EQ(stop(keypilot_), 0u);
+}
+
+// A first start, with no settings at all: within 15 s a window captioned "Connect a phone" (in
+// Russian "Подключение телефона") is up, and the QR code on the screen gives the remote page's
+// address with the version of the link's codes; the "remote" value's address when it is set.
+TEST_F(KeypilotExeTest, AFirstStartShowsConnectAPhoneWhoseQrCodeGivesThePagesAddress) {
+    struct Case {
+        const wchar_t* lang;
+        const wchar_t* caption;
+        const wchar_t* remote;
+        std::string address;
+    } cases[] = {
+        {L"en_US.UTF-8", L"Connect a phone", nullptr, "https://corvane.ru/keypilot/remote/?v="},
+        {L"ru_RU.UTF-8", L"Подключение телефона", nullptr,
+         "https://corvane.ru/keypilot/remote/?v="},
+        {L"en_US.UTF-8", L"Connect a phone", L"https://example.org/kp/",
+         "https://example.org/kp/?v="},
+        {L"ru_RU.UTF-8", L"Подключение телефона", L"https://example.org/kp/",
+         "https://example.org/kp/?v="},
+    };
+    for (const auto& c : cases) {
+        testing_support::deleteUserKey(kStore);
+        if (c.remote) {
+            RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", c.remote);
+        }
+        testing_support::ScopedEnvironment lang(L"LANG", c.lang);
+        keypilot_ = startKeypilot();
+        ASSERT_TRUE(keypilot_.handle);
+        HWND window = nullptr;
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                window = windowOf(keypilot_.id, L"KeypilotConnectWindow", c.caption);
+                return window && IsWindowVisible(window);
+            },
+            15000))
+            << framework::toUtf8(c.caption) << " under " << framework::toUtf8(c.lang);
+        // The address, then "v=" and the version: a number.
+        auto readsAsExpected = [&](const std::string& text) {
+            const std::string version =
+                text.starts_with(c.address) ? text.substr(c.address.size()) : "";
+            return !version.empty() && std::all_of(version.begin(), version.end(),
+                                                   [](char d) { return d >= '0' && d <= '9'; });
+        };
+        std::string text;
+        EXPECT_TRUE(pumpUntil(
+            [&] {
+                text = testing_support::decodeQrCodesOnScreen(window);
+                return readsAsExpected(text);
+            },
+            15000))
+            << text;
+        auto section = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
+        EXPECT_FALSE(section.isOpen() && section.readText(L"com").has_value())
+            << "nothing stored until the user or the phone confirms a port";
+        EXPECT_EQ(stop(keypilot_), 0u);
+    }
 }
 
 // The tip, as the shell shows it, says in the user's words that the chosen port does not exist.

@@ -1,0 +1,330 @@
+// The "Connect a phone" window with the program object in the test's process: when it opens, its
+// QR code as read off the screen, its port step fed through the catalogue's seam, "Listen on"
+// inside a command, the phone heard, and its texts in both languages at two scales.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/keypilot.h"
+#include "app/window_layout.h"
+#include "framework/application.h"
+#include "framework/registry.h"
+#include "framework/text.h"
+#include "i18n/translation.h"
+#include "qr_codes.h"
+#include "session_claim.h"
+#include "wine_test_support.h"
+
+using app::ConnectWindow;
+using framework::RegistryKey;
+using testing_support::KeyRecorder;
+using testing_support::pumpUntil;
+
+namespace {
+
+const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
+// The link's version as the QR code and the address carry it.
+const std::string kVersion = "v=" + std::to_string(app::kLinkCodesVersion);
+const std::string kPage = "https://corvane.ru/keypilot/remote/?" + kVersion;
+
+// A Bluetooth serial port as Windows lists it: address zero is the incoming port.
+ports::PortDevice bluetoothIncoming(const std::wstring& name) {
+    return {name,
+            L"Standard Serial over Bluetooth link (" + name + L")",
+            {L"BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0002"},
+            L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0002\\7&2A8D4DA8&0&"
+            L"000000000000_C00000000"};
+}
+
+int indexOf(const std::wstring& port) {
+    return std::stoi(port.substr(3)) - 1;
+}
+
+class ConnectWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        framework::application().initialize();
+        framework::application().setTitle(L"Keypilot");
+        testing_support::deleteUserKey(L"Software\\Corvane");
+        oldHandler_ = framework::application().setExceptionHandler(
+            [](const std::exception& e) { ADD_FAILURE() << e.what(); });
+        first_ = testing_support::testbedPair(0);
+        second_ = testing_support::testbedPair(1);
+        third_ = testing_support::testbedPair(2);
+    }
+    void TearDown() override {
+        keypilot_.reset();
+        framework::application().setExceptionHandler(oldHandler_);
+        testing_support::deleteUserKey(L"Software\\Corvane");
+    }
+    // Keypilot with the testbed's ports, of which these are Bluetooth incoming ones; the devices
+    // can change while it runs.
+    app::Keypilot& startKeypilot(std::vector<std::wstring> incoming) {
+        incoming_ = std::make_shared<std::vector<std::wstring>>(std::move(incoming));
+        ports::PortSources sources;
+        sources.registeredNames = [this] {
+            return std::vector<std::wstring>{first_.local,   first_.remote, second_.local,
+                                             second_.remote, third_.local,  third_.remote};
+        };
+        sources.devices = [devices = incoming_] {
+            std::vector<ports::PortDevice> out;
+            for (const auto& name : *devices) {
+                out.push_back(bluetoothIncoming(name));
+            }
+            return out;
+        };
+        keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim(), sources);
+        keypilot_->connectWindow().runShell = [this](const std::wstring& file,
+                                                     const std::wstring& parameters) {
+            shellRuns_.push_back(file + L" " + parameters);
+        };
+        keypilot_->start();
+        return *keypilot_;
+    }
+    // The devices change, and Windows says so.
+    void setIncoming(std::vector<std::wstring> incoming) {
+        *incoming_ = std::move(incoming);
+        const std::wstring port = incoming_->empty() ? L"COM1" : incoming_->back();
+        std::vector<BYTE> buffer(offsetof(DEV_BROADCAST_PORT_W, dbcp_name) +
+                                 (port.size() + 1) * sizeof(wchar_t));
+        auto* notice = reinterpret_cast<DEV_BROADCAST_PORT_W*>(buffer.data());
+        notice->dbcp_size = static_cast<DWORD>(buffer.size());
+        notice->dbcp_devicetype = DBT_DEVTYP_PORT;
+        lstrcpyW(notice->dbcp_name, port.c_str());
+        SendMessageW(window().handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                     reinterpret_cast<LPARAM>(notice));
+    }
+    ConnectWindow& window() { return keypilot_->connectWindow(); }
+    std::wstring text(int id) {
+        wchar_t buffer[512] = {};
+        GetWindowTextW(window().control(id), buffer, 512);
+        return buffer;
+    }
+    bool shown(int id) { return IsWindowVisible(window().control(id)) != FALSE; }
+    void click(int id) {
+        SendMessageW(window().handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(window().control(id)));
+    }
+    static std::optional<std::wstring> stored(const wchar_t* name) {
+        return RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ).readText(name);
+    }
+    // The QR code as a camera reads it off the screen, once it reads as expected or the deadline
+    // passes.
+    std::string decoded(const std::string& expected) {
+        std::string text;
+        pumpUntil(
+            [&] {
+                text = testing_support::decodeQrCodesOnScreen(window().handle());
+                return text == expected;
+            },
+            15000);
+        return text;
+    }
+
+    framework::Application::ExceptionHandler oldHandler_;
+    testing_support::PortPair first_, second_, third_;
+    std::shared_ptr<std::vector<std::wstring>> incoming_;
+    std::unique_ptr<app::Keypilot> keypilot_;
+    std::vector<std::wstring> shellRuns_;
+};
+
+// Opens by itself while no port is stored; the code on the screen gives the maker's page with the
+// link's version, the "remote" value when it is an https:// address (after its query), and the
+// default again, with a note, for a value that is not. Read at 100 % and 150 %.
+TEST_F(ConnectWindowTest, OpensByItselfAndItsQrCodeGivesThePagesAddressWithTheLinkVersion) {
+    startKeypilot({});
+    ASSERT_TRUE(window().visible()) << "no port stored: the window opens at the start";
+    EXPECT_GE(window().modulePixels(), 4);
+    EXPECT_EQ(decoded(kPage), kPage);
+    EXPECT_EQ(framework::toUtf8(text(ConnectWindow::kAddressEdit)), kPage);
+    EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
+
+    RegistryKey::create(HKEY_CURRENT_USER, kSection)
+        .writeText(L"remote", L"https://example.org/my remote/?lang=ru");
+    keypilot_->showConnectWindow();
+    EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote)) << "a blank in the address";
+    RegistryKey::create(HKEY_CURRENT_USER, kSection)
+        .writeText(L"remote", L"https://example.org/remote/?lang=ru");
+    keypilot_->showConnectWindow();
+    EXPECT_EQ(decoded("https://example.org/remote/?lang=ru&" + kVersion),
+              "https://example.org/remote/?lang=ru&" + kVersion);
+    EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
+
+    for (const wchar_t* ignored : {L"http://example.org/remote/", L"ftp://example.org/"}) {
+        RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", ignored);
+        keypilot_->showConnectWindow();
+        EXPECT_EQ(decoded(kPage), kPage);
+        EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote));
+    }
+    RegistryKey::create(HKEY_CURRENT_USER, kSection)
+        .writeText(L"remote", L"https://example.org/" + std::wstring(181, L'a'));
+    keypilot_->showConnectWindow();
+    EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote)) << "201 characters";
+
+    HWND hwnd = window().handle();
+    RECT frame{};
+    GetWindowRect(hwnd, &frame);
+    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&frame));
+    EXPECT_EQ(window().modulePixels(), 6);
+    SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    EXPECT_EQ(decoded(kPage), kPage);
+}
+
+// The port step as the catalogue finds the ports: none (the COM Ports tab's button), one that
+// Keypilot does not listen on ("Listen on" stores and opens it, and never closes it), several
+// (the user picks one). The Windows settings buttons run their commands through the seam.
+TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
+    startKeypilot({});
+    EXPECT_TRUE(shown(ConnectWindow::kComPortsButton));
+    EXPECT_FALSE(shown(ConnectWindow::kListenButton));
+    EXPECT_FALSE(shown(ConnectWindow::kPortChoice));
+    click(ConnectWindow::kComPortsButton);
+    click(ConnectWindow::kBluetoothButton);
+    EXPECT_EQ(shellRuns_,
+              (std::vector<std::wstring>{L"rundll32.exe shell32.dll,Control_RunDLL bthprops.cpl,,2",
+                                         L"ms-settings:bluetooth "}));
+
+    setIncoming({second_.local});
+    const std::wstring line = second_.local + L" \u2014 Bluetooth, входящий";
+    EXPECT_EQ(text(ConnectWindow::kPortState), line + L": Keypilot не слушает этот порт.");
+    ASSERT_TRUE(shown(ConnectWindow::kListenButton));
+    EXPECT_FALSE(shown(ConnectWindow::kComPortsButton));
+    EXPECT_EQ(text(ConnectWindow::kListenButton), L"Слушать " + second_.local);
+    EXPECT_FALSE(stored(L"com").has_value());
+    click(ConnectWindow::kListenButton);
+    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(second_.local)));
+    EXPECT_EQ(keypilot_->comPort().port(), second_.local);
+    EXPECT_TRUE(keypilot_->comPort().connected());
+    EXPECT_EQ(keypilot_->settingsWindow().portIndex(), indexOf(second_.local));
+    EXPECT_EQ(text(ConnectWindow::kPortState), line + L": Keypilot слушает этот порт.");
+    EXPECT_FALSE(shown(ConnectWindow::kListenButton));
+    click(ConnectWindow::kListenButton);  // hidden now, but as if pressed once more
+    EXPECT_TRUE(keypilot_->comPort().connected()) << "Listen on opens; it does not toggle";
+
+    setIncoming({second_.local, third_.local});
+    HWND choice = window().control(ConnectWindow::kPortChoice);
+    ASSERT_TRUE(shown(ConnectWindow::kPortChoice));
+    EXPECT_EQ(SendMessageW(choice, CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(choice, CB_GETCURSEL, 0, 0), 0) << "the one listened on";
+    SendMessageW(choice, CB_SETCURSEL, 1, 0);
+    SendMessageW(window().handle(), WM_COMMAND,
+                 MAKEWPARAM(ConnectWindow::kPortChoice, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(choice));
+    EXPECT_EQ(text(ConnectWindow::kListenButton), L"Слушать " + third_.local);
+    click(ConnectWindow::kListenButton);
+    EXPECT_EQ(keypilot_->comPort().port(), third_.local);
+    EXPECT_TRUE(keypilot_->comPort().connected());
+    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(third_.local)));
+}
+
+// The phone's own click can press "Listen on": inside the command the port is stored at once and
+// switched once the command is over, as OK is. The first chunk on a port nobody confirmed stores
+// it, and the window's last line says the phone is heard.
+TEST_F(ConnectWindowTest, ListenOnInsideACommandAndAPhoneHeardOnThePortThatNobodyConfirmed) {
+    startKeypilot({first_.local});
+    ASSERT_TRUE(keypilot_->comPort().connected()) << "the one incoming port, opened unasked";
+    EXPECT_FALSE(stored(L"com").has_value()) << "opened, not stored";
+    EXPECT_EQ(text(ConnectWindow::kHeardLabel), L"Keypilot ждёт сигнала с телефона…");
+
+    testing_support::PortEnd phone(first_.remote);
+    ASSERT_TRUE(phone.send("08"));
+    EXPECT_TRUE(pumpUntil([&] { return stored(L"com").has_value(); }));
+    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(first_.local)));
+    EXPECT_TRUE(pumpUntil([&] {
+        return text(ConnectWindow::kHeardLabel) == L"Телефон подключён: попробуйте стрелки";
+    }));
+
+    setIncoming({first_.local, second_.local});
+    HWND choice = window().control(ConnectWindow::kPortChoice);
+    SendMessageW(choice, CB_SETCURSEL, 1, 0);
+    SendMessageW(window().handle(), WM_COMMAND,
+                 MAKEWPARAM(ConnectWindow::kPortChoice, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(choice));
+    ASSERT_TRUE(shown(ConnectWindow::kListenButton));
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    KeyRecorder::onKeyDown = [&] {
+        click(ConnectWindow::kListenButton);
+        EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(second_.local))) << "stored at once";
+        EXPECT_EQ(keypilot_->comPort().port(), first_.local) << "nothing switched inside";
+    };
+    ASSERT_TRUE(phone.send("09"));
+    EXPECT_TRUE(pumpUntil([&] {
+        return keypilot_->comPort().port() == second_.local && keypilot_->comPort().connected();
+    }));
+    EXPECT_EQ(KeyRecorder::keys.size(), 2u) << "the command finished: key up followed";
+    KeyRecorder::onKeyDown = nullptr;
+}
+
+// The caption and the tray item in both languages; every text fits its control at 100 % and
+// 150 %, in the longest state (several ports, the note shown).
+TEST_F(ConnectWindowTest, TheWindowSpeaksRussianAndEnglishAndItsTextsFit) {
+    struct Case {
+        const wchar_t* lang;
+        const wchar_t* caption;
+        const wchar_t* item;
+        const wchar_t* heard;
+    } cases[] = {
+        {L"ru_RU.UTF-8", L"Подключение телефона", L"Подключить телефон…",
+         L"Keypilot ждёт сигнала с телефона…"},
+        {L"en_US.UTF-8", L"Connect a phone", L"Connect a phone…",
+         L"Keypilot is waiting for the phone…"},
+    };
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", L"http://example.org/");
+    for (const auto& c : cases) {
+        testing_support::ScopedEnvironment lang(L"LANG", c.lang);
+        i18n::startup();
+        startKeypilot({second_.local, third_.local});
+        HWND hwnd = window().handle();
+        wchar_t caption[64] = {};
+        GetWindowTextW(hwnd, caption, 64);
+        EXPECT_STREQ(caption, c.caption);
+        EXPECT_EQ(keypilot_->trayMenu().item(keypilot_->connectItem()).caption, c.item);
+        EXPECT_EQ(keypilot_->connectItem() + 1, keypilot_->settingsItem()) << "above the settings";
+        EXPECT_EQ(keypilot_->trayMenu().defaultItemIndex(), keypilot_->settingsItem());
+        EXPECT_EQ(text(ConnectWindow::kHeardLabel), c.heard);
+        for (UINT dpi : {96u, 144u}) {
+            RECT frame{};
+            GetWindowRect(hwnd, &frame);
+            SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                         reinterpret_cast<LPARAM>(&frame));
+            RECT client;
+            GetClientRect(hwnd, &client);
+            for (HWND child = GetWindow(hwnd, GW_CHILD); child;
+                 child = GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t cls[32] = {};
+                GetClassNameW(child, cls, 32);
+                const bool button = !lstrcmpiW(cls, WC_BUTTONW);
+                const LONG style = GetWindowLongW(child, GWL_STYLE);
+                if (!IsWindowVisible(child) || (!button && lstrcmpiW(cls, WC_STATICW)) ||
+                    (style & SS_TYPEMASK) == SS_OWNERDRAW) {
+                    continue;
+                }
+                RECT r;
+                GetWindowRect(child, &r);
+                MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+                const int width = r.right - r.left;
+                const SIZE need = app::measureText(child, button ? 0 : width);
+                auto where = ::testing::Message() << c.lang << " control " << GetDlgCtrlID(child)
+                                                  << " at " << dpi << " DPI";
+                EXPECT_LE(need.cx + app::scaleForDpi(button ? 4 : 0, dpi), width) << where;
+                EXPECT_LE(need.cy, r.bottom - r.top) << where;
+                EXPECT_LE(r.right, client.right) << where;
+                EXPECT_LE(r.bottom, client.bottom) << where;
+            }
+        }
+        keypilot_.reset();
+        i18n::shutdown();
+    }
+}
+
+}  // namespace
