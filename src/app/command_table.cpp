@@ -1,25 +1,23 @@
 #include "app/command_table.h"
 
 #include <array>
-#include <utility>
 
 namespace app {
 namespace {
 
-// In the order the chunk is compared with the codes.
-constexpr std::array<std::pair<std::string_view, Command>, 12> kCodes{{
-    {"02", Command::CursorUp},
-    {"04", Command::CursorLeft},
-    {"06", Command::CursorRight},
-    {"08", Command::CursorDown},
-    {"01", Command::Escape},
-    {"03", Command::StartMenu},
-    {"05", Command::ClickEnter},
-    {"07", Command::VolumeUp},
-    {"09", Command::PageDown},
-    {"10", Command::VolumeDown},
-    {"00", Command::Launch},
-    {"11", Command::PageUp},
+constexpr std::array<CommandEntry, 12> kCodes{{
+    {"00", Command::Launch, "launch", "start the chosen program"},
+    {"01", Command::Escape, "esc", "Escape"},
+    {"02", Command::CursorUp, "up", "cursor up"},
+    {"03", Command::StartMenu, "start", "open the Start menu"},
+    {"04", Command::CursorLeft, "left", "cursor left"},
+    {"05", Command::ClickEnter, "click", "click, then Enter"},
+    {"06", Command::CursorRight, "right", "cursor right"},
+    {"07", Command::VolumeUp, "volup", "volume up"},
+    {"08", Command::CursorDown, "down", "cursor down"},
+    {"09", Command::PageDown, "pgdn", "Page Down"},
+    {"10", Command::VolumeDown, "voldown", "volume down"},
+    {"11", Command::PageUp, "pgup", "Page Up"},
 }};
 
 constexpr unsigned kVkEscape = 0x1B;
@@ -29,10 +27,14 @@ constexpr unsigned kVkPrior = 0x21;
 
 }  // namespace
 
+std::span<const CommandEntry> commandTable() {
+    return kCodes;
+}
+
 std::optional<Command> parseCommand(std::string_view chunk) {
-    for (const auto& [code, command] : kCodes) {
-        if (chunk == code) {
-            return command;
+    for (const auto& entry : kCodes) {
+        if (chunk == entry.code) {
+            return entry.command;
         }
     }
     return std::nullopt;
@@ -55,9 +57,9 @@ std::vector<Command> parseChunk(std::string_view chunk) {
 }
 
 std::string_view commandCode(Command command) {
-    for (const auto& [code, c] : kCodes) {
-        if (c == command) {
-            return code;
+    for (const auto& entry : kCodes) {
+        if (entry.command == command) {
+            return entry.code;
         }
     }
     return {};

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +31,17 @@ enum class KeyDelivery {
     // Real key presses through the system's input queue, so they reach the focused control.
     Input,
 };
+
+// One of the twelve codes with the phone simulator's word for it and what the desktop gets.
+struct CommandEntry {
+    std::string_view code;
+    Command command;
+    std::string_view name;
+    std::string_view description;
+};
+
+// The twelve, "00" to "11" in order; the link's other messages are in app/link_protocol.h.
+std::span<const CommandEntry> commandTable();
 
 // The command whose code equals the whole chunk, byte for byte; nothing for any other text
 // (a split code, two codes together, a code with a line end or any further byte).

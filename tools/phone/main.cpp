@@ -12,6 +12,7 @@
 
 #include "framework/handle.h"
 #include "framework/scope_exit.h"
+#include "app/link_protocol.h"
 #include "framework/text.h"
 #include "phone_keys.h"
 #include "phone_script.h"
@@ -186,12 +187,15 @@ int runWords(PhoneLink& link, HANDLE input) {
         if (word == "q" || word == "quit" || word == "Q") {
             return exitSent;
         }
-        auto code = phone::codeFor(word);
-        if (!code) {
-            complain("unknown code \"" + word + "\" skipped");
+        const std::string words[] = {word};
+        size_t at = 0;
+        std::string why;
+        auto payload = phone::payloadFor(words, at, why);
+        if (!payload) {
+            complain(why + "; skipped");
             return std::nullopt;
         }
-        std::string failure = link.send(std::string(*code));
+        std::string failure = link.send(*payload);
         if (!failure.empty()) {
             complain(failure);
             return exitWriteFailed;
@@ -241,6 +245,10 @@ int run(const std::vector<std::string>& args) {
     const auto& inv = parsed.invocation;
     if (inv.help) {
         say(phone::usageText());
+        return exitSent;
+    }
+    if (inv.table) {
+        say(app::linkTableJson() + "\n");
         return exitSent;
     }
     PhoneLink link(inv.port, inv.pauseMs);

@@ -1,10 +1,12 @@
 #include "phone_keys.h"
 
+#include "app/command_table.h"
+
 namespace phone {
 namespace {
 
-KeyAction send(std::string_view code) {
-    return {KeyAction::Kind::send, code};
+KeyAction send(app::Command command) {
+    return {KeyAction::Kind::send, app::commandCode(command)};
 }
 
 }  // namespace
@@ -17,29 +19,29 @@ KeyAction actionForKey(WORD virtualKey, wchar_t character, DWORD controlKeyState
     }
     switch (virtualKey) {
         case VK_UP:
-            return send("02");
+            return send(app::Command::CursorUp);
         case VK_LEFT:
-            return send("04");
+            return send(app::Command::CursorLeft);
         case VK_RIGHT:
-            return send("06");
+            return send(app::Command::CursorRight);
         case VK_DOWN:
-            return send("08");
+            return send(app::Command::CursorDown);
         case VK_RETURN:
-            return send("05");
+            return send(app::Command::ClickEnter);
         case VK_ESCAPE:
-            return send("01");
+            return send(app::Command::Escape);
         case VK_PRIOR:
-            return send("11");
+            return send(app::Command::PageUp);
         case VK_NEXT:
-            return send("09");
+            return send(app::Command::PageDown);
         case VK_HOME:
         case VK_LWIN:
         case VK_RWIN:
-            return send("03");
+            return send(app::Command::StartMenu);
         case VK_ADD:
-            return send("07");
+            return send(app::Command::VolumeUp);
         case VK_SUBTRACT:
-            return send("10");
+            return send(app::Command::VolumeDown);
         default:
             break;
     }
@@ -47,16 +49,16 @@ KeyAction actionForKey(WORD virtualKey, wchar_t character, DWORD controlKeyState
     switch (character) {
         case L'+':
         case L'=':
-            return send("07");
+            return send(app::Command::VolumeUp);
         case L'-':
         case L'_':
-            return send("10");
+            return send(app::Command::VolumeDown);
         case L's':
         case L'S':
-            return send("03");
+            return send(app::Command::StartMenu);
         case L'l':
         case L'L':
-            return send("00");
+            return send(app::Command::Launch);
         case L'q':
         case L'Q':
             return {KeyAction::Kind::quit, {}};

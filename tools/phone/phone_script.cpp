@@ -1,42 +1,30 @@
 #include "phone_script.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+
+#include "app/link_protocol.h"
 
 namespace phone {
 namespace {
 
-constexpr std::array<CommandCode, 12> codes{{
-    {"00", "launch", "start the chosen program"},
-    {"01", "esc", "Escape"},
-    {"02", "up", "cursor up"},
-    {"03", "start", "open the Start menu"},
-    {"04", "left", "cursor left"},
-    {"05", "click", "click, then Enter"},
-    {"06", "right", "cursor right"},
-    {"07", "volup", "volume up"},
-    {"08", "down", "cursor down"},
-    {"09", "pgdn", "Page Down"},
-    {"10", "voldown", "volume down"},
-    {"11", "pgup", "Page Up"},
-}};
-
-// Other spellings people reach for first.
+// Other spellings people reach for first, for names of the link's table.
 struct Alias {
     std::string_view word;
-    std::string_view code;
+    std::string_view name;
 };
 constexpr std::array<Alias, 10> aliases{{
-    {"run", "00"},
-    {"escape", "01"},
-    {"menu", "03"},
-    {"enter", "05"},
-    {"vol+", "07"},
-    {"pagedown", "09"},
-    {"vol-", "10"},
-    {"pageup", "11"},
-    {"louder", "07"},
-    {"quieter", "10"},
+    {"run", "launch"},
+    {"escape", "esc"},
+    {"menu", "start"},
+    {"enter", "click"},
+    {"vol+", "volup"},
+    {"pagedown", "pgdn"},
+    {"vol-", "voldown"},
+    {"pageup", "pgup"},
+    {"louder", "volup"},
+    {"quieter", "voldown"},
 }};
 
 char lower(char c) {
@@ -84,24 +72,163 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-}  // namespace
+// The most notches one scroll frame carries: 8 * 120 wheel units stays within its three digits.
+constexpr int maximumNotches = app::kMaxOffset / 120;
+constexpr int wheelDelta = 120;
 
-std::span<const CommandCode> commandCodes() {
-    return codes;
+const app::FrameEntry* frameNamed(std::string_view word) {
+    for (const auto& frame : app::frameTable()) {
+        if (equalsIgnoringCase(word, frame.name)) {
+            return &frame;
+        }
+    }
+    return nullptr;
 }
 
+const app::KeyEntry* keyNamed(std::string_view word) {
+    for (const auto& key : app::keyTable()) {
+        if (equalsIgnoringCase(word, key.name) || word == key.id) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+// How the simulator's words name a message: "right", "move 10 -5", "scroll -3", "playpause".
+std::string messageName(const app::Message& m) {
+    switch (m.kind) {
+        case app::MessageKind::Command:
+            return std::string(app::commandTable()[static_cast<size_t>(m.command)].name);
+        case app::MessageKind::Move:
+            return "move " + std::to_string(m.dx) + " " + std::to_string(m.dy);
+        case app::MessageKind::Scroll:
+            if (m.dx == 0 && m.dy % wheelDelta == 0) {
+                return "scroll " + std::to_string(m.dy / wheelDelta);
+            }
+            if (m.dy == 0 && m.dx % wheelDelta == 0) {
+                return "hscroll " + std::to_string(m.dx / wheelDelta);
+            }
+            return "scroll by " + std::to_string(m.dx) + ", " + std::to_string(m.dy) +
+                   " wheel units";
+        case app::MessageKind::Key:
+            return std::string(app::keyEntry(m.key).name);
+        case app::MessageKind::Text:
+            return "type, " + std::to_string(m.text.size()) + " UTF-16 units";
+        default:
+            for (const auto& frame : app::frameTable()) {
+                if (frame.kind == m.kind) {
+                    return std::string(frame.name);
+                }
+            }
+            return {};
+    }
+}
+
+}  // namespace
+
 std::optional<std::string_view> codeFor(std::string_view word) {
-    for (const auto& c : codes) {
+    for (const auto& a : aliases) {
+        if (equalsIgnoringCase(word, a.word)) {
+            word = a.name;
+        }
+    }
+    for (const auto& c : app::commandTable()) {
         if (word == c.code || equalsIgnoringCase(word, c.name)) {
             return c.code;
         }
     }
-    for (const auto& a : aliases) {
-        if (equalsIgnoringCase(word, a.word)) {
-            return a.code;
-        }
-    }
     return std::nullopt;
+}
+
+std::optional<std::string> payloadFor(std::span<const std::string> words, size_t& i,
+                                      std::string& error) {
+    const std::string& word = words[i];
+    if (auto code = codeFor(word)) {
+        ++i;
+        return std::string(*code);
+    }
+    if (const auto* key = keyNamed(word)) {
+        ++i;
+        return app::encodeMessage(app::Message::ofKey(key->key));
+    }
+    bool sideways = equalsIgnoringCase(word, "hscroll");
+    const app::FrameEntry* frame = sideways ? frameNamed("scroll") : frameNamed(word);
+    if (frame == nullptr) {
+        error = "unknown code " + quoted(word) + " (codes are 00 to 11 or the names; see --help)";
+        return std::nullopt;
+    }
+    // The parameters that follow the word, each checked for what it must be.
+    size_t next = i + 1;
+    auto parameter = [&](std::string_view what) -> std::optional<std::string_view> {
+        if (next >= words.size()) {
+            error = std::string(word) + " needs " + std::string(what);
+            return std::nullopt;
+        }
+        return std::string_view(words[next++]);
+    };
+    auto number = [&](std::string_view what, int limit) -> std::optional<int> {
+        auto text = parameter(what);
+        if (!text) {
+            return std::nullopt;
+        }
+        std::string_view digits = *text;
+        if (digits.starts_with('+')) {
+            digits.remove_prefix(1);
+        }
+        auto value = parseNumber(digits);
+        if (!value || *value < -limit || *value > limit) {
+            error = std::string(word) + " needs " + std::string(what) + " from " +
+                    std::to_string(-limit) + " to " + std::to_string(limit) + ", not " +
+                    quoted(*text);
+            return std::nullopt;
+        }
+        return value;
+    };
+    std::optional<app::Message> message;
+    switch (frame->kind) {
+        case app::MessageKind::Move: {
+            auto dx = number("DX", app::kMaxOffset);
+            auto dy = dx ? number("DY", app::kMaxOffset) : std::nullopt;
+            if (dy) {
+                message = app::Message::move(*dx, *dy);
+            }
+            break;
+        }
+        case app::MessageKind::Scroll:
+            if (auto notches = number("a number of notches", maximumNotches)) {
+                message = sideways ? app::Message::scroll(*notches * wheelDelta, 0)
+                                   : app::Message::scroll(0, *notches * wheelDelta);
+            }
+            break;
+        case app::MessageKind::Key:
+            if (auto name = parameter("a key name")) {
+                if (const auto* key = keyNamed(*name)) {
+                    message = app::Message::ofKey(key->key);
+                } else {
+                    error = "unknown key " + quoted(*name) + " (keys: see --help)";
+                }
+            }
+            break;
+        case app::MessageKind::Text:
+            if (auto text = parameter("a text")) {
+                auto utf16 = app::utf16FromUtf8(*text);
+                if (!utf16 || text->empty() || text->size() > app::kMaxTextBytes) {
+                    error = "type needs a text of 1 to " + std::to_string(app::kMaxTextBytes) +
+                            " bytes of UTF-8, not " + quoted(*text);
+                } else {
+                    message = app::Message::typing(std::move(*utf16));
+                }
+            }
+            break;
+        default:
+            message = app::Message::ofKind(frame->kind);
+            break;
+    }
+    if (!message) {
+        return std::nullopt;
+    }
+    i = next;
+    return app::encodeMessage(*message);
 }
 
 std::optional<std::string> decodeEscapes(std::string_view text, std::string& error) {
@@ -154,10 +281,11 @@ std::optional<std::string> decodeEscapes(std::string_view text, std::string& err
 }
 
 std::string describePayload(std::string_view payload) {
-    for (const auto& c : codes) {
-        if (payload == c.code) {
-            return std::string(c.code) + " (" + std::string(c.name) + ")";
-        }
+    app::LinkReader reader;
+    auto read = reader.feed(payload, 0);
+    if (read.messages.size() == 1 && !reader.holdsFrame()) {
+        return std::string(payload.substr(0, 24)) + (payload.size() > 24 ? "..." : "") + " (" +
+               messageName(read.messages[0]) + ")";
     }
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string shown = "\"";
@@ -217,6 +345,10 @@ ParseResult parseArguments(std::span<const std::string> args) {
             return result;
         }
     }
+    if (args.size() == 1 && args[0] == "--table") {
+        inv.table = true;
+        return result;
+    }
     auto fail = [&](std::string message) {
         result.error = std::move(message);
         return result;
@@ -271,11 +403,15 @@ ParseResult parseArguments(std::span<const std::string> args) {
             }
             inv.port = std::string(arg);
             havePort = true;
-        } else if (auto code = codeFor(arg)) {
-            inv.payloads.emplace_back(*code);
         } else {
-            return fail("unknown code " + quoted(arg) +
-                        " (codes are 00 to 11 or their names; see --help)");
+            size_t next = i;
+            std::string why;
+            auto payload = payloadFor(args, next, why);
+            if (!payload) {
+                return fail(why);
+            }
+            inv.payloads.push_back(std::move(*payload));
+            i = next - 1;
         }
     }
     if (!havePort) {
@@ -289,14 +425,16 @@ ParseResult parseArguments(std::span<const std::string> args) {
 
 std::string usageText() {
     std::string text =
-        "Sends Keypilot command codes to a COM port the way the phone does: one write per code,\n"
-        "9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.\n"
+        "Sends Keypilot's link codes to a COM port the way the phone does: one write per code\n"
+        "or frame, 9600 baud, 8 data bits, no parity, 1 stop bit, no flow control.\n"
         "\n"
         "usage: phone <port> [options] <code>...\n"
         "       phone <port> --interactive\n"
+        "       phone --table\n"
         "\n"
         "  <port>             COM1 .. COM256 (or a device path \\\\.\\<name>)\n"
-        "  <code>             00 .. 11, or a name from the table below, in any case\n"
+        "  <code>             00 .. 11, or a name from the tables below, in any case, with its\n"
+        "                     parameters after it (move 10 -5, type \"Привет\", scroll -3)\n"
         "  --pause <ms>       least time between two writes (default 100)\n"
         "  --raw <text>       send the bytes of <text> in one write, escapes \\r \\n \\t \\0\n"
         "                     \\\\ \\xHH allowed. Whole codes written together each count\n"
@@ -305,20 +443,40 @@ std::string usageText() {
         "  -i, --interactive  after the codes given, send codes for keys pressed:\n"
         "                     arrows move the cursor, Enter clicks, Esc, PgUp, PgDn, + and -\n"
         "                     step the volume, Home, Win or S open the Start menu, L launches,\n"
-        "                     Q quits. Without a console, reads words from standard input.\n"
+        "                     Q quits. Without a console, reads words from standard input\n"
+        "                     (the words that take no parameters).\n"
+        "  --table            print the link's table (codes, frames, keys) as JSON\n"
         "  -h, --help         this text\n"
         "\n"
         "codes:\n";
-    for (const auto& c : codes) {
-        std::string name(c.name);
-        name.resize(8, ' ');
-        text += "  " + std::string(c.code) + "  " + name + "  " + std::string(c.description) + "\n";
+    auto row = [&text](std::string_view wire, std::string_view words, std::string_view what) {
+        std::string left(wire);
+        left.resize(4, ' ');
+        std::string middle(words);
+        middle.resize(std::max<size_t>(middle.size(), 14), ' ');
+        text += "  " + left + "  " + middle + "  " + std::string(what) + "\n";
+    };
+    for (const auto& c : app::commandTable()) {
+        row(c.code, c.name, c.description);
+    }
+    text += "\nframes (Keypilot 2 and later):\n";
+    for (const auto& f : app::frameTable()) {
+        std::string words(f.name);
+        if (!f.parameters.empty()) {
+            words += " " + std::string(f.parameters);
+        }
+        row(f.opcode, words, f.description);
+    }
+    text += "\nkeys, pressed as real keys (each word alone, or key <word>):\n";
+    for (const auto& k : app::keyTable()) {
+        row("KY" + std::string(k.id), k.name, k.description);
     }
     text +=
         "\n"
         "exit status: 0 sent, 1 bad arguments (nothing sent), 2 the port cannot be opened,\n"
         "3 a write failed\n"
-        "example: phone COM6 right right click    phone COM6 --pause 500 06 06 05\n";
+        "example: phone COM6 right right click    phone COM6 --pause 500 06 06 05\n"
+        "         phone COM6 move 10 -5 rightclick scroll -3 type \"Привет\" playpause\n";
     return text;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/link_protocol.h"
+
 namespace {
 
 phone::ParseResult parse(std::vector<std::string> args) {
@@ -12,8 +14,8 @@ phone::ParseResult parse(std::vector<std::string> args) {
 }
 
 TEST(PhoneScript, CodesAndNamesMeanTheSameBytes) {
-    ASSERT_EQ(phone::commandCodes().size(), 12u);
-    for (const auto& c : phone::commandCodes()) {
+    ASSERT_EQ(app::commandTable().size(), 12u);
+    for (const auto& c : app::commandTable()) {
         EXPECT_EQ(phone::codeFor(c.code), c.code);
         EXPECT_EQ(phone::codeFor(c.name), c.code);
     }
@@ -85,7 +87,7 @@ TEST(PhoneScript, BadArgumentsAreNamedInTheError) {
         std::string mentioned;
     };
     for (const auto& c : std::vector<Case>{
-             {{"COM6", "06", "sideways", "05"}, "sideways"},
+             {{"COM6", "06", "sideways", "05"}, "unknown code \"sideways\""},
              {{"COM6", "6"}, "\"6\""},
              {{}, "no port"},
              {{"06", "06"}, "not a port name"},
@@ -105,12 +107,56 @@ TEST(PhoneScript, BadArgumentsAreNamedInTheError) {
     }
 }
 
-TEST(PhoneScript, UsageListsEveryCode) {
-    std::string usage = phone::usageText();
-    for (const auto& c : phone::commandCodes()) {
-        EXPECT_NE(usage.find(std::string(c.code) + "  " + std::string(c.name)), std::string::npos)
-            << c.code;
+TEST(PhoneScript, FramesTakeTheirParametersAndSayWhatIsWrong) {
+    auto r = parse({"COM6", "move", "10", "-5", "rightclick", "scroll", "-3", "hscroll", "+2",
+                    "type", "Привет", "playpause", "key", "F5", "PING", "press", "release", "06"});
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(r.invocation.payloads,
+              (std::vector<std::string>{"MV+010-005", "CR", "SC+000-360", "SC+240+000",
+                                        "TX0012D09FD180D0B8D0B2D0B5D182", "KYPP", "KYF5", "PI",
+                                        "DN", "UP", "06"}));
+    EXPECT_EQ(phone::describePayload("MV+010-005"), "MV+010-005 (move 10 -5)");
+    EXPECT_EQ(phone::describePayload("SC+000-360"), "SC+000-360 (scroll -3)");
+    EXPECT_EQ(phone::describePayload("KYPP"), "KYPP (playpause)");
+    struct Case {
+        std::vector<std::string> args;
+        std::string mentioned;
+    };
+    for (const auto& c : std::vector<Case>{
+             {{"COM6", "move", "10"}, "move needs DY"},
+             {{"COM6", "move", "1000", "0"}, "\"1000\""},
+             {{"COM6", "move", "ten", "0"}, "\"ten\""},
+             {{"COM6", "scroll", "9"}, "-8 to 8"},
+             {{"COM6", "type", ""}, "1 to 1000 bytes"},
+             {{"COM6", "type", std::string(1001, 'x')}, "1 to 1000 bytes"},
+             {{"COM6", "type", "\xC3("}, "UTF-8"},
+             {{"COM6", "key", "space"}, "unknown key \"space\""},
+         }) {
+        auto bad = phone::parseArguments(c.args);
+        EXPECT_FALSE(bad.ok()) << c.mentioned;
+        EXPECT_NE(bad.error.find(c.mentioned), std::string::npos) << bad.error;
     }
+}
+
+TEST(PhoneScript, EveryWordOfTheTableIsKnownAndMeansOneThing) {
+    std::vector<std::string> words;
+    for (const auto& c : app::commandTable()) {
+        words.emplace_back(c.name);
+    }
+    for (const auto& f : app::frameTable()) {
+        words.emplace_back(f.name);
+    }
+    for (const auto& k : app::keyTable()) {
+        words.emplace_back(k.name);
+    }
+    std::string usage = phone::usageText();
+    for (size_t i = 0; i < words.size(); ++i) {
+        EXPECT_NE(usage.find("  " + words[i]), std::string::npos) << words[i];
+        for (size_t j = i + 1; j < words.size(); ++j) {
+            EXPECT_NE(words[i], words[j]);
+        }
+    }
+    EXPECT_EQ(parse({"--table"}).invocation.table, true);
 }
 
 }  // namespace

@@ -1,0 +1,301 @@
+#include "app/link_protocol.h"
+
+#include <array>
+#include <utility>
+
+namespace app {
+namespace {
+
+constexpr std::array<FrameEntry, 10> kFrames{{
+    {"PI", MessageKind::Ping, 1, false, "ping", "",
+     "sign of life: the phone is there, nothing is done"},
+    {"MV", MessageKind::Move, 5, false, "move", "DX DY",
+     "move the cursor by DX, DY pixels (-999 to 999, positive DY down)"},
+    {"SC", MessageKind::Scroll, 5, false, "scroll", "NOTCHES",
+     "turn the wheel (-8 to 8 notches, positive up; hscroll NOTCHES: sideways)"},
+    {"CL", MessageKind::LeftClick, 1, false, "leftclick", "", "left click, no Enter"},
+    {"CR", MessageKind::RightClick, 1, false, "rightclick", "", "right click"},
+    {"DN", MessageKind::LeftDown, 1, false, "press", "", "hold the left button down (drag)"},
+    {"UP", MessageKind::LeftUp, 1, false, "release", "", "release the left button"},
+    {"KY", MessageKind::Key, 2, false, "key", "NAME", "press a key of the key table"},
+    {"MU", MessageKind::Mute, 1, false, "mute", "", "mute or unmute the sound"},
+    {"TX", MessageKind::Text, 3, true, "type", "TEXT",
+     "type TEXT (1 to 1000 bytes of UTF-8) as it stands"},
+}};
+
+// Media keys and the arrows sit on the extended part of the keyboard.
+constexpr std::array<KeyEntry, 11> kKeys{{
+    {"EN", LinkKey::Enter, 0x0D, false, "return", "Enter (no click)"},
+    {"BS", LinkKey::Backspace, 0x08, false, "backspace", "Backspace"},
+    {"TB", LinkKey::Tab, 0x09, false, "tab", "Tab"},
+    {"ES", LinkKey::Escape, 0x1B, false, "endslideshow", "Escape (end the slideshow)"},
+    {"PP", LinkKey::PlayPause, 0xB3, true, "playpause", "media play/pause"},
+    {"NX", LinkKey::NextTrack, 0xB0, true, "nexttrack", "media next track"},
+    {"PV", LinkKey::PreviousTrack, 0xB1, true, "prevtrack", "media previous track"},
+    {"F5", LinkKey::F5, 0x74, false, "slideshow", "F5 (start the slideshow)"},
+    {"RT", LinkKey::Right, 0x27, true, "nextslide", "Right arrow (next slide)"},
+    {"LT", LinkKey::Left, 0x25, true, "prevslide", "Left arrow (previous slide)"},
+    {"BK", LinkKey::B, 0x42, false, "black", "B (black screen)"},
+}};
+
+constexpr std::array<std::string_view, 11> kKindNames{
+    "command",  "ping",   "move", "scroll", "leftClick", "rightClick",
+    "leftDown", "leftUp", "key",  "mute",   "text"};
+
+std::string_view opcodeOf(MessageKind kind) {
+    for (const auto& frame : kFrames) {
+        if (frame.kind == kind) {
+            return frame.opcode;
+        }
+    }
+    return {};
+}
+
+// "+012", "-999": a sign and three digits.
+bool appendOffset(std::string& out, int value) {
+    if (value < -kMaxOffset || value > kMaxOffset) {
+        return false;
+    }
+    out += value < 0 ? '-' : '+';
+    int magnitude = value < 0 ? -value : value;
+    out += static_cast<char>('0' + magnitude / 100);
+    out += static_cast<char>('0' + magnitude / 10 % 10);
+    out += static_cast<char>('0' + magnitude % 10);
+    return true;
+}
+
+// UTF-16 to UTF-8; nothing for a lone surrogate.
+std::optional<std::string> toUtf8(std::u16string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                return std::nullopt;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return std::nullopt;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void appendJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// Writes "key":value pairs of one object, separated by commas.
+class JsonObject {
+  public:
+    explicit JsonObject(std::string& out) : out_(out) { out_ += '{'; }
+    ~JsonObject() { out_ += '}'; }
+    JsonObject(const JsonObject&) = delete;
+    JsonObject& operator=(const JsonObject&) = delete;
+
+    void text(std::string_view key, std::string_view value) {
+        name(key);
+        appendJsonString(out_, value);
+    }
+    void number(std::string_view key, std::size_t value) {
+        name(key);
+        out_ += std::to_string(value);
+    }
+    void flag(std::string_view key, bool value) {
+        name(key);
+        out_ += value ? "true" : "false";
+    }
+    void name(std::string_view key) {
+        if (!first_) {
+            out_ += ',';
+        }
+        first_ = false;
+        appendJsonString(out_, key);
+        out_ += ':';
+    }
+
+  private:
+    std::string& out_;
+    bool first_ = true;
+};
+
+// "[...]" of one object per entry, each written by fill.
+template <class Entries, class Fill>
+void appendArray(std::string& out, const Entries& entries, Fill fill) {
+    out += '[';
+    bool first = true;
+    for (const auto& entry : entries) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        JsonObject object(out);
+        fill(object, entry);
+    }
+    out += ']';
+}
+
+}  // namespace
+
+Message Message::ofCommand(Command c) {
+    Message m;
+    m.kind = MessageKind::Command;
+    m.command = c;
+    return m;
+}
+
+Message Message::ofKind(MessageKind k) {
+    Message m;
+    m.kind = k;
+    return m;
+}
+
+Message Message::move(int dx, int dy) {
+    Message m;
+    m.kind = MessageKind::Move;
+    m.dx = dx;
+    m.dy = dy;
+    return m;
+}
+
+Message Message::scroll(int dx, int dy) {
+    Message m = move(dx, dy);
+    m.kind = MessageKind::Scroll;
+    return m;
+}
+
+Message Message::ofKey(LinkKey k) {
+    Message m;
+    m.kind = MessageKind::Key;
+    m.key = k;
+    return m;
+}
+
+Message Message::typing(std::u16string text) {
+    Message m;
+    m.kind = MessageKind::Text;
+    m.text = std::move(text);
+    return m;
+}
+
+std::span<const FrameEntry> frameTable() {
+    return kFrames;
+}
+
+std::span<const KeyEntry> keyTable() {
+    return kKeys;
+}
+
+const KeyEntry& keyEntry(LinkKey key) {
+    for (const auto& entry : kKeys) {
+        if (entry.key == key) {
+            return entry;
+        }
+    }
+    return kKeys[0];
+}
+
+std::optional<std::string> encodeMessage(const Message& message) {
+    if (message.kind == MessageKind::Command) {
+        return std::string(commandCode(message.command));
+    }
+    std::string out(opcodeOf(message.kind));
+    switch (message.kind) {
+        case MessageKind::Move:
+        case MessageKind::Scroll:
+            if (!appendOffset(out, message.dx) || !appendOffset(out, message.dy)) {
+                return std::nullopt;
+            }
+            break;
+        case MessageKind::Key:
+            out += keyEntry(message.key).id;
+            break;
+        case MessageKind::Text: {
+            auto bytes = toUtf8(message.text);
+            if (!bytes || bytes->empty() || bytes->size() > kMaxTextBytes) {
+                return std::nullopt;
+            }
+            std::size_t n = bytes->size();
+            out += static_cast<char>('0' + n / 1000);
+            out += static_cast<char>('0' + n / 100 % 10);
+            out += static_cast<char>('0' + n / 10 % 10);
+            out += static_cast<char>('0' + n % 10);
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            for (char c : *bytes) {
+                auto byte = static_cast<unsigned char>(c);
+                out += kHex[byte >> 4];
+                out += kHex[byte & 15];
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return out;
+}
+
+std::string linkTableJson() {
+    std::string out;
+    {
+        JsonObject root(out);
+        root.number("version", kProtocolVersion);
+        root.name("codes");
+        appendArray(out, commandTable(), [](JsonObject& o, const CommandEntry& e) {
+            o.text("code", e.code);
+            o.text("name", e.name);
+            o.text("description", e.description);
+        });
+        root.name("frames");
+        appendArray(out, kFrames, [](JsonObject& o, const FrameEntry& e) {
+            o.text("opcode", e.opcode);
+            o.text("kind", kKindNames[static_cast<std::size_t>(e.kind)]);
+            o.number("units", e.units);
+            o.flag("lengthPrefixed", e.lengthPrefixed);
+            o.text("name", e.name);
+            o.text("parameters", e.parameters);
+            o.text("description", e.description);
+        });
+        root.name("keys");
+        appendArray(out, kKeys, [](JsonObject& o, const KeyEntry& e) {
+            o.text("id", e.id);
+            o.text("frame", "KY" + std::string(e.id));
+            o.number("virtualKey", e.virtualKey);
+            o.flag("extended", e.extended);
+            o.text("name", e.name);
+            o.text("description", e.description);
+        });
+    }
+    return out;
+}
+
+}  // namespace app

@@ -1,0 +1,153 @@
+// The link's messages, version 2: the twelve digit codes and the lettered frames (pointer, keys,
+// text, mute, the phone's sign of life), their one table, and the reader that turns received
+// chunks into messages. The wire format and its reasons are written out in docs/protocol.md.
+// No Windows calls here: it builds natively too, for the sanitizers and the fuzzer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/command_table.h"
+
+namespace app {
+
+// 1: the twelve codes only; 2: the frames as well.
+inline constexpr int kProtocolVersion = 2;
+
+// A kept unfinished frame is joined to the next chunk only when that arrives within this time.
+inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
+// The most a move or a scroll carries on each axis, either way.
+inline constexpr int kMaxOffset = 999;
+// A text frame carries 1 to this many bytes of UTF-8.
+inline constexpr std::size_t kMaxTextBytes = 1000;
+// The longest frame on the wire: "TX", four digits of length, two hex digits per byte.
+inline constexpr std::size_t kLongestFrameChars = 2 + 4 + 2 * kMaxTextBytes;
+
+// The keys a frame may press, always as real key input whatever the key delivery setting says.
+enum class LinkKey {
+    Enter,
+    Backspace,
+    Tab,
+    Escape,
+    PlayPause,
+    NextTrack,
+    PreviousTrack,
+    F5,     // start a slideshow
+    Right,  // next slide
+    Left,   // previous slide
+    B,      // black screen during a slideshow
+};
+
+enum class MessageKind {
+    Command,     // one of the twelve codes
+    Ping,        // the phone's sign of life: nothing to do
+    Move,        // cursor by {dx, dy} pixels, placed absolutely
+    Scroll,      // wheel by {dx, dy} wheel units (120 a notch)
+    LeftClick,   // left button down and up, nothing more
+    RightClick,  // right button down and up
+    LeftDown,    // left button held (a drag starts)
+    LeftUp,      // left button released (a drag ends)
+    Key,         // one press of a key from the table
+    Mute,        // master mute toggled
+    Text,        // characters typed as Unicode input
+};
+
+struct Message {
+    MessageKind kind = MessageKind::Ping;
+    Command command = Command::Launch;  // for Command
+    // Move: pixels, positive dx right, positive dy down (screen coordinates).
+    // Scroll: wheel units, positive dx right, positive dy up (away from the user).
+    int dx = 0;
+    int dy = 0;
+    LinkKey key = LinkKey::Enter;  // for Key
+    // For Text: UTF-16 code units, a character beyond U+FFFF as its surrogate pair.
+    std::u16string text;
+
+    static Message ofCommand(Command c);
+    static Message ofKind(MessageKind k);  // the kinds without parameters
+    static Message move(int dx, int dy);
+    static Message scroll(int dx, int dy);
+    static Message ofKey(LinkKey k);
+    static Message typing(std::u16string text);
+
+    bool operator==(const Message&) const = default;
+};
+
+// The one table of the link: what the product, the phone simulator and (checked by a test) the
+// page's own table agree on.
+struct FrameEntry {
+    std::string_view opcode;  // two characters, the first an upper-case letter
+    MessageKind kind;
+    std::size_t
+        units;  // two-character units of the whole frame; for a text, those before its bytes
+    bool lengthPrefixed;           // a text: nnnn then nnnn units of one byte each
+    std::string_view name;         // the phone simulator's word
+    std::string_view parameters;   // how the simulator takes its parameters, for its help
+    std::string_view description;  // what Keypilot does with it
+};
+struct KeyEntry {
+    std::string_view id;  // the two characters after "KY"
+    LinkKey key;
+    unsigned virtualKey;
+    bool extended;                 // sent with KEYEVENTF_EXTENDEDKEY
+    std::string_view name;         // the phone simulator's word
+    std::string_view description;  // what the key does
+};
+std::span<const FrameEntry> frameTable();
+std::span<const KeyEntry> keyTable();
+const KeyEntry& keyEntry(LinkKey key);
+
+// The wire text of one message; nothing when it cannot be sent (an offset beyond kMaxOffset, an
+// empty or too long text, a lone surrogate in a text).
+std::optional<std::string> encodeMessage(const Message& message);
+
+// Strict UTF-8 (no overlong form, surrogate or value beyond U+10FFFF) as UTF-16; nothing for
+// bytes that are not UTF-8.
+std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
+
+// The whole table as JSON, for tests of other tables (the page's) to compare against:
+// {"version":2,"codes":[{"code","name","description"}...],
+//  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
+//  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}
+// (names are the phone simulator's words; "frame" is the whole key frame, "KYPP").
+std::string linkTableJson();
+
+// Reads the link's chunks, one reader per open port.
+//
+// A chunk is valid when it is a run of whole digit codes and complete frames in any order,
+// optionally ending in one unfinished frame whose every character so far can still begin a valid
+// frame. Only a valid chunk acts; anything else (an odd digit, an unknown code or opcode, a bad
+// sign, digit or hex, a length out of range, invalid UTF-8) makes the whole chunk act on nothing.
+// An unfinished frame is kept and joined in front of the next chunk, which the same rule then
+// judges together with it; the kept frame is dropped when that chunk comes more than
+// kKeptFrameLifetimeMs later (the chunk is then read on its own), when the joined text is not
+// valid, and on reset(). Digit codes are never joined over chunks: "0" then "6" is nothing.
+class LinkReader {
+  public:
+    struct Result {
+        // What to do, in order. Moves that follow each other directly are summed into one.
+        std::vector<Message> messages;
+        // Whether the chunk was valid (complete messages, a kept unfinished frame, or both):
+        // the phone was heard. Noise on the line does not count.
+        bool heard = false;
+    };
+
+    // One received chunk and when it arrived (milliseconds of a steady clock).
+    Result feed(std::string_view chunk, std::uint64_t arrivalMs);
+
+    // The port closed or changed: any kept frame goes.
+    void reset();
+
+    // Whether an unfinished frame waits for its continuation.
+    bool holdsFrame() const { return !kept_.empty(); }
+
+  private:
+    std::string kept_;
+    std::uint64_t keptAt_ = 0;
+};
+
+}  // namespace app

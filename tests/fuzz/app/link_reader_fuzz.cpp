@@ -1,0 +1,115 @@
+// Feeds the link's reader arbitrary bytes cut into chunks with arbitrary pauses between them, and
+// checks what must hold for any input:
+// - a chunk that is not heard does nothing, and a kept frame stays shorter than the longest frame;
+// - every message but a summed move writes back to a text that reads as that message alone;
+// - a chunk of digits alone, with no frame kept, reads exactly as the twelve-code rule says;
+// - when every chunk was heard and none came late, the messages are those of the whole text read
+//   at once (with moves summed alike).
+//
+// Input: chunks, each a pause byte (its value times 2 ms) and then bytes up to the next 0xFF.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/link_protocol.h"
+
+namespace {
+
+void check(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+// Moves that follow each other, summed; the reader sums only within one chunk.
+std::vector<app::Message> summed(const std::vector<app::Message>& messages) {
+    std::vector<app::Message> out;
+    for (const auto& m : messages) {
+        if (m.kind == app::MessageKind::Move && !out.empty() &&
+            out.back().kind == app::MessageKind::Move) {
+            out.back().dx += m.dx;
+            out.back().dy += m.dy;
+        } else {
+            out.push_back(m);
+        }
+    }
+    return out;
+}
+
+void checkMessage(const app::Message& message) {
+    auto wire = app::encodeMessage(message);
+    if (message.kind == app::MessageKind::Move) {
+        return;  // may be a sum beyond one frame's reach
+    }
+    check(wire.has_value());
+    app::LinkReader alone;
+    auto result = alone.feed(*wire, 0);
+    check(result.heard && result.messages.size() == 1 && result.messages[0] == message);
+}
+
+bool onlyDigits(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    app::LinkReader reader;
+    std::string whole;
+    std::vector<app::Message> seen;
+    bool allHeard = true;
+    bool allInTime = true;
+    std::uint64_t now = 0;
+    std::uint64_t sinceLastChunk = 0;
+    size_t i = 0;
+    while (i < size) {
+        std::uint64_t pause = std::uint64_t{2} * data[i++];
+        size_t end = i;
+        while (end < size && data[end] != 0xFF) {
+            ++end;
+        }
+        std::string_view chunk(reinterpret_cast<const char*>(data + i), end - i);
+        i = end + 1;
+        now += pause;
+        sinceLastChunk += pause;
+        if (chunk.empty()) {
+            continue;
+        }
+        if (reader.holdsFrame() && sinceLastChunk > app::kKeptFrameLifetimeMs) {
+            allInTime = false;
+        }
+        sinceLastChunk = 0;
+        bool held = reader.holdsFrame();
+        auto result = reader.feed(chunk, now);
+        check(result.heard || (result.messages.empty() && !reader.holdsFrame()));
+        if (!held && onlyDigits(chunk)) {
+            std::vector<app::Message> expected;
+            for (app::Command c : app::parseChunk(chunk)) {
+                expected.push_back(app::Message::ofCommand(c));
+            }
+            check(result.messages == expected);
+        }
+        for (const auto& m : result.messages) {
+            checkMessage(m);
+        }
+        allHeard = allHeard && result.heard;
+        whole.append(chunk);
+        seen.insert(seen.end(), result.messages.begin(), result.messages.end());
+    }
+    if (allHeard && allInTime && !whole.empty()) {
+        app::LinkReader once;
+        auto result = once.feed(whole, 0);
+        check(result.heard);
+        check(summed(result.messages) == summed(seen));
+        check(once.holdsFrame() == reader.holdsFrame());
+    }
+    return 0;
+}
