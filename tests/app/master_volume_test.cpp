@@ -71,6 +71,11 @@ class FakeEndpoint final : public MasterEndpoint {
         s_.levels.at(channel) = level;
         return true;
     }
+    bool getMute(bool& muted) override {
+        s_.log.push_back("readmute");
+        muted = s_.muted;
+        return true;
+    }
     bool setMute(bool mute) override {
         s_.log.push_back(mute ? "mute" : "unmute");
         s_.muted = mute;
