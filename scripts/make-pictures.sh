@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Renders the program's pictures from their drawings in src/app/resources/pictures into
 # src/app/resources: the banner logo (logo.bmp 97 x 90, logo_2x.bmp 194 x 180), the status
-# pictures (disconnected.ico, connected.ico) and the program's icon (keypilot.ico); and into
+# pictures (disconnected.ico, waiting.ico, connected.ico) and the program's icon (keypilot.ico); and into
 # web/remote/icons the phone page's icons (icon-192.png, icon-512.png, and icon-maskable.png, whose
 # picture keeps to the middle so that a launcher may cut it to any shape).
 # The build does not run this; run it after changing a drawing and commit what it writes.
@@ -42,16 +42,22 @@ shrink() {
     convert "$1" -filter Catrom -resize "$2x$2" -depth 8 "${steady[@]}" "PNG32:$3"
 }
 
-# The icon drawing with and without the mark, large enough to scale every size from.
+# The icon drawing plain, with the "connected" mark and with the "waiting" mark, large enough to
+# scale every size from.
 render "$src/icon.mvg" 4 "$work/plain.png"
 render "$src/mark.mvg" 4 "$work/mark.png"
+render "$src/waiting.mvg" 4 "$work/waiting-mark.png"
 convert "$work/plain.png" "$work/mark.png" -composite "$work/marked.png"
+convert "$work/plain.png" "$work/waiting-mark.png" -composite "$work/waiting.png"
 convert "$src/icon_16.xpm" -depth 8 "${steady[@]}" "PNG32:$work/plain-16.png"
 convert "$src/icon_16.xpm" "$src/mark_16.xpm" -composite -depth 8 "${steady[@]}" \
     "PNG32:$work/marked-16.png"
+convert "$src/icon_16.xpm" "$src/waiting_16.xpm" -composite -depth 8 "${steady[@]}" \
+    "PNG32:$work/waiting-16.png"
 for size in "${program_sizes[@]}"; do
     shrink "$work/plain.png" "$size" "$work/plain-$size.png"
     shrink "$work/marked.png" "$size" "$work/marked-$size.png"
+    shrink "$work/waiting.png" "$size" "$work/waiting-$size.png"
 done
 
 # make_icon <out.ico> <prefix> <sizes...>
@@ -63,6 +69,7 @@ make_icon() {
 }
 make_icon "$out/disconnected.ico" plain "${status_sizes[@]}"
 make_icon "$out/connected.ico" marked "${status_sizes[@]}"
+make_icon "$out/waiting.ico" waiting "${status_sizes[@]}"
 make_icon "$out/keypilot.ico" plain "${program_sizes[@]}"
 
 # The logo sits on the banner's white, so it is flattened onto white: 24-bit, no alpha.
@@ -104,7 +111,7 @@ if [ -n "$preview" ]; then
     }
     rows=()
     for ground in '#f3f3f3' '#202020'; do
-        for prefix in plain marked; do
+        for prefix in plain waiting marked; do
             row "$ground" "$prefix"
             rows+=("$work/row-$ground-$prefix.png" "$work/zoom-$ground-$prefix.png")
         done

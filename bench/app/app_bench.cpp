@@ -9,6 +9,14 @@
 //   app_bench reconnect <local> <remote>
 //       the testbed's socat behind the pair is stopped and started again: time until the port
 //       shows as closed, until it is open again, until a code moves the cursor
+//   app_bench moves <local> <remote> <moves>
+//       moves written one a write: first each waited for until the cursor has moved (moves
+//       applied a second, one placement each), then all at once (moves a second until the last
+//       has landed, however Keypilot took them in, and the chunks it read them in)
+//   app_bench type <local> <remote>
+//       1,000 characters typed into a focused edit control of this program: Latin ones in one
+//       text frame, Russian ones in two (a frame carries at most 1,000 bytes); time from the
+//       write until the control holds them all
 #include <windows.h>
 
 #include <algorithm>
@@ -17,9 +25,11 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
+#include "app/link_protocol.h"
 #include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/main_thread_call.h"
@@ -186,6 +196,143 @@ int reconnect(const std::wstring& local, const std::wstring& remote) {
     return closed && opened && moved ? 0 : 1;
 }
 
+// The seconds Keypilot has spent on the chunks it read, up to the last one's end.
+double handlingSeconds = 0;
+
+// Counts the chunks Keypilot has read from its port, and the time it spent on them.
+int* watchChunks(app::Keypilot& keypilot) {
+    static int chunks = 0;
+    chunks = 0;
+    handlingSeconds = 0;
+    auto handler = keypilot.comPort().onRxChar;
+    keypilot.comPort().onRxChar = [handler](serial::SerialPort& port, int32_t count) {
+        const double start = now();
+        handler(port, count);
+        handlingSeconds += now() - start;
+        ++chunks;
+    };
+    return &chunks;
+}
+
+bool cursorAt(POINT expected) {
+    const POINT p = testing_support::cursor();
+    return p.x == expected.x && p.y == expected.y;
+}
+
+int moves(const std::wstring& local, const std::wstring& remote, int count) {
+    auto keypilot = startKeypilot(portIndexOf(local));
+    auto phone = openPhone(remote);
+    if (!keypilot->comPort().connected() || !phone) {
+        return 2;
+    }
+    int* chunks = watchChunks(*keypilot);
+    const POINT start{400, 300};
+    SetCursorPos(start.x, start.y);
+    // Each move waited for: to the right and back, one placement each.
+    const double paced = now();
+    int applied = 0;
+    for (int i = 0; i < count; ++i) {
+        const bool right = i % 2 == 0;
+        phone->send(right ? "MV+002+001" : "MV-002-001");
+        const POINT to{right ? start.x + 2 : start.x, right ? start.y + 1 : start.y};
+        if (!serveUntil([&] { return cursorAt(to); }, 5)) {
+            break;
+        }
+        ++applied;
+    }
+    const double pacedSeconds = now() - paced;
+    // All written at once, each its own write, then one more that ends where no other does.
+    const int chunksBefore = *chunks;
+    const double flood = now();
+    for (int i = 0; i < count; ++i) {
+        phone->send(i % 2 == 0 ? "MV+002+001" : "MV-002-001");
+    }
+    phone->send("MV+007+007");
+    const bool landed = serveUntil([&] { return cursorAt({start.x + 7, start.y + 7}); }, 60);
+    const double floodSeconds = now() - flood;
+    // Keypilot's own part: each move a chunk of its own through the reader and the handler, one
+    // cursor placement each, without the link.
+    SetCursorPos(start.x, start.y);
+    const double own = now();
+    for (int i = 0; i < count; ++i) {
+        keypilot->onChunkReceived(i % 2 == 0 ? "MV+002+001" : "MV-002-001");
+    }
+    const double ownSeconds = now() - own;
+    const bool ownExact = cursorAt(start);
+    std::printf(
+        "moves: %d each waited for over the link in %.3f s = %6.0f moves/s; %d written at once "
+        "landed %s in %.3f s = %6.0f moves/s, read in %d chunks; %d handed to Keypilot one a "
+        "chunk placed %s in %.3f s = %6.0f moves/s\n",
+        applied, pacedSeconds, applied / pacedSeconds, count, landed ? "exactly" : "NOT",
+        floodSeconds, (count + 1) / floodSeconds, *chunks - chunksBefore, count,
+        ownExact ? "exactly" : "NOT", ownSeconds, count / ownSeconds);
+    keypilot.reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kStore);
+    return applied == count && landed && ownExact ? 0 : 1;
+}
+
+int type(const std::wstring& local, const std::wstring& remote) {
+    auto keypilot = startKeypilot(portIndexOf(local));
+    auto phone = openPhone(remote);
+    if (!keypilot->comPort().connected() || !phone) {
+        return 2;
+    }
+    int* chunks = watchChunks(*keypilot);
+    // An edit control that scrolls, so that it takes text beyond what it shows.
+    const HWND edit = CreateWindowExW(
+        0, L"EDIT", L"",
+        WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL, 480, 300,
+        300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    serveUntil(
+        [&] {
+            SetForegroundWindow(edit);
+            SetFocus(edit);
+            return GetForegroundWindow() == edit && GetFocus() == edit;
+        },
+        5);
+    struct Run {
+        const char* name;
+        std::u16string text;
+        int frames;
+    };
+    std::u16string latin, russian;
+    for (int i = 0; i < 1000; ++i) {
+        latin += static_cast<char16_t>(u'a' + i % 26);
+        russian += static_cast<char16_t>(u'а' + i % 32);
+    }
+    int failures = 0;
+    for (const Run& run : {Run{"Latin", latin, 1}, Run{"Russian", russian, 2}}) {
+        SetWindowTextW(edit, L"");
+        std::string bytes;
+        const std::size_t part = run.text.size() / static_cast<std::size_t>(run.frames);
+        for (int f = 0; f < run.frames; ++f) {
+            bytes += *app::encodeMessage(app::Message::typing(run.text.substr(f * part, part)));
+        }
+        const int chunksBefore = *chunks;
+        handlingSeconds = 0;
+        const double start = now();
+        phone->send(bytes);
+        const bool all = serveUntil(
+            [&] { return GetWindowTextLengthW(edit) >= static_cast<int>(run.text.size()); }, 60);
+        const double seconds = now() - start;
+        std::vector<wchar_t> typed(run.text.size() + 2);
+        GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()));
+        const bool whole =
+            std::u16string(typed.begin(), typed.begin() + run.text.size()) == run.text;
+        std::printf(
+            "type: %zu %s characters in %d frame(s), %zu bytes written: %s in %.3f s (Keypilot "
+            "busy %.3f s of it, over %d chunks; %d characters in the control)\n",
+            run.text.size(), run.name, run.frames, bytes.size(),
+            all && whole ? "typed whole" : "NOT typed whole", seconds, handlingSeconds,
+            *chunks - chunksBefore, GetWindowTextLengthW(edit));
+        failures += all && whole ? 0 : 1;
+    }
+    DestroyWindow(edit);
+    keypilot.reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kStore);
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -201,9 +348,17 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"reconnect" && argc >= 4) {
         return reconnect(argv[2], argv[3]);
     }
+    if (what == L"moves" && argc >= 5) {
+        return moves(argv[2], argv[3], std::stoi(argv[4]));
+    }
+    if (what == L"type" && argc >= 4) {
+        return type(argv[2], argv[3]);
+    }
     std::fprintf(stderr,
                  "usage: app_bench burst <local> <remote> <codes> [messages|input]\n"
                  "       app_bench cpu <open|none|retrying> <port> <seconds>\n"
-                 "       app_bench reconnect <local> <remote>\n");
+                 "       app_bench reconnect <local> <remote>\n"
+                 "       app_bench moves <local> <remote> <moves>\n"
+                 "       app_bench type <local> <remote>\n");
     return 2;
 }

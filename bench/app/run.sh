@@ -2,8 +2,9 @@
 # Prints Keypilot's own figures inside a testbed:
 #   bench/app/run.sh <build dir> [codes] [cpu seconds]
 # a burst of <codes> key codes written at once (counted, time to drain), process CPU over
-# <cpu seconds> with the port open, with no port, and while reconnect tries run, and the time a
-# dropped link takes to show and to come back. Uses <build dir>/testbed, starting it (and stopping
+# <cpu seconds> with the port open, with no port, and while reconnect tries run, the time a
+# dropped link takes to show and to come back, the touchpad's moves a second (over the link and
+# Keypilot's own part) and the time 1,000 characters take to be typed. Uses <build dir>/testbed, starting it (and stopping
 # it afterwards) if it is not running.
 set -euo pipefail
 # shellcheck source=bench/in-testbed.sh
@@ -23,4 +24,8 @@ run cpu none COM5 "$seconds"
 run cpu retrying COM30 "$seconds"
 for _ in 1 2 3; do
     run reconnect COM5 COM6
+done
+for _ in 1 2 3; do
+    run moves COM5 COM6 2000
+    run type COM5 COM6
 done

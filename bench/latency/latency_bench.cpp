@@ -7,6 +7,10 @@
 //       path), to compare two builds in one run; prints each round's figures, then for each
 //       receiver the median of the round medians, and of the round 10th percentiles, with their
 //       spread, and the ratios
+//   latency_bench stream <local> <remote> [seconds] [rounds]
+//       a touchpad's stream of moves, one "MV" frame every 1/60 s for <seconds> (default 10),
+//       to Keypilot.exe and to the reference, <rounds> times each in turn (default 3); prints the
+//       CPU time each receiver's process took over the stream, the medians and their ratio
 //   latency_bench receive <reference|floor> <port> <stop event name>
 //       one receiver, started by compare. reference: one thread waits for the port's event,
 //       reads and moves the cursor. floor: the same, except that the reading thread hands the
@@ -62,8 +66,26 @@ POINT cursor() {
 
 // --- the receivers -----------------------------------------------------------------------------
 
-// Moves the cursor as Keypilot does for "04" and "06"; anything else is left alone.
+// The offset of "sddd" (a sign, three digits).
+int offsetAt(const char* text) {
+    const int value = (text[1] - '0') * 100 + (text[2] - '0') * 10 + (text[3] - '0');
+    return text[0] == '-' ? -value : value;
+}
+
+// Moves the cursor as Keypilot does for "04" and "06", and for each whole move frame
+// "MVsdddsddd" of a chunk made only of them; anything else is left alone.
 void moveFor(const char* bytes, DWORD size) {
+    if (size >= 10 && size % 10 == 0 && bytes[0] == 'M') {
+        int dx = 0, dy = 0;
+        for (DWORD at = 0; at < size; at += 10) {
+            dx += offsetAt(bytes + at + 2);
+            dy += offsetAt(bytes + at + 6);
+        }
+        POINT p{};
+        GetCursorPos(&p);
+        SetCursorPos(p.x + dx, p.y + dy);
+        return;
+    }
     if (size != 2 || bytes[0] != '0' || (bytes[1] != '4' && bytes[1] != '6')) {
         return;
     }
@@ -275,6 +297,19 @@ class Receiver {
     Receiver(const Receiver&) = delete;
     Receiver& operator=(const Receiver&) = delete;
     bool started() const { return bool(process_); }
+    // The CPU time the process has taken so far, user and kernel, in seconds.
+    double cpuSeconds() const {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        if (!GetProcessTimes(process_.get(), &created, &exited, &kernel, &user)) {
+            return -1;
+        }
+        auto seconds = [](FILETIME t) {
+            return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) |
+                                       t.dwLowDateTime) *
+                   1e-7;
+        };
+        return seconds(kernel) + seconds(user);
+    }
 
   private:
     HWND applicationWindow() const {
@@ -300,9 +335,10 @@ class Phone {
         : handle_(CreateFileW((L"\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr)) {}
     bool isOpen() const { return bool(handle_); }
-    void write(const char* code) {
+    void write(const char* code) { write(code, 2); }
+    void write(const char* bytes, DWORD size) {
         DWORD written = 0;
-        WriteFile(handle_.get(), code, 2, &written, nullptr);
+        WriteFile(handle_.get(), bytes, size, &written, nullptr);
     }
 
   private:
@@ -464,6 +500,61 @@ int compare(const std::wstring& local, const std::wstring& remote, int rounds, i
     return 0;
 }
 
+// The CPU a receiver's process takes over a 60 Hz stream of moves; negative when it failed.
+double streamRound(const std::string& kind, const std::wstring& local, const std::wstring& remote,
+                   double seconds) {
+    Receiver receiver(kind, local);
+    Phone phone(remote);
+    if (!receiver.started() || !phone.isOpen() || !waitUntilListening(phone, 20e-6)) {
+        std::fprintf(stderr, "%s: did not start or never moved the cursor\n", kind.c_str());
+        return -1;
+    }
+    SetCursorPos(400, 300);
+    const double before = receiver.cpuSeconds();
+    const double start = now();
+    int frames = 0;
+    // Small circles: right, down, left, up, so that the cursor stays where it is on the whole.
+    const char* moves[] = {"MV+004+000", "MV+000+004", "MV-004+000", "MV+000-004"};
+    while (now() - start < seconds) {
+        phone.write(moves[frames % 4], 10);
+        ++frames;
+        const double next = start + frames / 60.0;
+        while (now() < next) {
+            Sleep(1);
+        }
+    }
+    // The last moves are still taken in.
+    Sleep(200);
+    const double used = receiver.cpuSeconds() - before;
+    const POINT p = cursor();
+    std::printf("  %-9s %d moves over %.1f s: CPU %.3f s (%.2f %% of a core)%s\n", kind.c_str(),
+                frames, now() - start, used, 100.0 * used / (now() - start),
+                p.x == 400 && p.y == 300 ? "" : ", the cursor did NOT end where it began");
+    std::fflush(stdout);
+    return used;
+}
+
+int stream(const std::wstring& local, const std::wstring& remote, double seconds, int rounds) {
+    std::map<std::string, std::vector<double>> cpu;
+    for (int r = 1; r <= rounds; ++r) {
+        std::printf("stream round %d of %d\n", r, rounds);
+        for (const std::string kind : {"keypilot", "reference"}) {
+            const double used = streamRound(kind, local, remote, seconds);
+            if (used < 0) {
+                return 1;
+            }
+            cpu[kind].push_back(used);
+        }
+    }
+    const double keypilot = median(cpu["keypilot"]);
+    const double reference = median(cpu["reference"]);
+    std::printf(
+        "median CPU over the stream: keypilot %.3f s, reference %.3f s, keypilot / "
+        "reference = %.2f\n",
+        keypilot, reference, keypilot / reference);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -478,8 +569,13 @@ int wmain(int argc, wchar_t** argv) {
             a.size() > 6 ? framework::toUtf8(a[6]) : "keypilot,reference,floor";
         return compare(a[2], a[3], rounds, codes, split(kinds));
     }
+    if (a.size() >= 4 && a[1] == L"stream") {
+        return stream(a[2], a[3], a.size() > 4 ? std::stod(a[4]) : 10.0,
+                      a.size() > 5 ? std::stoi(a[5]) : 3);
+    }
     std::fprintf(stderr,
                  "usage: latency_bench compare <local> <remote> [rounds] [codes] [receivers]\n"
+                 "       latency_bench stream <local> <remote> [seconds] [rounds]\n"
                  "       latency_bench receive <reference|floor> <port> <stop event>\n");
     return 2;
 }

@@ -5,7 +5,9 @@
 #   bench/latency/run.sh <build dir> [rounds] [codes a round] [receivers]
 # receivers: a comma list of keypilot, reference, floor and baseline (another build's
 # Keypilot.exe, given as a Linux path in LATENCY_BENCH_BASELINE_EXE); default the first three.
-# Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
+# Then the CPU that Keypilot.exe and the reference take over a 60 Hz stream of moves for 10 s,
+# three rounds each. Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is
+# not running.
 set -euo pipefail
 # shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
@@ -19,3 +21,4 @@ if [ -n "${LATENCY_BENCH_BASELINE_EXE:-}" ]; then
     export LATENCY_BENCH_BASELINE="Z:${baseline//\//\\}"
 fi
 in_testbed "$exe" compare COM5 COM6 "$rounds" "$codes" "$receivers"
+in_testbed "$exe" stream COM5 COM6 10 3

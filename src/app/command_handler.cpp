@@ -2,8 +2,10 @@
 
 #include <vector>
 
+#include "app/key_input.h"
 #include "app/launch_program.h"
 #include "app/master_volume.h"
+#include "app/pointer_input.h"
 
 namespace app {
 
@@ -101,16 +103,58 @@ void runCommand(Command command, const CommandContext& context) {
     }
 }
 
-void handleChunk(std::string_view chunk, const CommandContext& context) {
-    const std::vector<Command> commands = parseChunk(chunk);
-    for (size_t i = 0; i < commands.size(); ++i) {
+void runMessage(const Message& message, const CommandContext& context) {
+    switch (message.kind) {
+        case MessageKind::Command:
+            runCommand(message.command, context);
+            break;
+        case MessageKind::Ping:
+            break;
+        case MessageKind::Move:
+            moveCursorBy(message.dx, message.dy);
+            break;
+        case MessageKind::Scroll:
+            turnWheel(message.dx, message.dy);
+            break;
+        case MessageKind::LeftClick:
+            clickButton(MouseButton::Left);
+            break;
+        case MessageKind::RightClick:
+            clickButton(MouseButton::Right);
+            break;
+        case MessageKind::LeftDown:
+            if (context.leftButton) {
+                context.leftButton->press();
+            }
+            break;
+        case MessageKind::LeftUp:
+            if (context.leftButton) {
+                context.leftButton->release();
+            }
+            break;
+        case MessageKind::Key:
+            pressLinkKey(message.key);
+            break;
+        case MessageKind::Mute:
+            if (context.mixer) {
+                toggleMasterMute(*context.mixer);
+            }
+            break;
+        case MessageKind::Text:
+            typeText(message.text);
+            break;
+    }
+}
+
+void handleMessages(const std::vector<Message>& messages, const CommandContext& context) {
+    for (size_t i = 0; i < messages.size(); ++i) {
         if (i > 0) {
             context.processMessages();
             if (context.ending && context.ending()) {
                 return;
             }
         }
-        runCommand(commands[i], context);
+        runMessage(messages[i], context);
     }
 }
 

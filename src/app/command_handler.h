@@ -6,14 +6,18 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/command_table.h"
+#include "app/link_protocol.h"
 
 namespace mixer {
 class AudioMixer;
 }
 
 namespace app {
+
+class LeftButtonHold;
 
 // What the commands read live from the settings window and the program around them.
 struct CommandContext {
@@ -27,12 +31,14 @@ struct CommandContext {
     KeyDelivery keys = KeyDelivery::Messages;
     HWND mainWindow = nullptr;
     mixer::AudioMixer* mixer = nullptr;
+    // The left button of a drag; without it a drag's down and up do nothing.
+    LeftButtonHold* leftButton = nullptr;
 };
 
-// Handles one receive chunk: performs each of its codes in order, with the pending messages
-// processed between them as between separate chunks, or drops a chunk that is not made only of
-// whole codes.
-void handleChunk(std::string_view chunk, const CommandContext& context);
+// Performs the messages of one receive chunk in order, with the pending messages processed
+// between them as between separate chunks.
+void handleMessages(const std::vector<Message>& messages, const CommandContext& context);
+void runMessage(const Message& message, const CommandContext& context);
 void runCommand(Command command, const CommandContext& context);
 
 // Waits at most this long for a window to take one key message, so a window that does not answer

@@ -288,7 +288,7 @@ void ConnectWindow::drawQrCode(const DRAWITEMSTRUCT& item) const {
 }
 
 void ConnectWindow::show(const RemoteAddress& remote) {
-    encoded_ = addressWithVersion(remote.address, kLinkCodesVersion);
+    encoded_ = addressWithVersion(remote.address, kProtocolVersion);
     makeQrCode();
     SetWindowTextW(control(kAddressEdit), encoded_.c_str());
     setShown(kIgnoredNote, remote.storedIgnored);

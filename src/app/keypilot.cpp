@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -27,6 +28,7 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
     connection_.onChunk = [this](const std::string& chunk) { onChunkReceived(chunk); };
+    connection_.port().onAfterClose = [this](serial::SerialPort&) { onPortClosed(); };
     mixer_ = std::make_unique<mixer::AudioMixer>();
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
@@ -34,6 +36,8 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
 
 Keypilot::~Keypilot() {
     KillTimer(settingsWindow_.handle(), kStatusTimerId);
+    KillTimer(settingsWindow_.handle(), kHoldTimerId);
+    leftButton_.release();
     withdraw();
     trayIcon_.reset();
     mixer_.reset();
@@ -49,6 +53,7 @@ void Keypilot::createTrayIcon() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     trayImages_.addResourceIcon(instance, IDI_DISCONNECTED);
     trayImages_.addResourceIcon(instance, IDI_CONNECTED);
+    trayImages_.addResourceIcon(instance, IDI_WAITING);
 
     connectItem_ = trayMenu_.addItem(tr(L"Подключить телефон…"), [this] { showConnectWindow(); });
     settingsItem_ = trayMenu_.addItem(
@@ -201,8 +206,7 @@ int Keypilot::listenedPort() {
 }
 
 std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
-    // Anything received counts as the phone heard.
-    return lastChunk_;
+    return contact_.lastHeard();
 }
 
 void Keypilot::storeHeardPort() {
@@ -254,7 +258,9 @@ void Keypilot::onClose() {
 }
 
 void Keypilot::onEndSession() {
-    // Nothing may be left for after the loop: let go of the icon, the claim and the port now.
+    // Nothing may be left for after the loop: let go of the button, the icon, the claim and the
+    // port now.
+    leftButton_.release();
     withdraw();
     // Inside a command the port is delivering to this very thread, and closing it would wait
     // for itself; the command ends first and the port closes with the program.
@@ -265,6 +271,10 @@ void Keypilot::onEndSession() {
 }
 
 bool Keypilot::onTimer(UINT_PTR id) {
+    if (id == kHoldTimerId) {
+        checkHeldButton();
+        return true;
+    }
     if (id != kStatusTimerId) {
         return false;
     }
@@ -276,15 +286,61 @@ void Keypilot::onStatusTick() {
     // Never in the middle of a command or before a deferred OK, which decide the port's state
     // themselves.
     connection_.tick(!inCommand() && pendingOks_.empty());
-    bool connected = connection_.connected();
-    settingsWindow_.setStatusPicture(connected);
-    trayIcon_->setIconIndex(connected ? 1 : 0);
-    if (connected) {
+    showStatus();
+}
+
+LinkStatus Keypilot::linkStatus() const {
+    if (!connection_.connected()) {
+        return LinkStatus::Closed;
+    }
+    return contact_.present(GetTickCount64()) ? LinkStatus::Heard : LinkStatus::Waiting;
+}
+
+void Keypilot::showStatus() {
+    // Tray images: 0 closed, 1 a phone heard, 2 waiting for one.
+    const LinkStatus status = linkStatus();
+    settingsWindow_.setStatusPicture(status);
+    if (status == LinkStatus::Heard) {
+        trayIcon_->setIconIndex(1);
         trayIcon_->setHint(tr(kConnectedHint));
-    } else if (auto failure = connection_.failure()) {
+        return;
+    }
+    if (status == LinkStatus::Waiting) {
+        trayIcon_->setIconIndex(2);
+        trayIcon_->setHint(portProblemHint(connection_.port().port(), tr(kWaitingForPhone)));
+        return;
+    }
+    trayIcon_->setIconIndex(0);
+    if (auto failure = connection_.failure()) {
         trayIcon_->setHint(portProblemHint(connection_.port().port(), *failure));
     } else {
         trayIcon_->setHint(tr(SettingsWindow::kTitle));
+    }
+}
+
+void Keypilot::onPortClosed() {
+    reader_.reset();
+    actingMs_ = 0;
+    contact_.forget();
+    leftButton_.release();
+}
+
+void Keypilot::watchHeldButton() {
+    if (leftButton_.held() && !holdTimerRunning_) {
+        holdTimerRunning_ =
+            SetTimer(settingsWindow_.handle(), kHoldTimerId, kHoldCheckInterval, nullptr) != 0;
+    }
+}
+
+void Keypilot::checkHeldButton() {
+    const std::uint64_t now = GetTickCount64();
+    if (leftButton_.held() && (!connection_.connected() || now < kHoldSilenceMs ||
+                               !contact_.heardSince(now - kHoldSilenceMs))) {
+        leftButton_.release();
+    }
+    if (!leftButton_.held()) {
+        KillTimer(settingsWindow_.handle(), kHoldTimerId);
+        holdTimerRunning_ = false;
     }
 }
 
@@ -297,19 +353,37 @@ CommandContext Keypilot::commandContext() {
     context.keys = keys_;
     context.mainWindow = settingsWindow_.handle();
     context.mixer = mixer_.get();
+    context.leftButton = &leftButton_;
     return context;
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
-    lastChunk_ = GetTickCount64();
-    storeHeardPort();
+    const std::uint64_t arrived = GetTickCount64();
+    LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
+    if (read.heard) {
+        const bool wasPresent = contact_.present(arrived);
+        const bool pinged =
+            std::any_of(read.messages.begin(), read.messages.end(),
+                        [](const Message& m) { return m.kind == MessageKind::Ping; });
+        contact_.heard(arrived, pinged);
+        storeHeardPort();
+        // A phone that speaks up is shown at once, not at the next tick.
+        if (!wasPresent) {
+            showStatus();
+        }
+    }
+    if (read.messages.empty()) {
+        return;
+    }
     ++commandDepth_;
-    const framework::ScopeExit leave([this] {
+    const framework::ScopeExit leave([this, arrived] {
+        actingMs_ += GetTickCount64() - arrived;
+        watchHeldButton();
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {
             settingsWindow_.postDeferred();
         }
     });
-    handleChunk(chunk, commandContext());
+    handleMessages(read.messages, commandContext());
 }
 
 }  // namespace app

@@ -18,6 +18,9 @@
 #include "app/command_handler.h"
 #include "app/connect_window.h"
 #include "app/instance_claim.h"
+#include "app/link_protocol.h"
+#include "app/phone_contact.h"
+#include "app/pointer_input.h"
 #include "app/port_connection.h"
 #include "app/settings_store.h"
 #include "app/settings_window.h"
@@ -34,10 +37,18 @@ namespace app {
 class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::Listener {
   public:
     static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
+    // What the tip says after "Keypilot - COM5: " while the port is open and no phone is heard.
+    static constexpr const wchar_t* kWaitingForPhone = uiText(L"ожидание телефона");
     // The maker's web site, opened by the tray menu.
     static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
     static constexpr UINT_PTR kStatusTimerId = 1;
     static constexpr UINT kStatusInterval = 1000;
+    // While the phone holds the left button, this timer checks that it still speaks: the status
+    // timer's second would let a drag outlive the phone by up to a second too long.
+    static constexpr UINT_PTR kHoldTimerId = 2;
+    static constexpr UINT kHoldCheckInterval = 100;
+    // A held button is released after this long with nothing heard from the phone.
+    static constexpr std::uint64_t kHoldSilenceMs = 1500;
 
     // Creates the settings window (hidden) and the components, for the Keypilot that holds the
     // session's claim, and fills the port list from the system's ports. The application must have
@@ -82,6 +93,11 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     const Autostart& autostart() const { return autostart_; }
     bool inCommand() const { return commandDepth_ > 0; }
     KeyDelivery keyDelivery() const { return keys_; }
+    // When the phone was last heard on the open port (times of GetTickCount64()).
+    const PhoneContact& phoneContact() const { return contact_; }
+    // What the tray and the settings window show of the link now.
+    LinkStatus linkStatus() const;
+    const LeftButtonHold& leftButton() const { return leftButton_; }
     // Tray menu item positions.
     int connectItem() const { return connectItem_; }
     int settingsItem() const { return settingsItem_; }
@@ -112,6 +128,12 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void withdraw();
     void readKeyDelivery();
     CommandContext commandContext();
+    // The tray icon, its tip and the settings window's picture as the link is now.
+    void showStatus();
+    // The port closed or changed: a frame half received, the phone heard and a held button go.
+    void onPortClosed();
+    void watchHeldButton();
+    void checkHeldButton();
 
     // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;
@@ -128,7 +150,6 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // Whether a "com" value is stored (or start-up has not read it yet).
     bool portStored_ = true;
     // When the last chunk arrived.
-    std::optional<ULONGLONG> lastChunk_;
     KeyDelivery keys_ = KeyDelivery::Messages;
 
     SettingsStore settings_;
@@ -136,6 +157,15 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     ports::PortSources portSources_;
     // The ports as the port list last showed them.
     ports::PortList ports_{};
+
+    // What is received on the port; they outlive the connection, which reports its close to them.
+    LinkReader reader_;
+    // The time spent acting on chunks since the port opened, which the reader's clock leaves
+    // out: a frame's second half is late only for waiting on the link, not on Keypilot.
+    std::uint64_t actingMs_ = 0;
+    PhoneContact contact_;
+    LeftButtonHold leftButton_;
+    bool holdTimerRunning_ = false;
 
     // Components, in the order they come up; they go away in the reverse order.
     PortConnection connection_;

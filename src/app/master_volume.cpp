@@ -84,6 +84,14 @@ class CoreAudioEndpoint final : public MasterEndpoint {
     bool setChannelLevel(uint32_t channel, float level) override {
         return SUCCEEDED(volume_->SetChannelVolumeLevelScalar(channel, level, nullptr));
     }
+    bool getMute(bool& muted) override {
+        BOOL value = FALSE;
+        if (FAILED(volume_->GetMute(&value))) {
+            return false;
+        }
+        muted = value != FALSE;
+        return true;
+    }
     bool setMute(bool mute) override { return SUCCEEDED(volume_->SetMute(mute, nullptr)); }
 
   private:
@@ -189,6 +197,33 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
     bool done = endpoint && stepThroughEndpoint(*endpoint, direction, processMessages);
     if (!done) {
         stepThroughMixer(fallbackMixer, direction, processMessages);
+    }
+}
+
+void toggleMasterMute(mixer::AudioMixer& fallbackMixer) {
+    toggleMasterMute(fallbackMixer, &openDefaultPlaybackEndpoint);
+}
+
+void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& openEndpoint) {
+    std::unique_ptr<MasterEndpoint> endpoint = openEndpoint ? openEndpoint() : nullptr;
+    bool muted = false;
+    if (endpoint && endpoint->getMute(muted)) {
+        // Read, so the toggle belongs to Core Audio: a refused write is not done twice.
+        endpoint->setMute(!muted);
+        return;
+    }
+    int32_t left = -1, right = -1, mute = -1;
+    bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
+    fallbackMixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled,
+                            muteIsSelect);
+    if (mute < 0) {
+        return;  // no mute to toggle
+    }
+    try {
+        // -1: the levels stay as they are.
+        fallbackMixer.setVolume(0, -1, -1, -1, mute != 0 ? 0 : 1);
+    } catch (const std::exception&) {
+        // Dropped: a toggle that cannot be done has no effect, which the user hears.
     }
 }
 

@@ -1,5 +1,6 @@
-// One step of the master volume ("volume up" / "volume down" from the phone): the default
-// playback device through Core Audio, or the audio mixer where Core Audio cannot do it.
+// One step of the master volume ("volume up" / "volume down" from the phone), and the master
+// mute toggled: the default playback device through Core Audio, or the audio mixer where Core
+// Audio cannot do it.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +36,7 @@ class MasterEndpoint {
     virtual bool channelCount(uint32_t& count) = 0;
     virtual bool channelLevel(uint32_t channel, float& level) = 0;
     virtual bool setChannelLevel(uint32_t channel, float level) = 0;
+    virtual bool getMute(bool& muted) = 0;
     virtual bool setMute(bool mute) = 0;
 };
 
@@ -54,5 +56,11 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
                       const std::function<void()>& processMessages,
                       const EndpointOpener& openEndpoint);
+
+// Toggles the master mute: Core Audio's endpoint mute, or the mute of fallbackMixer's first
+// destination line when Core Audio is missing or refuses to read it. An error the mixer raises is
+// dropped.
+void toggleMasterMute(mixer::AudioMixer& fallbackMixer);
+void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& openEndpoint);
 
 }  // namespace app

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "app/link_protocol.h"
+
 namespace app {
 
-// The version of the link's codes this Keypilot speaks.
-inline constexpr int kLinkCodesVersion = 1;
 // Beside the maker's site that the tray menu's web item opens.
 inline constexpr std::wstring_view kDefaultRemoteAddress = L"https://corvane.ru/keypilot/remote/";
 inline constexpr std::size_t kMaxRemoteAddressLength = 200;

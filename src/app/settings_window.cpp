@@ -180,7 +180,9 @@ void SettingsWindow::loadPictures(UINT dpi) {
         instance, MAKEINTRESOURCEW(IDI_CONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
     disconnectedPicture_.reset(static_cast<HICON>(LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_DISCONNECTED), IMAGE_ICON, pictureSize, pictureSize, 0)));
-    setStatusPicture(connectedShown_);
+    waitingPicture_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_WAITING),
+                                                        IMAGE_ICON, pictureSize, pictureSize, 0)));
+    setStatusPicture(statusShown_);
     logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
                            IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
@@ -265,9 +267,11 @@ void SettingsWindow::postDeferred() {
     PostMessageW(handle(), kDeferredMessage, 0, 0);
 }
 
-void SettingsWindow::setStatusPicture(bool connected) {
-    connectedShown_ = connected;
-    HICON icon = connected ? connectedPicture_.get() : disconnectedPicture_.get();
+void SettingsWindow::setStatusPicture(LinkStatus status) {
+    statusShown_ = status;
+    HICON icon = status == LinkStatus::Heard     ? connectedPicture_.get()
+                 : status == LinkStatus::Waiting ? waitingPicture_.get()
+                                                 : disconnectedPicture_.get();
     SendMessageW(control(kStatusPicture), STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 }
 

@@ -17,6 +17,10 @@
 
 namespace app {
 
+// What the link shows in the tray and the settings window: the port closed, the port open with
+// no phone heard lately, a phone heard.
+enum class LinkStatus { Closed, Waiting, Heard };
+
 class SettingsWindow {
   public:
     static constexpr const wchar_t* kCaption = uiText(L"Свойства: Keypilot");
@@ -63,7 +67,7 @@ class SettingsWindow {
     // Posts a message to the window that comes back as Listener::onDeferred.
     void postDeferred();
 
-    void setStatusPicture(bool connected);
+    void setStatusPicture(LinkStatus status);
     // The port list's entries, in index order; the choice stays on its index. The dropped-down
     // list is as wide as its widest entry, within a limit; the closed box keeps its width.
     void setPortNames(const std::vector<std::wstring>& names);
@@ -97,7 +101,7 @@ class SettingsWindow {
     // Read on every movement code; finding it by its id would ask the window system each time.
     HWND speedSlider_ = nullptr;
     bool shownBefore_ = false;
-    bool connectedShown_ = false;
+    LinkStatus statusShown_ = LinkStatus::Closed;
 
     framework::GdiObject dialogFont_;
     framework::GdiObject titleFont_;
@@ -105,6 +109,7 @@ class SettingsWindow {
     framework::GdiObject logo_;
     framework::Icon connectedPicture_;
     framework::Icon disconnectedPicture_;
+    framework::Icon waitingPicture_;
     framework::Window tooltip_;
     framework::GdiObject whiteBrush_{CreateSolidBrush(RGB(255, 255, 255))};
 };

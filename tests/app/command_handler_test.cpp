@@ -8,6 +8,7 @@
 #include "app/command_handler.h"
 #include "app/keypilot.h"
 #include "app/launch_program.h"
+#include "app/link_protocol.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
@@ -227,6 +228,101 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     ASSERT_TRUE(sendAndWaitFor("06", {317, 300}));
     EXPECT_FALSE(app::launchProgram(L""));
     EXPECT_FALSE(app::launchProgram(L"C:\\no\\such\\program.exe"));
+}
+
+// The touchpad's moves land exactly: several in one chunk add up, and a move that the link splits
+// over two writes moves once, whole, when its second half comes.
+TEST_F(CommandTest, MovesAreExactInAChunkAndOverASplitWrite) {
+    ASSERT_TRUE(sendAndWaitFor("MV+010-005MV+003+002MV-001+000", {312, 297}));
+    ASSERT_TRUE(sendChunk("MV+02"));
+    EXPECT_EQ(cursor().x, 312);
+    EXPECT_EQ(cursor().y, 297);
+    ASSERT_TRUE(sendAndWaitFor("0+010", {332, 307}));
+    // The twelve codes and frames in one chunk act in order; the codes still step by the slider.
+    ASSERT_TRUE(sendAndWaitFor("06MV-005+000", {344, 307}));
+}
+
+// Pointer and key frames go through the input queue to the window under the cursor and in the
+// foreground: a real key press (repeat count 1 in lParam) even though the key setting says
+// messages.
+TEST_F(CommandTest, ARightClickAWheelTurnAndAMediaKeyReachTheForegroundWindow) {
+    using Key = KeyRecorder::Key;
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    recorder.pointAt();
+    phone_->send("CR");
+    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::mouse.size() >= 2; }));
+    EXPECT_EQ(KeyRecorder::mouse, (std::vector<Key>{{WM_RBUTTONDOWN, 0, 0}, {WM_RBUTTONUP, 0, 0}}));
+    KeyRecorder::mouse.clear();
+    // Two notches down, then one to the right.
+    phone_->send("SC+000-240SC+120+000");
+    ASSERT_TRUE(pumpUntil([] { return KeyRecorder::mouse.size() >= 2; }));
+    EXPECT_EQ(KeyRecorder::mouse,
+              (std::vector<Key>{{WM_MOUSEWHEEL, static_cast<WPARAM>(INT_PTR{-240}), 0},
+                                {WM_MOUSEHWHEEL, 120, 0}}));
+    ASSERT_EQ(keypilot_->keyDelivery(), app::KeyDelivery::Messages);
+    phone_->send("KYPP");
+    ASSERT_TRUE(KeyRecorder::waitForKeys(2));
+    EXPECT_EQ(KeyRecorder::keys[0].msg, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(KeyRecorder::keys[0].vk, static_cast<WPARAM>(VK_MEDIA_PLAY_PAUSE));
+    EXPECT_EQ(KeyRecorder::keys[0].lParam & 0xFFFF, 1) << "from the input queue";
+    EXPECT_EQ(KeyRecorder::keys[1].msg, static_cast<UINT>(WM_KEYUP));
+}
+
+// A text is typed whole into the focused edit control, Russian and a character beyond U+FFFF
+// included, and only once its frame is complete.
+TEST_F(CommandTest, ATypedTextLandsWholeInTheFocusedEditControl) {
+    testing_support::EditWindow editor;
+    ASSERT_TRUE(editor.takeFocus());
+    const std::u16string text = u"Привет, мир! \U0001F600 Ёж";
+    const std::wstring expected(text.begin(), text.end());
+    const auto frame = app::encodeMessage(app::Message::typing(text));
+    ASSERT_TRUE(frame);
+    auto typed = [&] {
+        wchar_t buffer[128] = {};
+        GetWindowTextW(editor.edit(), buffer, 128);
+        return std::wstring(buffer);
+    };
+    const std::size_t half = frame->size() / 2 + 1;  // an odd place, inside a byte's hex
+    ASSERT_TRUE(sendChunk(std::string_view(*frame).substr(0, half)));
+    EXPECT_EQ(typed(), L"");
+    phone_->send(std::string_view(*frame).substr(half));
+    EXPECT_TRUE(pumpUntil([&] { return typed() == expected; })) << frame->size();
+}
+
+// The left button held for a drag is released by the phone's "up", when the port closes and
+// after a silence of the phone.
+TEST_F(CommandTest, AHeldButtonIsReleasedByUpByTheClosingPortAndAfterSilence) {
+    using Key = KeyRecorder::Key;
+    const std::vector<Key> pressAndRelease{{WM_LBUTTONDOWN, 0, 0}, {WM_LBUTTONUP, 0, 0}};
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    recorder.pointAt();
+    auto pressed = [] { return !KeyRecorder::mouse.empty(); };
+    auto released = [] { return KeyRecorder::mouse.size() >= 2; };
+
+    phone_->send("DN");
+    ASSERT_TRUE(pumpUntil(pressed));
+    EXPECT_TRUE(keypilot_->leftButton().held());
+    phone_->send("UP");
+    ASSERT_TRUE(pumpUntil(released));
+    EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
+
+    KeyRecorder::mouse.clear();
+    phone_->send("DN");
+    ASSERT_TRUE(pumpUntil(pressed));
+    // Nothing more comes from the phone.
+    ASSERT_TRUE(pumpUntil(released, 10000));
+    EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
+    EXPECT_FALSE(keypilot_->leftButton().held());
+
+    KeyRecorder::mouse.clear();
+    phone_->send("DN");
+    ASSERT_TRUE(pumpUntil(pressed));
+    keypilot_->onOk();  // closes the open port
+    ASSERT_FALSE(keypilot_->comPort().connected());
+    ASSERT_TRUE(pumpUntil(released));
+    EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
 }
 
 }  // namespace

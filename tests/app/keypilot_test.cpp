@@ -60,6 +60,10 @@ class KeypilotObjectTest : public ::testing::Test {
         }
         return key.readText(name);
     }
+    // The tip while the port is open and no phone has been heard.
+    std::wstring waitingHint() const {
+        return L"Keypilot - " + programPort_ + L": ожидание телефона";
+    }
     // The "com" index of the testbed's first program-side port (COM5 → "4").
     std::wstring programPortIndex() const {
         return std::to_wstring(std::stoi(programPort_.substr(3)) - 1);
@@ -235,17 +239,43 @@ TEST_F(KeypilotObjectTest, AutostartStateFollowsTheStoredText) {
     }
 }
 
-TEST_F(KeypilotObjectTest, StatusTickShowsTheConnectionInTheTray) {
+// An open port is no phone: the tray says it waits until a valid chunk comes, then that the phone
+// is connected, and waits again once the phone has been silent for a while.
+TEST_F(KeypilotObjectTest, TheTraySaysWaitingUntilThePhoneIsHeardThenConnected) {
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 0);
     keypilot.start();
-    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 1; }, 3000));
-    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - подключен");
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); }, 3000));
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2);
+    EXPECT_EQ(keypilot.linkStatus(), app::LinkStatus::Waiting);
+    int chunks = 0;
+    auto handler = keypilot.comPort().onRxChar;
+    keypilot.comPort().onRxChar = [&](serial::SerialPort& port, int32_t count) {
+        handler(port, count);
+        ++chunks;
+    };
+    testing_support::PortEnd phone(phonePort_);
+    // Noise on the line is no phone.
+    ASSERT_TRUE(phone.send("zz"));
+    ASSERT_TRUE(pumpUntil([&] { return chunks == 1; }));
+    ASSERT_TRUE(testing_support::waitForTimerTicks(app::Keypilot::kStatusInterval, 1));
+    EXPECT_EQ(keypilot.trayIcon().hint(), waitingHint());
+    EXPECT_FALSE(keypilot.phoneContact().lastHeard());
+    // The page's sign of life.
+    ASSERT_TRUE(phone.send("PI"));
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 1);
+    EXPECT_TRUE(keypilot.phoneContact().lastHeard());
+    // Silent since: waiting again.
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); },
+                          2 * app::PhoneContact::kPingingSilenceMs));
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2);
     keypilot.onOk();
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 0; }, 3000));
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
+    EXPECT_FALSE(keypilot.phoneContact().lastHeard()) << "forgotten with the port";
 }
 
 TEST_F(KeypilotObjectTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {
@@ -261,7 +291,7 @@ TEST_F(KeypilotObjectTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedSt
     settings.setPortIndex(std::stoi(programPortIndex()));
     keypilot.onOk();
     ASSERT_TRUE(keypilot.comPort().connected());
-    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); }));
     // OK on the open port is the user's disconnect: no try opens it again.
     keypilot.onOk();
     ASSERT_TRUE(testing_support::waitForTimerTicks(
@@ -320,7 +350,7 @@ TEST_F(KeypilotObjectTest, ALostLinkIsShownAndARetryThatHangsInTheDriverFreezesN
     ASSERT_TRUE(link.restore());
     driver->release();
     EXPECT_TRUE(pumpUntil([&] { return keypilot.comPort().connected(); }));
-    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); }));
     EXPECT_TRUE(errors_.empty());
 }
 
@@ -341,7 +371,7 @@ TEST_F(KeypilotObjectTest,
     const std::wstring failed =
         L"Keypilot - " + programPort_ + L": сбой в Keypilot: no such command table";
     EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == failed; }, 10000));
-    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); }));
     EXPECT_TRUE(errors_.empty()) << "no box";
 }
 
@@ -471,33 +501,33 @@ TEST_F(KeypilotObjectTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale
         const wchar_t* caption;
         const wchar_t* ok;
         std::vector<std::wstring> menu;
-        const wchar_t* hint;
+        const wchar_t* waiting;  // after "Keypilot - COM5: "
     } cases[] = {
         {L"en_US.UTF-8",
          L"Properties: Keypilot",
          L"OK",
          {L"Connect a phone…", L"Settings", L"Start with Windows", L"-", L"Keypilot on the web",
           L"-", L"Exit"},
-         L"Keypilot - connected"},
+         L"waiting for the phone"},
         {L"ru_RU.UTF-8",
          L"Свойства: Keypilot",
          L"ОК",
          {L"Подключить телефон…", L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-",
           L"Выход"},
-         L"Keypilot - подключен"},
+         L"ожидание телефона"},
         {L"de_DE.UTF-8",
          L"Properties: Keypilot",
          L"OK",
          {L"Connect a phone…", L"Settings", L"Start with Windows", L"-", L"Keypilot on the web",
           L"-", L"Exit"},
-         L"Keypilot - connected"},
+         L"waiting for the phone"},
         // Much longer texts than either: the window grows (the menu is not translated).
         {L"xx",
          L"Eigenschaften des Programms: Keypilot",
          L"Übernehmen und schließen",
          {L"Подключить телефон…", L"Настройки", L"Автозагрузка", L"-", L"Сайт программы", L"-",
           L"Выход"},
-         L"Keypilot - подключен"},
+         L"ожидание телефона"},
     };
     store(L"com", programPortIndex().c_str());
     std::wstring oldLang = testing_support::environment(L"LANG");
@@ -518,7 +548,8 @@ TEST_F(KeypilotObjectTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale
             for (int i = 0; i < keypilot.trayMenu().count(); ++i) {
                 EXPECT_EQ(keypilot.trayMenu().item(i).caption, c.menu[i]) << c.lang;
             }
-            EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == c.hint; }, 3000))
+            const std::wstring hint = L"Keypilot - " + programPort_ + L": " + c.waiting;
+            EXPECT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == hint; }, 3000))
                 << c.lang;
 
             for (UINT dpi : {96u, 144u, 192u}) {

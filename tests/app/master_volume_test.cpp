@@ -71,6 +71,11 @@ class FakeEndpoint final : public MasterEndpoint {
         s_.levels.at(channel) = level;
         return true;
     }
+    bool getMute(bool& muted) override {
+        s_.log.push_back("readmute");
+        muted = s_.muted;
+        return true;
+    }
     bool setMute(bool mute) override {
         s_.log.push_back(mute ? "mute" : "unmute");
         s_.muted = mute;
@@ -359,3 +364,24 @@ TEST(MasterVolumeOnWine, LeavesTheThreadsComStateAsItFoundIt) {
 }
 
 }  // namespace
+
+// Mute toggles through Core Audio when it can read the mute, and otherwise through the mixer's
+// master line, whose levels stay as they are.
+TEST(MasterMuteToggle, CoreAudioFirstThenTheMixer) {
+    EndpointState s;
+    s.levels = {scalar(30000), scalar(30000)};
+    FakeMixer m(20000, 10000, 0);
+    app::toggleMasterMute(*m.mixer, openerFor(s));
+    EXPECT_TRUE(s.muted);
+    app::toggleMasterMute(*m.mixer, openerFor(s));
+    EXPECT_FALSE(s.muted);
+    EXPECT_TRUE(m.driver->writes.empty());
+
+    s.available = false;
+    app::toggleMasterMute(*m.mixer, openerFor(s));
+    EXPECT_EQ(m.value(2, 0), 1u);
+    app::toggleMasterMute(*m.mixer, openerFor(s));
+    EXPECT_EQ(m.value(2, 0), 0u);
+    EXPECT_EQ(m.value(1, 0), 20000u);
+    EXPECT_EQ(m.value(1, 1), 10000u);
+}

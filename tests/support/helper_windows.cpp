@@ -19,11 +19,28 @@ LRESULT CALLBACK KeyRecorder::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPAR
         }
         return 0;
     }
+    switch (msg) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            mouse.push_back({msg, 0, 0});
+            break;
+        case WM_MOUSEWHEEL:
+        case WM_MOUSEHWHEEL:
+            mouse.push_back(
+                {msg, static_cast<WPARAM>(static_cast<INT_PTR>(GET_WHEEL_DELTA_WPARAM(wParam))),
+                 0});
+            return 0;
+        default:
+            break;
+    }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 KeyRecorder::KeyRecorder() {
     keys.clear();
+    mouse.clear();
     onKeyDown = nullptr;
     constexpr wchar_t kClassName[] = L"KeypilotTestKeyRecorder";
     framework::registerWindowClass(kClassName, procedure);

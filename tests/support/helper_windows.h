@@ -23,7 +23,8 @@ namespace testing_support {
 POINT cursor();
 
 // A visible window that records the key messages it receives, for checking what reaches the
-// foreground window. onKeyDown runs inside the WM_KEYDOWN handler.
+// foreground window, and the mouse buttons and wheel turns it gets. onKeyDown runs inside the
+// WM_KEYDOWN handler.
 class KeyRecorder {
   public:
     struct Key {
@@ -52,6 +53,8 @@ class KeyRecorder {
     static std::vector<Key> presses(std::initializer_list<WPARAM> vks);
 
     static inline std::vector<Key> keys;
+    // Button downs and ups ({msg, 0, 0}) and wheel turns ({msg, signed delta, 0}), in order.
+    static inline std::vector<Key> mouse;
     static inline std::function<void()> onKeyDown;
 
   private:

@@ -4,5 +4,6 @@
 #define IDI_KEYPILOT 1
 #define IDI_DISCONNECTED 101
 #define IDI_CONNECTED 102
+#define IDI_WAITING 103
 #define IDB_LOGO 201
 #define IDB_LOGO_2X 202

@@ -1,0 +1,23 @@
+#include "app/phone_contact.h"
+
+namespace app {
+
+void PhoneContact::heard(std::uint64_t nowMs, bool pinged) {
+    lastHeard_ = nowMs;
+    pinging_ = pinging_ || pinged;
+}
+
+void PhoneContact::forget() {
+    lastHeard_.reset();
+    pinging_ = false;
+}
+
+bool PhoneContact::present(std::uint64_t nowMs) const {
+    if (!lastHeard_) {
+        return false;
+    }
+    const std::uint64_t window = pinging_ ? kPingingSilenceMs : kQuietSilenceMs;
+    return nowMs < *lastHeard_ || nowMs - *lastHeard_ < window;
+}
+
+}  // namespace app
