@@ -12,7 +12,8 @@ bool takenAsAddress(std::wstring_view text) {
         return false;
     }
     for (std::size_t i = 0; i < scheme.size(); ++i) {
-        if (std::towlower(static_cast<std::wint_t>(text[i])) != scheme[i]) {
+        if (std::towlower(static_cast<std::wint_t>(text[i])) !=
+            static_cast<std::wint_t>(scheme[i])) {
             return false;
         }
     }
