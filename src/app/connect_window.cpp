@@ -95,7 +95,7 @@ ConnectWindow::ConnectWindow(Listener& listener) : listener_(listener) {
                       parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
     };
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    framework::registerWindowClass(kWindowClass, &ConnectWindow::windowProc,
+    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<ConnectWindow>,
                                    LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
                                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
@@ -505,26 +505,6 @@ LRESULT ConnectWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK ConnectWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<ConnectWindow*>(create->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_.reset(hwnd);
-    }
-    auto* self = reinterpret_cast<ConnectWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) {
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    LRESULT result = 0;
-    bool handled = false;
-    framework::application().guard([&] {
-        result = self->handleMessage(msg, wParam, lParam);
-        handled = true;
-    });
-    return handled ? result : 0;
 }
 
 }  // namespace app

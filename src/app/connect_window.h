@@ -18,6 +18,7 @@
 #include "app/remote_address.h"
 #include "app/ui_text.h"
 #include "framework/handle.h"
+#include "framework/owned_window.h"
 #include "ports/port_catalogue.h"
 #include "ports/port_change_notice.h"
 
@@ -99,7 +100,9 @@ class ConnectWindow {
     int modulePixels() const;
 
   private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<ConnectWindow>(HWND, UINT, WPARAM,
+                                                                           LPARAM);
+    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onCommand(WPARAM wParam);
     void createControls();

@@ -53,7 +53,7 @@ SIZE frameSizeFor(SIZE client, UINT dpi) {
 
 SettingsWindow::SettingsWindow(Listener& listener) : listener_(listener) {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    framework::registerWindowClass(kWindowClass, &SettingsWindow::windowProc,
+    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<SettingsWindow>,
                                    LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
                                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     auto& app = framework::application();
@@ -448,26 +448,6 @@ LRESULT SettingsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             break;
     }
     return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-LRESULT CALLBACK SettingsWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        auto* self = static_cast<SettingsWindow*>(create->lpCreateParams);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->window_.reset(hwnd);
-    }
-    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) {
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
-    LRESULT result = 0;
-    bool handled = false;
-    framework::application().guard([&] {
-        result = self->handleMessage(msg, wParam, lParam);
-        handled = true;
-    });
-    return handled ? result : 0;
 }
 
 }  // namespace app

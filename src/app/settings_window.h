@@ -13,6 +13,7 @@
 
 #include "app/ui_text.h"
 #include "framework/handle.h"
+#include "framework/owned_window.h"
 #include "ports/port_change_notice.h"
 
 namespace app {
@@ -81,7 +82,9 @@ class SettingsWindow {
     void setPortIndex(int index);
 
   private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<SettingsWindow>(HWND, UINT, WPARAM,
+                                                                            LPARAM);
+    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT onCommand(WPARAM wParam, LPARAM lParam);
     LRESULT onControlColour(HDC dc, HWND control);
