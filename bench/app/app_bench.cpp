@@ -13,13 +13,20 @@
 //       moves written one a write: first each waited for until the cursor has moved (moves
 //       applied a second, one placement each), then all at once (moves a second until the last
 //       has landed, however Keypilot took them in, and the chunks it read them in)
-//   app_bench type <local> <remote>
-//       1,000 characters typed into a focused edit control of this program: Latin ones in one
-//       text frame, Russian ones in two (a frame carries at most 1,000 bytes); time from the
-//       write until the control holds them all
+//   app_bench type <local> <remote> [runs]
+//       1,000 characters typed into another process (type_target, beside this program), as a
+//       user types into another program: into its focused edit control, and into a window that
+//       only keeps the characters (what Wine takes to deliver the key input, apart from what the
+//       edit control takes to show it). Latin ones in one text frame, Russian ones in two (a
+//       frame carries at most 1,000 bytes). First the same key events sent by this program alone
+//       with no Keypilot running (the reference), then Keypilot from the first byte written on
+//       the phone's end; each until the target holds the whole text, asked with WM_GETTEXTLENGTH
+//       every 5 ms. Before them, Keypilot's reader alone on the same bytes, whole and cut into
+//       small chunks. Each run, then the medians over <runs> (5 unless given)
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -32,6 +39,7 @@
 #include "app/link_protocol.h"
 #include "bench_clock.h"
 #include "framework/application.h"
+#include "framework/handle.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "framework/text.h"
@@ -50,14 +58,15 @@ using bench::cpuSeconds;
 using bench::now;
 
 // The message loop's work until done() or the deadline; true when done() held.
+// done() is asked at least every `pollMs`.
 template <class Done>
-bool serveUntil(Done done, double seconds) {
+bool serveUntil(Done done, double seconds, DWORD pollMs = 20) {
     const double deadline = now() + seconds;
     while (!done()) {
         if (now() >= deadline) {
             return false;
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, pollMs, QS_ALLINPUT);
         framework::runPendingMainThreadCalls();
         framework::application().processMessages();
     }
@@ -271,63 +280,295 @@ int moves(const std::wstring& local, const std::wstring& remote, int count) {
     return applied == count && landed && ownExact ? 0 : 1;
 }
 
-int type(const std::wstring& local, const std::wstring& remote) {
+// The typing target: type_target.exe, started beside this program, its own process as the
+// program a user types into would be; `kind` is what receives the text ("edit" or "plain").
+class TypeTarget {
+  public:
+    explicit TypeTarget(const char* kind) : kind_(kind) {
+        std::wstring command = L"\"" + testing_support::siblingPath(L"type_target.exe") + L"\" " +
+                               framework::fromUtf8(kind);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &info)) {
+            return;
+        }
+        process_.reset(info.hProcess);
+        framework::KernelHandle thread(info.hThread);
+        threadId_ = info.dwThreadId;
+        const double deadline = now() + 10;
+        while (!window_ && now() < deadline) {
+            HWND found = FindWindowW(L"KeypilotBenchTypeTarget", nullptr);
+            DWORD pid = 0;
+            if (found && GetWindowThreadProcessId(found, &pid) == threadId_ &&
+                pid == info.dwProcessId) {
+                window_ = found;
+                edit_ = FindWindowExW(found, nullptr, nullptr, nullptr);
+            }
+            Sleep(10);
+        }
+    }
+    TypeTarget(const TypeTarget&) = delete;
+    TypeTarget& operator=(const TypeTarget&) = delete;
+    ~TypeTarget() {
+        if (!process_) {
+            return;
+        }
+        if (window_) {
+            PostMessageW(window_, WM_CLOSE, 0, 0);
+        }
+        if (WaitForSingleObject(process_.get(), 5000) != WAIT_OBJECT_0) {
+            TerminateProcess(process_.get(), 1);
+        }
+    }
+
+    // The window in the foreground and its edit control holding the keyboard focus.
+    bool focused() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return edit_ && GetForegroundWindow() == window_ && GetGUIThreadInfo(threadId_, &info) &&
+               info.hwndFocus == edit_;
+    }
+
+    // Brings the window to the foreground (the edit control takes the focus with it).
+    bool takeForeground(double seconds) const {
+        const double deadline = now() + seconds;
+        while (!focused()) {
+            if (now() >= deadline) {
+                return false;
+            }
+            SetForegroundWindow(window_);
+            Sleep(10);
+        }
+        return true;
+    }
+
+    // The control's text length, asked the way another program asks; -1 when it did not answer.
+    int length() const {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(edit_, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &result)) {
+            return -1;
+        }
+        return static_cast<int>(result);
+    }
+
+    std::u16string text() const {
+        std::vector<wchar_t> buffer(static_cast<std::size_t>(std::max(length(), 0)) + 2);
+        DWORD_PTR copied = 0;
+        if (!SendMessageTimeoutW(edit_, WM_GETTEXT, buffer.size(),
+                                 reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, 2000,
+                                 &copied)) {
+            return {};
+        }
+        return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(copied)};
+    }
+
+    const char* kind() const { return kind_; }
+
+    bool clear() const {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(edit_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""),
+                                   SMTO_ABORTIFHUNG, 2000, &result) != 0;
+    }
+
+  private:
+    const char* kind_;
+    framework::KernelHandle process_;
+    DWORD threadId_ = 0;
+    HWND window_ = nullptr;
+    HWND edit_ = nullptr;
+};
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::ranges::sort(values);
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// One text to type: 1,000 characters, Latin ones in one frame and Russian ones in two (a frame
+// carries at most 1,000 bytes).
+struct Sample {
+    const char* name;
+    std::u16string text;
+    int frames;
+};
+
+std::vector<Sample> samples() {
+    std::u16string latin, russian;
+    for (int i = 0; i < 1000; ++i) {
+        latin += static_cast<char16_t>(u'a' + i % 26);
+        russian += static_cast<char16_t>(u'а' + i % 32);
+    }
+    return {Sample{"Latin", latin, 1}, Sample{"Russian", russian, 2}};
+}
+
+// The figures of one run: from the start until the first character and until the whole text
+// is in the control, and the part the sender spent before it returned.
+struct Timing {
+    bool whole = false;
+    double first = 0;
+    double total = 0;
+    double sender = 0;
+};
+
+// Serves this thread's messages while it watches the target's text grow to `length`; the
+// times are taken from `start`.
+Timing watchTyping(const TypeTarget& target, const std::u16string& expected, double start) {
+    Timing timing;
+    bool seen = false;
+    const int length = static_cast<int>(expected.size());
+    const bool done = serveUntil(
+        [&] {
+            const int current = target.length();
+            if (!seen && current > 0) {
+                seen = true;
+                timing.first = now() - start;
+            }
+            return current >= length;
+        },
+        60, 5);
+    timing.total = now() - start;
+    timing.whole = done && target.text() == expected;
+    return timing;
+}
+
+// Each UTF-16 unit's down and up as Unicode key input, all in one SendInput call: the same
+// events Keypilot sends for a text, from a program that does nothing else.
+void sendBare(const std::u16string& text) {
+    std::vector<INPUT> inputs(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        for (std::size_t k = 0; k < 2; ++k) {
+            INPUT& input = inputs[2 * i + k];
+            input.type = INPUT_KEYBOARD;
+            input.ki.wScan = static_cast<WORD>(text[i]);
+            input.ki.dwFlags = KEYEVENTF_UNICODE | (k == 1 ? KEYEVENTF_KEYUP : 0);
+        }
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void printMedians(const char* who, const TypeTarget& target, const Sample& sample,
+                  const std::vector<Timing>& timings) {
+    std::vector<double> first, total, sender;
+    for (const Timing& t : timings) {
+        first.push_back(t.first);
+        total.push_back(t.total);
+        sender.push_back(t.sender);
+    }
+    const double events = 2.0 * static_cast<double>(sample.text.size());
+    std::printf(
+        "type %-8s into %-5s %-7s median of %zu: typed in %.3f s (first character after %.3f s, "
+        "sender busy %.3f s), %.2f ms an event after the first character\n",
+        who, target.kind(), sample.name, timings.size(), median(total), median(first),
+        median(sender), 1000.0 * (median(total) - median(first)) / events);
+}
+
+// The wire text of a sample: its frames one after the other.
+std::string wireText(const Sample& sample) {
+    std::string bytes;
+    const std::size_t part = sample.text.size() / static_cast<std::size_t>(sample.frames);
+    for (int f = 0; f < sample.frames; ++f) {
+        bytes += *app::encodeMessage(
+            app::Message::typing(sample.text.substr(static_cast<std::size_t>(f) * part, part)));
+    }
+    return bytes;
+}
+
+// Keypilot's reader alone on a sample's wire text: whole, and cut into chunks of `size` bytes
+// as a slow link may deliver it (each chunk is judged joined to the unfinished frame before it).
+void printReaderFigures(const Sample& sample) {
+    const std::string bytes = wireText(sample);
+    constexpr int kRepeats = 20;
+    std::printf("type reader   %-7s %zu bytes:", sample.name, bytes.size());
+    for (std::size_t size : {bytes.size(), std::size_t{64}, std::size_t{1}}) {
+        std::size_t typed = 0;
+        const double start = now();
+        for (int r = 0; r < kRepeats; ++r) {
+            app::LinkReader reader;
+            for (std::size_t at = 0; at < bytes.size(); at += size) {
+                for (const app::Message& m : reader.feed(bytes.substr(at, size), 0).messages) {
+                    typed += m.text.size();
+                }
+            }
+        }
+        std::printf("%s %.3f ms in %zu-byte chunks (%zu characters)",
+                    size == bytes.size() ? "" : ",", 1000.0 * (now() - start) / kRepeats, size,
+                    typed / kRepeats);
+    }
+    std::printf("\n");
+}
+
+int type(const std::wstring& local, const std::wstring& remote, int runs) {
+    // An edit control, and a window that only keeps the characters.
+    std::vector<std::unique_ptr<TypeTarget>> targets;
+    for (const char* kind : {"edit", "plain"}) {
+        targets.push_back(std::make_unique<TypeTarget>(kind));
+        if (!targets.back()->takeForeground(10)) {
+            std::fprintf(stderr, "the typing target (%s) did not start or take the focus\n", kind);
+            return 2;
+        }
+    }
+    const std::vector<Sample> texts = samples();
+    for (const Sample& sample : texts) {
+        printReaderFigures(sample);
+    }
+    int failures = 0;
+    // Each run of one sender into one target, then their medians.
+    auto measure = [&](const char* who, auto send) {
+        for (const auto& target : targets) {
+            for (const Sample& sample : texts) {
+                std::vector<Timing> timings;
+                for (int run = 1; run <= runs; ++run) {
+                    target->clear();
+                    target->takeForeground(5);
+                    std::string extra;
+                    Timing t = send(*target, sample, extra);
+                    std::printf(
+                        "type %-8s into %-5s %-7s run %d: %s in %.3f s (first character after "
+                        "%.3f s, sender busy %.3f s%s)\n",
+                        who, target->kind(), sample.name, run,
+                        t.whole ? "typed whole" : "NOT typed whole", t.total, t.first, t.sender,
+                        extra.c_str());
+                    failures += t.whole ? 0 : 1;
+                    timings.push_back(t);
+                }
+                printMedians(who, *target, sample, timings);
+            }
+        }
+    };
+    // The reference: this program alone sends the same key events, with no Keypilot running.
+    measure("bare", [](const TypeTarget& target, const Sample& sample, std::string&) {
+        const double start = now();
+        sendBare(sample.text);
+        const double sent = now() - start;
+        Timing t = watchTyping(target, sample.text, start);
+        t.sender = sent;
+        return t;
+    });
+    // Keypilot, from the first byte written on the phone's end.
     auto keypilot = startKeypilot(portIndexOf(local));
     auto phone = openPhone(remote);
     if (!keypilot->comPort().connected() || !phone) {
         return 2;
     }
     int* chunks = watchChunks(*keypilot);
-    // An edit control that scrolls, so that it takes text beyond what it shows.
-    const HWND edit = CreateWindowExW(
-        0, L"EDIT", L"",
-        WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL, 480, 300,
-        300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    serveUntil(
-        [&] {
-            SetForegroundWindow(edit);
-            SetFocus(edit);
-            return GetForegroundWindow() == edit && GetFocus() == edit;
-        },
-        5);
-    struct Run {
-        const char* name;
-        std::u16string text;
-        int frames;
-    };
-    std::u16string latin, russian;
-    for (int i = 0; i < 1000; ++i) {
-        latin += static_cast<char16_t>(u'a' + i % 26);
-        russian += static_cast<char16_t>(u'а' + i % 32);
-    }
-    int failures = 0;
-    for (const Run& run : {Run{"Latin", latin, 1}, Run{"Russian", russian, 2}}) {
-        SetWindowTextW(edit, L"");
-        std::string bytes;
-        const std::size_t part = run.text.size() / static_cast<std::size_t>(run.frames);
-        for (int f = 0; f < run.frames; ++f) {
-            bytes += *app::encodeMessage(app::Message::typing(run.text.substr(f * part, part)));
-        }
+    measure("Keypilot", [&](const TypeTarget& target, const Sample& sample, std::string& extra) {
+        const std::string bytes = wireText(sample);
         const int chunksBefore = *chunks;
         handlingSeconds = 0;
         const double start = now();
         phone->send(bytes);
-        const bool all = serveUntil(
-            [&] { return GetWindowTextLengthW(edit) >= static_cast<int>(run.text.size()); }, 60);
-        const double seconds = now() - start;
-        std::vector<wchar_t> typed(run.text.size() + 2);
-        GetWindowTextW(edit, typed.data(), static_cast<int>(typed.size()));
-        const bool whole =
-            std::u16string(typed.begin(), typed.begin() + run.text.size()) == run.text;
-        std::printf(
-            "type: %zu %s characters in %d frame(s), %zu bytes written: %s in %.3f s (Keypilot "
-            "busy %.3f s of it, over %d chunks; %d characters in the control)\n",
-            run.text.size(), run.name, run.frames, bytes.size(),
-            all && whole ? "typed whole" : "NOT typed whole", seconds, handlingSeconds,
-            *chunks - chunksBefore, GetWindowTextLengthW(edit));
-        failures += all && whole ? 0 : 1;
-    }
-    DestroyWindow(edit);
+        Timing t = watchTyping(target, sample.text, start);
+        t.sender = handlingSeconds;
+        extra = ", " + std::to_string(sample.frames) + " frame(s) of " +
+                std::to_string(bytes.size()) + " bytes in all read in " +
+                std::to_string(*chunks - chunksBefore) + " chunk(s)";
+        return t;
+    });
     keypilot.reset();
     RegDeleteTreeW(HKEY_CURRENT_USER, kStore);
     return failures == 0 ? 0 : 1;
@@ -352,13 +593,13 @@ int wmain(int argc, wchar_t** argv) {
         return moves(argv[2], argv[3], std::stoi(argv[4]));
     }
     if (what == L"type" && argc >= 4) {
-        return type(argv[2], argv[3]);
+        return type(argv[2], argv[3], argc > 4 ? std::stoi(argv[4]) : 5);
     }
     std::fprintf(stderr,
                  "usage: app_bench burst <local> <remote> <codes> [messages|input]\n"
                  "       app_bench cpu <open|none|retrying> <port> <seconds>\n"
                  "       app_bench reconnect <local> <remote>\n"
                  "       app_bench moves <local> <remote> <moves>\n"
-                 "       app_bench type <local> <remote>\n");
+                 "       app_bench type <local> <remote> [runs]\n");
     return 2;
 }
