@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "i18n/text_codec.h"
+
 namespace app {
 namespace {
 
@@ -64,36 +66,21 @@ bool appendOffset(std::string& out, int value) {
     return true;
 }
 
-// UTF-16 to UTF-8; nothing for a lone surrogate.
+// UTF-16 to UTF-8; nothing for a lone surrogate, which no UTF-8 text can carry.
 std::optional<std::string> toUtf8(std::u16string_view text) {
-    std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
+        const char16_t c = text[i];
+        if (c >= 0xDC00 && c <= 0xDFFF) {
+            return std::nullopt;
+        }
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
                 return std::nullopt;
             }
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xDC00 && c <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
+            ++i;
         }
     }
-    return out;
+    return i18n::encodeUtf8(text);
 }
 
 void appendJsonString(std::string& out, std::string_view text) {
