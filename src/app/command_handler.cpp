@@ -27,19 +27,6 @@ bool isExtendedKey(unsigned vk) {
     return vk == VK_PRIOR || vk == VK_NEXT;
 }
 
-void typeKey(unsigned vk) {
-    INPUT inputs[2]{};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = static_cast<WORD>(vk);
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = isExtendedKey(vk) ? KEYEVENTF_EXTENDEDKEY : 0;
-    }
-    inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
-    // One call, so no other input can come between the key's down and up.
-    SendInput(2, inputs, sizeof(INPUT));
-}
-
 // A left button's down or up at the cursor, through the input queue as a real press.
 void sendMouseButton(DWORD flags) {
     INPUT input{};
@@ -52,7 +39,7 @@ void sendMouseButton(DWORD flags) {
 
 void pressForegroundKey(unsigned vk, const CommandContext& context) {
     if (context.keys == KeyDelivery::Input) {
-        typeKey(vk);
+        pressKey(vk, isExtendedKey(vk));
         return;
     }
     sendKeyMessage(WM_KEYDOWN, vk);

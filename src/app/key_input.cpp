@@ -6,17 +6,22 @@
 
 namespace app {
 
-void pressLinkKey(LinkKey key) {
-    const KeyEntry& entry = keyEntry(key);
+void pressKey(unsigned vk, bool extended) {
     INPUT inputs[2]{};
     for (INPUT& input : inputs) {
         input.type = INPUT_KEYBOARD;
-        input.ki.wVk = static_cast<WORD>(entry.virtualKey);
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(entry.virtualKey, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = entry.extended ? KEYEVENTF_EXTENDEDKEY : 0;
+        input.ki.wVk = static_cast<WORD>(vk);
+        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        input.ki.dwFlags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
     }
     inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+    // One call, so no other input can come between the key's down and up.
     SendInput(2, inputs, sizeof(INPUT));
+}
+
+void pressLinkKey(LinkKey key) {
+    const KeyEntry& entry = keyEntry(key);
+    pressKey(entry.virtualKey, entry.extended);
 }
 
 void typeText(std::u16string_view text) {

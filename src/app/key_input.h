@@ -8,6 +8,10 @@
 
 namespace app {
 
+// One press (down, then up) of the virtual key vk; extended: a key of the navigation block or
+// another key that carries the extended flag, which some programs need to tell it apart.
+void pressKey(unsigned vk, bool extended);
+
 // One press (down, then up) of a key from the link's key table.
 void pressLinkKey(LinkKey key);
 
