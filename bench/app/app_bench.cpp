@@ -36,7 +36,7 @@
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 #include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/handle.h"
@@ -472,8 +472,8 @@ std::string wireText(const Sample& sample) {
     std::string bytes;
     const std::size_t part = sample.text.size() / static_cast<std::size_t>(sample.frames);
     for (int f = 0; f < sample.frames; ++f) {
-        bytes += *app::encodeMessage(
-            app::Message::typing(sample.text.substr(static_cast<std::size_t>(f) * part, part)));
+        bytes += *phonelink::encodeMessage(phonelink::Message::typing(
+            sample.text.substr(static_cast<std::size_t>(f) * part, part)));
     }
     return bytes;
 }
@@ -488,9 +488,10 @@ void printReaderFigures(const Sample& sample) {
         std::size_t typed = 0;
         const double start = now();
         for (int r = 0; r < kRepeats; ++r) {
-            app::LinkReader reader;
+            phonelink::LinkReader reader;
             for (std::size_t at = 0; at < bytes.size(); at += size) {
-                for (const app::Message& m : reader.feed(bytes.substr(at, size), 0).messages) {
+                for (const phonelink::Message& m :
+                     reader.feed(bytes.substr(at, size), 0).messages) {
                     typed += m.text.size();
                 }
             }

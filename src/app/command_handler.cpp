@@ -9,6 +9,10 @@
 
 namespace app {
 
+using phonelink::Command;
+using phonelink::Message;
+using phonelink::MessageKind;
+
 namespace {
 
 // A bounded send. Not SMTO_BLOCK: while it waits, messages sent to this thread are still served

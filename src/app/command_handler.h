@@ -8,8 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_table.h"
-#include "app/link_protocol.h"
+#include "app/settings_values.h"
+#include "link/command_table.h"
+#include "link/link_protocol.h"
 
 namespace mixer {
 class AudioMixer;
@@ -37,9 +38,9 @@ struct CommandContext {
 
 // Performs the messages of one receive chunk in order, with the pending messages processed
 // between them as between separate chunks.
-void handleMessages(const std::vector<Message>& messages, const CommandContext& context);
-void runMessage(const Message& message, const CommandContext& context);
-void runCommand(Command command, const CommandContext& context);
+void handleMessages(const std::vector<phonelink::Message>& messages, const CommandContext& context);
+void runMessage(const phonelink::Message& message, const CommandContext& context);
+void runCommand(phonelink::Command command, const CommandContext& context);
 
 // Waits at most this long for a window to take one key message, so a window that does not answer
 // cannot stall the commands after it.

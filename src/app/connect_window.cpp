@@ -288,7 +288,7 @@ void ConnectWindow::drawQrCode(const DRAWITEMSTRUCT& item) const {
 }
 
 void ConnectWindow::show(const RemoteAddress& remote) {
-    encoded_ = addressWithVersion(remote.address, kProtocolVersion);
+    encoded_ = addressWithVersion(remote.address, phonelink::kProtocolVersion);
     makeQrCode();
     SetWindowTextW(control(kAddressEdit), encoded_.c_str());
     setShown(kIgnoredNote, remote.storedIgnored);

@@ -19,8 +19,8 @@ void pressKey(unsigned vk, bool extended) {
     SendInput(2, inputs, sizeof(INPUT));
 }
 
-void pressLinkKey(LinkKey key) {
-    const KeyEntry& entry = keyEntry(key);
+void pressLinkKey(phonelink::LinkKey key) {
+    const phonelink::KeyEntry& entry = phonelink::keyEntry(key);
     pressKey(entry.virtualKey, entry.extended);
 }
 

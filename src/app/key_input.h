@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 namespace app {
 
@@ -13,7 +13,7 @@ namespace app {
 void pressKey(unsigned vk, bool extended);
 
 // One press (down, then up) of a key from the link's key table.
-void pressLinkKey(LinkKey key);
+void pressLinkKey(phonelink::LinkKey key);
 
 // Types the text exactly as it stands into the window with the keyboard focus: each UTF-16 unit
 // as a Unicode key press (a character beyond U+FFFF as its two surrogates), all in one call so

@@ -359,12 +359,12 @@ CommandContext Keypilot::commandContext() {
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
     const std::uint64_t arrived = GetTickCount64();
-    LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
+    phonelink::LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
     if (read.heard) {
         const bool wasPresent = contact_.present(arrived);
-        const bool pinged =
-            std::any_of(read.messages.begin(), read.messages.end(),
-                        [](const Message& m) { return m.kind == MessageKind::Ping; });
+        const bool pinged = std::any_of(
+            read.messages.begin(), read.messages.end(),
+            [](const phonelink::Message& m) { return m.kind == phonelink::MessageKind::Ping; });
         contact_.heard(arrived, pinged);
         storeHeardPort();
         // A phone that speaks up is shown at once, not at the next tick.

@@ -18,8 +18,8 @@
 #include "app/command_handler.h"
 #include "app/connect_window.h"
 #include "app/instance_claim.h"
-#include "app/link_protocol.h"
-#include "app/phone_contact.h"
+#include "link/link_protocol.h"
+#include "link/phone_contact.h"
 #include "app/pointer_input.h"
 #include "app/port_connection.h"
 #include "app/settings_store.h"
@@ -94,7 +94,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     bool inCommand() const { return commandDepth_ > 0; }
     KeyDelivery keyDelivery() const { return keys_; }
     // When the phone was last heard on the open port (times of GetTickCount64()).
-    const PhoneContact& phoneContact() const { return contact_; }
+    const phonelink::PhoneContact& phoneContact() const { return contact_; }
     // What the tray and the settings window show of the link now.
     LinkStatus linkStatus() const;
     const LeftButtonHold& leftButton() const { return leftButton_; }
@@ -159,11 +159,11 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     ports::PortList ports_{};
 
     // What is received on the port; they outlive the connection, which reports its close to them.
-    LinkReader reader_;
+    phonelink::LinkReader reader_;
     // The time spent acting on chunks since the port opened, which the reader's clock leaves
     // out: a frame's second half is late only for waiting on the link, not on Keypilot.
     std::uint64_t actingMs_ = 0;
-    PhoneContact contact_;
+    phonelink::PhoneContact contact_;
     LeftButtonHold leftButton_;
     bool holdTimerRunning_ = false;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 namespace app {
 

@@ -5,9 +5,15 @@
 #include <string>
 #include <string_view>
 
-#include "app/command_table.h"
-
 namespace app {
+
+// How Esc, PgDn, PgUp and the Enter of "05" reach the desktop.
+enum class KeyDelivery {
+    // WM_KEYDOWN and WM_KEYUP sent to the foreground top-level window itself.
+    Messages,
+    // Real key presses through the system's input queue, so they reach the focused control.
+    Input,
+};
 
 constexpr int kMinCursorStep = 3;
 constexpr int kMaxCursorStep = 30;

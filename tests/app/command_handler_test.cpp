@@ -8,7 +8,7 @@
 #include "app/command_handler.h"
 #include "app/keypilot.h"
 #include "app/launch_program.h"
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
@@ -276,7 +276,7 @@ TEST_F(CommandTest, ATypedTextLandsWholeInTheFocusedEditControl) {
     ASSERT_TRUE(editor.takeFocus());
     const std::u16string text = u"Привет, мир! \U0001F600 Ёж";
     const std::wstring expected(text.begin(), text.end());
-    const auto frame = app::encodeMessage(app::Message::typing(text));
+    const auto frame = phonelink::encodeMessage(phonelink::Message::typing(text));
     ASSERT_TRUE(frame);
     auto typed = [&] {
         wchar_t buffer[128] = {};

@@ -33,7 +33,7 @@ namespace {
 
 const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 // The link's version as the QR code and the address carry it.
-const std::string kVersion = "v=" + std::to_string(app::kProtocolVersion);
+const std::string kVersion = "v=" + std::to_string(phonelink::kProtocolVersion);
 const std::string kPage = "https://corvane.ru/keypilot/remote/?" + kVersion;
 
 // A Bluetooth serial port as Windows lists it: address zero is the incoming port.

@@ -270,7 +270,7 @@ TEST_F(KeypilotObjectTest, TheTraySaysWaitingUntilThePhoneIsHeardThenConnected) 
     EXPECT_TRUE(keypilot.phoneContact().lastHeard());
     // Silent since: waiting again.
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); },
-                          2 * app::PhoneContact::kPingingSilenceMs));
+                          2 * phonelink::PhoneContact::kPingingSilenceMs));
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2);
     keypilot.onOk();
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 0; }, 3000));

@@ -2,9 +2,9 @@
 // phone --table, for tests that hold a table of their own (the phone page's) to compare with.
 #include <iostream>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 int main() {
-    std::cout << app::linkTableJson() << '\n';
+    std::cout << phonelink::linkTableJson() << '\n';
     return std::cout.good() ? 0 : 1;
 }

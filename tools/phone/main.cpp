@@ -12,7 +12,7 @@
 
 #include "framework/handle.h"
 #include "framework/scope_exit.h"
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 #include "framework/text.h"
 #include "phone_keys.h"
 #include "phone_script.h"
@@ -248,7 +248,7 @@ int run(const std::vector<std::string>& args) {
         return exitSent;
     }
     if (inv.table) {
-        say(app::linkTableJson() + "\n");
+        say(phonelink::linkTableJson() + "\n");
         return exitSent;
     }
     PhoneLink link(inv.port, inv.pauseMs);

@@ -1,12 +1,12 @@
 #include "phone_keys.h"
 
-#include "app/command_table.h"
+#include "link/command_table.h"
 
 namespace phone {
 namespace {
 
-KeyAction send(app::Command command) {
-    return {KeyAction::Kind::send, app::commandCode(command)};
+KeyAction send(phonelink::Command command) {
+    return {KeyAction::Kind::send, phonelink::commandCode(command)};
 }
 
 }  // namespace
@@ -19,29 +19,29 @@ KeyAction actionForKey(WORD virtualKey, wchar_t character, DWORD controlKeyState
     }
     switch (virtualKey) {
         case VK_UP:
-            return send(app::Command::CursorUp);
+            return send(phonelink::Command::CursorUp);
         case VK_LEFT:
-            return send(app::Command::CursorLeft);
+            return send(phonelink::Command::CursorLeft);
         case VK_RIGHT:
-            return send(app::Command::CursorRight);
+            return send(phonelink::Command::CursorRight);
         case VK_DOWN:
-            return send(app::Command::CursorDown);
+            return send(phonelink::Command::CursorDown);
         case VK_RETURN:
-            return send(app::Command::ClickEnter);
+            return send(phonelink::Command::ClickEnter);
         case VK_ESCAPE:
-            return send(app::Command::Escape);
+            return send(phonelink::Command::Escape);
         case VK_PRIOR:
-            return send(app::Command::PageUp);
+            return send(phonelink::Command::PageUp);
         case VK_NEXT:
-            return send(app::Command::PageDown);
+            return send(phonelink::Command::PageDown);
         case VK_HOME:
         case VK_LWIN:
         case VK_RWIN:
-            return send(app::Command::StartMenu);
+            return send(phonelink::Command::StartMenu);
         case VK_ADD:
-            return send(app::Command::VolumeUp);
+            return send(phonelink::Command::VolumeUp);
         case VK_SUBTRACT:
-            return send(app::Command::VolumeDown);
+            return send(phonelink::Command::VolumeDown);
         default:
             break;
     }
@@ -49,16 +49,16 @@ KeyAction actionForKey(WORD virtualKey, wchar_t character, DWORD controlKeyState
     switch (character) {
         case L'+':
         case L'=':
-            return send(app::Command::VolumeUp);
+            return send(phonelink::Command::VolumeUp);
         case L'-':
         case L'_':
-            return send(app::Command::VolumeDown);
+            return send(phonelink::Command::VolumeDown);
         case L's':
         case L'S':
-            return send(app::Command::StartMenu);
+            return send(phonelink::Command::StartMenu);
         case L'l':
         case L'L':
-            return send(app::Command::Launch);
+            return send(phonelink::Command::Launch);
         case L'q':
         case L'Q':
             return {KeyAction::Kind::quit, {}};

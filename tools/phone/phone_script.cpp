@@ -4,7 +4,7 @@
 #include <array>
 #include <charconv>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 namespace phone {
 namespace {
@@ -73,11 +73,11 @@ std::string quoted(std::string_view text) {
 }
 
 // The most notches one scroll frame carries: 8 * 120 wheel units stays within its three digits.
-constexpr int maximumNotches = app::kMaxOffset / 120;
+constexpr int maximumNotches = phonelink::kMaxOffset / 120;
 constexpr int wheelDelta = 120;
 
-const app::FrameEntry* frameNamed(std::string_view word) {
-    for (const auto& frame : app::frameTable()) {
+const phonelink::FrameEntry* frameNamed(std::string_view word) {
+    for (const auto& frame : phonelink::frameTable()) {
         if (equalsIgnoringCase(word, frame.name)) {
             return &frame;
         }
@@ -85,8 +85,8 @@ const app::FrameEntry* frameNamed(std::string_view word) {
     return nullptr;
 }
 
-const app::KeyEntry* keyNamed(std::string_view word) {
-    for (const auto& key : app::keyTable()) {
+const phonelink::KeyEntry* keyNamed(std::string_view word) {
+    for (const auto& key : phonelink::keyTable()) {
         if (equalsIgnoringCase(word, key.name) || word == key.id) {
             return &key;
         }
@@ -95,13 +95,13 @@ const app::KeyEntry* keyNamed(std::string_view word) {
 }
 
 // How the simulator's words name a message: "right", "move 10 -5", "scroll -3", "playpause".
-std::string messageName(const app::Message& m) {
+std::string messageName(const phonelink::Message& m) {
     switch (m.kind) {
-        case app::MessageKind::Command:
-            return std::string(app::commandTable()[static_cast<size_t>(m.command)].name);
-        case app::MessageKind::Move:
+        case phonelink::MessageKind::Command:
+            return std::string(phonelink::commandTable()[static_cast<size_t>(m.command)].name);
+        case phonelink::MessageKind::Move:
             return "move " + std::to_string(m.dx) + " " + std::to_string(m.dy);
-        case app::MessageKind::Scroll:
+        case phonelink::MessageKind::Scroll:
             if (m.dx == 0 && m.dy % wheelDelta == 0) {
                 return "scroll " + std::to_string(m.dy / wheelDelta);
             }
@@ -110,12 +110,12 @@ std::string messageName(const app::Message& m) {
             }
             return "scroll by " + std::to_string(m.dx) + ", " + std::to_string(m.dy) +
                    " wheel units";
-        case app::MessageKind::Key:
-            return std::string(app::keyEntry(m.key).name);
-        case app::MessageKind::Text:
+        case phonelink::MessageKind::Key:
+            return std::string(phonelink::keyEntry(m.key).name);
+        case phonelink::MessageKind::Text:
             return "type, " + std::to_string(m.text.size()) + " UTF-16 units";
         default:
-            for (const auto& frame : app::frameTable()) {
+            for (const auto& frame : phonelink::frameTable()) {
                 if (frame.kind == m.kind) {
                     return std::string(frame.name);
                 }
@@ -132,7 +132,7 @@ std::optional<std::string_view> codeFor(std::string_view word) {
             word = a.name;
         }
     }
-    for (const auto& c : app::commandTable()) {
+    for (const auto& c : phonelink::commandTable()) {
         if (word == c.code || equalsIgnoringCase(word, c.name)) {
             return c.code;
         }
@@ -149,10 +149,10 @@ std::optional<std::string> payloadFor(std::span<const std::string> words, size_t
     }
     if (const auto* key = keyNamed(word)) {
         ++i;
-        return app::encodeMessage(app::Message::ofKey(key->key));
+        return phonelink::encodeMessage(phonelink::Message::ofKey(key->key));
     }
     bool sideways = equalsIgnoringCase(word, "hscroll");
-    const app::FrameEntry* frame = sideways ? frameNamed("scroll") : frameNamed(word);
+    const phonelink::FrameEntry* frame = sideways ? frameNamed("scroll") : frameNamed(word);
     if (frame == nullptr) {
         error = "unknown code " + quoted(word) + " (codes are 00 to 11 or the names; see --help)";
         return std::nullopt;
@@ -184,51 +184,52 @@ std::optional<std::string> payloadFor(std::span<const std::string> words, size_t
         }
         return value;
     };
-    std::optional<app::Message> message;
+    std::optional<phonelink::Message> message;
     switch (frame->kind) {
-        case app::MessageKind::Move: {
-            auto dx = number("DX", app::kMaxOffset);
-            auto dy = dx ? number("DY", app::kMaxOffset) : std::nullopt;
+        case phonelink::MessageKind::Move: {
+            auto dx = number("DX", phonelink::kMaxOffset);
+            auto dy = dx ? number("DY", phonelink::kMaxOffset) : std::nullopt;
             if (dy) {
-                message = app::Message::move(*dx, *dy);
+                message = phonelink::Message::move(*dx, *dy);
             }
             break;
         }
-        case app::MessageKind::Scroll:
+        case phonelink::MessageKind::Scroll:
             if (auto notches = number("a number of notches", maximumNotches)) {
-                message = sideways ? app::Message::scroll(*notches * wheelDelta, 0)
-                                   : app::Message::scroll(0, *notches * wheelDelta);
+                message = sideways ? phonelink::Message::scroll(*notches * wheelDelta, 0)
+                                   : phonelink::Message::scroll(0, *notches * wheelDelta);
             }
             break;
-        case app::MessageKind::Key:
+        case phonelink::MessageKind::Key:
             if (auto name = parameter("a key name")) {
                 if (const auto* key = keyNamed(*name)) {
-                    message = app::Message::ofKey(key->key);
+                    message = phonelink::Message::ofKey(key->key);
                 } else {
                     error = "unknown key " + quoted(*name) + " (keys: see --help)";
                 }
             }
             break;
-        case app::MessageKind::Text:
+        case phonelink::MessageKind::Text:
             if (auto text = parameter("a text")) {
-                auto utf16 = app::utf16FromUtf8(*text);
-                if (!utf16 || text->empty() || text->size() > app::kMaxTextBytes) {
-                    error = "type needs a text of 1 to " + std::to_string(app::kMaxTextBytes) +
-                            " bytes of UTF-8, not " + quoted(*text);
+                auto utf16 = phonelink::utf16FromUtf8(*text);
+                if (!utf16 || text->empty() || text->size() > phonelink::kMaxTextBytes) {
+                    error = "type needs a text of 1 to " +
+                            std::to_string(phonelink::kMaxTextBytes) + " bytes of UTF-8, not " +
+                            quoted(*text);
                 } else {
-                    message = app::Message::typing(std::move(*utf16));
+                    message = phonelink::Message::typing(std::move(*utf16));
                 }
             }
             break;
         default:
-            message = app::Message::ofKind(frame->kind);
+            message = phonelink::Message::ofKind(frame->kind);
             break;
     }
     if (!message) {
         return std::nullopt;
     }
     i = next;
-    return app::encodeMessage(*message);
+    return phonelink::encodeMessage(*message);
 }
 
 std::optional<std::string> decodeEscapes(std::string_view text, std::string& error) {
@@ -281,7 +282,7 @@ std::optional<std::string> decodeEscapes(std::string_view text, std::string& err
 }
 
 std::string describePayload(std::string_view payload) {
-    app::LinkReader reader;
+    phonelink::LinkReader reader;
     auto read = reader.feed(payload, 0);
     if (read.messages.size() == 1 && !reader.holdsFrame()) {
         return std::string(payload.substr(0, 24)) + (payload.size() > 24 ? "..." : "") + " (" +
@@ -456,11 +457,11 @@ std::string usageText() {
         middle.resize(std::max<size_t>(middle.size(), 14), ' ');
         text += "  " + left + "  " + middle + "  " + std::string(what) + "\n";
     };
-    for (const auto& c : app::commandTable()) {
+    for (const auto& c : phonelink::commandTable()) {
         row(c.code, c.name, c.description);
     }
     text += "\nframes (Keypilot 2 and later):\n";
-    for (const auto& f : app::frameTable()) {
+    for (const auto& f : phonelink::frameTable()) {
         std::string words(f.name);
         if (!f.parameters.empty()) {
             words += " " + std::string(f.parameters);
@@ -468,7 +469,7 @@ std::string usageText() {
         row(f.opcode, words, f.description);
     }
     text += "\nkeys, pressed as real keys (each word alone, or key <word>):\n";
-    for (const auto& k : app::keyTable()) {
+    for (const auto& k : phonelink::keyTable()) {
         row("KY" + std::string(k.id), k.name, k.description);
     }
     text +=

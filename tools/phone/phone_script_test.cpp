@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 namespace {
 
@@ -14,8 +14,8 @@ phone::ParseResult parse(std::vector<std::string> args) {
 }
 
 TEST(PhoneScript, CodesAndNamesMeanTheSameBytes) {
-    ASSERT_EQ(app::commandTable().size(), 12u);
-    for (const auto& c : app::commandTable()) {
+    ASSERT_EQ(phonelink::commandTable().size(), 12u);
+    for (const auto& c : phonelink::commandTable()) {
         EXPECT_EQ(phone::codeFor(c.code), c.code);
         EXPECT_EQ(phone::codeFor(c.name), c.code);
     }
@@ -140,13 +140,13 @@ TEST(PhoneScript, FramesTakeTheirParametersAndSayWhatIsWrong) {
 
 TEST(PhoneScript, EveryWordOfTheTableIsKnownAndMeansOneThing) {
     std::vector<std::string> words;
-    for (const auto& c : app::commandTable()) {
+    for (const auto& c : phonelink::commandTable()) {
         words.emplace_back(c.name);
     }
-    for (const auto& f : app::frameTable()) {
+    for (const auto& f : phonelink::frameTable()) {
         words.emplace_back(f.name);
     }
-    for (const auto& k : app::keyTable()) {
+    for (const auto& k : phonelink::keyTable()) {
         words.emplace_back(k.name);
     }
     std::string usage = phone::usageText();

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_table.h"
+#include "link/command_table.h"
 
-namespace app {
+namespace phonelink {
 
 // 1: the twelve codes only; 2: the frames as well.
 inline constexpr int kProtocolVersion = 2;
@@ -150,4 +150,4 @@ class LinkReader {
     std::uint64_t keptAt_ = 0;
 };
 
-}  // namespace app
+}  // namespace phonelink

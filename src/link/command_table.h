@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace app {
+namespace phonelink {
 
 enum class Command {
     Launch,       // "00"
@@ -22,14 +22,6 @@ enum class Command {
     PageDown,     // "09"
     VolumeDown,   // "10"
     PageUp,       // "11"
-};
-
-// How Esc, PgDn, PgUp and the Enter of "05" reach the desktop.
-enum class KeyDelivery {
-    // WM_KEYDOWN and WM_KEYUP sent to the foreground top-level window itself.
-    Messages,
-    // Real key presses through the system's input queue, so they reach the focused control.
-    Input,
 };
 
 // One of the twelve codes with the phone simulator's word for it and what the desktop gets.
@@ -65,4 +57,4 @@ struct CursorDirection {
 };
 std::optional<CursorDirection> cursorDirectionOf(Command command);
 
-}  // namespace app
+}  // namespace phonelink

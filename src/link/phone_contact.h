@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace app {
+namespace phonelink {
 
 class PhoneContact {
   public:
@@ -36,4 +36,4 @@ class PhoneContact {
     bool pinging_ = false;
 };
 
-}  // namespace app
+}  // namespace phonelink

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 namespace {
 
@@ -25,11 +25,11 @@ void check(bool condition) {
 }
 
 // Moves that follow each other, summed; the reader sums only within one chunk.
-std::vector<app::Message> summed(const std::vector<app::Message>& messages) {
-    std::vector<app::Message> out;
+std::vector<phonelink::Message> summed(const std::vector<phonelink::Message>& messages) {
+    std::vector<phonelink::Message> out;
     for (const auto& m : messages) {
-        if (m.kind == app::MessageKind::Move && !out.empty() &&
-            out.back().kind == app::MessageKind::Move) {
+        if (m.kind == phonelink::MessageKind::Move && !out.empty() &&
+            out.back().kind == phonelink::MessageKind::Move) {
             out.back().dx += m.dx;
             out.back().dy += m.dy;
         } else {
@@ -39,13 +39,13 @@ std::vector<app::Message> summed(const std::vector<app::Message>& messages) {
     return out;
 }
 
-void checkMessage(const app::Message& message) {
-    auto wire = app::encodeMessage(message);
-    if (message.kind == app::MessageKind::Move) {
+void checkMessage(const phonelink::Message& message) {
+    auto wire = phonelink::encodeMessage(message);
+    if (message.kind == phonelink::MessageKind::Move) {
         return;  // may be a sum beyond one frame's reach
     }
     check(wire.has_value());
-    app::LinkReader alone;
+    phonelink::LinkReader alone;
     auto result = alone.feed(*wire, 0);
     check(result.heard && result.messages.size() == 1 && result.messages[0] == message);
 }
@@ -62,9 +62,9 @@ bool onlyDigits(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    app::LinkReader reader;
+    phonelink::LinkReader reader;
     std::string whole;
-    std::vector<app::Message> seen;
+    std::vector<phonelink::Message> seen;
     bool allHeard = true;
     bool allInTime = true;
     std::uint64_t now = 0;
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (chunk.empty()) {
             continue;
         }
-        if (reader.holdsFrame() && sinceLastChunk > app::kKeptFrameLifetimeMs) {
+        if (reader.holdsFrame() && sinceLastChunk > phonelink::kKeptFrameLifetimeMs) {
             allInTime = false;
         }
         sinceLastChunk = 0;
@@ -91,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto result = reader.feed(chunk, now);
         check(result.heard || (result.messages.empty() && !reader.holdsFrame()));
         if (!held && onlyDigits(chunk)) {
-            std::vector<app::Message> expected;
-            for (app::Command c : app::parseChunk(chunk)) {
-                expected.push_back(app::Message::ofCommand(c));
+            std::vector<phonelink::Message> expected;
+            for (phonelink::Command c : phonelink::parseChunk(chunk)) {
+                expected.push_back(phonelink::Message::ofCommand(c));
             }
             check(result.messages == expected);
         }
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         seen.insert(seen.end(), result.messages.begin(), result.messages.end());
     }
     if (allHeard && allInTime && !whole.empty()) {
-        app::LinkReader once;
+        phonelink::LinkReader once;
         auto result = once.feed(whole, 0);
         check(result.heard);
         check(summed(result.messages) == summed(seen));

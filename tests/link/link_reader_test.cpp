@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
-namespace app {
+namespace phonelink {
 
 // Failures show the message as it goes on the wire.
 void PrintTo(const Message& message, std::ostream* out) {
@@ -16,15 +16,15 @@ void PrintTo(const Message& message, std::ostream* out) {
     *out << (wire ? *wire : "(kind " + std::to_string(static_cast<int>(message.kind)) + ")");
 }
 
-}  // namespace app
+}  // namespace phonelink
 
 namespace {
 
-using app::Command;
-using app::LinkKey;
-using app::LinkReader;
-using app::Message;
-using app::MessageKind;
+using phonelink::Command;
+using phonelink::LinkKey;
+using phonelink::LinkReader;
+using phonelink::Message;
+using phonelink::MessageKind;
 using Messages = std::vector<Message>;
 using namespace std::string_view_literals;
 
@@ -90,18 +90,18 @@ TEST(LinkReaderTest, EachFrameReadsWholeAndWritesBackTheSame) {
         Message::ofCommand(Command::Launch),
     };
     Messages expected = all;
-    for (const auto& key : app::keyTable()) {
+    for (const auto& key : phonelink::keyTable()) {
         expected.push_back(Message::ofKey(key.key));
     }
     for (const auto& message : expected) {
-        auto wire = app::encodeMessage(message);
+        auto wire = phonelink::encodeMessage(message);
         ASSERT_TRUE(wire);
         auto result = readAlone(*wire);
         EXPECT_EQ(result.messages, Messages{message}) << *wire;
         EXPECT_TRUE(result.heard) << *wire;
     }
-    EXPECT_EQ(app::encodeMessage(Message::move(10, -5)), "MV+010-005");
-    EXPECT_EQ(app::encodeMessage(Message::ofKey(LinkKey::PlayPause)), "KYPP");
+    EXPECT_EQ(phonelink::encodeMessage(Message::move(10, -5)), "MV+010-005");
+    EXPECT_EQ(phonelink::encodeMessage(Message::ofKey(LinkKey::PlayPause)), "KYPP");
     // Codes and frames mixed in one chunk act in order.
     EXPECT_EQ(
         readAlone("06CLKYEN05").messages,
@@ -124,7 +124,7 @@ TEST(LinkReaderTest, TextInAnyLanguageBecomesUtf16) {
     ASSERT_EQ(result.messages.size(), 1u);
     EXPECT_EQ(result.messages[0].text, u"Привет \U0001F600");
     EXPECT_EQ(result.messages[0].text.size(), 9u);
-    EXPECT_EQ(app::encodeMessage(result.messages[0]), textFrame(utf8));
+    EXPECT_EQ(phonelink::encodeMessage(result.messages[0]), textFrame(utf8));
     // Not UTF-8: a lone continuation, an overlong slash, a surrogate, a character cut short, a
     // value beyond U+10FFFF; lower-case hex is not the format either.
     for (const std::string& bad :
@@ -133,18 +133,18 @@ TEST(LinkReaderTest, TextInAnyLanguageBecomesUtf16) {
         LinkReader reader;
         expectNothing(reader, bad, 1000);
     }
-    EXPECT_FALSE(app::encodeMessage(Message::typing(u"\xD800")));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::typing(u"\xD800")));
 }
 
 TEST(LinkReaderTest, FramesAreBoundedInSizeAndValue) {
-    std::string longest(app::kMaxTextBytes, 'x');
+    std::string longest(phonelink::kMaxTextBytes, 'x');
     auto result = readAlone(textFrame(longest));
     ASSERT_EQ(result.messages.size(), 1u);
-    EXPECT_EQ(result.messages[0].text.size(), app::kMaxTextBytes);
-    EXPECT_EQ(textFrame(longest).size(), app::kLongestFrameChars);
-    EXPECT_FALSE(app::encodeMessage(Message::typing(std::u16string(1001, u'x'))));
-    EXPECT_FALSE(app::encodeMessage(Message::typing(u"")));
-    EXPECT_FALSE(app::encodeMessage(Message::move(1000, 0)));
+    EXPECT_EQ(result.messages[0].text.size(), phonelink::kMaxTextBytes);
+    EXPECT_EQ(textFrame(longest).size(), phonelink::kLongestFrameChars);
+    EXPECT_FALSE(phonelink::encodeMessage(Message::typing(std::u16string(1001, u'x'))));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::typing(u"")));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::move(1000, 0)));
     LinkReader reader;
     // Length 0 and 1001 are refused as soon as their digits show it; so is a fourth digit of
     // offset, whatever follows.
@@ -171,7 +171,7 @@ TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
         for (std::size_t cut = wire.starts_with("06") ? 2 : 1; cut < wire.size(); ++cut) {
             LinkReader reader;
             auto first = reader.feed(wire.substr(0, cut), 1000);
-            auto second = reader.feed(wire.substr(cut), 1000 + app::kKeptFrameLifetimeMs);
+            auto second = reader.feed(wire.substr(cut), 1000 + phonelink::kKeptFrameLifetimeMs);
             Messages joined = first.messages;
             joined.insert(joined.end(), second.messages.begin(), second.messages.end());
             EXPECT_EQ(joined, whole) << wire << " cut at " << cut;
@@ -191,7 +191,7 @@ TEST(LinkReaderTest, AKeptFrameIsDroppedWhenLateSpoiltOrThePortChanges) {
     // Late: the rest is read on its own, and a valid chunk after the pause still acts.
     EXPECT_TRUE(reader.feed("MV+01", 1000).heard);
     EXPECT_TRUE(reader.holdsFrame());
-    expectNothing(reader, "0-005", 1000 + app::kKeptFrameLifetimeMs + 1);
+    expectNothing(reader, "0-005", 1000 + phonelink::kKeptFrameLifetimeMs + 1);
     EXPECT_TRUE(reader.feed("M", 2000).heard);
     EXPECT_EQ(reader.feed("06", 2500).messages, Messages{Message::ofCommand(Command::CursorRight)});
 

@@ -1,8 +1,8 @@
-#include "app/command_table.h"
+#include "link/command_table.h"
 
 #include <array>
 
-namespace app {
+namespace phonelink {
 namespace {
 
 constexpr std::array<CommandEntry, 12> kCodes{{
@@ -95,4 +95,4 @@ std::optional<CursorDirection> cursorDirectionOf(Command command) {
     }
 }
 
-}  // namespace app
+}  // namespace phonelink

@@ -1,11 +1,11 @@
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
 #include <array>
 #include <utility>
 
 #include "i18n/text_codec.h"
 
-namespace app {
+namespace phonelink {
 namespace {
 
 constexpr std::array<FrameEntry, 10> kFrames{{
@@ -285,4 +285,4 @@ std::string linkTableJson() {
     return out;
 }
 
-}  // namespace app
+}  // namespace phonelink

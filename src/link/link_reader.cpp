@@ -3,9 +3,9 @@
 // can still be the start of a valid frame.
 #include <cstdlib>
 
-#include "app/link_protocol.h"
+#include "link/link_protocol.h"
 
-namespace app {
+namespace phonelink {
 namespace {
 
 enum class Scan { Complete, Unfinished, Invalid };
@@ -332,4 +332,4 @@ void LinkReader::reset() {
     kept_.clear();
 }
 
-}  // namespace app
+}  // namespace phonelink

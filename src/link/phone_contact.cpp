@@ -1,6 +1,6 @@
-#include "app/phone_contact.h"
+#include "link/phone_contact.h"
 
-namespace app {
+namespace phonelink {
 
 void PhoneContact::heard(std::uint64_t nowMs, bool pinged) {
     lastHeard_ = nowMs;
@@ -20,4 +20,4 @@ bool PhoneContact::present(std::uint64_t nowMs) const {
     return nowMs < *lastHeard_ || nowMs - *lastHeard_ < window;
 }
 
-}  // namespace app
+}  // namespace phonelink
