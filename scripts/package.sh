@@ -24,9 +24,8 @@ cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 version=$(cat "$out/version.txt")
 exe=$out/src/app/Keypilot.exe
-# The QR code library builds its one error text with std::ostringstream, which brings about
-# 800 KB of the C++ library's streams and locales into a static executable.
-limit=$((2 * 1024 * 1024))
+# About 1.15 MB today; bench/size/run.sh shows what makes it up when it grows.
+limit=$((1536 * 1024))
 size=$(stat -c %s "$exe")
 if [ "$size" -gt "$limit" ]; then
     echo "package: $exe is $size bytes, more than the $limit allowed" >&2

@@ -55,7 +55,7 @@ if [ $everything = 1 ]; then
 fi
 
 # The QR code library, once: the orig tarball of Debian's source package, which alone holds the
-# C++ files. Its debian.tar.xz part is not needed.
+# library's sources (Keypilot builds its C version). Its debian.tar.xz part is not needed.
 qr_version=1.8.0
 qr_sha256=2ec0a4d33d6f521c942eeaf473d42d5fe139abcfa57d2beffe10c5cf7d34ae60
 qr_tarball=qr-code-generator_${qr_version}.orig.tar.gz
@@ -133,6 +133,6 @@ fetch_qrcodegen() {
     rm -rf "$tmp"
 }
 
-if [ ! -f "$deps/QR-Code-generator-${qr_version}/cpp/qrcodegen.cpp" ]; then
+if [ ! -f "$deps/QR-Code-generator-${qr_version}/c/qrcodegen.c" ]; then
     fetch_qrcodegen
 fi

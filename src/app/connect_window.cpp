@@ -14,7 +14,7 @@
 #include "framework/exception.h"
 #include "framework/hidden_window.h"
 #include "framework/text.h"
-#include "qrcodegen.hpp"
+#include "qrcodegen.h"
 
 namespace app {
 namespace {
@@ -257,14 +257,20 @@ std::size_t ConnectWindow::moduleIndex(int x, int y) const {
 }
 
 void ConnectWindow::makeQrCode() {
-    // Error correction M at least, raised where that needs no bigger code.
-    const auto code = qrcodegen::QrCode::encodeText(framework::toUtf8(encoded_).c_str(),
-                                                    qrcodegen::QrCode::Ecc::MEDIUM);
-    qrSize_ = code.getSize();
+    // Error correction M at least, raised where that needs no bigger code; the smallest version
+    // that holds the address, and the mask the library finds best.
+    std::vector<std::uint8_t> code(qrcodegen_BUFFER_LEN_MAX);
+    std::vector<std::uint8_t> scratch(qrcodegen_BUFFER_LEN_MAX);
+    if (!qrcodegen_encodeText(framework::toUtf8(encoded_).c_str(), scratch.data(), code.data(),
+                              qrcodegen_Ecc_MEDIUM, qrcodegen_VERSION_MIN, qrcodegen_VERSION_MAX,
+                              qrcodegen_Mask_AUTO, true)) {
+        throw framework::Exception(L"The address is too long for a QR code: " + encoded_);
+    }
+    qrSize_ = qrcodegen_getSize(code.data());
     modules_.assign(static_cast<std::size_t>(qrSize_) * static_cast<std::size_t>(qrSize_), 0);
     for (int y = 0; y < qrSize_; ++y) {
         for (int x = 0; x < qrSize_; ++x) {
-            modules_[moduleIndex(x, y)] = code.getModule(x, y) ? 1 : 0;
+            modules_[moduleIndex(x, y)] = qrcodegen_getModule(code.data(), x, y) ? 1 : 0;
         }
     }
 }
