@@ -6,7 +6,8 @@
 //       baseline: another build of Keypilot.exe, named by LATENCY_BENCH_BASELINE (a Windows
 //       path), to compare two builds in one run; prints each round's figures, then for each
 //       receiver the median of the round medians, and of the round 10th percentiles, with their
-//       spread, and the ratios
+//       spread, and the ratios; then where a chunk's time goes, stage by stage, from the marks
+//       the receivers leave in this process's memory (framework/stage_marks.h)
 //   latency_bench stream <local> <remote> [seconds] [rounds]
 //       a touchpad's stream of moves, one "MV" frame every 1/60 s for <seconds> (default 10),
 //       to Keypilot.exe and to the reference, <rounds> times each in turn (default 3); prints the
@@ -21,6 +22,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -31,12 +34,14 @@
 
 #include "bench_clock.h"
 #include "framework/handle.h"
+#include "framework/stage_marks.h"
 #include "framework/text.h"
 
 namespace {
 
 using bench::now;
 using framework::KernelHandle;
+namespace marks = framework::stage_marks;
 
 constexpr int kStep = 10;
 constexpr const wchar_t* kStore = L"Software\\Corvane";
@@ -120,6 +125,7 @@ class PortReader {
             SetCommMask(device_.get(), 0);
             return false;
         }
+        marks::mark(marks::kPortEvent);
         DWORD unused = 0;
         size = 0;
         if (!GetOverlappedResult(device_.get(), &wait_, &unused, FALSE)) {
@@ -147,6 +153,7 @@ int receiveInPlace(PortReader& reader) {
     DWORD size = 0;
     while (reader.next(buffer, sizeof buffer, size)) {
         moveFor(buffer, size);
+        marks::mark(marks::kAction);
     }
     return 0;
 }
@@ -162,8 +169,10 @@ struct HandOver {
 
 LRESULT CALLBACK handOverProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kChunkMessage) {
+        marks::mark(marks::kMainThread);
         auto* chunk = reinterpret_cast<HandOver*>(lParam);
         moveFor(chunk->buffer, chunk->size);
+        marks::mark(marks::kAction);
         SetEvent(chunk->handled.get());
         return 0;
     }
@@ -180,8 +189,10 @@ struct ReaderThreadArgs {
 DWORD WINAPI readerThread(void* p) {
     auto* args = static_cast<ReaderThreadArgs*>(p);
     while (args->reader->next(args->chunk->buffer, sizeof args->chunk->buffer, args->chunk->size)) {
+        marks::mark(marks::kHandOver);
         PostMessageW(args->window, kChunkMessage, 0, reinterpret_cast<LPARAM>(args->chunk));
         WaitForSingleObject(args->chunk->handled.get(), INFINITE);
+        marks::mark(marks::kBack);
     }
     PostThreadMessageW(args->mainThread, WM_QUIT, 0, 0);
     return 0;
@@ -396,9 +407,175 @@ struct RoundFigures {
     double p10 = -1;
 };
 
-// One round; a negative median when the receiver failed.
-RoundFigures round(const std::string& kind, const std::wstring& local, const std::wstring& remote,
-                   int codes, double pollGap, std::mt19937& random) {
+// A code written, and when its move was seen, in seconds of bench::now().
+struct Sent {
+    double at;
+    double seen;
+};
+
+// Where a chunk's time goes. The receivers mark the stages of each chunk (framework/
+// stage_marks.h) in memory they share with this process, found through the environment they
+// inherit; after a round, each measured code's chunk is split into the time between its marks,
+// and at the end the medians are printed side by side. A receiver without a stage skips it, and
+// its next stage takes that time in.
+class StageSplit {
+  public:
+    StageSplit() {
+        const std::wstring name = L"KeypilotStageMarks" + std::to_wstring(GetCurrentProcessId());
+        mapping_.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                          sizeof(marks::Shared), name.c_str()));
+        if (mapping_) {
+            view_.reset(MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0, sizeof(marks::Shared)));
+        }
+        if (view_) {
+            SetEnvironmentVariableW(marks::kVariable, name.c_str());
+        }
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        frequency_ = static_cast<double>(frequency.QuadPart);
+    }
+    ~StageSplit() { SetEnvironmentVariableW(marks::kVariable, nullptr); }
+    StageSplit(const StageSplit&) = delete;
+    StageSplit& operator=(const StageSplit&) = delete;
+
+    void beginRound() {
+        if (shared()) {
+            shared()->begun.store(0);
+        }
+    }
+
+    // After a round whose receiver has ended: the stages of the chunk that moved the cursor for
+    // each code, the last chunk whose event came between the code's write and its move.
+    void collect(const std::string& kind, const std::vector<Sent>& sent) {
+        const marks::Shared* memory = shared();
+        if (!memory) {
+            return;
+        }
+        std::map<std::size_t, const marks::Record*> chunkOf;
+        const std::int32_t begun = memory->begun.load();
+        const std::int32_t kept = static_cast<std::int32_t>(marks::kRecordCount);
+        for (std::int32_t n = std::max(1, begun - kept + 1); n <= begun; ++n) {
+            const marks::Record& record = memory->records[static_cast<std::uint32_t>(n - 1) % kept];
+            if (record.at[marks::kPortEvent] == 0 || record.at[marks::kAction] == 0) {
+                continue;
+            }
+            const double event = seconds(record.at[marks::kPortEvent]);
+            const auto after = std::upper_bound(sent.begin(), sent.end(), event,
+                                                [](double t, const Sent& s) { return t < s.at; });
+            if (after != sent.begin() && event <= std::prev(after)->seen) {
+                chunkOf[static_cast<std::size_t>(after - sent.begin() - 1)] = &record;
+            }
+        }
+        auto& rows = samples_[kind];
+        for (const auto& [code, record] : chunkOf) {
+            double previous = seconds(record->at[marks::kPortEvent]);
+            rows[kWritten].push_back(previous - sent[code].at);
+            for (int stage = marks::kHandOver; stage <= marks::kAction; ++stage) {
+                if (record->at[stage] != 0) {
+                    rows[stage].push_back(seconds(record->at[stage]) - previous);
+                    previous = seconds(record->at[stage]);
+                }
+            }
+            rows[kSeen].push_back(sent[code].seen - previous);
+            rows[kWhole].push_back(sent[code].seen - sent[code].at);
+            if (record->at[marks::kBack] != 0) {
+                rows[kBackRow].push_back(seconds(record->at[marks::kBack]) - previous);
+            }
+        }
+    }
+
+    void print(const std::vector<std::string>& kinds) const {
+        std::vector<std::string> shown;
+        for (const std::string& kind : kinds) {
+            if (samples_.count(kind) && !samples_.at(kind)[kWhole].empty()) {
+                shown.push_back(kind);
+            }
+        }
+        if (shown.empty()) {
+            return;
+        }
+        const bool difference = samples_.count("keypilot") && samples_.count("floor");
+        std::printf("where a chunk's time goes: median us over the chunks of all rounds (");
+        for (const std::string& kind : shown) {
+            std::printf("%s %zu%s", kind.c_str(), samples_.at(kind)[kWhole].size(),
+                        kind == shown.back() ? ")\n" : ", ");
+        }
+        std::printf("  %-34s", "stage");
+        for (const std::string& kind : shown) {
+            std::printf(" %10s", kind.c_str());
+        }
+        std::printf("%s\n", difference ? "  keypilot-floor" : "");
+        for (int row = 0; row < kRows; ++row) {
+            std::printf("  %-34s", kLabels[row]);
+            for (const std::string& kind : shown) {
+                printCell(figure(kind, row));
+            }
+            if (difference) {
+                // A stage that only one of them has counts whole.
+                const double a = figure("keypilot", row);
+                const double b = figure("floor", row);
+                std::printf("     ");
+                printCell(std::isnan(a) && std::isnan(b)
+                              ? a
+                              : (std::isnan(a) ? 0 : a) - (std::isnan(b) ? 0 : b));
+            }
+            std::printf("\n");
+        }
+        std::printf(
+            "  The floor reads on its event thread, before the hand-over; Keypilot reads on the "
+            "main\n"
+            "  thread. A move is often seen here before the call that made it has returned to its\n"
+            "  receiver (a negative last stage). Medians of the stages need not add up to the\n"
+            "  median of the whole.\n");
+        std::fflush(stdout);
+    }
+
+  private:
+    // The rows: the stages' own indices in between.
+    static constexpr int kWritten = marks::kPortEvent;
+    static constexpr int kSeen = marks::kAction + 1;
+    static constexpr int kWhole = kSeen + 1;
+    static constexpr int kBackRow = kWhole + 1;
+    static constexpr int kRows = kBackRow + 1;
+    static constexpr const char* kLabels[kRows] = {"written -> port's event (the port)",
+                                                   "event -> hand-over (event thread)",
+                                                   "hand-over -> main thread",
+                                                   "main thread -> read from the port",
+                                                   "the link's reader",
+                                                   "status (the phone heard)",
+                                                   "action",
+                                                   "action's end -> move seen here",
+                                                   "written -> move seen (the whole)",
+                                                   "then back to the event thread"};
+
+    marks::Shared* shared() const {
+        return static_cast<marks::Shared*>(const_cast<void*>(view_.get()));
+    }
+    double seconds(std::int64_t counter) const { return static_cast<double>(counter) / frequency_; }
+    // A row's median in microseconds; NaN when the receiver has no such stage.
+    double figure(const std::string& kind, int row) const {
+        const auto& v = samples_.at(kind)[row];
+        return v.empty() ? std::nan("") : median(v) * 1e6;
+    }
+    static void printCell(double value) {
+        if (std::isnan(value)) {
+            std::printf(" %10s", "-");
+        } else {
+            std::printf(" %10.1f", value);
+        }
+    }
+
+    KernelHandle mapping_;
+    framework::MappedView view_;
+    double frequency_ = 1;
+    std::map<std::string, std::array<std::vector<double>, kRows>> samples_;
+};
+
+// The codes of one round through one receiver, which has ended when this returns; no samples
+// when it failed.
+std::vector<Sent> measure(const std::string& kind, const std::wstring& local,
+                          const std::wstring& remote, int codes, double pollGap,
+                          std::mt19937& random, int& lost) {
     Receiver receiver(kind, local);
     Phone phone(remote);
     if (!receiver.started() || !phone.isOpen()) {
@@ -412,22 +589,35 @@ RoundFigures round(const std::string& kind, const std::wstring& local, const std
     // Pauses between codes, uniform over a few of Wine's polling periods, so that a code meets
     // every phase of the port's polling alike.
     std::uniform_real_distribution<double> pause(0.002, 0.005);
-    std::vector<double> samples;
-    int lost = 0;
+    std::vector<Sent> sent;
     for (int i = 0; i < codes; ++i) {
         const POINT p = cursor();
-        const double sent = now();
+        const double at = now();
         phone.write(nextCode(p));
-        const double latency = waitForMove(p, sent, 2.0, pollGap);
+        const double latency = waitForMove(p, at, 2.0, pollGap);
         if (latency < 0) {
             ++lost;
         } else {
-            samples.push_back(latency * 1e6);
+            sent.push_back({at, at + latency});
         }
         pauseFor(pause(random));
     }
-    if (samples.empty()) {
+    return sent;
+}
+
+// One round; a negative median when the receiver failed.
+RoundFigures round(const std::string& kind, const std::wstring& local, const std::wstring& remote,
+                   int codes, double pollGap, std::mt19937& random, StageSplit& split) {
+    int lost = 0;
+    split.beginRound();
+    const std::vector<Sent> sent = measure(kind, local, remote, codes, pollGap, random, lost);
+    if (sent.empty()) {
         return {};
+    }
+    split.collect(kind, sent);
+    std::vector<double> samples;
+    for (const Sent& s : sent) {
+        samples.push_back((s.seen - s.at) * 1e6);
     }
     const RoundFigures figures{median(samples), percentile(samples, 0.1)};
     std::printf("  %-9s median %6.0f us  p10 %6.0f  p90 %6.0f  max %7.0f  lost %d\n", kind.c_str(),
@@ -482,10 +672,11 @@ int compare(const std::wstring& local, const std::wstring& remote, int rounds, i
     std::mt19937 random(1);
     std::map<std::string, std::vector<double>> medians;
     std::map<std::string, std::vector<double>> lowest;
+    StageSplit split;
     for (int r = 1; r <= rounds; ++r) {
         std::printf("round %d of %d, %d codes each\n", r, rounds, codes);
         for (const std::string& kind : kinds) {
-            const RoundFigures figures = round(kind, local, remote, codes, pollGap, random);
+            const RoundFigures figures = round(kind, local, remote, codes, pollGap, random, split);
             if (figures.median < 0) {
                 return 1;
             }
@@ -497,6 +688,7 @@ int compare(const std::wstring& local, const std::wstring& remote, int rounds, i
     // The fastest tenth: the receiver's own work, with less of the time the port's polling adds
     // (which varies with the machine's load).
     summarize("p10", kinds, lowest);
+    split.print(kinds);
     return 0;
 }
 

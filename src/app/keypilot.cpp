@@ -13,6 +13,7 @@
 #include "app/status_hint.h"
 #include "framework/application.h"
 #include "framework/scope_exit.h"
+#include "framework/stage_marks.h"
 #include "ports/system_port_sources.h"
 
 namespace app {
@@ -210,8 +211,12 @@ std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
 }
 
 void Keypilot::storeHeardPort() {
+    // Asked on every chunk that is heard: once stored, the port's name is not looked up again.
+    if (portStored_) {
+        return;
+    }
     const int index = listenedPort();
-    if (portStored_ || index < 0) {
+    if (index < 0) {
         return;
     }
     try {
@@ -358,8 +363,11 @@ CommandContext Keypilot::commandContext() {
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
+    namespace marks = framework::stage_marks;
+    marks::mark(marks::kRead);
     const std::uint64_t arrived = GetTickCount64();
     phonelink::LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
+    marks::mark(marks::kReader);
     if (read.heard) {
         const bool wasPresent = contact_.present(arrived);
         const bool pinged = std::any_of(
@@ -372,6 +380,7 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
             showStatus();
         }
     }
+    marks::mark(marks::kStatus);
     if (read.messages.empty()) {
         return;
     }
@@ -384,6 +393,7 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
         }
     });
     handleMessages(read.messages, commandContext());
+    marks::mark(marks::kAction);
 }
 
 }  // namespace app

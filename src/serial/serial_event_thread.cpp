@@ -6,11 +6,14 @@
 #include <memory>
 
 #include "framework/main_thread_call.h"
-#include "serial/comm_api.h"
 #include "framework/scope_exit.h"
+#include "framework/stage_marks.h"
+#include "serial/comm_api.h"
 
 namespace serial {
 namespace {
+
+namespace marks = framework::stage_marks;
 
 // The order in which a batch is handled: line errors before the data that came with them.
 constexpr std::array<SerialEvent, 10> kDeliveryOrder = {
@@ -131,6 +134,7 @@ bool SerialEventThread::run() {
         if (result != WAIT_OBJECT_0 + 1) {
             return false;
         }
+        marks::mark(marks::kPortEvent);
         DWORD unused = 0;
         const BOOL completed =
             api_->getOverlappedResult(device, &wait_->overlapped, &unused, FALSE);
@@ -192,8 +196,10 @@ bool SerialEventThread::deliverEvents() noexcept {
 void SerialEventThread::deliverEventsOrRaise() {
     switch (syncMethod_) {
         case SyncMethod::smThreadSync:
+            marks::mark(marks::kHandOver);
             // A handler's error comes back here from the main thread.
             framework::runOnMainThread([this] {
+                marks::mark(marks::kMainThread);
                 ++port_.deliveryDepth_;
                 framework::ScopeExit done([this] {
                     if (--port_.deliveryDepth_ == 0 && port_.deadThreadPending_) {
@@ -202,6 +208,7 @@ void SerialEventThread::deliverEventsOrRaise() {
                 });
                 port_.runEventHandlers(pendingEvents_);
             });
+            marks::mark(marks::kBack);
             break;
         case SyncMethod::smWindowSync:
             for (SerialEvent e : kDeliveryOrder) {
