@@ -5,6 +5,9 @@
 #   bench/latency/run.sh <build dir> [rounds] [codes a round] [receivers]
 # receivers: a comma list of keypilot, reference, floor and baseline (another build's
 # Keypilot.exe, given as a Linux path in LATENCY_BENCH_BASELINE_EXE); default the first three.
+# After the rounds, where a chunk's time goes: for each receiver the median time of each stage of
+# a chunk (the port, the event thread, the hand-over to the main thread, the read, the link's
+# reader, the status, the action), and Keypilot against the floor stage by stage.
 # Then the CPU that Keypilot.exe and the reference take over a 60 Hz stream of moves for 10 s,
 # three rounds each. Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is
 # not running.
