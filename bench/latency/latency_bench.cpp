@@ -615,10 +615,9 @@ RoundFigures round(const std::string& kind, const std::wstring& local, const std
         return {};
     }
     split.collect(kind, sent);
-    std::vector<double> samples;
-    for (const Sent& s : sent) {
-        samples.push_back((s.seen - s.at) * 1e6);
-    }
+    std::vector<double> samples(sent.size());
+    std::transform(sent.begin(), sent.end(), samples.begin(),
+                   [](const Sent& s) { return (s.seen - s.at) * 1e6; });
     const RoundFigures figures{median(samples), percentile(samples, 0.1)};
     std::printf("  %-9s median %6.0f us  p10 %6.0f  p90 %6.0f  max %7.0f  lost %d\n", kind.c_str(),
                 figures.median, figures.p10, percentile(samples, 0.9), percentile(samples, 1.0),
