@@ -20,7 +20,8 @@ namespace app {
 
 class KeptPorts {
   public:
-    // Reads nothing yet. The sources are called on the reading threads, one read at a time.
+    // Reads nothing yet. The sources are called on the reading threads, one read at a time; a
+    // thread may outlive this object, so they hold whatever they use.
     explicit KeptPorts(ports::PortSources sources);
     KeptPorts(const KeptPorts&) = delete;
     KeptPorts& operator=(const KeptPorts&) = delete;

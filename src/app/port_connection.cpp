@@ -63,7 +63,7 @@ void PortConnection::toggle(const std::wstring& name) {
 void PortConnection::keepOpen(const std::wstring& name) {
     choosePort(name);
     wanted_ = true;
-    if (!port_.connected() && !opening()) {
+    if (portNamed() && !port_.connected() && !opening()) {
         startTry(true);
     }
 }

@@ -74,10 +74,10 @@ class ConnectWindowTest : public ::testing::Test {
     app::Keypilot& startKeypilot(std::vector<std::wstring> incoming) {
         incoming_ = std::make_shared<std::vector<std::wstring>>(std::move(incoming));
         ports::PortSources sources;
-        sources.registeredNames = [this] {
-            return std::vector<std::wstring>{first_.local,   first_.remote, second_.local,
-                                             second_.remote, third_.local,  third_.remote};
-        };
+        // A read may still run after the test: it holds what it reads.
+        sources.registeredNames = [names = std::vector{first_.local, first_.remote, second_.local,
+                                                       second_.remote, third_.local,
+                                                       third_.remote}] { return names; };
         sources.devices = [devices = incoming_] {
             std::vector<ports::PortDevice> out;
             for (const auto& name : *devices) {

@@ -180,7 +180,7 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
     // A stored port is the user's: it stays.
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     ports::PortSources sources;
-    sources.devices = [&cases] { return cases[0].first; };
+    sources.devices = [found = cases[0].first] { return found; };
     app::Keypilot keypilot(testing_support::sessionClaim(), sources);
     keypilot.start();
     EXPECT_EQ(keypilot.settingsWindow().portIndex(), 29);
