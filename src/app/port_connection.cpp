@@ -129,15 +129,17 @@ void PortConnection::onTryDone(WPARAM id) {
         return;
     }
     try_.reset();
-    ticksSinceTry_ = 0;
     // Whatever else has happened since, the device closes unused.
     if (!wanted_ || port_.connected() || !portNamed()) {
         return;
     }
+    if (!result->device) {
+        // Tried again after the next ticks; the tray tip shows why it failed.
+        noteFailure(
+            serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError));
+        return;
+    }
     try {
-        if (!result->device) {
-            throw serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError);
-        }
         port_.openPortOn(std::move(result->device));
         failure_.clear();
     } catch (const std::exception& e) {
