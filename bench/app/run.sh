@@ -5,8 +5,9 @@
 # <cpu seconds> with the port open, with no port, and while reconnect tries run, the time a
 # dropped link takes to show and to come back, the touchpad's moves a second (over the link and
 # Keypilot's own part) and the time 1,000 characters take to be typed into another program (5 runs
-# each, with the same key events sent by a bare program as the reference). Uses <build dir>/testbed,
-# starting it (and stopping it afterwards) if it is not running.
+# each, with the same key events sent by a bare program as the reference), and the main thread's
+# longest answer while a port's open, a read of the ports and a shell call take 3 s each (3 runs).
+# Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
 # shellcheck source=bench/in-testbed.sh
 . "$(dirname "$0")/../in-testbed.sh" "${1:?build directory missing}"
@@ -30,3 +31,4 @@ for _ in 1 2 3; do
     run moves COM5 COM6 2000
 done
 run type COM5 COM6 5
+run ui COM5 3

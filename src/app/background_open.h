@@ -1,37 +1,25 @@
-// One open of a port's device on a thread of its own, for the tries to reconnect: a driver that
-// blocks for seconds (a Bluetooth port dialling the phone, a driver that is going away) holds that
-// thread and not the program's. When the device call is done, a message is posted to a window of
-// the main thread, where the result is taken. Let go of before that, the thread closes the device
-// unused and ends by itself: nothing ever waits for it.
+// Every open of the port's device, on a thread of its own: a driver that blocks for seconds (a
+// Bluetooth port dialling the phone, a driver that is going away) holds that thread and not the
+// program's. The device comes back to the main thread, where the port takes it; a device that
+// comes after its owner has let go is closed unused.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 
+#include "app/background_call.h"
 #include "serial/serial_port.h"
 
 namespace app {
 
-class BackgroundOpen {
-  public:
-    // Starts the device call for portName through api; once it is done, message is posted to
-    // window with id as its wParam. Raises std::system_error when no thread can be started.
-    BackgroundOpen(std::shared_ptr<serial::CommApi> api, const std::wstring& portName, HWND window,
-                   UINT message, WPARAM id);
-    // Lets go: a device not taken yet, or still to come, is closed unused.
-    ~BackgroundOpen();
-    BackgroundOpen(const BackgroundOpen&) = delete;
-    BackgroundOpen& operator=(const BackgroundOpen&) = delete;
+using BackgroundOpen = BackgroundCall<serial::OpenedDevice>;
 
-    // The device call's result once it is done (the message has been posted); nothing before.
-    std::optional<serial::OpenedDevice> take();
-
-  private:
-    struct Shared;
-    std::shared_ptr<Shared> shared_;
-};
+// Starts the device call for portName through api; once it is done, message is posted to window
+// with id as its wParam. Raises std::system_error when no thread can be started.
+std::unique_ptr<BackgroundOpen> startBackgroundOpen(std::shared_ptr<serial::CommApi> api,
+                                                    const std::wstring& portName, HWND window,
+                                                    UINT message, WPARAM id);
 
 }  // namespace app

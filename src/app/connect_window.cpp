@@ -1,7 +1,6 @@
 #include "app/connect_window.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <memory>
@@ -90,10 +89,6 @@ struct GlobalMemoryDeleter {
 }  // namespace
 
 ConnectWindow::ConnectWindow(Listener& listener) : listener_(listener) {
-    runShell = [](const std::wstring& file, const std::wstring& parameters) {
-        ShellExecuteW(framework::application().handle(), L"open", file.c_str(),
-                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
-    };
     HINSTANCE instance = GetModuleHandleW(nullptr);
     framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<ConnectWindow>,
                                    LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
@@ -303,6 +298,7 @@ void ConnectWindow::show(const RemoteAddress& remote) {
         shownAt_ = GetTickCount64();
     }
     laidOut_.clear();
+    listener_.readPorts();
     refresh();
     if (!shownBefore_) {
         shownBefore_ = true;
@@ -350,7 +346,9 @@ void ConnectWindow::setShown(int id, bool shown) {
 }
 
 void ConnectWindow::refresh() {
-    const ports::PortList ports = listener_.connectPorts();
+    static const ports::PortList kNoneRead{};
+    const ports::PortList* read = listener_.connectPorts();
+    const ports::PortList& ports = read ? *read : kNoneRead;
     const int listened = listener_.listenedPort();
     const std::vector<int> incoming = ports::bluetoothIncomingPorts(ports);
     // The port spoken of: the one the user picked, else the one Keypilot listens on, else the
@@ -381,7 +379,9 @@ void ConnectWindow::refresh() {
                  0);
 
     std::wstring state;
-    if (chosen_ < 0) {
+    if (!read) {
+        // Nothing to say of the ports until they are read.
+    } else if (chosen_ < 0) {
         state = tr(kNoIncoming);
     } else {
         const std::wstring line = portItemText(chosen_, ports[static_cast<std::size_t>(chosen_)]);
@@ -394,7 +394,7 @@ void ConnectWindow::refresh() {
     setText(kListenButton, framework::formatText(tr(kListenOn), {portNameFor(chosen_)}));
     setShown(kPortChoice, incoming_.size() > 1);
     setShown(kListenButton, chosen_ >= 0 && chosen_ != listened);
-    setShown(kComPortsButton, chosen_ < 0);
+    setShown(kComPortsButton, read && chosen_ < 0);
 
     const auto heard = listener_.phoneLastHeard();
     setText(kHeardLabel, tr(heard && *heard >= shownAt_ ? kHeard : kWaiting));
@@ -446,10 +446,10 @@ void ConnectWindow::onCommand(WPARAM wParam) {
     }
     switch (id) {
         case kBluetoothButton:
-            runShell(kBluetoothSettings, L"");
+            listener_.openInShell(kBluetoothSettings, L"");
             break;
         case kComPortsButton:
-            runShell(kRundll, kComPortsTab);
+            listener_.openInShell(kRundll, kComPortsTab);
             break;
         case kListenButton:
             if (chosen_ >= 0) {
@@ -494,7 +494,7 @@ LRESULT ConnectWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_DEVICECHANGE:
             if (visible() && ports::isPortArrivalOrRemoval(wParam, lParam)) {
-                refresh();
+                listener_.readPorts();
             }
             break;
         case WM_DPICHANGED: {

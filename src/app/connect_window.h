@@ -1,16 +1,16 @@
 // The "Connect a phone" window: the steps from pairing the phone to its first press, each with
-// its state as it is now (read again every second while shown and whenever a port arrives or
-// leaves): pairing in Windows' settings, the incoming Bluetooth COM port and whether Keypilot
-// listens on it, the remote page's address as a QR code and as text, and whether the phone has
-// been heard since the window opened. It owns only its window; the program behind it answers
-// through the Listener.
+// its state as it is now: pairing in Windows' settings, the incoming Bluetooth COM port and
+// whether Keypilot listens on it, the remote page's address as a QR code and as text, and whether
+// the phone has been heard since the window opened. The ports are read when the window opens and
+// when a port arrives or leaves, off the main thread, and shown once read; the state is shown
+// again every second from what was read last (for the phone heard). It owns only its window; the
+// program behind it answers through the Listener.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,8 +57,12 @@ class ConnectWindow {
 
     class Listener {
       public:
-        // The ports as the catalogue reports them now.
-        virtual ports::PortList connectPorts() = 0;
+        // The ports as last read; nothing before the first read has come.
+        virtual const ports::PortList* connectPorts() = 0;
+        // Reads the ports again; refresh() is called once they are read.
+        virtual void readPorts() = 0;
+        // Runs a program or opens a document through the shell, off the main thread.
+        virtual void openInShell(const std::wstring& file, const std::wstring& parameters) = 0;
         // The entry of the port Keypilot has open; -1 when none is.
         virtual int listenedPort() = 0;
         // When something last arrived from the phone (GetTickCount64), if ever.
@@ -76,20 +80,16 @@ class ConnectWindow {
     ConnectWindow(const ConnectWindow&) = delete;
     ConnectWindow& operator=(const ConnectWindow&) = delete;
 
-    // Runs a program or opens a document through the shell: the two Windows settings buttons go
-    // through here, so that a test can see what they run (Wine has no handler for either).
-    std::function<void(const std::wstring& file, const std::wstring& parameters)> runShell;
-
     HWND handle() const { return window_.get(); }
     HWND control(int id) const { return GetDlgItem(handle(), id); }
     bool visible() const { return IsWindowVisible(handle()) != FALSE; }
     UINT dpi() const { return dpi_; }
 
-    // Shows the window in front with the page's address, its state read now; "heard" counts
-    // from the first show on after the window was hidden.
+    // Shows the window in front with the page's address, and asks for the ports to be read;
+    // "heard" counts from the first show on after the window was hidden.
     void show(const RemoteAddress& remote);
     void hide();
-    // Reads the state again and shows it.
+    // Shows the state again, with the ports as last read.
     void refresh();
 
     // What the QR code encodes: the address with the link's version.

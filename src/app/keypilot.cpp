@@ -1,7 +1,5 @@
 #include "app/keypilot.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -24,8 +22,10 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     : claim_(std::move(claim)),
       settingsWindow_(*this),
       connectWindow_(*this),
-      portSources_(std::move(portSources)) {
-    refreshPortList();
+      ports_(std::move(portSources)) {
+    ports_.onRead = [this] { onPortsRead(); };
+    ports_.read();
+    settingsWindow_.setPortNames(portItemTexts(ports::PortList{}));
     settingsWindow_.setPortIndex(kDefaultPortIndex);
     // The port is named and opened by start().
     connection_.onChunk = [this](const std::string& chunk) { onChunkReceived(chunk); };
@@ -87,11 +87,15 @@ void Keypilot::start() {
         auto storedPort = settings_.read(setting_names::kPortIndex);
         portStored_ = storedPort.has_value();
         firstSteps = !portStored_;
-        settingsWindow_.setPortIndex(
-            storedPort ? portIndexFrom(storedPort)
-                       : ports::onlyBluetoothIncomingPort(ports_).value_or(kDefaultPortIndex));
-        connection_.choosePort(portNameFor(settingsWindow_.portIndex()));
-        connection_.toggle();
+        if (storedPort) {
+            settingsWindow_.setPortIndex(portIndexFrom(storedPort));
+            connection_.toggle(portNameFor(settingsWindow_.portIndex()));
+        } else {
+            choosingFirstPort_ = true;
+            if (ports_.ports()) {
+                chooseFirstPort();
+            }
+        }
         readKeyDelivery();
     });
     if (firstSteps) {
@@ -99,7 +103,25 @@ void Keypilot::start() {
     }
 }
 
+void Keypilot::chooseFirstPort() {
+    choosingFirstPort_ = false;
+    settingsWindow_.setPortIndex(
+        ports::onlyBluetoothIncomingPort(*ports_.ports()).value_or(kDefaultPortIndex));
+    connection_.toggle(portNameFor(settingsWindow_.portIndex()));
+}
+
+void Keypilot::onPortsRead() {
+    settingsWindow_.setPortNames(portItemTexts(*ports_.ports()));
+    if (choosingFirstPort_) {
+        chooseFirstPort();
+    }
+    if (connectWindow_.visible()) {
+        connectWindow_.refresh();
+    }
+}
+
 void Keypilot::onOk() {
+    choosingFirstPort_ = false;
     settingsWindow_.hide();
     // Stored at once, so that an end that follows (Exit, the session's end) loses nothing.
     store();
@@ -114,6 +136,7 @@ void Keypilot::onOk() {
 }
 
 void Keypilot::onListen(int index) {
+    choosingFirstPort_ = false;
     settingsWindow_.setPortIndex(index);
     settings_.write(setting_names::kPortIndex, std::to_wstring(index));
     portStored_ = true;
@@ -127,10 +150,7 @@ void Keypilot::onListen(int index) {
 }
 
 void Keypilot::listenOn(const std::wstring& portName) {
-    connection_.choosePort(portName);
-    if (!connection_.connected()) {
-        connection_.toggle();
-    }
+    connection_.keepOpen(portName);
     readKeyDelivery();
 }
 
@@ -142,8 +162,7 @@ void Keypilot::store() {
 }
 
 void Keypilot::apply(const std::wstring& portName) {
-    connection_.choosePort(portName);
-    connection_.toggle();
+    connection_.toggle(portName);
     readKeyDelivery();
 }
 
@@ -189,8 +208,16 @@ void Keypilot::showConnectWindow() {
     connectWindow_.show(remote);
 }
 
-ports::PortList Keypilot::connectPorts() {
-    return ports::listPorts(portSources_);
+const ports::PortList* Keypilot::connectPorts() {
+    return ports_.ports();
+}
+
+void Keypilot::readPorts() {
+    ports_.read();
+}
+
+void Keypilot::openInShell(const std::wstring& file, const std::wstring& parameters) {
+    shell_.run(file, parameters);
 }
 
 int Keypilot::listenedPort() {
@@ -228,19 +255,14 @@ void Keypilot::storeHeardPort() {
 }
 
 void Keypilot::showSettings() {
-    refreshPortList();
+    ports_.read();
     settingsWindow_.show();
-}
-
-void Keypilot::refreshPortList() {
-    ports_ = ports::listPorts(portSources_);
-    settingsWindow_.setPortNames(portItemTexts(ports_));
 }
 
 void Keypilot::onPortsChanged() {
     // A hidden window's list is read again when it is shown.
     if (settingsWindow_.visible()) {
-        refreshPortList();
+        ports_.read();
     }
 }
 
@@ -250,8 +272,7 @@ void Keypilot::onAutostart() {
 }
 
 void Keypilot::onWebsite() {
-    ShellExecuteW(framework::application().handle(), L"open", kWebsite, nullptr, nullptr,
-                  SW_SHOWNORMAL);
+    shell_.run(kWebsite);
 }
 
 void Keypilot::onExit() {

@@ -18,12 +18,14 @@
 #include "app/command_handler.h"
 #include "app/connect_window.h"
 #include "app/instance_claim.h"
+#include "app/kept_ports.h"
 #include "link/link_protocol.h"
 #include "link/phone_contact.h"
 #include "app/pointer_input.h"
 #include "app/port_connection.h"
 #include "app/settings_store.h"
 #include "app/settings_window.h"
+#include "app/shell_runner.h"
 #include "app/ui_text.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
@@ -63,15 +65,16 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     Keypilot& operator=(const Keypilot&) = delete;
 
     // The start-up steps: reads the settings and opens the chosen port. Without a stored port, the
-    // one Bluetooth incoming port is chosen when there is exactly one, and the "Connect a phone"
-    // window opens.
+    // "Connect a phone" window opens, and once the ports are read the one Bluetooth incoming port
+    // is chosen and opened when there is exactly one (the first port otherwise), unless the user
+    // has chosen one by then.
     void start();
 
     // The settings window's buttons.
     void onOk() override;
     void onCancel() override;
     void onBrowse() override;
-    // The tray menu's items. The settings window shows the ports as they are now.
+    // The tray menu's items. Showing a window that lists the ports reads them again.
     void showConnectWindow();
     void showSettings();
     void onAutostart();
@@ -90,6 +93,10 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     mixer::AudioMixer& mixer() { return *mixer_; }
     tray::TrayIcon& trayIcon() { return *trayIcon_; }
     framework::PopupMenu& trayMenu() { return trayMenu_; }
+    // Where the shell's calls (the web site, Windows' settings) go, off the main thread.
+    ShellRunner& shell() { return shell_; }
+    // The port catalogue as last read.
+    const KeptPorts& ports() const { return ports_; }
     const Autostart& autostart() const { return autostart_; }
     bool inCommand() const { return commandDepth_ > 0; }
     KeyDelivery keyDelivery() const { return keys_; }
@@ -111,11 +118,16 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void onDeferred() override;
     void onPortsChanged() override;
     // The "Connect a phone" window's questions and its "Listen on" button.
-    ports::PortList connectPorts() override;
+    const ports::PortList* connectPorts() override;
+    void readPorts() override;
+    void openInShell(const std::wstring& file, const std::wstring& parameters) override;
     int listenedPort() override;
     std::optional<ULONGLONG> phoneLastHeard() override;
     void onListen(int index) override;
-    void refreshPortList();
+    // A read of the ports has come: the windows show it, and a start without a stored port
+    // chooses from it.
+    void onPortsRead();
+    void chooseFirstPort();
     void createTrayIcon();
     // OK's two halves: the values into the store, then the connection switched on that port.
     void store();
@@ -149,14 +161,15 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     std::deque<PendingChoice> pendingOks_;
     // Whether a "com" value is stored (or start-up has not read it yet).
     bool portStored_ = true;
+    // Start-up found no stored port and waits for the ports to be read to choose one.
+    bool choosingFirstPort_ = false;
     // When the last chunk arrived.
     KeyDelivery keys_ = KeyDelivery::Messages;
 
     SettingsStore settings_;
     Autostart autostart_;
-    ports::PortSources portSources_;
-    // The ports as the port list last showed them.
-    ports::PortList ports_{};
+    ShellRunner shell_;
+    KeptPorts ports_;
 
     // What is received on the port; they outlive the connection, which reports its close to them.
     phonelink::LinkReader reader_;

@@ -6,6 +6,7 @@
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/hidden_window.h"
+#include "framework/owned_window.h"
 #include "framework/text.h"
 #include "serial/serial_error.h"
 
@@ -13,6 +14,7 @@ namespace app {
 namespace {
 
 constexpr UINT kTryDoneMessage = WM_APP + 1;
+constexpr const wchar_t* kWindowClass = L"KeypilotPortConnection";
 
 }  // namespace
 
@@ -31,52 +33,67 @@ PortConnection::PortConnection() {
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
     port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
-    HWND window = framework::createHiddenWindow(L"KeypilotPortConnection",
-                                                &PortConnection::windowProc, HWND_MESSAGE);
-    if (!window) {
+    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PortConnection>);
+    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleW(nullptr), this)) {
         framework::raiseLastOSError();
     }
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    window_.reset(window);
 }
 
 PortConnection::~PortConnection() {
     close();
 }
 
-LRESULT CALLBACK PortConnection::windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    auto* connection = reinterpret_cast<PortConnection*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (connection && msg == kTryDoneMessage) {
-        framework::application().guard([&] { connection->onTryDone(wParam); });
+LRESULT PortConnection::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kTryDoneMessage) {
+        onTryDone(wParam);
         return 0;
     }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    return DefWindowProcW(window_.get(), msg, wParam, lParam);
 }
 
-void PortConnection::toggle() {
+void PortConnection::toggle(const std::wstring& name) {
+    if ((port_.connected() || opening()) && name == port_.port()) {
+        stop();
+        return;
+    }
+    keepOpen(name);
+}
+
+void PortConnection::keepOpen(const std::wstring& name) {
+    choosePort(name);
+    wanted_ = true;
+    if (portNamed() && !port_.connected() && !opening()) {
+        startTry(true);
+    }
+}
+
+void PortConnection::stop() {
     try_.reset();
-    wanted_ = !port_.connected();
+    wanted_ = false;
     try {
-        if (port_.connected()) {
-            port_.closePort();
-        } else {
-            open();
-        }
+        port_.closePort();
     } catch (const std::exception&) {
-        // Dropped: the status display shows whether the port is open, and why not.
+        // Dropped: the status display shows whether the port is open.
     }
 }
 
 void PortConnection::choosePort(const std::wstring& name) {
-    if (name != port_.port()) {
-        try_.reset();
+    if (name == port_.port()) {
+        return;
     }
-    try {
-        port_.setPort(name);
-    } catch (const std::exception& e) {
-        noteFailure(e);
-        throw;
+    try_.reset();
+    // The reason belongs to the former name.
+    failure_.clear();
+    if (port_.connected()) {
+        try {
+            port_.closePort();
+        } catch (const std::exception&) {
+            // Dropped: the port goes either way, and the system releases one that refused to
+            // close.
+        }
     }
+    port_.setPort(name);
 }
 
 void PortConnection::tick(bool mayTry) {
@@ -88,14 +105,16 @@ void PortConnection::tick(bool mayTry) {
     if (try_ || ++ticksSinceTry_ < kReconnectTicks) {
         return;
     }
-    ticksSinceTry_ = 0;
-    startTry();
+    startTry(false);
 }
 
-void PortConnection::startTry() {
+void PortConnection::startTry(bool asked) {
+    try_.reset();
+    ticksSinceTry_ = 0;
     try {
-        try_ = std::make_unique<BackgroundOpen>(port_.commApi(), port_.port(), window_.get(),
-                                                kTryDoneMessage, ++tryId_);
+        try_ = startBackgroundOpen(port_.commApi(), port_.port(), window_.get(), kTryDoneMessage,
+                                   ++tryId_);
+        tryAsked_ = asked;
     } catch (const std::exception&) {
         // Dropped: no thread could be started now; tried again after the next ticks.
     }
@@ -150,8 +169,12 @@ std::optional<std::wstring> PortConnection::failure() const {
     if (!wanted_ || port_.connected() || !portNamed()) {
         return std::nullopt;
     }
-    // Wanted and not open, yet its last open succeeded: it closed by itself.
     if (failure_.empty()) {
+        // The user's first try on this name has nothing to tell yet.
+        if (opening()) {
+            return std::nullopt;
+        }
+        // Wanted and not open, yet its last open succeeded: it closed by itself.
         return tr(kLinkLost);
     }
     return failure_;
@@ -179,16 +202,6 @@ void PortConnection::close() noexcept {
 
 bool PortConnection::portNamed() const {
     return port_.port() != portNameFor(-1);
-}
-
-void PortConnection::open() {
-    try {
-        port_.openPort();
-    } catch (const std::exception& e) {
-        noteFailure(e);
-        throw;
-    }
-    failure_.clear();
 }
 
 void PortConnection::noteFailure(const std::exception& e) {

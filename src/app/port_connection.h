@@ -1,9 +1,11 @@
 // The link to the phone: the serial port with the link's fixed line settings, whether the user
 // wants it open, and why it is not when it should be. A port that should be open and is not (it
 // could not be opened, or the link dropped and the port closed) is tried again every few status
-// ticks, silently, one try at a time; the device call of a try runs on a thread of its own, since
-// a Bluetooth driver may hold it for seconds, and the port takes the device on the main thread.
-// Each chunk received is read here and handed to onChunk.
+// ticks, silently, one try at a time. Every open is a try, the user's own (OK, "Listen on", the
+// start) as well: the device call runs on a thread of its own, since a Bluetooth driver may hold it
+// for seconds, and the port takes the device on the main thread; a failure shows in the tray tip.
+// Closing waits for the port's event thread, as the serial component does. Each chunk received is
+// read here and handed to onChunk.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include "app/background_open.h"
 #include "app/ui_text.h"
 #include "framework/handle.h"
+#include "framework/owned_window.h"
 #include "serial/serial_port.h"
 
 namespace app {
@@ -51,20 +54,22 @@ class PortConnection {
     serial::SerialPort& port() { return port_; }
     bool connected() const { return port_.connected(); }
 
-    // The user's switch: closes an open port, opens a closed one, and remembers which the user
-    // wants. A failure is dropped: the status display shows whether the port is open, and why
-    // not. A try in progress is let go of first.
-    void toggle();
-    // Names the port the user chose; an open port is reopened under the new name, and a failure
-    // to open it is noted and raised. A try in progress for another name is let go of.
-    void choosePort(const std::wstring& name);
+    // The user's switch (OK): a port open under this name, or that the user is having opened
+    // under it, closes; otherwise the port is to be open under this name, as keepOpen.
+    void toggle(const std::wstring& name);
+    // "Listen on": the port takes the name and is to be open. Open under that name, or being
+    // opened at the user's request, it stays as it is; otherwise what is open closes, a try in
+    // progress is let go of, and the user's try starts.
+    void keepOpen(const std::wstring& name);
+    // Whether a try the user asked for is in progress.
+    bool opening() const { return try_ && tryAsked_; }
     // One status tick: a port that should be open is tried again every kReconnectTicks ticks
     // while mayTry holds (not in the middle of a command, which decides the port's state itself).
     void tick(bool mayTry);
     // Why the port the user wants open is not: the last open's failure (in plain words when the
     // port does not exist), Keypilot's own error that closed it, or that the link was lost. Nothing
     // when the port is open, the user closed it or no port is named. While a try is in progress the
-    // last reason stands.
+    // last reason under that port's name stands; the user's first try on a name has none yet.
     std::optional<std::wstring> failure() const;
     // Lets go of the port now, dropping a failure to close, with no more chunks delivered; a try
     // in progress is let go of.
@@ -73,12 +78,17 @@ class PortConnection {
   private:
     // What the tray tip says of a failed open.
     static std::wstring reasonOf(const std::exception& e);
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<PortConnection>(HWND, UINT, WPARAM,
+                                                                            LPARAM);
+    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     bool portNamed() const;
-    // Opens the port, noting why it failed (and raising as the port does) or that it opened.
-    void open();
+    // Names the port; one open, or being tried, under another name is closed or let go of first.
+    void choosePort(const std::wstring& name);
+    // The user's close: nothing is tried until the user asks again.
+    void stop();
     void noteFailure(const std::exception& e);
-    void startTry();
+    void startTry(bool asked);
     void onTryDone(WPARAM id);
     void receiveChunk(int32_t count);
 
@@ -93,6 +103,8 @@ class PortConnection {
     // Goes before the window, which it posts to.
     std::unique_ptr<BackgroundOpen> try_;
     WPARAM tryId_ = 0;
+    // Whether the try in progress is the user's.
+    bool tryAsked_ = false;
 };
 
 }  // namespace app

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "link/owning_thread.h"
 #include "link/command_table.h"
 
 namespace phonelink {
@@ -148,6 +149,7 @@ class LinkReader {
   private:
     std::string kept_;
     std::uint64_t keptAt_ = 0;
+    OwningThread owner_;
 };
 
 }  // namespace phonelink

@@ -1,6 +1,7 @@
 // The reader of the link's chunks (app/link_protocol.h). It judges the joined text character by
 // character, so that a frame cut anywhere, even inside a unit, is kept only while what has come
 // can still be the start of a valid frame.
+#include <cassert>
 #include <cstdlib>
 
 #include "link/link_protocol.h"
@@ -298,6 +299,7 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
 }
 
 LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arrivalMs) {
+    assert(owner_.isCurrent());
     Result result;
     if (chunk.empty()) {
         return result;
@@ -329,6 +331,7 @@ LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arriva
 }
 
 void LinkReader::reset() {
+    assert(owner_.isCurrent());
     kept_.clear();
 }
 

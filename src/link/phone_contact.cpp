@@ -3,17 +3,19 @@
 namespace phonelink {
 
 void PhoneContact::heard(std::uint64_t nowMs, bool pinged) {
+    assert(owner_.isCurrent());
     lastHeard_ = nowMs;
     pinging_ = pinging_ || pinged;
 }
 
 void PhoneContact::forget() {
+    assert(owner_.isCurrent());
     lastHeard_.reset();
     pinging_ = false;
 }
 
 bool PhoneContact::present(std::uint64_t nowMs) const {
-    if (!lastHeard_) {
+    if (!lastHeard()) {
         return false;
     }
     const std::uint64_t window = pinging_ ? kPingingSilenceMs : kQuietSilenceMs;

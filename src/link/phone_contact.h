@@ -3,8 +3,11 @@
 // Times are milliseconds of one steady clock (Keypilot passes GetTickCount64()).
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <optional>
+
+#include "link/owning_thread.h"
 
 namespace phonelink {
 
@@ -24,9 +27,15 @@ class PhoneContact {
     void forget();
 
     // When the phone was last heard since the port opened; nothing when it has not been.
-    std::optional<std::uint64_t> lastHeard() const { return lastHeard_; }
+    std::optional<std::uint64_t> lastHeard() const {
+        assert(owner_.isCurrent());
+        return lastHeard_;
+    }
     // Whether it was heard at sinceMs or later.
-    bool heardSince(std::uint64_t sinceMs) const { return lastHeard_ && *lastHeard_ >= sinceMs; }
+    bool heardSince(std::uint64_t sinceMs) const {
+        const auto last = lastHeard();
+        return last && *last >= sinceMs;
+    }
     // Whether the phone counts as there at nowMs: heard, and silent for less than its window
     // (kPingingSilenceMs once it has sent a sign of life, kQuietSilenceMs until then).
     bool present(std::uint64_t nowMs) const;
@@ -34,6 +43,7 @@ class PhoneContact {
   private:
     std::optional<std::uint64_t> lastHeard_;
     bool pinging_ = false;
+    OwningThread owner_;
 };
 
 }  // namespace phonelink

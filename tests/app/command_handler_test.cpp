@@ -12,6 +12,7 @@
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
+#include "keypilot_waits.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -36,7 +37,7 @@ class CommandTest : public ::testing::Test {
         section.writeText(L"mouse", L"17");
         keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
         keypilot_->start();
-        ASSERT_TRUE(keypilot_->comPort().connected());
+        ASSERT_TRUE(testing_support::waitForOpen(*keypilot_));
         // Counts the chunks the program has handled, so a test knows when a chunk was read.
         auto handler = keypilot_->comPort().onRxChar;
         keypilot_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
@@ -126,7 +127,7 @@ TEST_F(CommandTest, OkChosenInsideACommandIsAppliedOnceTheCommandIsOver) {
     // A second OK reconnects.
     KeyRecorder::onKeyDown = nullptr;
     keypilot_->onOk();
-    EXPECT_TRUE(keypilot_->comPort().connected());
+    EXPECT_TRUE(testing_support::waitForOpen(*keypilot_));
 }
 
 // Two OKs while a code runs, as when the user presses OK twice while codes flow: the first

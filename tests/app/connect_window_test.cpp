@@ -8,8 +8,10 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "framework/text.h"
 #include "i18n/translation.h"
 #include "qr_codes.h"
+#include "keypilot_waits.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -67,14 +70,14 @@ class ConnectWindowTest : public ::testing::Test {
         testing_support::deleteUserKey(L"Software\\Corvane");
     }
     // Keypilot with the testbed's ports, of which these are Bluetooth incoming ones; the devices
-    // can change while it runs.
+    // can change while it runs (between reads: the reading thread copies them).
     app::Keypilot& startKeypilot(std::vector<std::wstring> incoming) {
         incoming_ = std::make_shared<std::vector<std::wstring>>(std::move(incoming));
         ports::PortSources sources;
-        sources.registeredNames = [this] {
-            return std::vector<std::wstring>{first_.local,   first_.remote, second_.local,
-                                             second_.remote, third_.local,  third_.remote};
-        };
+        // A read may still run after the test: it holds what it reads.
+        sources.registeredNames = [names = std::vector{first_.local, first_.remote, second_.local,
+                                                       second_.remote, third_.local,
+                                                       third_.remote}] { return names; };
         sources.devices = [devices = incoming_] {
             std::vector<ports::PortDevice> out;
             for (const auto& name : *devices) {
@@ -83,11 +86,13 @@ class ConnectWindowTest : public ::testing::Test {
             return out;
         };
         keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim(), sources);
-        keypilot_->connectWindow().runShell = [this](const std::wstring& file,
-                                                     const std::wstring& parameters) {
-            shellRuns_.push_back(file + L" " + parameters);
+        keypilot_->shell().execute = [runs = shellRuns_](const std::wstring& file,
+                                                         const std::wstring& parameters) {
+            std::lock_guard guard(runs->lock);
+            runs->calls.push_back(file + L" " + parameters);
         };
         keypilot_->start();
+        EXPECT_TRUE(testing_support::waitForPorts(*keypilot_));
         return *keypilot_;
     }
     // The devices change, and Windows says so.
@@ -102,6 +107,7 @@ class ConnectWindowTest : public ::testing::Test {
         lstrcpyW(notice->dbcp_name, port.c_str());
         SendMessageW(window().handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
                      reinterpret_cast<LPARAM>(notice));
+        EXPECT_TRUE(testing_support::waitForPorts(*keypilot_));
     }
     ConnectWindow& window() { return keypilot_->connectWindow(); }
     std::wstring text(int id) {
@@ -134,7 +140,12 @@ class ConnectWindowTest : public ::testing::Test {
     testing_support::PortPair first_, second_, third_;
     std::shared_ptr<std::vector<std::wstring>> incoming_;
     std::unique_ptr<app::Keypilot> keypilot_;
-    std::vector<std::wstring> shellRuns_;
+    // What the shell was asked to run, on the shell's threads.
+    struct ShellRuns {
+        std::mutex lock;
+        std::vector<std::wstring> calls;
+    };
+    std::shared_ptr<ShellRuns> shellRuns_ = std::make_shared<ShellRuns>();
 };
 
 // Opens by itself while no port is stored; the code on the screen gives the maker's page with the
@@ -189,9 +200,16 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
     EXPECT_FALSE(shown(ConnectWindow::kPortChoice));
     click(ConnectWindow::kComPortsButton);
     click(ConnectWindow::kBluetoothButton);
-    EXPECT_EQ(shellRuns_,
-              (std::vector<std::wstring>{L"rundll32.exe shell32.dll,Control_RunDLL bthprops.cpl,,2",
-                                         L"ms-settings:bluetooth "}));
+    std::vector<std::wstring> runs;
+    pumpUntil([&] {
+        std::lock_guard guard(shellRuns_->lock);
+        runs = shellRuns_->calls;
+        return runs.size() == 2;
+    });
+    std::sort(runs.begin(), runs.end());  // each call has a thread of its own
+    EXPECT_EQ(runs, (std::vector<std::wstring>{
+                        L"ms-settings:bluetooth ",
+                        L"rundll32.exe shell32.dll,Control_RunDLL bthprops.cpl,,2"}));
 
     setIncoming({second_.local});
     const std::wstring line = second_.local + L" \u2014 Bluetooth, входящий";
@@ -203,9 +221,11 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
     click(ConnectWindow::kListenButton);
     EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(second_.local)));
     EXPECT_EQ(keypilot_->comPort().port(), second_.local);
-    EXPECT_TRUE(keypilot_->comPort().connected());
+    EXPECT_TRUE(testing_support::waitForOpen(*keypilot_));
     EXPECT_EQ(keypilot_->settingsWindow().portIndex(), indexOf(second_.local));
-    EXPECT_EQ(text(ConnectWindow::kPortState), line + L": Keypilot слушает этот порт.");
+    EXPECT_TRUE(pumpUntil([&] {
+        return text(ConnectWindow::kPortState) == line + L": Keypilot слушает этот порт.";
+    })) << "shown by the next second's refresh";
     EXPECT_FALSE(shown(ConnectWindow::kListenButton));
     click(ConnectWindow::kListenButton);  // hidden now, but as if pressed once more
     EXPECT_TRUE(keypilot_->comPort().connected()) << "Listen on opens; it does not toggle";
@@ -222,7 +242,7 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
     EXPECT_EQ(text(ConnectWindow::kListenButton), L"Слушать " + third_.local);
     click(ConnectWindow::kListenButton);
     EXPECT_EQ(keypilot_->comPort().port(), third_.local);
-    EXPECT_TRUE(keypilot_->comPort().connected());
+    EXPECT_TRUE(testing_support::waitForOpen(*keypilot_));
     EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(third_.local)));
 }
 
@@ -231,7 +251,8 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
 // it, and the window's last line says the phone is heard.
 TEST_F(ConnectWindowTest, ListenOnInsideACommandAndAPhoneHeardOnThePortThatNobodyConfirmed) {
     startKeypilot({first_.local});
-    ASSERT_TRUE(keypilot_->comPort().connected()) << "the one incoming port, opened unasked";
+    ASSERT_TRUE(testing_support::waitForOpen(*keypilot_))
+        << "the one incoming port, opened unasked";
     EXPECT_FALSE(stored(L"com").has_value()) << "opened, not stored";
     EXPECT_EQ(text(ConnectWindow::kHeardLabel), L"Keypilot ждёт сигнала с телефона…");
 

@@ -1,8 +1,8 @@
 // Stands in for a Bluetooth driver whose open blocks for seconds (an outgoing port dialling the
 // phone, a driver that is going away), which a pseudo-terminal cannot do. Once held, an open made
-// off the main thread waits until the test lets it go on; opens on the main thread, and every
-// other call, go to Win32 as they are. The test may hand the waiting open a stand-in device of its
-// own, to see what the program does with it.
+// off the main thread (of the one port asked for, or of any) waits until the test lets it go on;
+// other opens, and every other call, go to Win32 as they are. The test may hand the waiting open a
+// stand-in device of its own, to see what the program does with it.
 #pragma once
 
 #include <windows.h>
@@ -29,9 +29,10 @@ class HeldOpenCommApi : public serial::CommApi {
 
     ~HeldOpenCommApi() override { release(nullptr); }
 
-    void hold() {
+    void hold(const std::wstring& port = {}) {
         std::lock_guard guard(lock_);
         held_ = true;
+        heldPort_ = port;
     }
     // Whether an open waits now.
     bool holding() {
@@ -55,7 +56,8 @@ class HeldOpenCommApi : public serial::CommApi {
     HANDLE openDevice(const std::wstring& path) override {
         {
             std::unique_lock guard(lock_);
-            if (held_ && !framework::isMainThread()) {
+            const bool thisPort = heldPort_.empty() || path.ends_with(L"\\" + heldPort_);
+            if (held_ && thisPort && !framework::isMainThread()) {
                 ++waiting_;
                 released_.wait_for(guard, kLongestHold, [this] { return !held_; });
                 --waiting_;
@@ -78,6 +80,7 @@ class HeldOpenCommApi : public serial::CommApi {
     std::mutex lock_;
     std::condition_variable released_;
     bool held_ = false;
+    std::wstring heldPort_;
     int waiting_ = 0;
     HANDLE standIn_ = nullptr;
     std::vector<HANDLE> setUp_;

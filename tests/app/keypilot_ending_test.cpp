@@ -18,6 +18,7 @@
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "serial/comm_api.h"
+#include "keypilot_waits.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -80,7 +81,7 @@ TEST_F(KeypilotEndingTest, AnOkInsideACommandIsStoredWhenExitOrTheSessionsEndFol
         section.writeText(L"com", std::to_wstring(portIndexOf(ports_.local)));
         auto keypilot = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
         keypilot->start();
-        ASSERT_TRUE(keypilot->comPort().connected());
+        ASSERT_TRUE(testing_support::waitForOpen(*keypilot));
         PortEnd phone(ports_.remote);
         KeyRecorder recorder;
         ASSERT_TRUE(recorder.takeForeground());
@@ -140,7 +141,7 @@ TEST_F(KeypilotEndingTest, TheIconGoesThenTheClaimThenThePortCloses) {
         auto keypilot = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
         keypilot->comPort().setCommApi(driver);
         keypilot->start();
-        ASSERT_TRUE(keypilot->comPort().connected());
+        ASSERT_TRUE(testing_support::waitForOpen(*keypilot));
         const HWND tray = tray::TrayIcon::callbackWindow();
         const UINT id = keypilot->trayIcon().trayId();
         ASSERT_TRUE(pumpUntil([&] { return trayIconPresent(tray, id); }));

@@ -15,10 +15,12 @@
 #include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/registry.h"
+#include "keypilot_waits.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
+using testing_support::waitForPorts;
 
 namespace {
 
@@ -77,6 +79,7 @@ TEST_F(PortListTest, TheTestbedsPortsArePresentOthersPlainAndItemsKeepTheirPorts
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     app::Keypilot keypilot{testing_support::sessionClaim()};
     keypilot.start();
+    ASSERT_TRUE(waitForPorts(keypilot));
     for (std::size_t i = 0; i < 4; ++i) {
         const auto pair = testing_support::testbedPair(i);
         for (const auto& port : {pair.local, pair.remote}) {
@@ -89,7 +92,7 @@ TEST_F(PortListTest, TheTestbedsPortsArePresentOthersPlainAndItemsKeepTheirPorts
     keypilot.onOk();
     EXPECT_EQ(storedPort(), std::to_wstring(std::stoi(port.substr(3)) - 1));
     EXPECT_EQ(keypilot.comPort().port(), port);
-    EXPECT_TRUE(keypilot.comPort().connected());
+    EXPECT_TRUE(testing_support::waitForOpen(keypilot));
 }
 
 // Recorded devices: the items say what each port is; the open window's list is read again when a
@@ -110,6 +113,7 @@ TEST_F(PortListTest, TheListTellsEachPortAndFollowsArrivalsAndRemovals) {
     };
     app::Keypilot keypilot(testing_support::sessionClaim(), sources);
     keypilot.start();
+    ASSERT_TRUE(waitForPorts(keypilot));
     app::SettingsWindow& settings = keypilot.settingsWindow();
     const std::vector<std::wstring> items = {
         L"COM1", L"COM2 — присутствует",        L"COM3 — USB Serial Device",
@@ -119,20 +123,25 @@ TEST_F(PortListTest, TheListTellsEachPortAndFollowsArrivalsAndRemovals) {
         EXPECT_EQ(item(keypilot, static_cast<int>(i)), items[i]);
     }
 
+    // The list changes only between reads: the reading thread copies it.
     keypilot.showSettings();
+    ASSERT_TRUE(waitForPorts(keypilot));
     settings.setPortIndex(2);
     named->push_back(L"COM30");
     sendPortChange(keypilot, DBT_DEVICEARRIVAL, L"COM30");
+    ASSERT_TRUE(waitForPorts(keypilot));
     EXPECT_EQ(item(keypilot, 29), L"COM30 — присутствует");
     EXPECT_EQ(settings.portIndex(), 2) << "the choice stays on its item";
     named->clear();
     sendPortChange(keypilot, DBT_DEVICEQUERYREMOVE, L"COM2");
-    EXPECT_EQ(item(keypilot, 1), L"COM2 — присутствует") << "only arrivals and removals count";
+    EXPECT_FALSE(keypilot.ports().reading()) << "only arrivals and removals count";
     sendPortChange(keypilot, DBT_DEVICEREMOVECOMPLETE, L"COM2");
+    ASSERT_TRUE(waitForPorts(keypilot));
     EXPECT_EQ(item(keypilot, 1), L"COM2");
     settings.hide();
     named->push_back(L"COM11");
     keypilot.showSettings();
+    ASSERT_TRUE(waitForPorts(keypilot));
     EXPECT_EQ(item(keypilot, 10), L"COM11 — присутствует") << "read again when shown";
     settings.hide();
 
@@ -161,16 +170,17 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
         sources.devices = [found = devices] { return found; };
         app::Keypilot keypilot(testing_support::sessionClaim(), sources);
         keypilot.start();
+        ASSERT_TRUE(waitForPorts(keypilot));
         EXPECT_EQ(keypilot.settingsWindow().portIndex(), index) << devices.size();
         EXPECT_EQ(keypilot.comPort().port(), L"COM" + std::to_wstring(index + 1));
-        EXPECT_TRUE(index != number - 1 || keypilot.comPort().connected());
+        EXPECT_TRUE(index != number - 1 || testing_support::waitForOpen(keypilot));
         keypilot.onOk();
         EXPECT_EQ(storedPort(), std::to_wstring(index));
     }
     // A stored port is the user's: it stays.
     RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
     ports::PortSources sources;
-    sources.devices = [&cases] { return cases[0].first; };
+    sources.devices = [found = cases[0].first] { return found; };
     app::Keypilot keypilot(testing_support::sessionClaim(), sources);
     keypilot.start();
     EXPECT_EQ(keypilot.settingsWindow().portIndex(), 29);

@@ -1,0 +1,71 @@
+// A slow call made on a thread of its own, so that the main thread never waits for it: a device
+// open that a Bluetooth driver holds for seconds, a read of the port catalogue that asks SetupAPI
+// and the Bluetooth stack. When the call is done, its result is kept and a message is posted to a
+// window of the main thread, where the result is taken. Let go of before that, the thread drops
+// the result (closing what it owns) and ends by itself: nothing ever waits for it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace app {
+
+template <class Result>
+class BackgroundCall {
+  public:
+    // Starts call; once it is done, message is posted to window with id as its wParam. A call
+    // that raises gives ifRaised: nothing may leave the thread. Raises std::system_error when
+    // no thread can be started.
+    BackgroundCall(std::function<Result()> call, Result ifRaised, HWND window, UINT message,
+                   WPARAM id)
+        : shared_(std::make_shared<Shared>()) {
+        std::thread([shared = shared_, call = std::move(call), ifRaised = std::move(ifRaised),
+                     window, message, id]() mutable {
+            std::optional<Result> result;
+            try {
+                result.emplace(call());
+            } catch (...) {
+                // The thread's boundary: the call failed, and the owner is told so.
+                result.emplace(std::move(ifRaised));
+            }
+            std::lock_guard guard(shared->lock);
+            if (shared->abandoned) {
+                return;  // the result goes here, unused
+            }
+            shared->result = std::move(result);
+            // The owner's window lives as long as the owner has not let go.
+            PostMessageW(window, message, id, 0);
+        }).detach();
+    }
+    // Lets go: a result not taken yet, or still to come, is dropped.
+    ~BackgroundCall() {
+        std::lock_guard guard(shared_->lock);
+        shared_->abandoned = true;
+        shared_->result.reset();
+    }
+    BackgroundCall(const BackgroundCall&) = delete;
+    BackgroundCall& operator=(const BackgroundCall&) = delete;
+
+    // The call's result once it is done (the message has been posted); nothing before.
+    std::optional<Result> take() {
+        std::lock_guard guard(shared_->lock);
+        return std::exchange(shared_->result, std::nullopt);
+    }
+
+  private:
+    // What the thread and the owner share; the last of the two to let go frees it.
+    struct Shared {
+        std::mutex lock;
+        bool abandoned = false;
+        std::optional<Result> result;
+    };
+    std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace app
