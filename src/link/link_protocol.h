@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -122,19 +123,29 @@ std::string linkTableJson();
 // optionally ending in one unfinished frame whose every character so far can still begin a valid
 // frame. Only a valid chunk acts; anything else (an odd digit, an unknown code or opcode, a bad
 // sign, digit or hex, a length out of range, invalid UTF-8) makes the whole chunk act on nothing.
-// An unfinished frame is kept and joined in front of the next chunk, which the same rule then
-// judges together with it; the kept frame is dropped when that chunk comes more than
+// An unfinished frame is kept and continued by the next chunk, which the same rule then judges
+// together with it; the kept frame is dropped when that chunk comes more than
 // kKeptFrameLifetimeMs later (the chunk is then read on its own), when the joined text is not
 // valid, and on reset(). Digit codes are never joined over chunks: "0" then "6" is nothing.
+// Each character is read once: a kept frame keeps its place, so a frame that arrives a byte at a
+// time costs no more than one that arrives whole.
 class LinkReader {
   public:
     struct Result {
         // What to do, in order. Moves that follow each other directly are summed into one.
         std::vector<Message> messages;
-        // Whether the chunk was valid (complete messages, a kept unfinished frame, or both):
-        // the phone was heard. Noise on the line does not count.
+        // Whether the phone was heard: the chunk was valid and completed at least one message (a
+        // code, a frame, a sign of life). Noise on the line, and the start of a frame that has
+        // not ended yet, do not count.
         bool heard = false;
     };
+
+    LinkReader();
+    ~LinkReader();
+    LinkReader(LinkReader&&) noexcept;
+    LinkReader& operator=(LinkReader&&) noexcept;
+    LinkReader(const LinkReader&) = delete;
+    LinkReader& operator=(const LinkReader&) = delete;
 
     // One received chunk and when it arrived (milliseconds of a steady clock).
     Result feed(std::string_view chunk, std::uint64_t arrivalMs);
@@ -143,10 +154,15 @@ class LinkReader {
     void reset();
 
     // Whether an unfinished frame waits for its continuation.
-    bool holdsFrame() const { return !kept_.empty(); }
+    bool holdsFrame() const { return inFrame_; }
 
   private:
-    std::string kept_;
+    class FrameParser;
+    // The chunk is not valid: nothing of it acts and a kept frame goes.
+    void dropChunk(Result& result);
+
+    std::unique_ptr<FrameParser> frame_;
+    bool inFrame_ = false;
     std::uint64_t keptAt_ = 0;
 };
 

@@ -175,7 +175,9 @@ TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
             Messages joined = first.messages;
             joined.insert(joined.end(), second.messages.begin(), second.messages.end());
             EXPECT_EQ(joined, whole) << wire << " cut at " << cut;
-            EXPECT_TRUE(first.heard && second.heard) << wire << " cut at " << cut;
+            // Heard once something is whole: the digit code at once, the frame with its end.
+            EXPECT_EQ(first.heard, !first.messages.empty()) << wire << " cut at " << cut;
+            EXPECT_TRUE(second.heard) << wire << " cut at " << cut;
             EXPECT_FALSE(reader.holdsFrame());
         }
     }
@@ -189,10 +191,10 @@ TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
 TEST(LinkReaderTest, AKeptFrameIsDroppedWhenLateSpoiltOrThePortChanges) {
     LinkReader reader;
     // Late: the rest is read on its own, and a valid chunk after the pause still acts.
-    EXPECT_TRUE(reader.feed("MV+01", 1000).heard);
+    reader.feed("MV+01", 1000);
     EXPECT_TRUE(reader.holdsFrame());
     expectNothing(reader, "0-005", 1000 + phonelink::kKeptFrameLifetimeMs + 1);
-    EXPECT_TRUE(reader.feed("M", 2000).heard);
+    reader.feed("M", 2000);
     EXPECT_EQ(reader.feed("06", 2500).messages, Messages{Message::ofCommand(Command::CursorRight)});
 
     // Spoilt: nothing of the joined text acts, the codes after the flaw included, and the
@@ -212,6 +214,21 @@ TEST(LinkReaderTest, AKeptFrameIsDroppedWhenLateSpoiltOrThePortChanges) {
     // Only a letter that can begin a frame is kept.
     expectNothing(reader, "Z", 5000);
     expectNothing(reader, "06Q", 5000);
+}
+
+// A stray byte or the start of a frame that never ends is kept but is no sign of the phone:
+// only a message read whole counts as heard.
+TEST(LinkReaderTest, OnlyACompleteMessageCountsAsThePhoneHeard) {
+    for (std::string_view start : {"T"sv, "K"sv, "MV+9"sv, "TX0003E2"sv}) {
+        LinkReader reader;
+        auto result = reader.feed(start, 1000);
+        EXPECT_FALSE(result.heard) << start;
+        EXPECT_TRUE(result.messages.empty()) << start;
+        EXPECT_TRUE(reader.holdsFrame()) << start;
+    }
+    LinkReader reader;
+    EXPECT_TRUE(reader.feed("PIMV+0", 1000).heard) << "the sign of life before it is whole";
+    EXPECT_TRUE(reader.feed("01+002", 1010).heard);
 }
 
 }  // namespace
