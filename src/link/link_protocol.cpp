@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "i18n/text_codec.h"
+#include "link/phone_contact.h"
 
 namespace phonelink {
 namespace {
@@ -256,6 +257,17 @@ std::string linkTableJson() {
     {
         JsonObject root(out);
         root.number("version", kProtocolVersion);
+        root.name("limits");
+        {
+            JsonObject limits(out);
+            limits.number("maxOffset", kMaxOffset);
+            limits.number("maxTextBytes", kMaxTextBytes);
+            limits.number("longestFrameChars", kLongestFrameChars);
+            limits.number("keptFrameLifetimeMs", kKeptFrameLifetimeMs);
+            limits.number("pingingSilenceMs", PhoneContact::kPingingSilenceMs);
+            limits.number("quietSilenceMs", PhoneContact::kQuietSilenceMs);
+            limits.number("heldButtonSilenceMs", kHeldButtonSilenceMs);
+        }
         root.name("codes");
         appendArray(out, commandTable(), [](JsonObject& o, const CommandEntry& e) {
             o.text("code", e.code);

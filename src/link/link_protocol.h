@@ -27,6 +27,10 @@ inline constexpr int kMaxOffset = 999;
 inline constexpr std::size_t kMaxTextBytes = 1000;
 // The longest frame on the wire: "TX", four digits of length, two hex digits per byte.
 inline constexpr std::size_t kLongestFrameChars = 2 + 4 + 2 * kMaxTextBytes;
+// A left button held by "DN" is let go after this long with no complete message from the phone,
+// so that a phone that goes away mid-drag cannot leave it down; a phone keeps a drag alive by
+// signing more often than this.
+inline constexpr std::uint64_t kHeldButtonSilenceMs = 1500;
 
 // The keys a frame may press, always as real key input whatever the key delivery setting says.
 enum class LinkKey {
@@ -111,7 +115,10 @@ std::optional<std::string> encodeMessage(const Message& message);
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
 
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
-// {"version":2,"codes":[{"code","name","description"}...],
+// {"version":2,
+//  "limits":{"maxOffset","maxTextBytes","longestFrameChars","keptFrameLifetimeMs",
+//            "pingingSilenceMs","quietSilenceMs","heldButtonSilenceMs"},
+//  "codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
 //  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}
 // (names are the phone simulator's words; "frame" is the whole key frame, "KYPP").
