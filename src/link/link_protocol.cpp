@@ -252,6 +252,23 @@ std::optional<std::string> encodeMessage(const Message& message) {
     return out;
 }
 
+std::u16string typedText(std::u16string_view text) {
+    std::u16string typed;
+    typed.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            typed += u'\r';
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++i;
+            }
+        } else if (c == u'\t' || (c >= 0x20 && c < 0x7F) || c > 0x9F) {
+            typed += c;
+        }
+    }
+    return typed;
+}
+
 std::string linkTableJson() {
     std::string out;
     {

@@ -110,6 +110,13 @@ const KeyEntry& keyEntry(LinkKey key);
 // empty or too long text, a lone surrogate in a text).
 std::optional<std::string> encodeMessage(const Message& message);
 
+// A text frame's text as it is typed: each line end (CR LF, CR or LF) becomes one CR, typed as
+// one Enter; a tab stays, typed as Tab; every other control character (U+0000 to U+001F, U+007F
+// to U+009F) is left out, and the rest of the text is typed as it stands. So a text pasted on any
+// system gives one line break per line, and no byte of it can act as a key the link's key frames
+// are there for (Backspace, Escape).
+std::u16string typedText(std::u16string_view text);
+
 // Strict UTF-8 (no overlong form, surrogate or value beyond U+10FFFF) as UTF-16; nothing for
 // bytes that are not UTF-8.
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);

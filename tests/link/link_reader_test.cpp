@@ -232,3 +232,20 @@ TEST(LinkReaderTest, OnlyACompleteMessageCountsAsThePhoneHeard) {
 }
 
 }  // namespace
+
+namespace {
+
+// A text's line ends type one Enter each whatever the system that wrote them, a tab stays, and
+// the other control characters are left out while the text around them is typed.
+TEST(TypedTextTest, LineEndsTabsAndOtherControlCharacters) {
+    EXPECT_EQ(phonelink::typedText(u"a\r\nb\rc\nd"), u"a\rb\rc\rd");
+    EXPECT_EQ(phonelink::typedText(u"\n\r\r\n\n"), u"\r\r\r\r") << "LF CR is two line ends";
+    EXPECT_EQ(phonelink::typedText(u"a\tb"), u"a\tb");
+    const std::u16string controls(u"a\b\x1B\x7F\x85\x9F"
+                                  u"b\0c",
+                                  9);
+    EXPECT_EQ(phonelink::typedText(controls), u"abc");
+    EXPECT_EQ(phonelink::typedText(u"\u00A0Ё \U0001F600~"), u"\u00A0Ё \U0001F600~");
+}
+
+}  // namespace
