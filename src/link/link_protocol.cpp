@@ -23,7 +23,7 @@ constexpr std::array<FrameEntry, 10> kFrames{{
     {"KY", MessageKind::Key, 2, false, "key", "NAME", "press a key of the key table"},
     {"MU", MessageKind::Mute, 1, false, "mute", "", "mute or unmute the sound"},
     {"TX", MessageKind::Text, 3, true, "type", "TEXT",
-     "type TEXT (1 to 1000 bytes of UTF-8) as it stands"},
+     "type TEXT (1 to 1000 bytes of UTF-8; a line end as Enter, a tab as Tab)"},
 }};
 
 // Media keys and the arrows sit on the extended part of the keyboard.

@@ -21,7 +21,8 @@ inline constexpr int kProtocolVersion = 2;
 
 // A kept unfinished frame is joined to the next chunk only when that arrives within this time.
 inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
-// The most a move or a scroll carries on each axis, either way.
+// The most a move (pixels) or a scroll (wheel units) carries on each axis, either way: three
+// digits.
 inline constexpr int kMaxOffset = 999;
 // A text frame carries 1 to this many bytes of UTF-8.
 inline constexpr std::size_t kMaxTextBytes = 1000;
@@ -47,18 +48,43 @@ enum class LinkKey {
     B,      // black screen during a slideshow
 };
 
+// What each message asks for, its wire form (units of two characters; the one table is
+// frameTable(), the reasons are in docs/protocol.md), its limits, and the action in src/app that
+// carries it out on Windows (command_handler.cpp hands each kind to it).
 enum class MessageKind {
-    Command,     // one of the twelve codes
-    Ping,        // the phone's sign of life: nothing to do
-    Move,        // cursor by {dx, dy} pixels, placed absolutely
-    Scroll,      // wheel by {dx, dy} wheel units (120 a notch)
-    LeftClick,   // left button down and up, nothing more
-    RightClick,  // right button down and up
-    LeftDown,    // left button held (a drag starts)
-    LeftUp,      // left button released (a drag ends)
-    Key,         // one press of a key from the table
-    Mute,        // master mute toggled
-    Text,        // characters typed as Unicode input
+    // "00" to "11": one of the twelve codes (command_table.h); command_handler.cpp runCommand.
+    Command,
+    // "PI": the phone's sign of life. Nothing is done; like every message, it keeps the phone
+    // heard (phone_contact.h) and a held button held.
+    Ping,
+    // "MV" sign, three digits, sign, three digits ("MV+010-005"): the cursor dx, dy pixels from
+    // where it is, each -kMaxOffset to kMaxOffset, positive dx right and dy down. Moves that
+    // follow each other in one chunk come as one, summed. pointer_input.cpp moveCursorBy:
+    // GetCursorPos, then SetCursorPos (no pointer acceleration added).
+    Move,
+    // "SC", like MV: the wheel by dx, dy wheel units (120 a notch), each within kMaxOffset,
+    // positive dy up (away from the user) and dx right. pointer_input.cpp turnWheel: SendInput
+    // with MOUSEEVENTF_WHEEL and MOUSEEVENTF_HWHEEL.
+    Scroll,
+    // "CL": the left button down and up, no Enter; a drag under way ends first. pointer_input.cpp
+    // clickButton: one SendInput of both.
+    LeftClick,
+    // "CR": the right button down and up. pointer_input.cpp clickButton.
+    RightClick,
+    // "DN": the left button held for a drag, until "UP", kHeldButtonSilenceMs without a complete
+    // message, the port's close or Keypilot's end. pointer_input.cpp LeftButtonHold::press.
+    LeftDown,
+    // "UP": the held left button let go. pointer_input.cpp LeftButtonHold::release.
+    LeftUp,
+    // "KY" and a key's two characters ("KYPP"): one press of that key from keyTable(), always as
+    // real key input. key_input.cpp pressLinkKey: one SendInput of its down and up.
+    Key,
+    // "MU": the master volume muted or unmuted. master_volume.cpp toggleMasterMute.
+    Mute,
+    // "TX", four digits of length (1 to kMaxTextBytes), then each byte of UTF-8 as two upper-case
+    // hex digits: a text typed by typedText's rule. key_input.cpp typeText: one SendInput of
+    // Unicode key presses (KEYEVENTF_UNICODE), Enter and Tab as real keys.
+    Text,
 };
 
 struct Message {
