@@ -136,16 +136,23 @@ class LinkReader::FrameParser {
   private:
     enum class Part { Opcode, Offset, Key, Length, Bytes };
 
+    // The first character of a two-character name from a table: kept for the second, and
+    // Unfinished while some entry's name begins with it.
+    template <class Entries, class Name>
+    Scan takeFirst(char c, const Entries& entries, Name name) {
+        first_ = c;
+        index_ = 1;
+        for (const auto& entry : entries) {
+            if (name(entry)[0] == c) {
+                return Scan::Unfinished;
+            }
+        }
+        return Scan::Invalid;
+    }
+
     Scan takeOpcode(char c) {
         if (index_ == 0) {
-            first_ = c;
-            index_ = 1;
-            for (const auto& frame : frameTable()) {
-                if (frame.opcode[0] == c) {
-                    return Scan::Unfinished;
-                }
-            }
-            return Scan::Invalid;
+            return takeFirst(c, frameTable(), [](const FrameEntry& e) { return e.opcode; });
         }
         const FrameEntry* entry = nullptr;
         for (const auto& frame : frameTable()) {
@@ -207,14 +214,7 @@ class LinkReader::FrameParser {
 
     Scan takeKey(char c) {
         if (index_ == 0) {
-            first_ = c;
-            index_ = 1;
-            for (const auto& entry : keyTable()) {
-                if (entry.id[0] == c) {
-                    return Scan::Unfinished;
-                }
-            }
-            return Scan::Invalid;
+            return takeFirst(c, keyTable(), [](const KeyEntry& e) { return e.id; });
         }
         for (const auto& entry : keyTable()) {
             if (entry.id[0] == first_ && entry.id[1] == c) {

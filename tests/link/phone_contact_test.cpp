@@ -12,6 +12,12 @@ using phonelink::PhoneContact;
 
 constexpr std::uint64_t kStart = 1'000'000;
 
+// There until the window's last millisecond after `last`, gone at its end.
+void expectGoneAfter(const PhoneContact& contact, std::uint64_t last, std::uint64_t window) {
+    EXPECT_TRUE(contact.present(last + window - 1));
+    EXPECT_FALSE(contact.present(last + window));
+}
+
 TEST(PhoneContactTest, APhoneIsThereTheMomentItIsHeardAndNotBefore) {
     PhoneContact contact;
     EXPECT_FALSE(contact.present(kStart));
@@ -28,9 +34,7 @@ TEST(PhoneContactTest, APhoneThatSignsIsGoneFiveSecondsAfterItWasLastHeard) {
     contact.heard(kStart, true);
     // Once it has signed, any later chunk counts as its life, signed or not.
     contact.heard(kStart + 1000, false);
-    const std::uint64_t last = kStart + 1000;
-    EXPECT_TRUE(contact.present(last + PhoneContact::kPingingSilenceMs - 1));
-    EXPECT_FALSE(contact.present(last + PhoneContact::kPingingSilenceMs));
+    expectGoneAfter(contact, kStart + 1000, PhoneContact::kPingingSilenceMs);
     EXPECT_EQ(PhoneContact::kPingingSilenceMs, 5000u);
 }
 
@@ -38,8 +42,7 @@ TEST(PhoneContactTest, ASenderThatNeverSignsIsKeptTwoMinutesAndNoLonger) {
     PhoneContact contact;
     contact.heard(kStart, false);
     EXPECT_TRUE(contact.present(kStart + PhoneContact::kPingingSilenceMs));
-    EXPECT_TRUE(contact.present(kStart + PhoneContact::kQuietSilenceMs - 1));
-    EXPECT_FALSE(contact.present(kStart + PhoneContact::kQuietSilenceMs));
+    expectGoneAfter(contact, kStart, PhoneContact::kQuietSilenceMs);
     EXPECT_EQ(PhoneContact::kQuietSilenceMs, 120000u);
 }
 
