@@ -346,6 +346,21 @@ TEST_F(CommandTest, AHeldButtonIsReleasedByUpAtTheEndOfTheSilenceAndByTheClosing
     EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
 }
 
+// A stray byte that could begin a frame, and a frame's start that never ends, are no phone: the
+// tray goes on waiting until a message has been read whole.
+TEST_F(CommandTest, OnlyAWholeMessageCountsAsThePhoneHeard) {
+    for (std::string_view start : {"T", "K", "MV+9"}) {
+        ASSERT_TRUE(sendChunk(start)) << start;
+        EXPECT_FALSE(keypilot_->phoneContact().lastHeard()) << start;
+        EXPECT_EQ(keypilot_->linkStatus(), app::LinkStatus::Waiting) << start;
+    }
+    // A sign of life that comes in time for the kept start spoils it and is dropped with it; the
+    // next one is read on its own.
+    ASSERT_TRUE(sendChunk("PI"));
+    ASSERT_TRUE(sendChunk("PI"));
+    EXPECT_EQ(keypilot_->linkStatus(), app::LinkStatus::Heard);
+}
+
 // A click while the phone holds the left button ends the drag with its one up and then clicks:
 // never a second down without an up between, and no up left over for the phone's "UP" later.
 TEST_F(CommandTest, AClickDuringADragEndsTheDragFirst) {
