@@ -99,7 +99,7 @@ void Keypilot::markHeldButton(bool held) {
     }
 }
 
-void Keypilot::releaseButtonLeftHeld() {
+void Keypilot::releaseMarkedButton() {
     auto section = framework::RegistryKey::open(HKEY_CURRENT_USER, settingsSectionPath());
     if (section.isOpen() && section.valueExists(kHeldMark)) {
         sendButton(MouseButton::Left, ButtonAction::Up);
@@ -108,7 +108,7 @@ void Keypilot::releaseButtonLeftHeld() {
 }
 
 void Keypilot::start() {
-    releaseButtonLeftHeld();
+    releaseMarkedButton();
     bool firstSteps = false;
     framework::application().guard([&] {
         autostart_.read();

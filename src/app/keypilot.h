@@ -48,8 +48,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // timer's second would let a drag outlive the phone by up to a second too long.
     static constexpr UINT_PTR kHoldTimerId = 2;
     static constexpr UINT kHoldCheckInterval = 100;
-    // A held button is released once this long has passed since the phone's last complete
-    // message: at that moment, not a tick before or later than the hold timer's next check.
+    // A held button is released at the hold timer's first check once this long has passed since
+    // the phone's last complete message.
     static constexpr std::uint64_t kHoldSilenceMs = phonelink::kHeldButtonSilenceMs;
     // Present while the phone holds the left button, beside the settings: a Keypilot ended hard
     // during a drag cannot let go of the button, so the next start does.
@@ -68,9 +68,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     Keypilot& operator=(const Keypilot&) = delete;
 
     // The start-up steps: lets go of a left button that a Keypilot ended during a drag left down,
-    // reads the settings and opens the chosen port. Without a stored port, the
-    // one Bluetooth incoming port is chosen when there is exactly one, and the "Connect a phone"
-    // window opens.
+    // reads the settings and opens the chosen port. Without a stored port, the one Bluetooth
+    // incoming port is chosen when there is exactly one, and the "Connect a phone" window opens.
     void start();
 
     // The settings window's buttons.
@@ -145,7 +144,9 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void checkHeldButton();
     // The mark of the held button, set when it is pressed and cleared when it is let go.
     static void markHeldButton(bool held);
-    static void releaseButtonLeftHeld();
+    // One left-button up when a mark is found, which only a Keypilot ended hard leaves; the mark
+    // goes with it.
+    static void releaseMarkedButton();
 
     // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;

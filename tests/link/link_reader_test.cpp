@@ -241,9 +241,10 @@ TEST(TypedTextTest, LineEndsTabsAndOtherControlCharacters) {
     EXPECT_EQ(phonelink::typedText(u"a\r\nb\rc\nd"), u"a\rb\rc\rd");
     EXPECT_EQ(phonelink::typedText(u"\n\r\r\n\n"), u"\r\r\r\r") << "LF CR is two line ends";
     EXPECT_EQ(phonelink::typedText(u"a\tb"), u"a\tb");
-    const std::u16string controls(u"a\b\x1B\x7F\x85\x9F"
-                                  u"b\0c",
-                                  9);
+    const std::u16string controls(
+        u"a\b\x1B\x7F\x85\x9F"
+        u"b\0c",
+        9);
     EXPECT_EQ(phonelink::typedText(controls), u"abc");
     EXPECT_EQ(phonelink::typedText(u"\u00A0Ё \U0001F600~"), u"\u00A0Ё \U0001F600~");
 }
