@@ -182,8 +182,6 @@ class LinkReader {
 
     LinkReader();
     ~LinkReader();
-    LinkReader(LinkReader&&) noexcept;
-    LinkReader& operator=(LinkReader&&) noexcept;
     LinkReader(const LinkReader&) = delete;
     LinkReader& operator=(const LinkReader&) = delete;
 

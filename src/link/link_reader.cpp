@@ -317,8 +317,6 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
 
 LinkReader::LinkReader() : frame_(std::make_unique<FrameParser>()) {}
 LinkReader::~LinkReader() = default;
-LinkReader::LinkReader(LinkReader&&) noexcept = default;
-LinkReader& LinkReader::operator=(LinkReader&&) noexcept = default;
 
 LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arrivalMs) {
     Result result;
