@@ -31,12 +31,12 @@ bool isExtendedKey(unsigned vk) {
     return vk == VK_PRIOR || vk == VK_NEXT;
 }
 
-// A left button's down or up at the cursor, through the input queue as a real press.
-void sendMouseButton(DWORD flags) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = flags;
-    SendInput(1, &input, sizeof(INPUT));
+// A click while the phone holds the left button would be a second down with no up between; the
+// drag ends first, with its one up, and the click is then a whole press of its own.
+void endDrag(const CommandContext& context) {
+    if (context.leftButton) {
+        context.leftButton->release();
+    }
 }
 
 }  // namespace
@@ -71,9 +71,10 @@ void runCommand(Command command, const CommandContext& context) {
             SendMessageW(context.mainWindow, WM_SYSCOMMAND, SC_TASKLIST, 0);
             break;
         case Command::ClickEnter:
-            sendMouseButton(MOUSEEVENTF_LEFTDOWN);
+            endDrag(context);
+            sendButton(MouseButton::Left, ButtonAction::Down);
             context.processMessages();
-            sendMouseButton(MOUSEEVENTF_LEFTUP);
+            sendButton(MouseButton::Left, ButtonAction::Up);
             context.processMessages();
             pressForegroundKey(keyOf(command), context);
             break;
@@ -108,6 +109,7 @@ void runMessage(const Message& message, const CommandContext& context) {
             turnWheel(message.dx, message.dy);
             break;
         case MessageKind::LeftClick:
+            endDrag(context);
             clickButton(MouseButton::Left);
             break;
         case MessageKind::RightClick:

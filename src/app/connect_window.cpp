@@ -292,6 +292,8 @@ void ConnectWindow::show(const RemoteAddress& remote) {
     encoded_ = addressWithVersion(remote.address, phonelink::kProtocolVersion);
     makeQrCode();
     SetWindowTextW(control(kAddressEdit), encoded_.c_str());
+    SetWindowTextW(control(kIgnoredNote),
+                   tr(remote.ignoredBecause ? remote.ignoredBecause : kIgnored).c_str());
     setShown(kIgnoredNote, remote.storedIgnored);
     HWND hwnd = handle();
     if (!visible()) {

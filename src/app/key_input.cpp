@@ -5,29 +5,56 @@
 #include <vector>
 
 namespace app {
+namespace {
 
-void pressKey(unsigned vk, bool extended) {
-    INPUT inputs[2]{};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = static_cast<WORD>(vk);
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
+// A real key's down and up, as a keyboard layout would give them.
+void appendKeyPress(std::vector<INPUT>& inputs, unsigned vk, bool extended) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = static_cast<WORD>(vk);
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
+    inputs.push_back(input);
+    input.ki.dwFlags |= KEYEVENTF_KEYUP;
+    inputs.push_back(input);
+}
+
+bool insertAll(std::vector<INPUT>& inputs) {
+    if (inputs.empty()) {
+        return true;
     }
-    inputs[1].ki.dwFlags |= KEYEVENTF_KEYUP;
-    // One call, so no other input can come between the key's down and up.
-    SendInput(2, inputs, sizeof(INPUT));
+    const auto count = static_cast<UINT>(inputs.size());
+    return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
 }
 
-void pressLinkKey(phonelink::LinkKey key) {
-    const phonelink::KeyEntry& entry = phonelink::keyEntry(key);
-    pressKey(entry.virtualKey, entry.extended);
-}
+}  // namespace
 
-void typeText(std::u16string_view text) {
+bool pressKey(unsigned vk, bool extended) {
     std::vector<INPUT> inputs;
-    inputs.reserve(text.size() * 2);
-    for (char16_t unit : text) {
+    appendKeyPress(inputs, vk, extended);
+    return insertAll(inputs);
+}
+
+bool pressLinkKey(phonelink::LinkKey key) {
+    const phonelink::KeyEntry& entry = phonelink::keyEntry(key);
+    return pressKey(entry.virtualKey, entry.extended);
+}
+
+bool typeText(std::u16string_view text) {
+    const std::u16string typed = phonelink::typedText(text);
+    std::vector<INPUT> inputs;
+    inputs.reserve(typed.size() * 2);
+    for (char16_t unit : typed) {
+        // A Unicode CR or tab would reach the window as a character only, without the key that
+        // edit controls and dialogs act on.
+        if (unit == u'\r') {
+            appendKeyPress(inputs, VK_RETURN, false);
+            continue;
+        }
+        if (unit == u'\t') {
+            appendKeyPress(inputs, VK_TAB, false);
+            continue;
+        }
         INPUT input{};
         input.type = INPUT_KEYBOARD;
         input.ki.wScan = static_cast<WORD>(unit);
@@ -36,9 +63,7 @@ void typeText(std::u16string_view text) {
         input.ki.dwFlags |= KEYEVENTF_KEYUP;
         inputs.push_back(input);
     }
-    if (!inputs.empty()) {
-        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    }
+    return insertAll(inputs);
 }
 
 }  // namespace app

@@ -1,5 +1,12 @@
 // Keys and text from the phone, as real key input through the system's input queue, whatever
 // the key delivery setting says.
+//
+// Errors: nothing here raises. Each call hands all its events to one SendInput, so that no other
+// input lands among them, and reports whether the system inserted every one. When it inserts
+// fewer (another thread blocks input, or the desktop changes under the call), those after the
+// last inserted one are dropped, not tried again: a retry would come later than the input around
+// it. Callers drop the answer, as the command handler does: a press that did not go in has no
+// effect. A window of a higher integrity level refuses the input without either answer telling.
 #pragma once
 
 #include <string_view>
@@ -10,14 +17,15 @@ namespace app {
 
 // One press (down, then up) of the virtual key vk; extended: a key of the navigation block or
 // another key that carries the extended flag, which some programs need to tell it apart.
-void pressKey(unsigned vk, bool extended);
+bool pressKey(unsigned vk, bool extended);
 
 // One press (down, then up) of a key from the link's key table.
-void pressLinkKey(phonelink::LinkKey key);
+bool pressLinkKey(phonelink::LinkKey key);
 
-// Types the text exactly as it stands into the window with the keyboard focus: each UTF-16 unit
-// as a Unicode key press (a character beyond U+FFFF as its two surrogates), all in one call so
-// that no other input lands inside it.
-void typeText(std::u16string_view text);
+// Types a text frame's text into the window with the keyboard focus, by the link's typing rule
+// (phonelink::typedText): each line end as one press of Enter, a tab as Tab, other control
+// characters not at all, and every other UTF-16 unit as a Unicode key press (a character beyond
+// U+FFFF as its two surrogates).
+bool typeText(std::u16string_view text);
 
 }  // namespace app

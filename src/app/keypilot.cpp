@@ -30,6 +30,7 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     // The port is named and opened by start().
     connection_.onChunk = [this](const std::string& chunk) { onChunkReceived(chunk); };
     connection_.port().onAfterClose = [this](serial::SerialPort&) { onPortClosed(); };
+    leftButton_.onHeldChanged = [](bool held) { markHeldButton(held); };
     mixer_ = std::make_unique<mixer::AudioMixer>();
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
@@ -75,7 +76,40 @@ void Keypilot::createTrayIcon() {
     trayIcon_->setIconVisible(true);
 }
 
+namespace {
+
+// Where the held button's mark lives: the settings' own section, which the uninstaller removes.
+std::wstring settingsSectionPath() {
+    return std::wstring(SettingsStore::kRootPath) + L"\\" + SettingsStore::kSection;
+}
+
+}  // namespace
+
+void Keypilot::markHeldButton(bool held) {
+    try {
+        if (held) {
+            framework::RegistryKey::create(HKEY_CURRENT_USER, settingsSectionPath())
+                .writeText(kHeldMark, L"1");
+        } else if (auto section =
+                       framework::RegistryKey::open(HKEY_CURRENT_USER, settingsSectionPath());
+                   section.isOpen()) {
+            section.deleteValue(kHeldMark);
+        }
+    } catch (const std::exception&) {
+        // Dropped: the drag goes on, and only a hard end during it would leave the button down.
+    }
+}
+
+void Keypilot::releaseMarkedButton() {
+    auto section = framework::RegistryKey::open(HKEY_CURRENT_USER, settingsSectionPath());
+    if (section.isOpen() && section.valueExists(kHeldMark)) {
+        sendButton(MouseButton::Left, ButtonAction::Up);
+        section.deleteValue(kHeldMark);
+    }
+}
+
 void Keypilot::start() {
+    releaseMarkedButton();
     bool firstSteps = false;
     framework::application().guard([&] {
         autostart_.read();
@@ -319,7 +353,7 @@ LinkStatus Keypilot::linkStatus() const {
     if (!connection_.connected()) {
         return LinkStatus::Closed;
     }
-    return contact_.present(GetTickCount64()) ? LinkStatus::Heard : LinkStatus::Waiting;
+    return contact_.present(clock_()) ? LinkStatus::Heard : LinkStatus::Waiting;
 }
 
 void Keypilot::showStatus() {
@@ -359,9 +393,11 @@ void Keypilot::watchHeldButton() {
 }
 
 void Keypilot::checkHeldButton() {
-    const std::uint64_t now = GetTickCount64();
-    if (leftButton_.held() && (!connection_.connected() || now < kHoldSilenceMs ||
-                               !contact_.heardSince(now - kHoldSilenceMs))) {
+    const std::uint64_t now = clock_();
+    const auto last = contact_.lastHeard();
+    // A clock that went back is no silence.
+    const bool silent = !last || (now >= *last && now - *last >= kHoldSilenceMs);
+    if (leftButton_.held() && (!connection_.connected() || silent)) {
         leftButton_.release();
     }
     if (!leftButton_.held()) {
@@ -386,7 +422,7 @@ CommandContext Keypilot::commandContext() {
 void Keypilot::onChunkReceived(const std::string& chunk) {
     namespace marks = framework::stage_marks;
     marks::mark(marks::kRead);
-    const std::uint64_t arrived = GetTickCount64();
+    const std::uint64_t arrived = clock_();
     phonelink::LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
     marks::mark(marks::kReader);
     if (read.heard) {
@@ -407,7 +443,7 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
     }
     ++commandDepth_;
     const framework::ScopeExit leave([this, arrived] {
-        actingMs_ += GetTickCount64() - arrived;
+        actingMs_ += clock_() - arrived;
         watchHeldButton();
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {
             settingsWindow_.postDeferred();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,8 +50,12 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // timer's second would let a drag outlive the phone by up to a second too long.
     static constexpr UINT_PTR kHoldTimerId = 2;
     static constexpr UINT kHoldCheckInterval = 100;
-    // A held button is released after this long with nothing heard from the phone.
-    static constexpr std::uint64_t kHoldSilenceMs = 1500;
+    // A held button is released at the hold timer's first check once this long has passed since
+    // the phone's last complete message.
+    static constexpr std::uint64_t kHoldSilenceMs = phonelink::kHeldButtonSilenceMs;
+    // Present while the phone holds the left button, beside the settings: a Keypilot ended hard
+    // during a drag cannot let go of the button, so the next start does.
+    static constexpr const wchar_t* kHeldMark = L"leftHeld";
 
     // Creates the settings window (hidden) and the components, for the Keypilot that holds the
     // session's claim, and fills the port list from the system's ports. The application must have
@@ -64,10 +69,11 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     Keypilot(const Keypilot&) = delete;
     Keypilot& operator=(const Keypilot&) = delete;
 
-    // The start-up steps: reads the settings and opens the chosen port. Without a stored port, the
-    // "Connect a phone" window opens, and once the ports are read the one Bluetooth incoming port
-    // is chosen and opened when there is exactly one (the first port otherwise), unless the user
-    // has chosen one by then.
+    // The start-up steps: lets go of a left button that a Keypilot ended during a drag left down,
+    // reads the settings and opens the chosen port. Without a stored port, the "Connect a phone"
+    // window opens, and once the ports are read the one Bluetooth incoming port is chosen and
+    // opened when there is exactly one (the first port otherwise), unless the user has chosen one
+    // by then.
     void start();
 
     // The settings window's buttons.
@@ -105,6 +111,9 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // What the tray and the settings window show of the link now.
     LinkStatus linkStatus() const;
     const LeftButtonHold& leftButton() const { return leftButton_; }
+    // The steady clock that the phone's contact and the held button's silence are judged by, in
+    // milliseconds: GetTickCount64, unless a test sets its own.
+    void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
     // Tray menu item positions.
     int connectItem() const { return connectItem_; }
     int settingsItem() const { return settingsItem_; }
@@ -146,6 +155,11 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void onPortClosed();
     void watchHeldButton();
     void checkHeldButton();
+    // The mark of the held button, set when it is pressed and cleared when it is let go.
+    static void markHeldButton(bool held);
+    // One left-button up when a mark is found, which only a Keypilot ended hard leaves; the mark
+    // goes with it.
+    static void releaseMarkedButton();
 
     // Given up as the program ends, once the icon has left the tray and before the port closes.
     std::optional<InstanceClaim> claim_;
@@ -179,6 +193,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     phonelink::PhoneContact contact_;
     LeftButtonHold leftButton_;
     bool holdTimerRunning_ = false;
+    std::function<std::uint64_t()> clock_ = [] { return GetTickCount64(); };
 
     // Components, in the order they come up; they go away in the reverse order.
     PortConnection connection_;

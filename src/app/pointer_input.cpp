@@ -16,24 +16,37 @@ INPUT mouseInput(DWORD flags, int data = 0) {
     return input;
 }
 
+DWORD buttonFlag(MouseButton button, ButtonAction action) {
+    if (button == MouseButton::Left) {
+        return action == ButtonAction::Down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    }
+    return action == ButtonAction::Down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
+}
+
+template <std::size_t N>
+bool insertAll(std::array<INPUT, N>& inputs, UINT count = N) {
+    return count == 0 || SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+}
+
 }  // namespace
 
-void moveCursorBy(int dx, int dy) {
+bool moveCursorBy(int dx, int dy) {
     POINT p;
-    if (!GetCursorPos(&p)) {
-        return;
-    }
-    SetCursorPos(p.x + dx, p.y + dy);
+    return GetCursorPos(&p) && SetCursorPos(p.x + dx, p.y + dy);
 }
 
-void clickButton(MouseButton button) {
-    const bool left = button == MouseButton::Left;
-    std::array<INPUT, 2> inputs{mouseInput(left ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_RIGHTDOWN),
-                                mouseInput(left ? MOUSEEVENTF_LEFTUP : MOUSEEVENTF_RIGHTUP)};
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+bool sendButton(MouseButton button, ButtonAction action) {
+    std::array<INPUT, 1> input{mouseInput(buttonFlag(button, action))};
+    return insertAll(input);
 }
 
-void turnWheel(int dx, int dy) {
+bool clickButton(MouseButton button) {
+    std::array<INPUT, 2> inputs{mouseInput(buttonFlag(button, ButtonAction::Down)),
+                                mouseInput(buttonFlag(button, ButtonAction::Up))};
+    return insertAll(inputs);
+}
+
+bool turnWheel(int dx, int dy) {
     std::array<INPUT, 2> inputs{};
     UINT count = 0;
     if (dy != 0) {
@@ -42,17 +55,17 @@ void turnWheel(int dx, int dy) {
     if (dx != 0) {
         inputs[count++] = mouseInput(MOUSEEVENTF_HWHEEL, dx);
     }
-    if (count > 0) {
-        SendInput(count, inputs.data(), sizeof(INPUT));
-    }
+    return insertAll(inputs, count);
 }
 
 void LeftButtonHold::press() {
     if (held_) {
         return;
     }
-    INPUT input = mouseInput(MOUSEEVENTF_LEFTDOWN);
-    held_ = SendInput(1, &input, sizeof(INPUT)) == 1;
+    held_ = sendButton(MouseButton::Left, ButtonAction::Down);
+    if (held_ && onHeldChanged) {
+        onHeldChanged(true);
+    }
 }
 
 void LeftButtonHold::release() {
@@ -60,8 +73,10 @@ void LeftButtonHold::release() {
         return;
     }
     held_ = false;
-    INPUT input = mouseInput(MOUSEEVENTF_LEFTUP);
-    SendInput(1, &input, sizeof(INPUT));
+    sendButton(MouseButton::Left, ButtonAction::Up);
+    if (onHeldChanged) {
+        onHeldChanged(false);
+    }
 }
 
 }  // namespace app

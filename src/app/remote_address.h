@@ -21,16 +21,20 @@ struct RemoteAddress {
     std::wstring address;
     // A "remote" value was set but is no address Keypilot takes: the default stands instead.
     bool storedIgnored = false;
+    // What is wrong with the ignored value, as the interface's source text (shown through tr);
+    // null when nothing more is known than that it was ignored.
+    const wchar_t* ignoredBecause = nullptr;
 };
 
 // The page's address for a stored "remote" text: that text when it is an https:// address with a
 // host, of at most kMaxRemoteAddressLength characters, with no blanks or control characters;
-// otherwise the default, noting that a set value was ignored. No value, or an empty one, is the
-// default with nothing to note.
+// otherwise the default, noting that a set value was ignored and which of these it broke. No
+// value, or an empty one, is the default with nothing to note.
 RemoteAddress remoteAddressFrom(const std::optional<std::wstring>& stored);
 
-// The address with "v=<version>" added to its query ("?v=1", or "&v=1" when it has a query
-// already), before any fragment.
+// The address with "v=<version>" as the last parameter of its query ("?v=2", or "&v=2" after
+// the parameters it has), before any fragment. A "v" parameter the address has already goes, and
+// so do empty ones: the page reads the first "v", which must be this one.
 std::wstring addressWithVersion(std::wstring_view address, int version);
 
 }  // namespace app

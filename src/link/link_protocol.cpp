@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "i18n/text_codec.h"
+#include "link/phone_contact.h"
 
 namespace phonelink {
 namespace {
@@ -22,7 +23,7 @@ constexpr std::array<FrameEntry, 10> kFrames{{
     {"KY", MessageKind::Key, 2, false, "key", "NAME", "press a key of the key table"},
     {"MU", MessageKind::Mute, 1, false, "mute", "", "mute or unmute the sound"},
     {"TX", MessageKind::Text, 3, true, "type", "TEXT",
-     "type TEXT (1 to 1000 bytes of UTF-8) as it stands"},
+     "type TEXT (1 to 1000 bytes of UTF-8; a line end as Enter, a tab as Tab)"},
 }};
 
 // Media keys and the arrows sit on the extended part of the keyboard.
@@ -251,11 +252,39 @@ std::optional<std::string> encodeMessage(const Message& message) {
     return out;
 }
 
+std::u16string typedText(std::u16string_view text) {
+    std::u16string typed;
+    typed.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            typed += u'\r';
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++i;
+            }
+        } else if (c == u'\t' || (c >= 0x20 && c < 0x7F) || c > 0x9F) {
+            typed += c;
+        }
+    }
+    return typed;
+}
+
 std::string linkTableJson() {
     std::string out;
     {
         JsonObject root(out);
         root.number("version", kProtocolVersion);
+        root.name("limits");
+        {
+            JsonObject limits(out);
+            limits.number("maxOffset", kMaxOffset);
+            limits.number("maxTextBytes", kMaxTextBytes);
+            limits.number("longestFrameChars", kLongestFrameChars);
+            limits.number("keptFrameLifetimeMs", kKeptFrameLifetimeMs);
+            limits.number("pingingSilenceMs", PhoneContact::kPingingSilenceMs);
+            limits.number("quietSilenceMs", PhoneContact::kQuietSilenceMs);
+            limits.number("heldButtonSilenceMs", kHeldButtonSilenceMs);
+        }
         root.name("codes");
         appendArray(out, commandTable(), [](JsonObject& o, const CommandEntry& e) {
             o.text("code", e.code);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -21,12 +22,17 @@ inline constexpr int kProtocolVersion = 2;
 
 // A kept unfinished frame is joined to the next chunk only when that arrives within this time.
 inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
-// The most a move or a scroll carries on each axis, either way.
+// The most a move (pixels) or a scroll (wheel units) carries on each axis, either way: three
+// digits.
 inline constexpr int kMaxOffset = 999;
 // A text frame carries 1 to this many bytes of UTF-8.
 inline constexpr std::size_t kMaxTextBytes = 1000;
 // The longest frame on the wire: "TX", four digits of length, two hex digits per byte.
 inline constexpr std::size_t kLongestFrameChars = 2 + 4 + 2 * kMaxTextBytes;
+// A left button held by "DN" is let go after this long with no complete message from the phone,
+// so that a phone that goes away mid-drag cannot leave it down; a phone keeps a drag alive by
+// signing more often than this.
+inline constexpr std::uint64_t kHeldButtonSilenceMs = 1500;
 
 // The keys a frame may press, always as real key input whatever the key delivery setting says.
 enum class LinkKey {
@@ -43,18 +49,43 @@ enum class LinkKey {
     B,      // black screen during a slideshow
 };
 
+// What each message asks for, its wire form (units of two characters; the one table is
+// frameTable(), the reasons are in docs/protocol.md), its limits, and the action in src/app that
+// carries it out on Windows (command_handler.cpp hands each kind to it).
 enum class MessageKind {
-    Command,     // one of the twelve codes
-    Ping,        // the phone's sign of life: nothing to do
-    Move,        // cursor by {dx, dy} pixels, placed absolutely
-    Scroll,      // wheel by {dx, dy} wheel units (120 a notch)
-    LeftClick,   // left button down and up, nothing more
-    RightClick,  // right button down and up
-    LeftDown,    // left button held (a drag starts)
-    LeftUp,      // left button released (a drag ends)
-    Key,         // one press of a key from the table
-    Mute,        // master mute toggled
-    Text,        // characters typed as Unicode input
+    // "00" to "11": one of the twelve codes (command_table.h); command_handler.cpp runCommand.
+    Command,
+    // "PI": the phone's sign of life. Nothing is done; like every message, it keeps the phone
+    // heard (phone_contact.h) and a held button held.
+    Ping,
+    // "MV" sign, three digits, sign, three digits ("MV+010-005"): the cursor dx, dy pixels from
+    // where it is, each -kMaxOffset to kMaxOffset, positive dx right and dy down. Moves that
+    // follow each other in one chunk come as one, summed. pointer_input.cpp moveCursorBy:
+    // GetCursorPos, then SetCursorPos (no pointer acceleration added).
+    Move,
+    // "SC", like MV: the wheel by dx, dy wheel units (120 a notch), each within kMaxOffset,
+    // positive dy up (away from the user) and dx right. pointer_input.cpp turnWheel: SendInput
+    // with MOUSEEVENTF_WHEEL and MOUSEEVENTF_HWHEEL.
+    Scroll,
+    // "CL": the left button down and up, no Enter; a drag under way ends first. pointer_input.cpp
+    // clickButton: one SendInput of both.
+    LeftClick,
+    // "CR": the right button down and up. pointer_input.cpp clickButton.
+    RightClick,
+    // "DN": the left button held for a drag, until "UP", kHeldButtonSilenceMs without a complete
+    // message, the port's close or Keypilot's end. pointer_input.cpp LeftButtonHold::press.
+    LeftDown,
+    // "UP": the held left button let go. pointer_input.cpp LeftButtonHold::release.
+    LeftUp,
+    // "KY" and a key's two characters ("KYPP"): one press of that key from keyTable(), always as
+    // real key input. key_input.cpp pressLinkKey: one SendInput of its down and up.
+    Key,
+    // "MU": the master volume muted or unmuted. master_volume.cpp toggleMasterMute.
+    Mute,
+    // "TX", four digits of length (1 to kMaxTextBytes), then each byte of UTF-8 as two upper-case
+    // hex digits: a text typed by typedText's rule. key_input.cpp typeText: one SendInput of
+    // Unicode key presses (KEYEVENTF_UNICODE), Enter and Tab as real keys.
+    Text,
 };
 
 struct Message {
@@ -106,12 +137,22 @@ const KeyEntry& keyEntry(LinkKey key);
 // empty or too long text, a lone surrogate in a text).
 std::optional<std::string> encodeMessage(const Message& message);
 
+// A text frame's text as it is typed: each line end (CR LF, CR or LF) becomes one CR, typed as
+// one Enter; a tab stays, typed as Tab; every other control character (U+0000 to U+001F, U+007F
+// to U+009F) is left out, and the rest of the text is typed as it stands. So a text pasted on any
+// system gives one line break per line, and no byte of it can act as a key the link's key frames
+// are there for (Backspace, Escape).
+std::u16string typedText(std::u16string_view text);
+
 // Strict UTF-8 (no overlong form, surrogate or value beyond U+10FFFF) as UTF-16; nothing for
 // bytes that are not UTF-8.
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
 
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
-// {"version":2,"codes":[{"code","name","description"}...],
+// {"version":2,
+//  "limits":{"maxOffset","maxTextBytes","longestFrameChars","keptFrameLifetimeMs",
+//            "pingingSilenceMs","quietSilenceMs","heldButtonSilenceMs"},
+//  "codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
 //  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}
 // (names are the phone simulator's words; "frame" is the whole key frame, "KYPP").
@@ -123,19 +164,27 @@ std::string linkTableJson();
 // optionally ending in one unfinished frame whose every character so far can still begin a valid
 // frame. Only a valid chunk acts; anything else (an odd digit, an unknown code or opcode, a bad
 // sign, digit or hex, a length out of range, invalid UTF-8) makes the whole chunk act on nothing.
-// An unfinished frame is kept and joined in front of the next chunk, which the same rule then
-// judges together with it; the kept frame is dropped when that chunk comes more than
+// An unfinished frame is kept and continued by the next chunk, which the same rule then judges
+// together with it; the kept frame is dropped when that chunk comes more than
 // kKeptFrameLifetimeMs later (the chunk is then read on its own), when the joined text is not
 // valid, and on reset(). Digit codes are never joined over chunks: "0" then "6" is nothing.
+// Each character is read once: a kept frame keeps its place, so a frame that arrives a byte at a
+// time costs no more than one that arrives whole.
 class LinkReader {
   public:
     struct Result {
         // What to do, in order. Moves that follow each other directly are summed into one.
         std::vector<Message> messages;
-        // Whether the chunk was valid (complete messages, a kept unfinished frame, or both):
-        // the phone was heard. Noise on the line does not count.
+        // Whether the phone was heard: the chunk was valid and completed at least one message (a
+        // code, a frame, a sign of life). Noise on the line, and the start of a frame that has
+        // not ended yet, do not count.
         bool heard = false;
     };
+
+    LinkReader();
+    ~LinkReader();
+    LinkReader(const LinkReader&) = delete;
+    LinkReader& operator=(const LinkReader&) = delete;
 
     // One received chunk and when it arrived (milliseconds of a steady clock).
     Result feed(std::string_view chunk, std::uint64_t arrivalMs);
@@ -144,10 +193,15 @@ class LinkReader {
     void reset();
 
     // Whether an unfinished frame waits for its continuation.
-    bool holdsFrame() const { return !kept_.empty(); }
+    bool holdsFrame() const { return inFrame_; }
 
   private:
-    std::string kept_;
+    class FrameParser;
+    // The chunk is not valid: nothing of it acts and a kept frame goes.
+    void dropChunk(Result& result);
+
+    std::unique_ptr<FrameParser> frame_;
+    bool inFrame_ = false;
     std::uint64_t keptAt_ = 0;
     OwningThread owner_;
 };

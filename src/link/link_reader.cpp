@@ -1,8 +1,10 @@
-// The reader of the link's chunks (app/link_protocol.h). It judges the joined text character by
-// character, so that a frame cut anywhere, even inside a unit, is kept only while what has come
-// can still be the start of a valid frame.
+// The reader of the link's chunks (link/link_protocol.h). It judges each character as it comes
+// and keeps the state of an unfinished frame rather than its text, so that a frame cut anywhere,
+// even inside a unit, is kept only while what has come can still be the start of a valid frame,
+// and a frame that comes a byte at a time is read once, not again with every byte.
 #include <cassert>
 #include <cstdlib>
+#include <memory>
 
 #include "link/link_protocol.h"
 
@@ -17,10 +19,6 @@ constexpr int kMaxSummedOffset = 1 << 20;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-bool isUpperLetter(char c) {
-    return c >= 'A' && c <= 'Z';
 }
 
 // Upper-case hex only: one spelling for each byte.
@@ -103,143 +101,195 @@ class Utf8Checker {
     std::u16string text_;
 };
 
-// Reads from text[pos] on; each read* moves pos past what it took when it returns Complete.
-class FrameScanner {
+}  // namespace
+
+// One frame read a character at a time. Its state is all it keeps of what came before, so a
+// frame that arrives over many chunks costs each chunk only its own characters.
+class LinkReader::FrameParser {
   public:
-    FrameScanner(std::string_view text, std::size_t pos) : text_(text), pos_(pos) {}
+    // A new frame, whose first character comes next.
+    void begin() {
+        part_ = Part::Opcode;
+        index_ = 0;
+        message_ = Message{};
+    }
 
-    std::size_t position() const { return pos_; }
+    // The frame's next character: Complete once it ends the frame (message() then holds it),
+    // Unfinished while the frame can still become valid, Invalid as soon as it cannot.
+    Scan take(char c) {
+        switch (part_) {
+            case Part::Opcode:
+                return takeOpcode(c);
+            case Part::Offset:
+                return takeOffset(c);
+            case Part::Key:
+                return takeKey(c);
+            case Part::Length:
+                return takeLength(c);
+            case Part::Bytes:
+                return takeByte(c);
+        }
+        return Scan::Invalid;
+    }
 
-    // One frame; text[pos] is an upper-case letter.
-    Scan readFrame(Message& out) {
-        if (pos_ + 1 >= text_.size()) {
-            for (const auto& frame : frameTable()) {
-                if (frame.opcode[0] == text_[pos_]) {
-                    return Scan::Unfinished;
-                }
+    Message& message() { return message_; }
+
+  private:
+    enum class Part { Opcode, Offset, Key, Length, Bytes };
+
+    // The first character of a two-character name from a table: kept for the second, and
+    // Unfinished while some entry's name begins with it.
+    template <class Entries, class Name>
+    Scan takeFirst(char c, const Entries& entries, Name name) {
+        first_ = c;
+        index_ = 1;
+        for (const auto& entry : entries) {
+            if (name(entry)[0] == c) {
+                return Scan::Unfinished;
             }
-            return Scan::Invalid;
+        }
+        return Scan::Invalid;
+    }
+
+    Scan takeOpcode(char c) {
+        if (index_ == 0) {
+            return takeFirst(c, frameTable(), [](const FrameEntry& e) { return e.opcode; });
         }
         const FrameEntry* entry = nullptr;
         for (const auto& frame : frameTable()) {
-            if (text_.substr(pos_, 2) == frame.opcode) {
+            if (frame.opcode[0] == first_ && frame.opcode[1] == c) {
                 entry = &frame;
             }
         }
         if (entry == nullptr) {
             return Scan::Invalid;
         }
-        pos_ += 2;
-        out = Message::ofKind(entry->kind);
+        message_ = Message::ofKind(entry->kind);
+        index_ = 0;
         switch (entry->kind) {
             case MessageKind::Move:
             case MessageKind::Scroll:
-                if (Scan s = readOffset(out.dx); s != Scan::Complete) {
-                    return s;
-                }
-                return readOffset(out.dy);
+                part_ = Part::Offset;
+                secondOffset_ = false;
+                return Scan::Unfinished;
             case MessageKind::Key:
-                return readKey(out.key);
+                part_ = Part::Key;
+                return Scan::Unfinished;
             case MessageKind::Text:
-                return readText(out.text);
+                part_ = Part::Length;
+                length_ = 0;
+                return Scan::Unfinished;
             default:
                 return Scan::Complete;
         }
     }
 
-  private:
-    bool atEnd(std::size_t offset = 0) const { return pos_ + offset >= text_.size(); }
-
-    // A sign and three digits.
-    Scan readOffset(int& value) {
-        if (atEnd()) {
-            return Scan::Unfinished;
-        }
-        char sign = text_[pos_];
-        if (sign != '+' && sign != '-') {
-            return Scan::Invalid;
-        }
-        int magnitude = 0;
-        for (std::size_t i = 1; i <= 3; ++i) {
-            if (atEnd(i)) {
-                return Scan::Unfinished;
-            }
-            if (!isDigit(text_[pos_ + i])) {
+    // A sign and three digits, dx and then dy.
+    Scan takeOffset(char c) {
+        if (index_ == 0) {
+            if (c != '+' && c != '-') {
                 return Scan::Invalid;
             }
-            magnitude = magnitude * 10 + (text_[pos_ + i] - '0');
+            negative_ = c == '-';
+            magnitude_ = 0;
+            index_ = 1;
+            return Scan::Unfinished;
         }
-        pos_ += 4;
-        value = sign == '-' ? -magnitude : magnitude;
+        if (!isDigit(c)) {
+            return Scan::Invalid;
+        }
+        magnitude_ = magnitude_ * 10 + (c - '0');
+        if (++index_ < 4) {
+            return Scan::Unfinished;
+        }
+        const int value = negative_ ? -magnitude_ : magnitude_;
+        index_ = 0;
+        if (!secondOffset_) {
+            message_.dx = value;
+            secondOffset_ = true;
+            return Scan::Unfinished;
+        }
+        message_.dy = value;
         return Scan::Complete;
     }
 
-    Scan readKey(LinkKey& key) {
-        if (atEnd()) {
-            return Scan::Unfinished;
+    Scan takeKey(char c) {
+        if (index_ == 0) {
+            return takeFirst(c, keyTable(), [](const KeyEntry& e) { return e.id; });
         }
-        bool begun = false;
         for (const auto& entry : keyTable()) {
-            if (entry.id[0] != text_[pos_]) {
-                continue;
-            }
-            begun = true;
-            if (!atEnd(1) && entry.id[1] == text_[pos_ + 1]) {
-                key = entry.key;
-                pos_ += 2;
+            if (entry.id[0] == first_ && entry.id[1] == c) {
+                message_.key = entry.key;
                 return Scan::Complete;
             }
         }
-        return begun && atEnd(1) ? Scan::Unfinished : Scan::Invalid;
+        return Scan::Invalid;
     }
 
-    // Four digits of length (1 to kMaxTextBytes), then that many bytes as hex pairs.
-    Scan readText(std::u16string& text) {
-        std::size_t length = 0;
-        std::size_t scale = 1000;
-        for (std::size_t i = 0; i < 4; ++i, scale /= 10) {
-            if (atEnd(i)) {
-                return Scan::Unfinished;
-            }
-            if (!isDigit(text_[pos_ + i])) {
-                return Scan::Invalid;
-            }
-            length = length * 10 + static_cast<std::size_t>(text_[pos_ + i] - '0');
-            // Even the smallest length these digits can still become is too long.
-            if (length * scale > kMaxTextBytes) {
-                return Scan::Invalid;
-            }
-        }
-        if (length == 0) {
+    // Four digits of length, 1 to kMaxTextBytes.
+    Scan takeLength(char c) {
+        if (!isDigit(c)) {
             return Scan::Invalid;
         }
-        pos_ += 4;
-        Utf8Checker utf8;
-        for (std::size_t i = 0; i < length; ++i) {
-            if (atEnd()) {
-                return Scan::Unfinished;
-            }
-            int high = hexValue(text_[pos_]);
-            if (high < 0) {
-                return Scan::Invalid;
-            }
-            if (atEnd(1)) {
-                return Scan::Unfinished;
-            }
-            int low = hexValue(text_[pos_ + 1]);
-            if (low < 0 ||
-                !utf8.take(static_cast<unsigned char>(high * 16 + low), length - i - 1)) {
-                return Scan::Invalid;
-            }
-            pos_ += 2;
+        length_ = length_ * 10 + static_cast<std::size_t>(c - '0');
+        ++index_;
+        std::size_t scale = 1;
+        for (std::size_t i = index_; i < 4; ++i) {
+            scale *= 10;
         }
-        text = std::move(utf8.text());
+        // Even the smallest length these digits can still become is too long.
+        if (length_ * scale > kMaxTextBytes) {
+            return Scan::Invalid;
+        }
+        if (index_ < 4) {
+            return Scan::Unfinished;
+        }
+        if (length_ == 0) {
+            return Scan::Invalid;
+        }
+        part_ = Part::Bytes;
+        bytesRead_ = 0;
+        high_ = -1;
+        utf8_ = Utf8Checker{};
+        return Scan::Unfinished;
+    }
+
+    // Two hex digits a byte, checked as UTF-8 the moment the byte is whole.
+    Scan takeByte(char c) {
+        const int value = hexValue(c);
+        if (value < 0) {
+            return Scan::Invalid;
+        }
+        if (high_ < 0) {
+            high_ = value;
+            return Scan::Unfinished;
+        }
+        const auto byte = static_cast<unsigned char>(high_ * 16 + value);
+        high_ = -1;
+        if (!utf8_.take(byte, length_ - bytesRead_ - 1)) {
+            return Scan::Invalid;
+        }
+        if (++bytesRead_ < length_) {
+            return Scan::Unfinished;
+        }
+        message_.text = std::move(utf8_.text());
         return Scan::Complete;
     }
 
-    std::string_view text_;
-    std::size_t pos_;
+    Part part_ = Part::Opcode;
+    std::size_t index_ = 0;  // characters taken of the current part
+    char first_ = 0;         // the opcode's or the key's first character
+    bool secondOffset_ = false;
+    bool negative_ = false;
+    int magnitude_ = 0;
+    std::size_t length_ = 0;
+    std::size_t bytesRead_ = 0;
+    int high_ = -1;  // the first hex digit of a byte, until its second comes
+    Utf8Checker utf8_;
+    Message message_;
 };
+
+namespace {
 
 void append(std::vector<Message>& messages, Message message) {
     if (message.kind == MessageKind::Move && !messages.empty() &&
@@ -254,38 +304,6 @@ void append(std::vector<Message>& messages, Message message) {
     messages.push_back(std::move(message));
 }
 
-// The messages of a whole text; on Unfinished, `unfinishedAt` is where the last frame begins.
-Scan scanText(std::string_view text, std::vector<Message>& messages, std::size_t& unfinishedAt) {
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        char c = text[pos];
-        if (isDigit(c)) {
-            auto command = pos + 1 < text.size() ? parseCommand(text.substr(pos, 2)) : std::nullopt;
-            if (!command) {
-                return Scan::Invalid;
-            }
-            append(messages, Message::ofCommand(*command));
-            pos += 2;
-        } else if (isUpperLetter(c)) {
-            FrameScanner scanner(text, pos);
-            Message message;
-            Scan s = scanner.readFrame(message);
-            if (s == Scan::Invalid) {
-                return s;
-            }
-            if (s == Scan::Unfinished) {
-                unfinishedAt = pos;
-                return s;
-            }
-            append(messages, std::move(message));
-            pos = scanner.position();
-        } else {
-            return Scan::Invalid;
-        }
-    }
-    return Scan::Complete;
-}
-
 }  // namespace
 
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
@@ -298,6 +316,9 @@ std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
     return std::move(checker.text());
 }
 
+LinkReader::LinkReader() : frame_(std::make_unique<FrameParser>()) {}
+LinkReader::~LinkReader() = default;
+
 LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arrivalMs) {
     assert(owner_.isCurrent());
     Result result;
@@ -305,34 +326,51 @@ LinkReader::Result LinkReader::feed(std::string_view chunk, std::uint64_t arriva
         return result;
     }
     // A clock that went back is no sign that the parts belong together either.
-    if (!kept_.empty() && (arrivalMs < keptAt_ || arrivalMs - keptAt_ > kKeptFrameLifetimeMs)) {
-        kept_.clear();
+    if (inFrame_ && (arrivalMs < keptAt_ || arrivalMs - keptAt_ > kKeptFrameLifetimeMs)) {
+        inFrame_ = false;
     }
-    std::string joined;
-    std::string_view text = chunk;
-    if (!kept_.empty()) {
-        joined = std::move(kept_);
-        joined.append(chunk);
-        text = joined;
+    std::size_t pos = 0;
+    while (pos < chunk.size()) {
+        if (!inFrame_) {
+            if (isDigit(chunk[pos])) {
+                auto command =
+                    pos + 1 < chunk.size() ? parseCommand(chunk.substr(pos, 2)) : std::nullopt;
+                if (!command) {
+                    dropChunk(result);
+                    return result;
+                }
+                append(result.messages, Message::ofCommand(*command));
+                pos += 2;
+                continue;
+            }
+            frame_->begin();
+            inFrame_ = true;
+        }
+        const Scan scan = frame_->take(chunk[pos++]);
+        if (scan == Scan::Invalid) {
+            dropChunk(result);
+            return result;
+        }
+        if (scan == Scan::Complete) {
+            append(result.messages, std::move(frame_->message()));
+            inFrame_ = false;
+        }
     }
-    kept_.clear();
-    std::size_t unfinishedAt = 0;
-    Scan scan = scanText(text, result.messages, unfinishedAt);
-    if (scan == Scan::Invalid) {
-        result.messages.clear();
-        return result;
-    }
-    if (scan == Scan::Unfinished) {
-        kept_.assign(text.substr(unfinishedAt));
+    if (inFrame_) {
         keptAt_ = arrivalMs;
     }
-    result.heard = true;
+    result.heard = !result.messages.empty();
     return result;
+}
+
+void LinkReader::dropChunk(Result& result) {
+    result.messages.clear();
+    inFrame_ = false;
 }
 
 void LinkReader::reset() {
     assert(owner_.isCurrent());
-    kept_.clear();
+    inFrame_ = false;
 }
 
 }  // namespace phonelink

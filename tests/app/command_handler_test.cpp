@@ -270,6 +270,12 @@ TEST_F(CommandTest, ARightClickAWheelTurnAndAMediaKeyReachTheForegroundWindow) {
     EXPECT_EQ(KeyRecorder::keys[1].msg, static_cast<UINT>(WM_KEYUP));
 }
 
+std::wstring windowText(HWND window) {
+    wchar_t buffer[128] = {};
+    GetWindowTextW(window, buffer, 128);
+    return buffer;
+}
+
 // A text is typed whole into the focused edit control, Russian and a character beyond U+FFFF
 // included, and only once its frame is complete.
 TEST_F(CommandTest, ATypedTextLandsWholeInTheFocusedEditControl) {
@@ -279,11 +285,7 @@ TEST_F(CommandTest, ATypedTextLandsWholeInTheFocusedEditControl) {
     const std::wstring expected(text.begin(), text.end());
     const auto frame = phonelink::encodeMessage(phonelink::Message::typing(text));
     ASSERT_TRUE(frame);
-    auto typed = [&] {
-        wchar_t buffer[128] = {};
-        GetWindowTextW(editor.edit(), buffer, 128);
-        return std::wstring(buffer);
-    };
+    auto typed = [&] { return windowText(editor.edit()); };
     const std::size_t half = frame->size() / 2 + 1;  // an odd place, inside a byte's hex
     ASSERT_TRUE(sendChunk(std::string_view(*frame).substr(0, half)));
     EXPECT_EQ(typed(), L"");
@@ -291,9 +293,10 @@ TEST_F(CommandTest, ATypedTextLandsWholeInTheFocusedEditControl) {
     EXPECT_TRUE(pumpUntil([&] { return typed() == expected; })) << frame->size();
 }
 
-// The left button held for a drag is released by the phone's "up", when the port closes and
-// after a silence of the phone.
-TEST_F(CommandTest, AHeldButtonIsReleasedByUpByTheClosingPortAndAfterSilence) {
+// The left button held for a drag is released by the phone's "up", after a silence of the phone
+// (on a clock the test sets: not a millisecond before 1.5 s, and at it) and when the port closes.
+// While it is held, a mark beside the settings says so.
+TEST_F(CommandTest, AHeldButtonIsReleasedByUpAtTheEndOfTheSilenceAndByTheClosingPort) {
     using Key = KeyRecorder::Key;
     const std::vector<Key> pressAndRelease{{WM_LBUTTONDOWN, 0, 0}, {WM_LBUTTONUP, 0, 0}};
     KeyRecorder recorder;
@@ -301,21 +304,39 @@ TEST_F(CommandTest, AHeldButtonIsReleasedByUpByTheClosingPortAndAfterSilence) {
     recorder.pointAt();
     auto pressed = [] { return !KeyRecorder::mouse.empty(); };
     auto released = [] { return KeyRecorder::mouse.size() >= 2; };
+    auto marked = [] {
+        return RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ)
+            .valueExists(app::Keypilot::kHeldMark);
+    };
 
     phone_->send("DN");
     ASSERT_TRUE(pumpUntil(pressed));
     EXPECT_TRUE(keypilot_->leftButton().held());
+    EXPECT_TRUE(marked());
     phone_->send("UP");
     ASSERT_TRUE(pumpUntil(released));
     EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
+    EXPECT_FALSE(marked());
 
+    std::uint64_t now = 50'000'000;
+    keypilot_->setClock([&now] { return now; });
     KeyRecorder::mouse.clear();
     phone_->send("DN");
     ASSERT_TRUE(pumpUntil(pressed));
-    // Nothing more comes from the phone.
-    ASSERT_TRUE(pumpUntil(released, 10000));
+    // The hold timer's check, now rather than at its next tick.
+    auto check = [&] {
+        SendMessageW(keypilot_->settingsWindow().handle(), WM_TIMER, app::Keypilot::kHoldTimerId,
+                     0);
+    };
+    now += app::Keypilot::kHoldSilenceMs - 1;
+    check();
+    EXPECT_TRUE(keypilot_->leftButton().held()) << "let go before the silence was over";
+    now += 1;
+    check();
+    EXPECT_FALSE(keypilot_->leftButton().held()) << "still held when the silence was over";
+    ASSERT_TRUE(pumpUntil(released));
     EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
-    EXPECT_FALSE(keypilot_->leftButton().held());
+    EXPECT_FALSE(marked());
 
     KeyRecorder::mouse.clear();
     phone_->send("DN");
@@ -324,6 +345,65 @@ TEST_F(CommandTest, AHeldButtonIsReleasedByUpByTheClosingPortAndAfterSilence) {
     ASSERT_FALSE(keypilot_->comPort().connected());
     ASSERT_TRUE(pumpUntil(released));
     EXPECT_EQ(KeyRecorder::mouse, pressAndRelease);
+}
+
+// A stray byte that could begin a frame, and a frame's start that never ends, are no phone: the
+// tray goes on waiting until a message has been read whole.
+TEST_F(CommandTest, OnlyAWholeMessageCountsAsThePhoneHeard) {
+    for (std::string_view start : {"T", "K", "MV+9"}) {
+        ASSERT_TRUE(sendChunk(start)) << start;
+        EXPECT_FALSE(keypilot_->phoneContact().lastHeard()) << start;
+        EXPECT_EQ(keypilot_->linkStatus(), app::LinkStatus::Waiting) << start;
+    }
+    // A sign of life that comes in time for the kept start spoils it and is dropped with it; the
+    // next one is read on its own.
+    ASSERT_TRUE(sendChunk("PI"));
+    ASSERT_TRUE(sendChunk("PI"));
+    EXPECT_EQ(keypilot_->linkStatus(), app::LinkStatus::Heard);
+}
+
+// A click while the phone holds the left button ends the drag with its one up and then clicks:
+// never a second down without an up between, and no up left over for the phone's "UP" later.
+TEST_F(CommandTest, AClickDuringADragEndsTheDragFirst) {
+    using Key = KeyRecorder::Key;
+    const std::vector<Key> twoPresses{
+        {WM_LBUTTONDOWN, 0, 0}, {WM_LBUTTONUP, 0, 0}, {WM_LBUTTONDOWN, 0, 0}, {WM_LBUTTONUP, 0, 0}};
+    KeyRecorder recorder;
+    ASSERT_TRUE(recorder.takeForeground());
+    recorder.pointAt();
+    auto fourButtons = [] { return KeyRecorder::mouse.size() >= 4; };
+    for (std::string_view click : {"CL", "05"}) {
+        SCOPED_TRACE(click);
+        KeyRecorder::mouse.clear();
+        phone_->send("DN");
+        ASSERT_TRUE(pumpUntil([] { return !KeyRecorder::mouse.empty(); }));
+        phone_->send(click);
+        ASSERT_TRUE(pumpUntil(fourButtons));
+        EXPECT_FALSE(keypilot_->leftButton().held());
+        // The phone's "UP" and a right click after it: only the right click arrives.
+        ASSERT_TRUE(sendChunk("UP"));
+        phone_->send("CR");
+        ASSERT_TRUE(pumpUntil([] { return KeyRecorder::mouse.size() >= 6; }));
+        std::vector<Key> expected = twoPresses;
+        expected.push_back({WM_RBUTTONDOWN, 0, 0});
+        expected.push_back({WM_RBUTTONUP, 0, 0});
+        EXPECT_EQ(KeyRecorder::mouse, expected);
+    }
+}
+
+// A text's line ends type one Enter each, a tab types Tab, and its other control characters are
+// not typed: no backspace deletes, while the characters around them all arrive.
+TEST_F(CommandTest, ATextsControlCharactersFollowTheTypingRule) {
+    testing_support::EditWindow editor;
+    ASSERT_TRUE(editor.takeFocus());
+    const std::u16string text(u"ab\bc\r\nd\re\tf\x1B\0g", 14);
+    const auto frame = phonelink::encodeMessage(phonelink::Message::typing(text));
+    ASSERT_TRUE(frame);
+    auto typed = [&] { return windowText(editor.edit()); };
+    phone_->send(*frame);
+    const std::wstring expected = L"abc\r\nd\r\ne\tfg";
+    pumpUntil([&] { return typed() == expected; }, 3000);
+    EXPECT_EQ(typed(), expected);
 }
 
 }  // namespace

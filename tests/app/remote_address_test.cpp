@@ -41,4 +41,26 @@ TEST(RemoteAddress, TheVersionJoinsTheQueryBeforeAnyFragment) {
               L"https://example.org/?a=1&v=1#x?y");
 }
 
+// The page reads the first "v": one that the address has already would speak for Keypilot.
+TEST(RemoteAddress, TheVersionReplacesAnyVTheAddressHasAlready) {
+    EXPECT_EQ(app::addressWithVersion(L"https://example.org/r/?v=9", 2),
+              L"https://example.org/r/?v=2");
+    EXPECT_EQ(app::addressWithVersion(L"https://example.org/?v=1&lang=ru&v&vv=3&&x=v=1#v=5", 2),
+              L"https://example.org/?lang=ru&vv=3&x=v=1&v=2#v=5");
+}
+
+// A value that is ignored says which rule it broke, a blank first of all.
+TEST(RemoteAddress, AnIgnoredValueSaysWhatIsWrongWithIt) {
+    auto reason = [](const wchar_t* value) {
+        return std::wstring(app::remoteAddressFrom(std::wstring(value)).ignoredBecause);
+    };
+    EXPECT_NE(reason(L"https://example.org/my page/").find(L"пробел"), std::wstring::npos);
+    EXPECT_NE(reason(L"https://example.org/\t").find(L"пробел"), std::wstring::npos);
+    EXPECT_NE(reason((L"https://example.org/" + std::wstring(181, L'a')).c_str()).find(L"200"),
+              std::wstring::npos);
+    EXPECT_NE(reason(L"http://example.org/").find(L"https://"), std::wstring::npos);
+    EXPECT_EQ(app::remoteAddressFrom(std::wstring(L"https://example.org/")).ignoredBecause,
+              nullptr);
+}
+
 }  // namespace

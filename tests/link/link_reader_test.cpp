@@ -175,7 +175,9 @@ TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
             Messages joined = first.messages;
             joined.insert(joined.end(), second.messages.begin(), second.messages.end());
             EXPECT_EQ(joined, whole) << wire << " cut at " << cut;
-            EXPECT_TRUE(first.heard && second.heard) << wire << " cut at " << cut;
+            // Heard once something is whole: the digit code at once, the frame with its end.
+            EXPECT_EQ(first.heard, !first.messages.empty()) << wire << " cut at " << cut;
+            EXPECT_TRUE(second.heard) << wire << " cut at " << cut;
             EXPECT_FALSE(reader.holdsFrame());
         }
     }
@@ -189,10 +191,10 @@ TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
 TEST(LinkReaderTest, AKeptFrameIsDroppedWhenLateSpoiltOrThePortChanges) {
     LinkReader reader;
     // Late: the rest is read on its own, and a valid chunk after the pause still acts.
-    EXPECT_TRUE(reader.feed("MV+01", 1000).heard);
+    reader.feed("MV+01", 1000);
     EXPECT_TRUE(reader.holdsFrame());
     expectNothing(reader, "0-005", 1000 + phonelink::kKeptFrameLifetimeMs + 1);
-    EXPECT_TRUE(reader.feed("M", 2000).heard);
+    reader.feed("M", 2000);
     EXPECT_EQ(reader.feed("06", 2500).messages, Messages{Message::ofCommand(Command::CursorRight)});
 
     // Spoilt: nothing of the joined text acts, the codes after the flaw included, and the
@@ -212,6 +214,39 @@ TEST(LinkReaderTest, AKeptFrameIsDroppedWhenLateSpoiltOrThePortChanges) {
     // Only a letter that can begin a frame is kept.
     expectNothing(reader, "Z", 5000);
     expectNothing(reader, "06Q", 5000);
+}
+
+// A stray byte or the start of a frame that never ends is kept but is no sign of the phone:
+// only a message read whole counts as heard.
+TEST(LinkReaderTest, OnlyACompleteMessageCountsAsThePhoneHeard) {
+    for (std::string_view start : {"T"sv, "K"sv, "MV+9"sv, "TX0003E2"sv}) {
+        LinkReader reader;
+        auto result = reader.feed(start, 1000);
+        EXPECT_FALSE(result.heard) << start;
+        EXPECT_TRUE(result.messages.empty()) << start;
+        EXPECT_TRUE(reader.holdsFrame()) << start;
+    }
+    LinkReader reader;
+    EXPECT_TRUE(reader.feed("PIMV+0", 1000).heard) << "the sign of life before it is whole";
+    EXPECT_TRUE(reader.feed("01+002", 1010).heard);
+}
+
+}  // namespace
+
+namespace {
+
+// A text's line ends type one Enter each whatever the system that wrote them, a tab stays, and
+// the other control characters are left out while the text around them is typed.
+TEST(TypedTextTest, LineEndsTabsAndOtherControlCharacters) {
+    EXPECT_EQ(phonelink::typedText(u"a\r\nb\rc\nd"), u"a\rb\rc\rd");
+    EXPECT_EQ(phonelink::typedText(u"\n\r\r\n\n"), u"\r\r\r\r") << "LF CR is two line ends";
+    EXPECT_EQ(phonelink::typedText(u"a\tb"), u"a\tb");
+    const std::u16string controls(
+        u"a\b\x1B\x7F\x85\x9F"
+        u"b\0c",
+        9);
+    EXPECT_EQ(phonelink::typedText(controls), u"abc");
+    EXPECT_EQ(phonelink::typedText(u"\u00A0Ё \U0001F600~"), u"\u00A0Ё \U0001F600~");
 }
 
 }  // namespace

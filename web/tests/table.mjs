@@ -1,12 +1,18 @@
 // The page's table of the link's codes (web/remote/codes.js) agrees with Keypilot's: the twelve
-// codes, the frames (opcode, size) and the keys, each by the name Keypilot's table gives it.
+// codes, the frames (opcode, size) and the keys, each by the name Keypilot's table gives it, and
+// the limits: the largest move, the longest text, and signs of life often enough for Keypilot's
+// silences (web/remote/outbox.js). Keypilot's keptFrameLifetimeMs has no counterpart here: the
+// page writes every frame whole in one write.
 //   node web/tests/table.mjs <json file>        Keypilot's table as link_table or phone --table prints it
 //   node web/tests/table.mjs --run <program>    runs the program (build/native/tools/phone/link_table) for it
 // Prints "N passed, M failed"; exits 1 on a disagreement, 2 when the table cannot be read.
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
-import { COMMANDS, FRAMES, KEYS, NEWEST_VERSION, key, move, scroll, typing } from '../remote/codes.js';
+import {
+  COMMANDS, FRAMES, KEYS, MAX_OFFSET, MAX_TEXT_BYTES, NEWEST_VERSION, key, move, scroll, typing,
+} from '../remote/codes.js';
+import { BEAT_MS, HELD_BEAT_MS } from '../remote/outbox.js';
 
 function readTable(args) {
   if (args[0] === '--run' && args.length === 2) return execFileSync(args[1], { encoding: 'utf8' });
@@ -36,10 +42,28 @@ const checks = {
       byName(Object.keys(KEYS).map((name) => ({ name })), 'name', ({ name }) => key(name)),
       byName(table.keys, 'name', (k) => FRAMES.key.opcode + k.id),
     ),
+  'the limits': () =>
+    assert.deepEqual(
+      { maxOffset: MAX_OFFSET, maxTextBytes: MAX_TEXT_BYTES },
+      { maxOffset: table.limits.maxOffset, maxTextBytes: table.limits.maxTextBytes },
+    ),
+  // The longest text goes in one frame of the longest size; a byte more takes a second frame.
+  'the longest text the page makes': () => {
+    const longest = 'x'.repeat(table.limits.maxTextBytes);
+    assert.deepEqual(typing(longest).map((f) => f.length), [table.limits.longestFrameChars]);
+    assert.equal(typing(`${longest}x`).length, 2);
+  },
+  // One sign of life may be lost without Keypilot taking the phone for gone or letting go of a
+  // held button.
+  'signs of life within Keypilot\'s silences': () => {
+    assert.ok(2 * BEAT_MS < table.limits.pingingSilenceMs, `beat ${BEAT_MS} ms`);
+    assert.ok(2 * HELD_BEAT_MS < table.limits.heldButtonSilenceMs, `held beat ${HELD_BEAT_MS} ms`);
+  },
   // What the page writes is as long as Keypilot's table says the frame is.
   'the sizes of the frames the page makes': () => {
     const units = byName(table.frames, 'opcode', (f) => f.units);
-    for (const frame of [move(-999, 5), scroll(0, 120), key('playpause')]) {
+    const most = table.limits.maxOffset;
+    for (const frame of [move(-most, most), scroll(0, 120), key('playpause')]) {
       assert.equal(frame.length, 2 * units[frame.slice(0, 2)], frame);
     }
     const [text] = typing('é');
