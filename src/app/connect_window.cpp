@@ -65,11 +65,6 @@ constexpr int kContentWidth = 440;
 constexpr int kButtonHeight = 25;
 constexpr int kEditHeight = 23;
 
-UINT dpiOf(HWND hwnd) {
-    UINT dpi = GetDpiForWindow(hwnd);
-    return dpi ? dpi : 96;
-}
-
 std::wstring computerName() {
     // The name Windows shows and gives Bluetooth devices, in its own letters' case.
     DWORD size = 0;
@@ -107,7 +102,6 @@ ConnectWindow::ConnectWindow(Listener& listener) : listener_(listener) {
 ConnectWindow::~ConnectWindow() {
     if (window_) {
         KillTimer(window_.get(), kRefreshTimerId);
-        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
     }
 }
 
@@ -304,21 +298,7 @@ void ConnectWindow::show(const RemoteAddress& remote) {
     refresh();
     if (!shownBefore_) {
         shownBefore_ = true;
-        MONITORINFO info{};
-        info.cbSize = sizeof info;
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        RECT work{};
-        if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &info)) {
-            work = info.rcWork;
-        } else {
-            SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        }
-        RECT r;
-        GetWindowRect(hwnd, &r);
-        SetWindowPos(hwnd, nullptr, work.left + (work.right - work.left - (r.right - r.left)) / 2,
-                     work.top + std::max(0L, (work.bottom - work.top - (r.bottom - r.top)) / 2), 0,
-                     0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        centreOnCursorMonitor(hwnd);
         if (dpiOf(hwnd) != dpi_) {
             applyDpi(dpiOf(hwnd));
         }
@@ -499,13 +479,8 @@ LRESULT ConnectWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 listener_.readPorts();
             }
             break;
-        case WM_DPICHANGED: {
-            applyDpi(HIWORD(wParam));
-            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            return 0;
-        }
+        case WM_DPICHANGED:
+            return onDpiChanged(hwnd, wParam, lParam, [this](UINT dpi) { applyDpi(dpi); });
         case WM_CLOSE:
             hide();
             return 0;

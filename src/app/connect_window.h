@@ -102,7 +102,7 @@ class ConnectWindow {
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<ConnectWindow>(HWND, UINT, WPARAM,
                                                                            LPARAM);
-    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onCommand(WPARAM wParam);
     void createControls();
@@ -117,7 +117,7 @@ class ConnectWindow {
     void setShown(int id, bool shown);
 
     Listener& listener_;
-    framework::Window window_;
+    framework::OwnedWindow window_;
     std::optional<ports::PortChangeRegistration> portChanges_;
     UINT dpi_ = 96;
     bool shownBefore_ = false;

@@ -236,7 +236,7 @@ void Keypilot::showConnectWindow() {
     try {
         remote = remoteAddressFrom(settings_.read(setting_names::kRemoteAddress));
     } catch (const std::exception&) {
-        // A value of another type is no address: the window says it was ignored.
+        // Dropped: a value of another type is no address, and the window says it was ignored.
         remote = {std::wstring(kDefaultRemoteAddress), true};
     }
     connectWindow_.show(remote);

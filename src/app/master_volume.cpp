@@ -145,20 +145,18 @@ void stepThroughMixer(mixer::AudioMixer& mixer, VolumeDirection direction,
                       const std::function<void()>& processMessages) {
     int32_t left = -1, right = -1, mute = -1;
     bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
-    // Without a first destination the outputs stay -1 and the write below finds nothing.
-    mixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled, muteIsSelect);
+    const bool found = mixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled,
+                                       muteDisabled, muteIsSelect);
     if (processMessages) {
         processMessages();
     }
     std::optional<ChannelLevels> next = steppedLevels(direction, {left, right});
-    if (!next) {
+    if (!found || !next) {
         return;
     }
-    try {
-        mixer.setVolume(0, -1, next->left, next->right, 0);
-    } catch (const std::exception&) {
-        // Dropped: a step that cannot be done has no effect, which the user hears; nothing else
-        // depends on it.
+    if (!mixer.setVolume(0, -1, next->left, next->right, 0)) {
+        // Dropped: the line went while messages were served; a step that cannot be done has no
+        // effect, which the user hears, and nothing else depends on it.
     }
 }
 
@@ -214,17 +212,13 @@ void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& op
     }
     int32_t left = -1, right = -1, mute = -1;
     bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
-    fallbackMixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled,
-                            muteIsSelect);
-    if (mute < 0) {
-        return;  // no mute to toggle
+    if (!fallbackMixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled,
+                                 muteIsSelect) ||
+        mute < 0) {
+        return;  // no line, or no mute on it, to toggle
     }
-    try {
-        // -1: the levels stay as they are.
-        fallbackMixer.setVolume(0, -1, -1, -1, mute != 0 ? 0 : 1);
-    } catch (const std::exception&) {
-        // Dropped: a toggle that cannot be done has no effect, which the user hears.
-    }
+    // -1: the levels stay as they are. The line that was just read is there to write to.
+    fallbackMixer.setVolume(0, -1, -1, -1, mute != 0 ? 0 : 1);
 }
 
 }  // namespace app

@@ -50,7 +50,8 @@ std::unique_ptr<MasterEndpoint> openDefaultPlaybackEndpoint();
 // Reads the levels, runs processMessages, then sets the stepped levels and switches mute off.
 // When Core Audio is missing or refuses to read the levels, the same is done through
 // fallbackMixer's first destination line. A refused write ends the step where it is, without
-// the mixer: one code, one step. An error the mixer's write raises is dropped.
+// the mixer: one code, one step. Raises nothing: a step that cannot be done (no line, or the
+// mixer's line gone while messages were processed) has no effect.
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
                       const std::function<void()>& processMessages);
 void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixer,
@@ -58,8 +59,8 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
                       const EndpointOpener& openEndpoint);
 
 // Toggles the master mute: Core Audio's endpoint mute, or the mute of fallbackMixer's first
-// destination line when Core Audio is missing or refuses to read it. An error the mixer raises is
-// dropped.
+// destination line when Core Audio is missing or refuses to read it. Raises nothing: without a
+// mute to toggle nothing happens.
 void toggleMasterMute(mixer::AudioMixer& fallbackMixer);
 void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& openEndpoint);
 

@@ -31,11 +31,6 @@ constexpr const wchar_t* kHelp =
 constexpr const wchar_t* kBrowseFilterName = uiText(L"Приложения (*.exe,*.com,*.bat)");
 constexpr std::wstring_view kBrowseFilterPatterns = L"*.exe;*.com;*.bat";
 
-UINT dpiOf(HWND hwnd) {
-    UINT dpi = GetDpiForWindow(hwnd);
-    return dpi ? dpi : 96;
-}
-
 HFONT makeFont(const wchar_t* face, int height96, UINT dpi, BYTE charset) {
     return CreateFontW(-scaleForDpi(height96, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                        charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
@@ -73,9 +68,6 @@ SettingsWindow::~SettingsWindow() {
     if (app.mainWindow() == window_.get()) {
         app.setMainWindow(nullptr);
         app.setDialogWindow(nullptr);
-    }
-    if (window_) {
-        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
     }
 }
 
@@ -204,23 +196,7 @@ void SettingsWindow::fitFrame(SIZE client, UINT dpi) {
 void SettingsWindow::show() {
     HWND hwnd = handle();
     if (!shownBefore_) {
-        RECT work{};
-        MONITORINFO info{};
-        info.cbSize = sizeof info;
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &info)) {
-            work = info.rcWork;
-        } else {
-            SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        }
-        RECT r;
-        GetWindowRect(hwnd, &r);
-        int w = r.right - r.left;
-        int h = r.bottom - r.top;
-        SetWindowPos(hwnd, nullptr, work.left + (work.right - work.left - w) / 2,
-                     work.top + (work.bottom - work.top - h) / 2, 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        centreOnCursorMonitor(hwnd);
         // The window may have landed on a monitor with another scale.
         UINT dpi = dpiOf(hwnd);
         if (dpi != dpi_) {
@@ -419,13 +395,8 @@ LRESULT SettingsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         case WM_CTLCOLORSTATIC:
             return onControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-        case WM_DPICHANGED: {
-            applyDpi(HIWORD(wParam));
-            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-            return 0;
-        }
+        case WM_DPICHANGED:
+            return onDpiChanged(hwnd, wParam, lParam, [this](UINT dpi) { applyDpi(dpi); });
         case WM_CLOSE:
             listener_.onClose();
             return 0;

@@ -84,7 +84,7 @@ class SettingsWindow {
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<SettingsWindow>(HWND, UINT, WPARAM,
                                                                             LPARAM);
-    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT onCommand(WPARAM wParam, LPARAM lParam);
     LRESULT onControlColour(HDC dc, HWND control);
@@ -97,7 +97,7 @@ class SettingsWindow {
     void paintBanner(HDC dc);
 
     Listener& listener_;
-    framework::Window window_;
+    framework::OwnedWindow window_;
     // Goes before the window it registered.
     std::optional<ports::PortChangeRegistration> portChanges_;
     UINT dpi_ = 96;

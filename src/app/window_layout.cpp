@@ -161,4 +161,36 @@ RECT scaleForDpi(const RECT& r, UINT dpi) {
                 scaleForDpi(r.bottom, dpi)};
 }
 
+void centreOnCursorMonitor(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    RECT work{};
+    if (GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTOPRIMARY), &info)) {
+        work = info.rcWork;
+    } else {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    }
+    RECT r;
+    GetWindowRect(window, &r);
+    SetWindowPos(window, nullptr, work.left + (work.right - work.left - (r.right - r.left)) / 2,
+                 work.top + std::max(0L, (work.bottom - work.top - (r.bottom - r.top)) / 2), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+UINT dpiOf(HWND window) {
+    UINT dpi = GetDpiForWindow(window);
+    return dpi ? dpi : 96;
+}
+
+LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam,
+                     const std::function<void(UINT dpi)>& applyDpi) {
+    applyDpi(HIWORD(wParam));
+    const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+    SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return 0;
+}
+
 }  // namespace app

@@ -1,4 +1,5 @@
-// Where the settings window's controls sit, in client pixels at 96 DPI, and their scaling.
+// Where the settings window's controls sit, in client pixels at 96 DPI, and their scaling; the
+// DPI handling both of the program's windows share.
 #pragma once
 
 #include <windows.h>
@@ -57,5 +58,17 @@ Layout fitLayout(UINT dpi, const std::function<SIZE(int id, int wrapWidth)>& tex
 
 int scaleForDpi(int value, UINT dpi);
 RECT scaleForDpi(const RECT& r, UINT dpi);
+
+// Centres the window on the work area of the monitor with the cursor, its top inside it: where a
+// window the user called up from the tray first opens.
+void centreOnCursorMonitor(HWND window);
+
+// The window's DPI now; 96 where the system tells none.
+UINT dpiOf(HWND window);
+
+// Answers WM_DPICHANGED: applyDpi lays the window out at the new DPI and sizes it, then the
+// window moves to the place Windows suggests, keeping the size its layout gave it.
+LRESULT onDpiChanged(HWND window, WPARAM wParam, LPARAM lParam,
+                     const std::function<void(UINT dpi)>& applyDpi);
 
 }  // namespace app

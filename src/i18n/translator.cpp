@@ -106,9 +106,13 @@ std::wstring Translator::translate(const std::wstring& text) {
 }
 
 std::wstring Translator::translateInDomain(const std::wstring& domain, const std::wstring& text) {
-    std::string key = encodeUtf8(std::wstring_view(text));
-    stripCarriageReturns(key);
-    std::string found = domainFor(domain).lookup(key);
+    auto key = encodeUtf8(std::wstring_view(text));
+    if (!key) {
+        // A lone surrogate: no catalogue can hold the text, so it has no translation.
+        return text;
+    }
+    stripCarriageReturns(*key);
+    std::string found = domainFor(domain).lookup(*key);
     auto result = decodeUtf8<wchar_t>(expandLineFeeds(found));
     if (!text.empty() && (!result || result->empty())) {
         throw framework::Exception(framework::formatText(

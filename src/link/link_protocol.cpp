@@ -67,23 +67,6 @@ bool appendOffset(std::string& out, int value) {
     return true;
 }
 
-// UTF-16 to UTF-8; nothing for a lone surrogate, which no UTF-8 text can carry.
-std::optional<std::string> toUtf8(std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c >= 0xDC00 && c <= 0xDFFF) {
-            return std::nullopt;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
-                return std::nullopt;
-            }
-            ++i;
-        }
-    }
-    return i18n::encodeUtf8(text);
-}
-
 void appendJsonString(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
     out += '"';
@@ -229,7 +212,7 @@ std::optional<std::string> encodeMessage(const Message& message) {
             out += keyEntry(message.key).id;
             break;
         case MessageKind::Text: {
-            auto bytes = toUtf8(message.text);
+            auto bytes = i18n::encodeUtf8(std::u16string_view(message.text));
             if (!bytes || bytes->empty() || bytes->size() > kMaxTextBytes) {
                 return std::nullopt;
             }
@@ -312,6 +295,10 @@ std::string linkTableJson() {
         });
     }
     return out;
+}
+
+std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
+    return i18n::decodeUtf8<char16_t>(utf8);
 }
 
 }  // namespace phonelink

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "i18n/text_codec.h"
 #include "link/link_protocol.h"
 
 namespace phonelink {
@@ -32,74 +33,8 @@ int hexValue(char c) {
     return -1;
 }
 
-// Checks UTF-8 a byte at a time, so that a kept text frame is dropped at the first byte that no
-// continuation can mend. Overlong forms, surrogates and values beyond U+10FFFF are refused.
-class Utf8Checker {
-  public:
-    // False when the byte cannot stand here. `left` counts the bytes that may still follow it.
-    bool take(unsigned char byte, std::size_t left) {
-        if (need_ > 0) {
-            if (byte < low_ || byte > high_) {
-                return false;
-            }
-            low_ = 0x80;
-            high_ = 0xBF;
-            code_ = (code_ << 6) | (byte & 0x3Fu);
-            if (--need_ == 0) {
-                emit(code_);
-            }
-            return true;
-        }
-        low_ = 0x80;
-        high_ = 0xBF;
-        if (byte < 0x80) {
-            emit(byte);
-            return true;
-        }
-        if (byte >= 0xC2 && byte <= 0xDF) {
-            need_ = 1;
-            code_ = byte & 0x1Fu;
-        } else if (byte >= 0xE0 && byte <= 0xEF) {
-            need_ = 2;
-            code_ = byte & 0x0Fu;
-            if (byte == 0xE0) {
-                low_ = 0xA0;
-            } else if (byte == 0xED) {
-                high_ = 0x9F;
-            }
-        } else if (byte >= 0xF0 && byte <= 0xF4) {
-            need_ = 3;
-            code_ = byte & 0x07u;
-            if (byte == 0xF0) {
-                low_ = 0x90;
-            } else if (byte == 0xF4) {
-                high_ = 0x8F;
-            }
-        } else {
-            return false;
-        }
-        return need_ <= left;
-    }
-
-    std::u16string& text() { return text_; }
-
-  private:
-    void emit(char32_t c) {
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            text_ += static_cast<char16_t>(0xD800 + (c >> 10));
-            text_ += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            text_ += static_cast<char16_t>(c);
-        }
-    }
-
-    std::size_t need_ = 0;
-    unsigned char low_ = 0x80;
-    unsigned char high_ = 0xBF;
-    char32_t code_ = 0;
-    std::u16string text_;
-};
+// A kept text frame is dropped at the first byte that no continuation can mend.
+using Utf8Checker = i18n::Utf8Decoder<char16_t>;
 
 }  // namespace
 
@@ -305,16 +240,6 @@ void append(std::vector<Message>& messages, Message message) {
 }
 
 }  // namespace
-
-std::optional<std::u16string> utf16FromUtf8(std::string_view utf8) {
-    Utf8Checker checker;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (!checker.take(static_cast<unsigned char>(utf8[i]), utf8.size() - i - 1)) {
-            return std::nullopt;
-        }
-    }
-    return std::move(checker.text());
-}
 
 LinkReader::LinkReader() : frame_(std::make_unique<FrameParser>()) {}
 LinkReader::~LinkReader() = default;

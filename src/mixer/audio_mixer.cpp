@@ -5,7 +5,7 @@
 #include <string>
 
 #include "framework/application.h"
-#include "framework/hidden_window.h"
+#include "framework/owned_window.h"
 
 namespace mixer {
 namespace {
@@ -217,34 +217,24 @@ AudioMixer::AudioMixer(std::unique_ptr<MixerDriver> driver) : driver_(std::move(
 
 AudioMixer::~AudioMixer() {
     closeMixer();
-    notifyWindow_.reset();
+    notifyWindow_.destroy();
 }
 
 void AudioMixer::createNotifyWindow() {
     // A message-only window: it needs no place on the desktop, only a queue to post to.
-    notifyWindow_.reset(
-        framework::createHiddenWindow(kNotifyClassName, &AudioMixer::notifyProc, HWND_MESSAGE));
-    if (notifyWindow_) {
-        SetWindowLongPtrW(notifyWindow_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
+    framework::createOwnedMessageWindow(kNotifyClassName, *this);
 }
 
-LRESULT CALLBACK AudioMixer::notifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    // The window's data and the message's wParam carry pointers as integers.
-    auto* self = reinterpret_cast<AudioMixer*>(  // NOLINT(performance-no-int-to-ptr)
-        GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (self == nullptr || (msg != MM_MIXM_LINE_CHANGE && msg != MM_MIXM_CONTROL_CHANGE)) {
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
+LRESULT AudioMixer::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg != MM_MIXM_LINE_CHANGE && msg != MM_MIXM_CONTROL_CHANGE) {
+        return DefWindowProcW(notifyWindow_.get(), msg, wParam, lParam);
     }
-    const MixerChange& handler =
-        msg == MM_MIXM_LINE_CHANGE ? self->onLineChange : self->onControlChange;
-    if (!handler) {
-        return 0;
-    }
-    framework::application().guard([&] {
-        handler(*self, reinterpret_cast<HMIXER>(wParam),  // NOLINT(performance-no-int-to-ptr)
+    const MixerChange& handler = msg == MM_MIXM_LINE_CHANGE ? onLineChange : onControlChange;
+    if (handler) {
+        // The message's wParam carries the mixer's handle as an integer.
+        handler(*this, reinterpret_cast<HMIXER>(wParam),  // NOLINT(performance-no-int-to-ptr)
                 static_cast<uint32_t>(lParam));
-    });
+    }
     return 0;
 }
 

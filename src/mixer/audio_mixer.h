@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/handle.h"
+#include "framework/owned_window.h"
 #include "mixer/mixer_driver.h"
 #include "mixer/pointer_list.h"
 
@@ -146,12 +147,14 @@ class AudioMixer {
                    int32_t mute);
 
   private:
-    static LRESULT CALLBACK notifyProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<AudioMixer>(HWND, UINT, WPARAM, LPARAM);
+    framework::OwnedWindow& ownedWindow() { return notifyWindow_; }
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void createNotifyWindow();
     void closeMixer();
 
     std::unique_ptr<MixerDriver> driver_;
-    framework::Window notifyWindow_;
+    framework::OwnedWindow notifyWindow_;
     int32_t mixerCount_ = 0;
     int32_t mixerId_ = -1;
     MixerHandle handle_;

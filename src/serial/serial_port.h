@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/handle.h"
+#include "framework/owned_window.h"
 #include "framework/spare_event.h"
 #include "serial/serial_error.h"
 #include "serial/serial_observer.h"
@@ -208,7 +209,9 @@ class SerialPort {
     void stopEventThread();
     void reapRetiredThreads(bool wait);
     void createNotifyWindow();
-    static LRESULT CALLBACK notifyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<SerialPort>(HWND, UINT, WPARAM, LPARAM);
+    framework::OwnedWindow& ownedWindow() { return notifyWindow_; }
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onEventThreadEnded(unsigned generation);
     void runEventHandlers(SerialEvents events);
     void runEventStep(SerialEvent event);
@@ -236,7 +239,7 @@ class SerialPort {
     // clean-up on the device before the handle is closed.
     std::shared_ptr<framework::KernelHandle> device_;
     // Hidden window on the main thread: port events in window mode, news of a dead thread.
-    framework::Window notifyWindow_;
+    framework::OwnedWindow notifyWindow_;
     std::shared_ptr<CommApi> api_;
     // The event of the last blocking read, for the next one.
     framework::SpareEvent spareReadEvent_;

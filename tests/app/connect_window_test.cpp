@@ -22,19 +22,20 @@
 #include "framework/registry.h"
 #include "framework/text.h"
 #include "i18n/translation.h"
+#include "program_test.h"
 #include "qr_codes.h"
 #include "keypilot_waits.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
 using app::ConnectWindow;
-using framework::RegistryKey;
 using testing_support::KeyRecorder;
 using testing_support::pumpUntil;
+using testing_support::storedSetting;
+using testing_support::storeSetting;
 
 namespace {
 
-const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 // The link's version as the QR code and the address carry it.
 const std::string kVersion = "v=" + std::to_string(phonelink::kProtocolVersion);
 const std::string kPage = "https://corvane.ru/keypilot/remote/?" + kVersion;
@@ -52,22 +53,17 @@ int indexOf(const std::wstring& port) {
     return std::stoi(port.substr(3)) - 1;
 }
 
-class ConnectWindowTest : public ::testing::Test {
+class ConnectWindowTest : public testing_support::ProgramTest {
   protected:
     void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(L"Software\\Corvane");
-        oldHandler_ = framework::application().setExceptionHandler(
-            [](const std::exception& e) { ADD_FAILURE() << e.what(); });
+        ProgramTest::SetUp();
         first_ = testing_support::testbedPair(0);
         second_ = testing_support::testbedPair(1);
         third_ = testing_support::testbedPair(2);
     }
     void TearDown() override {
         keypilot_.reset();
-        framework::application().setExceptionHandler(oldHandler_);
-        testing_support::deleteUserKey(L"Software\\Corvane");
+        ProgramTest::TearDown();
     }
     // Keypilot with the testbed's ports, of which these are Bluetooth incoming ones; the devices
     // can change while it runs (between reads: the reading thread copies them).
@@ -98,15 +94,8 @@ class ConnectWindowTest : public ::testing::Test {
     // The devices change, and Windows says so.
     void setIncoming(std::vector<std::wstring> incoming) {
         *incoming_ = std::move(incoming);
-        const std::wstring port = incoming_->empty() ? L"COM1" : incoming_->back();
-        std::vector<BYTE> buffer(offsetof(DEV_BROADCAST_PORT_W, dbcp_name) +
-                                 (port.size() + 1) * sizeof(wchar_t));
-        auto* notice = reinterpret_cast<DEV_BROADCAST_PORT_W*>(buffer.data());
-        notice->dbcp_size = static_cast<DWORD>(buffer.size());
-        notice->dbcp_devicetype = DBT_DEVTYP_PORT;
-        lstrcpyW(notice->dbcp_name, port.c_str());
-        SendMessageW(window().handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
-                     reinterpret_cast<LPARAM>(notice));
+        testing_support::sendPortChange(window().handle(), DBT_DEVICEARRIVAL,
+                                        incoming_->empty() ? L"COM1" : incoming_->back());
         EXPECT_TRUE(testing_support::waitForPorts(*keypilot_));
     }
     ConnectWindow& window() { return keypilot_->connectWindow(); }
@@ -119,9 +108,6 @@ class ConnectWindowTest : public ::testing::Test {
     void click(int id) {
         SendMessageW(window().handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                      reinterpret_cast<LPARAM>(window().control(id)));
-    }
-    static std::optional<std::wstring> stored(const wchar_t* name) {
-        return RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ).readText(name);
     }
     // The QR code as a camera reads it off the screen, once it reads as expected or the deadline
     // passes.
@@ -136,7 +122,6 @@ class ConnectWindowTest : public ::testing::Test {
         return text;
     }
 
-    framework::Application::ExceptionHandler oldHandler_;
     testing_support::PortPair first_, second_, third_;
     std::shared_ptr<std::vector<std::wstring>> incoming_;
     std::unique_ptr<app::Keypilot> keypilot_;
@@ -159,32 +144,27 @@ TEST_F(ConnectWindowTest, OpensByItselfAndItsQrCodeGivesThePagesAddressWithTheLi
     EXPECT_EQ(framework::toUtf8(text(ConnectWindow::kAddressEdit)), kPage);
     EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
 
-    RegistryKey::create(HKEY_CURRENT_USER, kSection)
-        .writeText(L"remote", L"https://example.org/my remote/?lang=ru");
+    storeSetting(L"remote", L"https://example.org/my remote/?lang=ru");
     keypilot_->showConnectWindow();
     EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote)) << "a blank in the address";
-    RegistryKey::create(HKEY_CURRENT_USER, kSection)
-        .writeText(L"remote", L"https://example.org/remote/?lang=ru");
+    storeSetting(L"remote", L"https://example.org/remote/?lang=ru");
     keypilot_->showConnectWindow();
     EXPECT_EQ(decoded("https://example.org/remote/?lang=ru&" + kVersion),
               "https://example.org/remote/?lang=ru&" + kVersion);
     EXPECT_FALSE(shown(ConnectWindow::kIgnoredNote));
 
     for (const wchar_t* ignored : {L"http://example.org/remote/", L"ftp://example.org/"}) {
-        RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", ignored);
+        storeSetting(L"remote", ignored);
         keypilot_->showConnectWindow();
         EXPECT_EQ(decoded(kPage), kPage);
         EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote));
     }
-    RegistryKey::create(HKEY_CURRENT_USER, kSection)
-        .writeText(L"remote", L"https://example.org/" + std::wstring(181, L'a'));
+    storeSetting(L"remote", L"https://example.org/" + std::wstring(181, L'a'));
     keypilot_->showConnectWindow();
     EXPECT_TRUE(shown(ConnectWindow::kIgnoredNote)) << "201 characters";
 
     HWND hwnd = window().handle();
-    RECT frame{};
-    GetWindowRect(hwnd, &frame);
-    SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&frame));
+    testing_support::changeDpi(hwnd, 144);
     EXPECT_EQ(window().modulePixels(), 6);
     SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     EXPECT_EQ(decoded(kPage), kPage);
@@ -217,9 +197,9 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
     ASSERT_TRUE(shown(ConnectWindow::kListenButton));
     EXPECT_FALSE(shown(ConnectWindow::kComPortsButton));
     EXPECT_EQ(text(ConnectWindow::kListenButton), L"Слушать " + second_.local);
-    EXPECT_FALSE(stored(L"com").has_value());
+    EXPECT_FALSE(storedSetting(L"com").has_value());
     click(ConnectWindow::kListenButton);
-    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(second_.local)));
+    EXPECT_EQ(storedSetting(L"com"), std::to_wstring(indexOf(second_.local)));
     EXPECT_EQ(keypilot_->comPort().port(), second_.local);
     EXPECT_TRUE(testing_support::waitForOpen(*keypilot_));
     EXPECT_EQ(keypilot_->settingsWindow().portIndex(), indexOf(second_.local));
@@ -243,7 +223,7 @@ TEST_F(ConnectWindowTest, ThePortStepWithNoneOneOrSeveralIncomingPorts) {
     click(ConnectWindow::kListenButton);
     EXPECT_EQ(keypilot_->comPort().port(), third_.local);
     EXPECT_TRUE(testing_support::waitForOpen(*keypilot_));
-    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(third_.local)));
+    EXPECT_EQ(storedSetting(L"com"), std::to_wstring(indexOf(third_.local)));
 }
 
 // The phone's own click can press "Listen on": inside the command the port is stored at once and
@@ -253,13 +233,13 @@ TEST_F(ConnectWindowTest, ListenOnInsideACommandAndAPhoneHeardOnThePortThatNobod
     startKeypilot({first_.local});
     ASSERT_TRUE(testing_support::waitForOpen(*keypilot_))
         << "the one incoming port, opened unasked";
-    EXPECT_FALSE(stored(L"com").has_value()) << "opened, not stored";
+    EXPECT_FALSE(storedSetting(L"com").has_value()) << "opened, not stored";
     EXPECT_EQ(text(ConnectWindow::kHeardLabel), L"Keypilot ждёт сигнала с телефона…");
 
     testing_support::PortEnd phone(first_.remote);
     ASSERT_TRUE(phone.send("08"));
-    EXPECT_TRUE(pumpUntil([&] { return stored(L"com").has_value(); }));
-    EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(first_.local)));
+    EXPECT_TRUE(pumpUntil([&] { return storedSetting(L"com").has_value(); }));
+    EXPECT_EQ(storedSetting(L"com"), std::to_wstring(indexOf(first_.local)));
     EXPECT_TRUE(pumpUntil([&] {
         return text(ConnectWindow::kHeardLabel) == L"Телефон подключён: попробуйте стрелки";
     }));
@@ -275,7 +255,8 @@ TEST_F(ConnectWindowTest, ListenOnInsideACommandAndAPhoneHeardOnThePortThatNobod
     ASSERT_TRUE(recorder.takeForeground());
     KeyRecorder::onKeyDown = [&] {
         click(ConnectWindow::kListenButton);
-        EXPECT_EQ(stored(L"com"), std::to_wstring(indexOf(second_.local))) << "stored at once";
+        EXPECT_EQ(storedSetting(L"com"), std::to_wstring(indexOf(second_.local)))
+            << "stored at once";
         EXPECT_EQ(keypilot_->comPort().port(), first_.local) << "nothing switched inside";
     };
     ASSERT_TRUE(phone.send("09"));
@@ -300,7 +281,7 @@ TEST_F(ConnectWindowTest, TheWindowSpeaksRussianAndEnglishAndItsTextsFit) {
         {L"en_US.UTF-8", L"Connect a phone", L"Connect a phone…",
          L"Keypilot is waiting for the phone…"},
     };
-    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"remote", L"http://example.org/");
+    storeSetting(L"remote", L"http://example.org/");
     for (const auto& c : cases) {
         testing_support::ScopedEnvironment lang(L"LANG", c.lang);
         i18n::startup();
@@ -314,33 +295,15 @@ TEST_F(ConnectWindowTest, TheWindowSpeaksRussianAndEnglishAndItsTextsFit) {
         EXPECT_EQ(keypilot_->trayMenu().defaultItemIndex(), keypilot_->settingsItem());
         EXPECT_EQ(text(ConnectWindow::kHeardLabel), c.heard);
         for (UINT dpi : {96u, 144u}) {
-            RECT frame{};
-            GetWindowRect(hwnd, &frame);
-            SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                         reinterpret_cast<LPARAM>(&frame));
-            RECT client;
-            GetClientRect(hwnd, &client);
+            testing_support::changeDpi(hwnd, dpi);
             for (HWND child = GetWindow(hwnd, GW_CHILD); child;
                  child = GetWindow(child, GW_HWNDNEXT)) {
-                wchar_t cls[32] = {};
-                GetClassNameW(child, cls, 32);
-                const bool button = !lstrcmpiW(cls, WC_BUTTONW);
-                const LONG style = GetWindowLongW(child, GWL_STYLE);
-                if (!IsWindowVisible(child) || (!button && lstrcmpiW(cls, WC_STATICW)) ||
-                    (style & SS_TYPEMASK) == SS_OWNERDRAW) {
-                    continue;
+                int margin = 0;
+                if (IsWindowVisible(child) && testing_support::isLabelOrButton(child, &margin)) {
+                    const bool wraps = margin == 0;
+                    testing_support::expectTextFits(hwnd, child, wraps, margin, dpi,
+                                                    framework::toUtf8(c.lang));
                 }
-                RECT r;
-                GetWindowRect(child, &r);
-                MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
-                const int width = r.right - r.left;
-                const SIZE need = app::measureText(child, button ? 0 : width);
-                auto where = ::testing::Message() << c.lang << " control " << GetDlgCtrlID(child)
-                                                  << " at " << dpi << " DPI";
-                EXPECT_LE(need.cx + app::scaleForDpi(button ? 4 : 0, dpi), width) << where;
-                EXPECT_LE(need.cy, r.bottom - r.top) << where;
-                EXPECT_LE(r.right, client.right) << where;
-                EXPECT_LE(r.bottom, client.bottom) << where;
             }
         }
         keypilot_.reset();

@@ -19,6 +19,7 @@
 #include "framework/registry.h"
 #include "serial/comm_api.h"
 #include "keypilot_waits.h"
+#include "program_test.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -29,23 +30,18 @@ using testing_support::pumpUntil;
 
 namespace {
 
-const wchar_t* kStore = L"Software\\Corvane";
-const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
+using testing_support::kProgramSection;
 
-class KeypilotEndingTest : public ::testing::Test {
+class KeypilotEndingTest : public testing_support::ProgramTest {
   protected:
     void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(kStore);
+        ProgramTest::SetUp();
         ports_ = testing_support::testbedPair(0);
-        RegistryKey::create(HKEY_CURRENT_USER, kSection)
-            .writeText(L"com", std::to_wstring(portIndexOf(ports_.local)));
+        testing_support::storeSetting(L"com", std::to_wstring(portIndexOf(ports_.local)));
     }
-    void TearDown() override { testing_support::deleteUserKey(kStore); }
     static int portIndexOf(const std::wstring& port) { return std::stoi(port.substr(3)) - 1; }
     static std::optional<std::wstring> stored(const wchar_t* name) {
-        return RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ).readText(name);
+        return testing_support::storedSetting(name);
     }
 
     testing_support::PortPair ports_;
@@ -76,7 +72,7 @@ TEST_F(KeypilotEndingTest, AnOkInsideACommandIsStoredWhenExitOrTheSessionsEndFol
     const int otherPort = portIndexOf(testing_support::testbedPair(1).local);
     for (bool sessionEnds : {false, true}) {
         SCOPED_TRACE(sessionEnds ? "session ends" : "exit");
-        auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
+        auto section = RegistryKey::create(HKEY_CURRENT_USER, kProgramSection);
         section.deleteValue(L"mouse");
         section.writeText(L"com", std::to_wstring(portIndexOf(ports_.local)));
         auto keypilot = std::make_unique<app::Keypilot>(testing_support::sessionClaim());

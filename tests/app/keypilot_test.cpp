@@ -15,9 +15,11 @@
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/registry.h"
+#include "framework/text.h"
 #include "i18n/translation.h"
 #include "held_open_comm_api.h"
 #include "keypilot_waits.h"
+#include "program_test.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -27,40 +29,28 @@ using testing_support::waitForOpen;
 
 namespace {
 
-const wchar_t* kStore = L"Software\\Corvane";
-const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
+using testing_support::kProgramSection;
+using testing_support::kProgramStore;
 
 // The program object in the test's own process, on the testbed's registry and ports.
-class KeypilotObjectTest : public ::testing::Test {
+class KeypilotObjectTest : public testing_support::ProgramTest {
   protected:
     void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(kStore);
+        ProgramTest::SetUp();
+        keepErrors();
         auto run = RegistryKey::open(HKEY_CURRENT_USER, app::Autostart::kRunKey);
         if (run.isOpen()) {
             run.deleteValue(app::Autostart::kValueName);
         }
-        errors_.clear();
-        oldHandler_ = framework::application().setExceptionHandler(
-            [this](const std::exception& e) { errors_.push_back(framework::messageOf(e)); });
         const auto ports = testing_support::testbedPair(0);
         programPort_ = ports.local;
         phonePort_ = ports.remote;
     }
-    void TearDown() override {
-        framework::application().setExceptionHandler(oldHandler_);
-        testing_support::deleteUserKey(kStore);
-    }
     static void store(const wchar_t* name, const wchar_t* value) {
-        RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(name, value);
+        testing_support::storeSetting(name, value);
     }
     static std::optional<std::wstring> stored(const wchar_t* name) {
-        auto key = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
-        if (!key.isOpen()) {
-            return std::nullopt;
-        }
-        return key.readText(name);
+        return testing_support::storedSetting(name);
     }
     // The tip while the port is open and no phone has been heard.
     std::wstring waitingHint() const {
@@ -71,8 +61,6 @@ class KeypilotObjectTest : public ::testing::Test {
         return std::to_wstring(std::stoi(programPort_.substr(3)) - 1);
     }
 
-    std::vector<std::wstring> errors_;
-    framework::Application::ExceptionHandler oldHandler_;
     std::wstring programPort_, phonePort_;
 };
 
@@ -86,8 +74,8 @@ TEST_F(KeypilotObjectTest, WithoutAStoreStartsWithTheDefaultsAndCreatesOnlyTheEm
     EXPECT_EQ(settings.programText(), L"calc.exe");
     EXPECT_EQ(settings.portIndex(), 0);
     EXPECT_EQ(keypilot.comPort().port(), L"COM1");
-    EXPECT_TRUE(RegistryKey::open(HKEY_CURRENT_USER, kStore).isOpen());
-    EXPECT_FALSE(RegistryKey::open(HKEY_CURRENT_USER, kSection).isOpen());
+    EXPECT_TRUE(RegistryKey::open(HKEY_CURRENT_USER, kProgramStore).isOpen());
+    EXPECT_FALSE(RegistryKey::open(HKEY_CURRENT_USER, kProgramSection).isOpen());
     EXPECT_FALSE(keypilot.autostart().enabled());
     EXPECT_TRUE(errors_.empty());
 }
@@ -121,7 +109,7 @@ TEST_F(KeypilotObjectTest, StoredValuesLoadHeldToTheirBounds) {
 }
 
 TEST_F(KeypilotObjectTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
-    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeInteger(L"mouse", 12);
+    RegistryKey::create(HKEY_CURRENT_USER, kProgramSection).writeInteger(L"mouse", 12);
     store(L"exe", L"notepad.exe");
     store(L"com", programPortIndex().c_str());
     app::Keypilot keypilot{testing_support::sessionClaim()};
@@ -139,7 +127,7 @@ TEST_F(KeypilotObjectTest, AValueOfTheWrongTypeStopsStartUpAtThatStep) {
     EXPECT_EQ(stored(L"mouse"), L"5");
 }
 
-TEST_F(KeypilotObjectTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
+TEST_F(KeypilotObjectTest, OkProgramStoresTextsAndSwitchesTheConnectionEachTime) {
     store(L"com", programPortIndex().c_str());
     store(L"keys", L"input");
     app::Keypilot keypilot{testing_support::sessionClaim()};
@@ -156,7 +144,7 @@ TEST_F(KeypilotObjectTest, OkStoresTextsAndSwitchesTheConnectionEachTime) {
     EXPECT_EQ(stored(L"exe"), L"C:\\Tools\\run me.exe");
     EXPECT_EQ(stored(L"com"), programPortIndex());
     DWORD type = 0;
-    auto key = RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ);
+    auto key = RegistryKey::open(HKEY_CURRENT_USER, kProgramSection, KEY_READ);
     for (const wchar_t* name : {L"mouse", L"exe", L"com"}) {
         RegQueryValueExW(key.handle(), name, nullptr, &type, nullptr, nullptr);
         EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << name;
@@ -429,9 +417,7 @@ TEST_F(KeypilotObjectTest, SettingsWindowHasNoCloseBoxAndItsControlsWhereTheyBel
     EXPECT_STREQ(caption, L"Свойства: Keypilot");
     for (UINT dpi : {96u, 192u}) {
         if (dpi != settings.dpi()) {
-            RECT r{};
-            GetWindowRect(hwnd, &r);
-            SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&r));
+            testing_support::changeDpi(hwnd, dpi);
         }
         RECT client;
         GetClientRect(hwnd, &client);
@@ -557,38 +543,17 @@ TEST_F(KeypilotObjectTest, TextsFollowTheLanguageAndFitTheirControlsAtEveryScale
                 << c.lang;
 
             for (UINT dpi : {96u, 144u, 192u}) {
-                RECT frame{};
-                GetWindowRect(hwnd, &frame);
-                SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                             reinterpret_cast<LPARAM>(&frame));
-                RECT client;
-                GetClientRect(hwnd, &client);
+                testing_support::changeDpi(hwnd, dpi);
                 int count = 0;
                 const app::ControlRect* rects = app::controlRects(count);
                 for (int i = 0; i < count; ++i) {
                     HWND child = settings.control(rects[i].id);
-                    wchar_t cls[32] = {};
-                    GetClassNameW(child, cls, 32);
-                    LONG style = GetWindowLongW(child, GWL_STYLE);
-                    bool button = !lstrcmpiW(cls, WC_BUTTONW);
-                    bool group = button && (style & BS_TYPEMASK) == BS_GROUPBOX;
-                    if (!button && lstrcmpiW(cls, WC_STATICW)) {
-                        continue;
+                    int margin = 0;
+                    if (testing_support::isLabelOrButton(child, &margin)) {
+                        const bool wraps = rects[i].id == app::kDescriptionLabel;
+                        testing_support::expectTextFits(hwnd, child, wraps, margin, dpi,
+                                                        framework::toUtf8(c.lang));
                     }
-                    RECT r;
-                    GetWindowRect(child, &r);
-                    MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
-                    int width = r.right - r.left;
-                    int height = r.bottom - r.top;
-                    bool wraps = rects[i].id == app::kDescriptionLabel;
-                    SIZE need = app::measureText(child, wraps ? width : 0);
-                    // A button's edges and a group box's frame take some of its width.
-                    int margin = app::scaleForDpi(group ? 12 : button ? 4 : 0, dpi);
-                    auto where = ::testing::Message()
-                                 << c.lang << " control " << rects[i].id << " at " << dpi << " DPI";
-                    EXPECT_LE(need.cx + margin, width) << where;
-                    EXPECT_LE(need.cy, height) << where;
-                    EXPECT_LE(r.right, client.right) << where;
                 }
             }
         }

@@ -16,15 +16,13 @@
 #include "framework/application.h"
 #include "framework/registry.h"
 #include "keypilot_waits.h"
+#include "program_test.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
-using framework::RegistryKey;
 using testing_support::waitForPorts;
 
 namespace {
-
-const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
 
 // A Bluetooth serial port as Windows lists it: address zero is the incoming port.
 ports::PortDevice bluetoothPort(int number, const std::wstring& address) {
@@ -36,21 +34,10 @@ ports::PortDevice bluetoothPort(int number, const std::wstring& address) {
                 address + L"_C00000000"};
 }
 
-class PortListTest : public ::testing::Test {
+class PortListTest : public testing_support::ProgramTest {
   protected:
-    void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(L"Software\\Corvane");
-        oldHandler_ = framework::application().setExceptionHandler(
-            [](const std::exception& e) { ADD_FAILURE() << e.what(); });
-    }
-    void TearDown() override {
-        framework::application().setExceptionHandler(oldHandler_);
-        testing_support::deleteUserKey(L"Software\\Corvane");
-    }
     static std::optional<std::wstring> storedPort() {
-        return RegistryKey::open(HKEY_CURRENT_USER, kSection, KEY_READ).readText(L"com");
+        return testing_support::storedSetting(L"com");
     }
     static std::wstring item(app::Keypilot& keypilot, int index) {
         HWND list = keypilot.settingsWindow().control(app::kPortList);
@@ -59,24 +46,12 @@ class PortListTest : public ::testing::Test {
         SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
         return text;
     }
-    // What Windows tells the window when a port arrives or leaves; the notice ends in its name.
-    static void sendPortChange(app::Keypilot& keypilot, WPARAM event, const wchar_t* port) {
-        std::vector<BYTE> buffer(offsetof(DEV_BROADCAST_PORT_W, dbcp_name) +
-                                 (lstrlenW(port) + 1) * sizeof(wchar_t));
-        auto* notice = reinterpret_cast<DEV_BROADCAST_PORT_W*>(buffer.data());
-        notice->dbcp_size = static_cast<DWORD>(buffer.size());
-        notice->dbcp_devicetype = DBT_DEVTYP_PORT;
-        lstrcpyW(notice->dbcp_name, port);
-        SendMessageW(keypilot.settingsWindow().handle(), WM_DEVICECHANGE, event,
-                     reinterpret_cast<LPARAM>(notice));
-    }
-    framework::Application::ExceptionHandler oldHandler_;
 };
 
 // The real catalogue under Wine: the testbed's ports exist (nothing tells what they are), the
 // others are plain names, and item n still stands for COMn+1.
 TEST_F(PortListTest, TheTestbedsPortsArePresentOthersPlainAndItemsKeepTheirPorts) {
-    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
+    testing_support::storeSetting(L"com", L"29");
     app::Keypilot keypilot{testing_support::sessionClaim()};
     keypilot.start();
     ASSERT_TRUE(waitForPorts(keypilot));
@@ -128,14 +103,17 @@ TEST_F(PortListTest, TheListTellsEachPortAndFollowsArrivalsAndRemovals) {
     ASSERT_TRUE(waitForPorts(keypilot));
     settings.setPortIndex(2);
     named->push_back(L"COM30");
-    sendPortChange(keypilot, DBT_DEVICEARRIVAL, L"COM30");
+    testing_support::sendPortChange(keypilot.settingsWindow().handle(), DBT_DEVICEARRIVAL,
+                                    L"COM30");
     ASSERT_TRUE(waitForPorts(keypilot));
     EXPECT_EQ(item(keypilot, 29), L"COM30 — присутствует");
     EXPECT_EQ(settings.portIndex(), 2) << "the choice stays on its item";
     named->clear();
-    sendPortChange(keypilot, DBT_DEVICEQUERYREMOVE, L"COM2");
+    testing_support::sendPortChange(keypilot.settingsWindow().handle(), DBT_DEVICEQUERYREMOVE,
+                                    L"COM2");
     EXPECT_FALSE(keypilot.ports().reading()) << "only arrivals and removals count";
-    sendPortChange(keypilot, DBT_DEVICEREMOVECOMPLETE, L"COM2");
+    testing_support::sendPortChange(keypilot.settingsWindow().handle(), DBT_DEVICEREMOVECOMPLETE,
+                                    L"COM2");
     ASSERT_TRUE(waitForPorts(keypilot));
     EXPECT_EQ(item(keypilot, 1), L"COM2");
     settings.hide();
@@ -178,7 +156,7 @@ TEST_F(PortListTest, FirstStartChoosesTheOnlyBluetoothIncomingPort) {
         EXPECT_EQ(storedPort(), std::to_wstring(index));
     }
     // A stored port is the user's: it stays.
-    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"com", L"29");
+    testing_support::storeSetting(L"com", L"29");
     ports::PortSources sources;
     sources.devices = [found = cases[0].first] { return found; };
     app::Keypilot keypilot(testing_support::sessionClaim(), sources);

@@ -77,6 +77,7 @@ TEST_F(DomainTest, EveryKindOfBrokenCatalogueCountsAsMissing) {
         {"string outside", outside},
         {"not UTF-8", testing::buildCatalogue({{"", ""}, {"Cancel", "\xE4rger"}})},
         {"cut sequence", testing::buildCatalogue({{"Cancel", "Schlu\xC3"}})},
+        {"encoded surrogate", testing::buildCatalogue({{"Cancel", "Abbrechen \xED\xA0\xBD"}})},
         {"empty translation", testing::buildCatalogue({{"Cancel", ""}})},
     };
     for (std::size_t length = 28; length < good.size(); length += 23) {

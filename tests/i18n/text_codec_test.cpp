@@ -5,7 +5,7 @@
 namespace i18n {
 namespace {
 
-std::string encode(std::u16string_view text) {
+std::optional<std::string> encode(std::u16string_view text) {
     return encodeUtf8(text);
 }
 std::optional<std::u16string> decode(std::string_view bytes) {
@@ -15,7 +15,7 @@ std::optional<std::u16string> decode(std::string_view bytes) {
 TEST(Utf8Codec, RoundTripsTheBasicPlaneAsBefore) {
     const std::u16string text =
         u"Abc \u00E4\u00F6\u00FC \u0416\u0438\u0437\u043D\u044C \u20AC \uFFFD";
-    std::string bytes = encode(text);
+    std::string bytes = encode(text).value();
     EXPECT_EQ(bytes,
               "Abc \xC3\xA4\xC3\xB6\xC3\xBC \xD0\x96\xD0\xB8\xD0\xB7\xD0\xBD\xD1\x8C "
               "\xE2\x82\xAC \xEF\xBF\xBD");
@@ -31,12 +31,25 @@ TEST(Utf8Codec, CharactersOutsideTheBasicPlaneUseFourBytes) {
     EXPECT_EQ(decode("\xF0\x9F\x98\x80"), smile);
     EXPECT_EQ(decode("a\xF4\x8F\xBF\xBFz"), u"a\U0010FFFFz");
     EXPECT_EQ(encode(u"a\U0010FFFFz"), "a\xF4\x8F\xBF\xBFz");
-    // A surrogate without its partner still gets a key of its own and comes back.
-    const std::u16string lone = u"x\xD83Dy";
-    EXPECT_EQ(encode(lone), "x\xED\xA0\xBDy");
-    EXPECT_EQ(decode(encode(lone)), lone);
-    // Two surrogates encoded one by one read as the pair they make.
-    EXPECT_EQ(decode("\xED\xA0\xBD\xED\xB8\x80"), smile);
+}
+
+// One rule both ways: a surrogate is no character. A lone one has no UTF-8 form, and its
+// three-byte form, alone or as half of a pair, is not UTF-8; the characters on either side of
+// the surrogates' range are.
+TEST(Utf8Codec, SurrogatesAreNeitherWrittenAloneNorReadInTheirThreeByteForm) {
+    for (std::u16string_view lone :
+         {std::u16string_view(u"x\xD83Dy"), std::u16string_view(u"\xDE00"),
+          std::u16string_view(u"x\xD83D"), std::u16string_view(u"\xDE00\xD83D")}) {
+        EXPECT_FALSE(encode(lone)) << lone.size();
+    }
+    for (std::string_view bad :
+         {std::string_view("x\xED\xA0\xBDy"), std::string_view("\xED\xA0\x80"),
+          std::string_view("\xED\xBF\xBF"), std::string_view("\xED\xA0\xBD\xED\xB8\x80")}) {
+        EXPECT_FALSE(decode(bad)) << ::testing::PrintToString(std::string(bad));
+    }
+    EXPECT_EQ(decode("\xED\x9F\xBF"), u"\uD7FF");
+    EXPECT_EQ(decode("\xEE\x80\x80"), u"\uE000");
+    EXPECT_EQ(encode(u"\uD7FF\uE000"), "\xED\x9F\xBF\xEE\x80\x80");
 }
 
 TEST(Utf8Codec, RejectsBytesThatAreNotUtf8) {

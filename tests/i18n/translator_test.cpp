@@ -70,6 +70,8 @@ TEST_F(TranslatorTest, CharactersOutsideTheBasicPlaneFindTheirTranslation) {
     EXPECT_EQ(translator.translate(L"Smile \U0001F600"), L"L\u00E4cheln \U0001F600");
     EXPECT_EQ(translator.translateInDomain(L"default", L"Unable to open com port"),
               L"COM-Port l\u00E4sst sich nicht \u00F6ffnen");
+    // A lone surrogate has no UTF-8 form, so no catalogue holds the text: it stays as it is.
+    EXPECT_EQ(translator.translate(L"Smile \xD83D"), L"Smile \xD83D");
 }
 
 TEST_F(TranslatorTest, DomainsAreSharedAcrossLetterCaseAndThreads) {

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -113,8 +112,6 @@ class Driver final : public mixer::MixerDriver {
     int closeCalls = 0;
     int openDevices = 0;
     HWND callbackWindow = nullptr;
-    // Runs before each write is taken; a test may throw from it.
-    std::function<void()> beforeWrite;
 
     UINT deviceCount() override { return static_cast<UINT>(devices.size()); }
 
@@ -246,9 +243,6 @@ class Driver final : public mixer::MixerDriver {
         Control* c = controlOf(mixer, request, flags);
         if (c == nullptr || request->cbDetails != sizeof(DWORD)) {
             return MIXERR_INVALCONTROL;
-        }
-        if (beforeWrite) {
-            beforeWrite();
         }
         auto* in = static_cast<const DWORD*>(request->paDetails);
         Write w{request->dwControlID, request->cChannels, request->cMultipleItems,
