@@ -14,9 +14,7 @@ constexpr const wchar_t* kWindowClass = L"KeypilotKeptPorts";
 }  // namespace
 
 KeptPorts::KeptPorts(ports::PortSources sources) : sources_(std::move(sources)) {
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<KeptPorts>);
-    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         GetModuleHandleW(nullptr), this)) {
+    if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
         framework::raiseLastOSError();
     }
 }

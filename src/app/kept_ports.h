@@ -38,7 +38,7 @@ class KeptPorts {
 
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<KeptPorts>(HWND, UINT, WPARAM, LPARAM);
-    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void onReadDone();
 
@@ -46,7 +46,7 @@ class KeptPorts {
     ports::PortList ports_{};
     bool read_ = false;
     bool again_ = false;
-    framework::Window window_;
+    framework::OwnedWindow window_;
     using ReadCall = BackgroundCall<std::optional<ports::PortList>>;
     // Goes before the window, which it posts to.
     std::unique_ptr<ReadCall> call_;

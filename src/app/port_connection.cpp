@@ -33,9 +33,7 @@ PortConnection::PortConnection() {
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
     port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PortConnection>);
-    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         GetModuleHandleW(nullptr), this)) {
+    if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
         framework::raiseLastOSError();
     }
 }

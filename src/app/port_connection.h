@@ -80,7 +80,7 @@ class PortConnection {
     static std::wstring reasonOf(const std::exception& e);
     friend LRESULT CALLBACK framework::ownedWindowProcedure<PortConnection>(HWND, UINT, WPARAM,
                                                                             LPARAM);
-    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     bool portNamed() const;
     // Names the port; one open, or being tried, under another name is closed or let go of first.
@@ -99,7 +99,7 @@ class PortConnection {
     // Empty after a successful open, so a port that closes by itself has lost its link.
     std::wstring failure_;
     // Receives the news that a try's device call is done.
-    framework::Window window_;
+    framework::OwnedWindow window_;
     // Goes before the window, which it posts to.
     std::unique_ptr<BackgroundOpen> try_;
     WPARAM tryId_ = 0;
