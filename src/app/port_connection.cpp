@@ -33,6 +33,11 @@ PortConnection::PortConnection() {
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
     port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
+    // The writer holds the device's handle only while the port owns it.
+    port_.onAfterOpen = [this](serial::SerialPort&) {
+        writer_.start(port_.commApi(), port_.handle());
+    };
+    port_.onBeforeClose = [this](serial::SerialPort&) { writer_.stop(); };
     framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PortConnection>);
     if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                          GetModuleHandleW(nullptr), this)) {
