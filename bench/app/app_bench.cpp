@@ -637,12 +637,12 @@ int uiAnswers(const std::wstring& local, int runs) {
     return 0;
 }
 
-// The process's private bytes (its commit), in MB.
+// The process's private bytes (its commit charge, which Wine keeps; it leaves PrivateUsage at 0),
+// in MB.
 double privateMegabytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    K32GetProcessMemoryInfo(GetCurrentProcess(),
-                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return static_cast<double>(counters.PrivateUsage) / (1024.0 * 1024.0);
+    PROCESS_MEMORY_COUNTERS counters{};
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
 }
 
 int writes(const std::wstring& local, int seconds) {
@@ -659,8 +659,8 @@ int writes(const std::wstring& local, int seconds) {
         return 2;
     }
     // A volume state as the link sends it, padded to a typical answer's length.
-    const std::string line = "{\"type\":\"volume\",\"volume\":42,\"muted\":false," +
-                             std::string(200, ' ') + "}\n";
+    const std::string line =
+        "{\"type\":\"volume\",\"volume\":42,\"muted\":false," + std::string(200, ' ') + "}\n";
     std::printf("writes: private %.2f MB before the flood\n", privateMegabytes());
     long sends = 0;
     for (int second = 1; second <= seconds; ++second) {
@@ -671,10 +671,11 @@ int writes(const std::wstring& local, int seconds) {
             }
             framework::application().processMessages();
         }
-        std::printf("writes second %d: %ld sends, %d writes started, %ld given up, writer holds "
-                    "%zu bytes, private %.2f MB\n",
-                    second, sends, api->writes(), givenUp, connection.writer().heldBytes(),
-                    privateMegabytes());
+        std::printf(
+            "writes second %d: %ld sends, %d writes started, %ld given up, writer holds "
+            "%zu bytes, private %.2f MB\n",
+            second, sends, api->writes(), givenUp, connection.writer().heldBytes(),
+            privateMegabytes());
     }
     return 0;
 }
