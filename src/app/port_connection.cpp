@@ -5,7 +5,6 @@
 #include "app/settings_values.h"
 #include "framework/application.h"
 #include "framework/exception.h"
-#include "framework/hidden_window.h"
 #include "framework/owned_window.h"
 #include "framework/text.h"
 #include "serial/serial_error.h"
@@ -38,11 +37,7 @@ PortConnection::PortConnection() {
         writer_.start(port_.commApi(), port_.handle());
     };
     port_.onBeforeClose = [this](serial::SerialPort&) { writer_.stop(); };
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PortConnection>);
-    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         GetModuleHandleW(nullptr), this)) {
-        framework::raiseLastOSError();
-    }
+    framework::createOwnedMessageWindow(kWindowClass, this);
 }
 
 PortConnection::~PortConnection() {

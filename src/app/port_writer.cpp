@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "framework/exception.h"
-#include "framework/hidden_window.h"
 #include "serial/comm_api.h"
 
 namespace app {
@@ -155,11 +154,7 @@ class PortWriter::Session {
 };
 
 PortWriter::PortWriter() {
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PortWriter>);
-    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         GetModuleHandleW(nullptr), this)) {
-        framework::raiseLastOSError();
-    }
+    framework::createOwnedMessageWindow(kWindowClass, this);
 }
 
 PortWriter::~PortWriter() {

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include "framework/application.h"
+#include "framework/exception.h"
+#include "framework/hidden_window.h"
 
 namespace framework {
 
@@ -30,6 +32,17 @@ LRESULT CALLBACK ownedWindowProcedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
         handled = true;
     });
     return handled ? result : 0;
+}
+
+// Registers className on first use and makes a message-only window of it that belongs to owner;
+// raises when it cannot.
+template <class Owner>
+void createOwnedMessageWindow(const wchar_t* className, Owner* owner) {
+    registerWindowClass(className, &ownedWindowProcedure<Owner>);
+    if (!CreateWindowExW(0, className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleW(nullptr), owner)) {
+        raiseLastOSError();
+    }
 }
 
 }  // namespace framework
