@@ -1,8 +1,9 @@
 // Stands in for a Bluetooth driver that takes a write and never finishes it, as one does once the
 // phone has gone. A pseudo-terminal cannot: under Wine a small write to it always ends at once.
 // While hanging, each write is taken on (ERROR_IO_PENDING) and stays pending until it is
-// cancelled, which ends it as a driver that honours CancelIoEx does; otherwise every call goes to
-// Win32 as it is. It notes the threads that wrote.
+// cancelled, which ends it as a driver that honours CancelIoEx does (or, when told to, keeps it
+// all the same, as a faulty one may); otherwise every call goes to Win32 as it is. It notes the
+// threads that wrote.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,10 @@ class HangingWriteCommApi : public serial::CommApi {
     void hang(bool on) {
         std::lock_guard guard(lock_);
         hanging_ = on;
+    }
+    void keepCancelled(bool on) {
+        std::lock_guard guard(lock_);
+        keepCancelled_ = on;
     }
     int writes() {
         std::lock_guard guard(lock_);
@@ -61,10 +66,13 @@ class HangingWriteCommApi : public serial::CommApi {
         {
             std::lock_guard guard(lock_);
             if (pending_ && (!overlapped || overlapped == pending_)) {
+                ++cancels_;
+                if (keepCancelled_) {
+                    return TRUE;
+                }
                 pending_->Internal = kCancelled;
                 SetEvent(pending_->hEvent);
                 pending_ = nullptr;
-                ++cancels_;
                 return TRUE;
             }
         }
@@ -74,6 +82,7 @@ class HangingWriteCommApi : public serial::CommApi {
   private:
     std::mutex lock_;
     bool hanging_ = false;
+    bool keepCancelled_ = false;
     OVERLAPPED* pending_ = nullptr;
     int cancels_ = 0;
     std::vector<DWORD> writers_;

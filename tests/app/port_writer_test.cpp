@@ -115,6 +115,18 @@ TEST_F(PortWriterTest, AWriteNeverTakenIsGivenUpWhilePressesComeInAndOnlyTheLate
     EXPECT_EQ(phoneReads(6), "again\n");
 }
 
+TEST_F(PortWriterTest, ARecordTheDriverKeepsAfterItsCancelIsNeverWrittenThroughAgain) {
+    api_->hang(true);
+    api_->keepCancelled(true);
+    // Given up after its time-out and a moment for the cancel, which the driver ignores.
+    EXPECT_FALSE(sent("kept\n"));
+    EXPECT_EQ(api_->cancels(), 1);
+    // The driver may still write into the record: nothing more goes to the device through it.
+    EXPECT_FALSE(sent("next\n"));
+    EXPECT_EQ(api_->writes(), 1);
+    EXPECT_EQ(outcomes_, (std::vector<bool>{false, false}));
+}
+
 TEST_F(PortWriterTest, ClosingThePortWhileAWriteHangsEndsTheWriteAndItsThreadAtOnce) {
     // The system gives out the lowest free handles first, so handles that the rounds leave open
     // push the highest of the next 256 up (the process's handle count is not kept under Wine).
