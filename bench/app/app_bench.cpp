@@ -29,7 +29,14 @@
 //       the ports and the web site's shell call each take 3 s (stand-ins that hold, all at once,
 //       as in the test of the main thread); each run, then the median and the worst over <runs>
 //       (3 unless given). The goal: under 50 ms
+//   app_bench writes <local> <seconds>
+//       a flood of sends back to the phone while every write hangs (a driver stand-in that never
+//       finishes one, as a Bluetooth port whose phone has gone): each second, the sends so far,
+//       the writes given up, the bytes the port's writer holds and the process's private bytes.
+//       Only the latest send waits, so both stay flat
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -42,6 +49,7 @@
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
+#include "app/port_connection.h"
 #include "link/link_protocol.h"
 #include "bench_clock.h"
 #include "framework/application.h"
@@ -49,6 +57,7 @@
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "hanging_write_comm_api.h"
 #include "slow_calls.h"
 #include "wine_test_support.h"
 
@@ -628,6 +637,49 @@ int uiAnswers(const std::wstring& local, int runs) {
     return 0;
 }
 
+// The process's private bytes (its commit charge, which Wine keeps; it leaves PrivateUsage at 0),
+// in MB.
+double privateMegabytes() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
+}
+
+int writes(const std::wstring& local, int seconds) {
+    framework::application().initialize();
+    auto api = std::make_shared<testing_support::HangingWriteCommApi>();
+    api->hang(true);
+    app::PortConnection connection;
+    connection.port().setCommApi(api);
+    long givenUp = 0;
+    connection.carrier().onSent = [&](bool ok) { givenUp += ok ? 0 : 1; };
+    connection.keepOpen(local);
+    if (!serveUntil([&] { return connection.connected(); }, 5)) {
+        std::fprintf(stderr, "%ls did not open\n", local.c_str());
+        return 2;
+    }
+    // A volume state as the link sends it, padded to a typical answer's length.
+    const std::string line =
+        "{\"type\":\"volume\",\"volume\":42,\"muted\":false," + std::string(200, ' ') + "}\n";
+    std::printf("writes: private %.2f MB before the flood\n", privateMegabytes());
+    long sends = 0;
+    for (int second = 1; second <= seconds; ++second) {
+        const double end = now() + 1;
+        while (now() < end) {
+            for (int i = 0; i < 100; ++i, ++sends) {
+                connection.carrier().send(line);
+            }
+            framework::application().processMessages();
+        }
+        std::printf(
+            "writes second %d: %ld sends, %d writes started, %ld given up, writer holds "
+            "%zu bytes, private %.2f MB\n",
+            second, sends, api->writes(), givenUp, connection.writer().heldBytes(),
+            privateMegabytes());
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -652,12 +704,16 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"ui" && argc >= 3) {
         return uiAnswers(argv[2], argc > 3 ? std::stoi(argv[3]) : 3);
     }
+    if (what == L"writes" && argc >= 4) {
+        return writes(argv[2], std::stoi(argv[3]));
+    }
     std::fprintf(stderr,
                  "usage: app_bench burst <local> <remote> <codes> [messages|input]\n"
                  "       app_bench cpu <open|none|retrying> <port> <seconds>\n"
                  "       app_bench reconnect <local> <remote>\n"
                  "       app_bench moves <local> <remote> <moves>\n"
                  "       app_bench type <local> <remote> [runs]\n"
-                 "       app_bench ui <local> [runs]\n");
+                 "       app_bench ui <local> [runs]\n"
+                 "       app_bench writes <local> <seconds>\n");
     return 2;
 }

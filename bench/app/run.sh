@@ -6,7 +6,8 @@
 # dropped link takes to show and to come back, the touchpad's moves a second (over the link and
 # Keypilot's own part) and the time 1,000 characters take to be typed into another program (5 runs
 # each, with the same key events sent by a bare program as the reference), and the main thread's
-# longest answer while a port's open, a read of the ports and a shell call take 3 s each (3 runs).
+# longest answer while a port's open, a read of the ports and a shell call take 3 s each (3 runs),
+# and what a flood of sends back to the phone holds while every write hangs (6 s).
 # Uses <build dir>/testbed, starting it (and stopping it afterwards) if it is not running.
 set -euo pipefail
 # shellcheck source=bench/in-testbed.sh
@@ -32,3 +33,4 @@ for _ in 1 2 3; do
 done
 run type COM5 COM6 5
 run ui COM5 3
+run writes COM5 6

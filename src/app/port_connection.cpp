@@ -5,7 +5,6 @@
 #include "app/settings_values.h"
 #include "framework/application.h"
 #include "framework/exception.h"
-#include "framework/hidden_window.h"
 #include "framework/owned_window.h"
 #include "framework/text.h"
 #include "serial/serial_error.h"
@@ -33,6 +32,11 @@ PortConnection::PortConnection() {
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
     port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
+    // The writer holds the device's handle only while the port owns it.
+    port_.onAfterOpen = [this](serial::SerialPort&) {
+        writer_.start(port_.commApi(), port_.handle());
+    };
+    port_.onBeforeClose = [this](serial::SerialPort&) { writer_.stop(); };
     if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
         framework::raiseLastOSError();
     }

@@ -5,7 +5,8 @@
 // start) as well: the device call runs on a thread of its own, since a Bluetooth driver may hold it
 // for seconds, and the port takes the device on the main thread; a failure shows in the tray tip.
 // Closing waits for the port's event thread, as the serial component does. Each chunk received is
-// read here and handed to onChunk.
+// read here and handed to onChunk. What goes back to the phone goes through carrier(), written by
+// the open port's writer thread.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "app/background_open.h"
+#include "app/port_writer.h"
 #include "app/ui_text.h"
 #include "framework/handle.h"
 #include "framework/owned_window.h"
@@ -52,6 +54,10 @@ class PortConnection {
     std::function<void(const std::string& chunk)> onChunk;
 
     serial::SerialPort& port() { return port_; }
+    // The way back to the phone. Sends while no port is open are reported as failed.
+    phonelink::Carrier& carrier() { return writer_; }
+    // The carrier as the port's writer, for the figures of what it holds.
+    const PortWriter& writer() const { return writer_; }
     bool connected() const { return port_.connected(); }
 
     // The user's switch (OK): a port open under this name, or that the user is having opened
@@ -92,6 +98,10 @@ class PortConnection {
     void onTryDone(WPARAM id);
     void receiveChunk(int32_t count);
 
+    // Runs while the port is open: started by the port's onAfterOpen and stopped by its
+    // onBeforeClose, which are the connection's. Made before the port, so that it is still there
+    // when the port's destructor closes it.
+    PortWriter writer_;
     serial::SerialPort port_;
     bool wanted_ = false;
     int ticksSinceTry_ = 0;

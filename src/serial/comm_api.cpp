@@ -31,6 +31,10 @@ BOOL CommApi::readFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                        OVERLAPPED* overlapped) {
     return ReadFile(device, buffer, count, read, overlapped);
 }
+BOOL CommApi::writeFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
+                        OVERLAPPED* overlapped) {
+    return WriteFile(device, buffer, count, written, overlapped);
+}
 BOOL CommApi::cancelIoEx(HANDLE device, OVERLAPPED* overlapped) {
     return CancelIoEx(device, overlapped);
 }

@@ -1,7 +1,8 @@
 // The Win32 serial calls the port component makes, behind a small interface so that a test can
 // stand in a driver that misbehaves in ways a pseudo-terminal cannot (refusing settings,
-// reporting line errors, keeping a read it was asked to cancel). The real implementation forwards
-// each call unchanged; every call keeps the Win32 meaning of its result and of GetLastError.
+// reporting line errors, keeping a read it was asked to cancel, never finishing a write). The real
+// implementation forwards each call unchanged; every call keeps the Win32 meaning of its result and
+// of GetLastError.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +28,8 @@ class CommApi {
                                      BOOL wait);
     virtual BOOL readFile(HANDLE device, void* buffer, DWORD count, DWORD* read,
                           OVERLAPPED* overlapped);
+    virtual BOOL writeFile(HANDLE device, const void* buffer, DWORD count, DWORD* written,
+                           OVERLAPPED* overlapped);
     virtual BOOL cancelIoEx(HANDLE device, OVERLAPPED* overlapped);
     virtual BOOL purgeComm(HANDLE device, DWORD flags);
     virtual BOOL clearCommError(HANDLE device, DWORD* errors, COMSTAT* status);
