@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/background_open.h"
+#include "app/dropping_carrier.h"
 #include "app/ui_text.h"
 #include "framework/handle.h"
 #include "framework/owned_window.h"
@@ -52,6 +53,8 @@ class PortConnection {
     std::function<void(const std::string& chunk)> onChunk;
 
     serial::SerialPort& port() { return port_; }
+    // Where the answers to the phone go while the port is open.
+    phonelink::Carrier& carrier() { return carrier_; }
     bool connected() const { return port_.connected(); }
 
     // The user's switch (OK): a port open under this name, or that the user is having opened
@@ -93,6 +96,7 @@ class PortConnection {
     void receiveChunk(int32_t count);
 
     serial::SerialPort port_;
+    DroppingCarrier carrier_;
     bool wanted_ = false;
     int ticksSinceTry_ = 0;
     // Why the port is not open: the last open's failure, or Keypilot's own error that closed it.
