@@ -152,7 +152,7 @@ TEST(KeypilotTalkTest, OnlyAHelloStartsTheTalkAndSilenceEndsIt) {
     std::uint64_t now = 10000;
     keypilot.setClock([&] { return now; });
     const phonelink::PhoneTalk& talk = keypilot.phoneAnswers().talk();
-    keypilot.onChunkReceived("PIMV+000+000");
+    keypilot.onChunkReceived("MV+000+000");
     EXPECT_FALSE(talk.talking());
 
     keypilot.onChunkReceived("HI03");
