@@ -133,8 +133,8 @@ class CoreAudioEndpoint final : public MasterEndpoint {
         return true;
     }
     bool setMute(bool mute) override { return SUCCEEDED(volume_->SetMute(mute, nullptr)); }
-    bool watch(std::function<void()> changed) override {
-        auto notices = std::make_unique<VolumeNotices>(std::move(changed));
+    bool watch(const std::function<void()>& changed) override {
+        auto notices = std::make_unique<VolumeNotices>(changed);
         if (notices_ || FAILED(volume_->RegisterControlChangeNotify(notices.get()))) {
             return false;
         }

@@ -41,10 +41,7 @@ class MasterEndpoint {
     virtual bool setMute(bool mute) = 0;
     // Calls changed whenever the device's volume or mute changes, from a thread of the system's,
     // until the endpoint goes. False when the device cannot tell.
-    virtual bool watch(std::function<void()> changed) {
-        (void)changed;
-        return false;
-    }
+    virtual bool watch(const std::function<void()>& /*changed*/) { return false; }
 };
 
 // Gives the endpoint of the current default playback device, or nullptr when there is none.

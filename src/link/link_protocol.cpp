@@ -149,15 +149,13 @@ Message Message::scroll(int dx, int dy) {
 }
 
 Message Message::hello(int version) {
-    Message m;
-    m.kind = MessageKind::Hello;
+    Message m = ofKind(MessageKind::Hello);
     m.version = version;
     return m;
 }
 
 Message Message::setVolume(int level) {
-    Message m;
-    m.kind = MessageKind::SetVolume;
+    Message m = ofKind(MessageKind::SetVolume);
     m.level = level;
     return m;
 }
