@@ -136,6 +136,14 @@ void runMessage(const Message& message, const CommandContext& context) {
         case MessageKind::Text:
             typeText(message.text);
             break;
+        case MessageKind::Hello:
+            // Answered by the program, which keeps the talk with the phone.
+            break;
+        case MessageKind::SetVolume:
+            if (context.mixer) {
+                setMasterLevel(message.level, *context.mixer, &openDefaultPlaybackEndpoint);
+            }
+            break;
     }
 }
 

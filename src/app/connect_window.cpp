@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/pc_name.h"
 #include "app/port_list_text.h"
 #include "app/resources/resource.h"
 #include "app/settings_values.h"
@@ -65,18 +66,6 @@ constexpr int kContentWidth = 440;
 constexpr int kButtonHeight = 25;
 constexpr int kEditHeight = 23;
 
-std::wstring computerName() {
-    // The name Windows shows and gives Bluetooth devices, in its own letters' case.
-    DWORD size = 0;
-    GetComputerNameExW(ComputerNamePhysicalDnsHostname, nullptr, &size);
-    std::wstring name(size, L'\0');
-    if (size == 0 || !GetComputerNameExW(ComputerNamePhysicalDnsHostname, name.data(), &size)) {
-        return L"?";
-    }
-    name.resize(size);
-    return name;
-}
-
 struct GlobalMemoryDeleter {
     void operator()(void* memory) const { GlobalFree(memory); }
 };
@@ -125,7 +114,7 @@ void ConnectWindow::createControls() {
     make(WC_BUTTONW, tr(kComPortsButtonText), button, kComPortsButton);
     make(WC_STATICW, tr(kRemoteStep), label, kRemoteHeading);
     make(WC_STATICW, L"", SS_OWNERDRAW | WS_VISIBLE, kQrCode);
-    make(WC_STATICW, tr(kScan) + L" " + framework::formatText(tr(kPick), {computerName()}), label,
+    make(WC_STATICW, tr(kScan) + L" " + framework::formatText(tr(kPick), {pcName()}), label,
          kScanHint);
     make(WC_EDITW, L"", WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL | WS_VISIBLE, kAddressEdit,
          WS_EX_CLIENTEDGE);

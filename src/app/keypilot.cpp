@@ -32,6 +32,12 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     connection_.port().onAfterClose = [this](serial::SerialPort&) { onPortClosed(); };
     leftButton_.onHeldChanged = [](bool held) { markHeldButton(held); };
     mixer_ = std::make_unique<mixer::AudioMixer>();
+    answers_ = std::make_unique<PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
+                                              [this] { return clock_(); });
+    // The driver's notice of a change made anywhere, by this process or another.
+    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
+        answers_->volumeChanged();
+    };
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
@@ -42,6 +48,7 @@ Keypilot::~Keypilot() {
     leftButton_.release();
     withdraw();
     trayIcon_.reset();
+    answers_.reset();
     mixer_.reset();
     connection_.close();
 }
@@ -77,6 +84,16 @@ void Keypilot::createTrayIcon() {
 }
 
 namespace {
+
+// Whether the message acts on the master volume or mute; the driver may tell of it too, or not
+// (Core Audio's own level calls, a mixer that sends no notices).
+bool changesVolume(const phonelink::Message& message) {
+    using phonelink::Command;
+    using phonelink::MessageKind;
+    return message.kind == MessageKind::Mute || message.kind == MessageKind::SetVolume ||
+           (message.kind == MessageKind::Command &&
+            (message.command == Command::VolumeUp || message.command == Command::VolumeDown));
+}
 
 // Where the held button's mark lives: the settings' own section, which the uninstaller removes.
 std::wstring settingsSectionPath() {
@@ -346,6 +363,7 @@ void Keypilot::onStatusTick() {
     // Never in the middle of a command or before a deferred OK, which decide the port's state
     // themselves.
     connection_.tick(!inCommand() && pendingOks_.empty());
+    answers_->check();
     showStatus();
 }
 
@@ -383,6 +401,9 @@ void Keypilot::onPortClosed() {
     actingMs_ = 0;
     contact_.forget();
     leftButton_.release();
+    if (answers_) {
+        answers_->portClosed();
+    }
 }
 
 void Keypilot::watchHeldButton() {
@@ -427,9 +448,12 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
     marks::mark(marks::kReader);
     if (read.heard) {
         const bool wasPresent = contact_.present(arrived);
-        const bool pinged = std::any_of(
-            read.messages.begin(), read.messages.end(),
-            [](const phonelink::Message& m) { return m.kind == phonelink::MessageKind::Ping; });
+        // A hello is a sign of life too: the talk it starts lasts while the signs keep coming.
+        const bool pinged = std::any_of(read.messages.begin(), read.messages.end(),
+                                        [](const phonelink::Message& m) {
+                                            return m.kind == phonelink::MessageKind::Ping ||
+                                                   m.kind == phonelink::MessageKind::Hello;
+                                        });
         contact_.heard(arrived, pinged);
         storeHeardPort();
         // A phone that speaks up is shown at once, not at the next tick.
@@ -449,8 +473,16 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
             settingsWindow_.postDeferred();
         }
     });
+    for (const auto& message : read.messages) {
+        if (message.kind == phonelink::MessageKind::Hello) {
+            answers_->hello();
+        }
+    }
     handleMessages(read.messages, commandContext());
     marks::mark(marks::kAction);
+    if (std::any_of(read.messages.begin(), read.messages.end(), changesVolume)) {
+        answers_->volumeChanged();
+    }
 }
 
 }  // namespace app

@@ -20,6 +20,7 @@
 #include "app/connect_window.h"
 #include "app/instance_claim.h"
 #include "app/kept_ports.h"
+#include "app/phone_answers.h"
 #include "link/link_protocol.h"
 #include "link/phone_contact.h"
 #include "app/pointer_input.h"
@@ -108,6 +109,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     KeyDelivery keyDelivery() const { return keys_; }
     // When the phone was last heard on the open port (times of GetTickCount64()).
     const phonelink::PhoneContact& phoneContact() const { return contact_; }
+    // What goes back to a phone that said hello.
+    PhoneAnswers& phoneAnswers() { return *answers_; }
     // What the tray and the settings window show of the link now.
     LinkStatus linkStatus() const;
     const LeftButtonHold& leftButton() const { return leftButton_; }
@@ -198,6 +201,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // Components, in the order they come up; they go away in the reverse order.
     PortConnection connection_;
     std::unique_ptr<mixer::AudioMixer> mixer_;
+    // Goes before the mixer it reads and the connection it writes through.
+    std::unique_ptr<PhoneAnswers> answers_;
     framework::ImageList trayImages_;
     framework::PopupMenu trayMenu_;
     std::unique_ptr<tray::TrayIcon> trayIcon_;

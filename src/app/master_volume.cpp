@@ -5,6 +5,7 @@
 #include <mmdeviceapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <exception>
 #include <vector>
@@ -49,8 +50,47 @@ class ComInitialization {
     bool usable_ = false;
 };
 
+// Hands Core Audio's change notices to a function. It lives as long as the endpoint that
+// registered it, which unregisters it first, so its count of references only answers COM.
+class VolumeNotices final : public IAudioEndpointVolumeCallback {
+  public:
+    explicit VolumeNotices(std::function<void()> changed) : changed_(std::move(changed)) {}
+    VolumeNotices(const VolumeNotices&) = delete;
+    VolumeNotices& operator=(const VolumeNotices&) = delete;
+    virtual ~VolumeNotices() = default;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IAudioEndpointVolumeCallback)) {
+            *object = static_cast<IAudioEndpointVolumeCallback*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+    HRESULT STDMETHODCALLTYPE OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA) override {
+        changed_();
+        return S_OK;
+    }
+
+  private:
+    std::function<void()> changed_;
+    std::atomic<ULONG> references_{1};
+};
+
 class CoreAudioEndpoint final : public MasterEndpoint {
   public:
+    CoreAudioEndpoint() = default;
+    CoreAudioEndpoint(const CoreAudioEndpoint&) = delete;
+    CoreAudioEndpoint& operator=(const CoreAudioEndpoint&) = delete;
+    ~CoreAudioEndpoint() override {
+        if (notices_) {
+            volume_->UnregisterControlChangeNotify(notices_.get());
+        }
+    }
+
     // False when there is no default playback device or it offers no endpoint volume.
     bool open() {
         if (!com_.usable()) {
@@ -93,11 +133,20 @@ class CoreAudioEndpoint final : public MasterEndpoint {
         return true;
     }
     bool setMute(bool mute) override { return SUCCEEDED(volume_->SetMute(mute, nullptr)); }
+    bool watch(const std::function<void()>& changed) override {
+        auto notices = std::make_unique<VolumeNotices>(changed);
+        if (notices_ || FAILED(volume_->RegisterControlChangeNotify(notices.get()))) {
+            return false;
+        }
+        notices_ = std::move(notices);
+        return true;
+    }
 
   private:
     // Declared first so that it is undone after the interface is released.
     ComInitialization com_;
     framework::ComPtr<IAudioEndpointVolume> volume_;
+    std::unique_ptr<VolumeNotices> notices_;
 };
 
 // The step through Core Audio. False when it refuses to read the levels, so that the mixer
@@ -219,6 +268,61 @@ void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& op
     }
     // -1: the levels stay as they are. The line that was just read is there to write to.
     fallbackMixer.setVolume(0, -1, -1, -1, mute != 0 ? 0 : 1);
+}
+
+void setMasterLevel(int percent, mixer::AudioMixer& fallbackMixer,
+                    const EndpointOpener& openEndpoint) {
+    percent = std::clamp(percent, 0, 100);
+    std::unique_ptr<MasterEndpoint> endpoint = openEndpoint ? openEndpoint() : nullptr;
+    const float level = static_cast<float>(percent) / 100.0f;
+    uint32_t channels = 0;
+    if (endpoint && endpoint->channelCount(channels) && channels > 0 &&
+        endpoint->setChannelLevel(0, level)) {
+        for (uint32_t channel = 1; channel < channels; ++channel) {
+            endpoint->setChannelLevel(channel, level);
+        }
+        return;
+    }
+    const int32_t value = toMixerScale(level);
+    try {
+        // -1: the mute stays as it is.
+        fallbackMixer.setVolume(0, -1, value, value, -1);
+    } catch (const std::exception&) {
+        // Dropped: the phone's slider then shows the level that the next state reports.
+    }
+}
+
+std::optional<phonelink::VolumeState> readMasterVolume(mixer::AudioMixer& fallbackMixer,
+                                                       const EndpointOpener& openEndpoint) {
+    std::unique_ptr<MasterEndpoint> endpoint = openEndpoint ? openEndpoint() : nullptr;
+    std::optional<int32_t> level;
+    std::optional<bool> muted;
+    uint32_t channels = 0;
+    float scalar = 0;
+    if (endpoint && endpoint->channelCount(channels) && channels > 0 &&
+        endpoint->channelLevel(0, scalar)) {
+        level = toMixerScale(scalar);
+    }
+    if (bool value = false; endpoint && endpoint->getMute(value)) {
+        muted = value;
+    }
+    if (!level || !muted) {
+        int32_t left = -1, right = -1, mute = -1;
+        bool stereo = false, volumeDisabled = false, muteDisabled = false, muteIsSelect = false;
+        fallbackMixer.getVolume(0, -1, left, right, mute, stereo, volumeDisabled, muteDisabled,
+                                muteIsSelect);
+        if (!level && left >= 0) {
+            level = heldToRange(left);
+        }
+        if (!muted && mute >= 0) {
+            muted = mute != 0;
+        }
+    }
+    if (!level) {
+        return std::nullopt;
+    }
+    const auto percent = static_cast<int>(std::lround(*level * 100.0 / kMaxVolume));
+    return phonelink::VolumeState{percent, muted.value_or(false)};
 }
 
 }  // namespace app

@@ -1,6 +1,6 @@
-// One step of the master volume ("volume up" / "volume down" from the phone), and the master
-// mute toggled: the default playback device through Core Audio, or the audio mixer where Core
-// Audio cannot do it.
+// One step of the master volume ("volume up" / "volume down" from the phone), the master level
+// set, the master mute toggled, and the master volume read for the phone: the default playback
+// device through Core Audio, or the audio mixer where Core Audio cannot do it.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "link/answer.h"
 #include "mixer/audio_mixer.h"
 
 namespace app {
@@ -38,6 +39,9 @@ class MasterEndpoint {
     virtual bool setChannelLevel(uint32_t channel, float level) = 0;
     virtual bool getMute(bool& muted) = 0;
     virtual bool setMute(bool mute) = 0;
+    // Calls changed whenever the device's volume or mute changes, from a thread of the system's,
+    // until the endpoint goes. False when the device cannot tell.
+    virtual bool watch(const std::function<void()>& /*changed*/) { return false; }
 };
 
 // Gives the endpoint of the current default playback device, or nullptr when there is none.
@@ -63,5 +67,17 @@ void stepMasterVolume(VolumeDirection direction, mixer::AudioMixer& fallbackMixe
 // mute to toggle nothing happens.
 void toggleMasterMute(mixer::AudioMixer& fallbackMixer);
 void toggleMasterMute(mixer::AudioMixer& fallbackMixer, const EndpointOpener& openEndpoint);
+
+// Sets every channel of the master volume to percent (0 to 100) of its range, mute as it is:
+// Core Audio's levels, or fallbackMixer's first destination when Core Audio refuses the first
+// channel. An error the mixer raises is dropped.
+void setMasterLevel(int percent, mixer::AudioMixer& fallbackMixer,
+                    const EndpointOpener& openEndpoint);
+
+// The master volume as the phone shows it, read where the step and the toggle act: the level of
+// the first channel from Core Audio or else the mixer, the mute from Core Audio or else the
+// mixer. Nothing when neither has a master volume.
+std::optional<phonelink::VolumeState> readMasterVolume(mixer::AudioMixer& fallbackMixer,
+                                                       const EndpointOpener& openEndpoint);
 
 }  // namespace app

@@ -4,12 +4,14 @@
 #include <utility>
 
 #include "i18n/text_codec.h"
+#include "link/answer.h"
+#include "link/json_text.h"
 #include "link/phone_contact.h"
 
 namespace phonelink {
 namespace {
 
-constexpr std::array<FrameEntry, 10> kFrames{{
+constexpr std::array<FrameEntry, 12> kFrames{{
     {"PI", MessageKind::Ping, 1, false, "ping", "",
      "sign of life: the phone is there, nothing is done"},
     {"MV", MessageKind::Move, 5, false, "move", "DX DY",
@@ -24,6 +26,10 @@ constexpr std::array<FrameEntry, 10> kFrames{{
     {"MU", MessageKind::Mute, 1, false, "mute", "", "mute or unmute the sound"},
     {"TX", MessageKind::Text, 3, true, "type", "TEXT",
      "type TEXT (1 to 1000 bytes of UTF-8; a line end as Enter, a tab as Tab)"},
+    {"HI", MessageKind::Hello, 2, false, "hello", "[VERSION]",
+     "say hello with link version VERSION (0 to 99, 3 if left out): Keypilot answers"},
+    {"VL", MessageKind::SetVolume, 3, false, "volume", "PERCENT",
+     "set the master volume to PERCENT (0 to 100), mute as it is"},
 }};
 
 // Media keys and the arrows sit on the extended part of the keyboard.
@@ -41,9 +47,9 @@ constexpr std::array<KeyEntry, 11> kKeys{{
     {"BK", LinkKey::B, 0x42, false, "black", "B (black screen)"},
 }};
 
-constexpr std::array<std::string_view, 11> kKindNames{
-    "command",  "ping",   "move", "scroll", "leftClick", "rightClick",
-    "leftDown", "leftUp", "key",  "mute",   "text"};
+constexpr std::array<std::string_view, 13> kKindNames{
+    "command", "ping", "move", "scroll", "leftClick", "rightClick", "leftDown",
+    "leftUp",  "key",  "mute", "text",   "hello",     "setVolume"};
 
 std::string_view opcodeOf(MessageKind kind) {
     for (const auto& frame : kFrames) {
@@ -67,58 +73,18 @@ bool appendOffset(std::string& out, int value) {
     return true;
 }
 
-void appendJsonString(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
+// value as `digits` decimal digits; false when it does not fit them or is below 0.
+bool appendDigits(std::string& out, int value, int digits, int limit) {
+    if (value < 0 || value > limit) {
+        return false;
     }
-    out += '"';
+    std::string text(static_cast<std::size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i, value /= 10) {
+        text[static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    }
+    out += text;
+    return true;
 }
-
-// Writes "key":value pairs of one object, separated by commas.
-class JsonObject {
-  public:
-    explicit JsonObject(std::string& out) : out_(out) { out_ += '{'; }
-    ~JsonObject() { out_ += '}'; }
-    JsonObject(const JsonObject&) = delete;
-    JsonObject& operator=(const JsonObject&) = delete;
-
-    void text(std::string_view key, std::string_view value) {
-        name(key);
-        appendJsonString(out_, value);
-    }
-    void number(std::string_view key, std::size_t value) {
-        name(key);
-        out_ += std::to_string(value);
-    }
-    void flag(std::string_view key, bool value) {
-        name(key);
-        out_ += value ? "true" : "false";
-    }
-    void name(std::string_view key) {
-        if (!first_) {
-            out_ += ',';
-        }
-        first_ = false;
-        appendJsonString(out_, key);
-        out_ += ':';
-    }
-
-  private:
-    std::string& out_;
-    bool first_ = true;
-};
 
 // "[...]" of one object per entry, each written by fill.
 template <class Entries, class Fill>
@@ -162,6 +128,18 @@ Message Message::move(int dx, int dy) {
 Message Message::scroll(int dx, int dy) {
     Message m = move(dx, dy);
     m.kind = MessageKind::Scroll;
+    return m;
+}
+
+Message Message::hello(int version) {
+    Message m = ofKind(MessageKind::Hello);
+    m.version = version;
+    return m;
+}
+
+Message Message::setVolume(int level) {
+    Message m = ofKind(MessageKind::SetVolume);
+    m.level = level;
     return m;
 }
 
@@ -216,11 +194,7 @@ std::optional<std::string> encodeMessage(const Message& message) {
             if (!bytes || bytes->empty() || bytes->size() > kMaxTextBytes) {
                 return std::nullopt;
             }
-            std::size_t n = bytes->size();
-            out += static_cast<char>('0' + n / 1000);
-            out += static_cast<char>('0' + n / 100 % 10);
-            out += static_cast<char>('0' + n / 10 % 10);
-            out += static_cast<char>('0' + n % 10);
+            appendDigits(out, static_cast<int>(bytes->size()), 4, 9999);
             static constexpr char kHex[] = "0123456789ABCDEF";
             for (char c : *bytes) {
                 auto byte = static_cast<unsigned char>(c);
@@ -229,6 +203,16 @@ std::optional<std::string> encodeMessage(const Message& message) {
             }
             break;
         }
+        case MessageKind::Hello:
+            if (!appendDigits(out, message.version, 2, 99)) {
+                return std::nullopt;
+            }
+            break;
+        case MessageKind::SetVolume:
+            if (!appendDigits(out, message.level, 4, kMaxLevel)) {
+                return std::nullopt;
+            }
+            break;
         default:
             break;
     }
@@ -267,6 +251,8 @@ std::string linkTableJson() {
             limits.number("pingingSilenceMs", PhoneContact::kPingingSilenceMs);
             limits.number("quietSilenceMs", PhoneContact::kQuietSilenceMs);
             limits.number("heldButtonSilenceMs", kHeldButtonSilenceMs);
+            limits.number("maxLevel", kMaxLevel);
+            limits.number("maxAnswerBytes", kMaxAnswerBytes);
         }
         root.name("codes");
         appendArray(out, commandTable(), [](JsonObject& o, const CommandEntry& e) {

@@ -1,7 +1,8 @@
-// The link's messages, version 2: the twelve digit codes and the lettered frames (pointer, keys,
-// text, mute, the phone's sign of life), their one table, and the reader that turns received
-// chunks into messages. The wire format and its reasons are written out in docs/protocol.md.
-// No Windows calls here: it builds natively too, for the sanitizers and the fuzzer.
+// The link's messages, version 3: the twelve digit codes and the lettered frames (pointer, keys,
+// text, mute, volume, the phone's sign of life and its hello), their one table, and the reader that
+// turns received chunks into messages. The wire format and its reasons are written out in
+// docs/protocol.md. No Windows calls here: it builds natively too, for the sanitizers and the
+// fuzzer.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +18,9 @@
 
 namespace phonelink {
 
-// 1: the twelve codes only; 2: the frames as well.
-inline constexpr int kProtocolVersion = 2;
+// 1: the twelve codes only; 2: the frames as well; 3: the hello, the level, and answers to a
+// sender that said hello (link/answer.h, link/talk.h).
+inline constexpr int kProtocolVersion = 3;
 
 // A kept unfinished frame is joined to the next chunk only when that arrives within this time.
 inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
@@ -27,6 +29,8 @@ inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
 inline constexpr int kMaxOffset = 999;
 // A text frame carries 1 to this many bytes of UTF-8.
 inline constexpr std::size_t kMaxTextBytes = 1000;
+// The master level a volume frame sets, in per cent: four digits, 0000 to this.
+inline constexpr int kMaxLevel = 100;
 // The longest frame on the wire: "TX", four digits of length, two hex digits per byte.
 inline constexpr std::size_t kLongestFrameChars = 2 + 4 + 2 * kMaxTextBytes;
 // A left button held by "DN" is let go after this long with no complete message from the phone,
@@ -86,6 +90,13 @@ enum class MessageKind {
     // hex digits: a text typed by typedText's rule. key_input.cpp typeText: one SendInput of
     // Unicode key presses (KEYEVENTF_UNICODE), Enter and Tab as real keys.
     Text,
+    // "HI" and two digits ("HI03"): the sender's link version; any two digits are a hello. A sign
+    // of life like "PI", and the one thing that makes Keypilot answer (link/talk.h): keypilot.cpp
+    // hands it to the phone's talk, which sends the hello answer.
+    Hello,
+    // "VL" and four digits, 0000 to kMaxLevel ("VL0042"): the master level in per cent, mute as it
+    // is. master_volume.cpp setMasterLevel.
+    SetVolume,
 };
 
 struct Message {
@@ -98,6 +109,8 @@ struct Message {
     LinkKey key = LinkKey::Enter;  // for Key
     // For Text: UTF-16 code units, a character beyond U+FFFF as its surrogate pair.
     std::u16string text;
+    int version = 0;  // for Hello: 0 to 99
+    int level = 0;    // for SetVolume: 0 to kMaxLevel
 
     static Message ofCommand(Command c);
     static Message ofKind(MessageKind k);  // the kinds without parameters
@@ -105,6 +118,8 @@ struct Message {
     static Message scroll(int dx, int dy);
     static Message ofKey(LinkKey k);
     static Message typing(std::u16string text);
+    static Message hello(int version);
+    static Message setVolume(int level);
 
     bool operator==(const Message&) const = default;
 };
@@ -134,7 +149,8 @@ std::span<const KeyEntry> keyTable();
 const KeyEntry& keyEntry(LinkKey key);
 
 // The wire text of one message; nothing when it cannot be sent (an offset beyond kMaxOffset, an
-// empty or too long text, a lone surrogate in a text).
+// empty or too long text, a lone surrogate in a text, a version beyond two digits, a level beyond
+// kMaxLevel).
 std::optional<std::string> encodeMessage(const Message& message);
 
 // A text frame's text as it is typed: each line end (CR LF, CR or LF) becomes one CR, typed as
@@ -149,9 +165,10 @@ std::u16string typedText(std::u16string_view text);
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
 
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
-// {"version":2,
+// {"version":3,
 //  "limits":{"maxOffset","maxTextBytes","longestFrameChars","keptFrameLifetimeMs",
-//            "pingingSilenceMs","quietSilenceMs","heldButtonSilenceMs"},
+//            "pingingSilenceMs","quietSilenceMs","heldButtonSilenceMs","maxLevel",
+//            "maxAnswerBytes"},
 //  "codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
 //  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}

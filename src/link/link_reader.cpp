@@ -63,6 +63,8 @@ class LinkReader::FrameParser {
                 return takeLength(c);
             case Part::Bytes:
                 return takeByte(c);
+            case Part::Number:
+                return takeNumber(c);
         }
         return Scan::Invalid;
     }
@@ -70,7 +72,7 @@ class LinkReader::FrameParser {
     Message& message() { return message_; }
 
   private:
-    enum class Part { Opcode, Offset, Key, Length, Bytes };
+    enum class Part { Opcode, Offset, Key, Length, Bytes, Number };
 
     // The first character of a two-character name from a table: kept for the second, and
     // Unfinished while some entry's name begins with it.
@@ -113,6 +115,12 @@ class LinkReader::FrameParser {
             case MessageKind::Text:
                 part_ = Part::Length;
                 length_ = 0;
+                return Scan::Unfinished;
+            case MessageKind::Hello:
+                startNumber(2, 99);
+                return Scan::Unfinished;
+            case MessageKind::SetVolume:
+                startNumber(4, kMaxLevel);
                 return Scan::Unfinished;
             default:
                 return Scan::Complete;
@@ -161,6 +169,16 @@ class LinkReader::FrameParser {
         return Scan::Invalid;
     }
 
+    // Whether value, the first `taken` of `digits` digits, can still become a number up to
+    // limit: even the smallest number these digits can become may be too big already.
+    static bool withinLimit(std::size_t value, std::size_t taken, std::size_t digits,
+                            std::size_t limit) {
+        for (std::size_t i = taken; i < digits; ++i) {
+            value *= 10;
+        }
+        return value <= limit;
+    }
+
     // Four digits of length, 1 to kMaxTextBytes.
     Scan takeLength(char c) {
         if (!isDigit(c)) {
@@ -168,12 +186,7 @@ class LinkReader::FrameParser {
         }
         length_ = length_ * 10 + static_cast<std::size_t>(c - '0');
         ++index_;
-        std::size_t scale = 1;
-        for (std::size_t i = index_; i < 4; ++i) {
-            scale *= 10;
-        }
-        // Even the smallest length these digits can still become is too long.
-        if (length_ * scale > kMaxTextBytes) {
+        if (!withinLimit(length_, index_, 4, kMaxTextBytes)) {
             return Scan::Invalid;
         }
         if (index_ < 4) {
@@ -211,13 +224,40 @@ class LinkReader::FrameParser {
         return Scan::Complete;
     }
 
+    void startNumber(std::size_t digits, int limit) {
+        part_ = Part::Number;
+        numberDigits_ = digits;
+        numberLimit_ = static_cast<std::size_t>(limit);
+        length_ = 0;
+    }
+
+    // A fixed count of digits up to a limit: a hello's version, a level.
+    Scan takeNumber(char c) {
+        if (!isDigit(c)) {
+            return Scan::Invalid;
+        }
+        length_ = length_ * 10 + static_cast<std::size_t>(c - '0');
+        ++index_;
+        if (!withinLimit(length_, index_, numberDigits_, numberLimit_)) {
+            return Scan::Invalid;
+        }
+        if (index_ < numberDigits_) {
+            return Scan::Unfinished;
+        }
+        const int value = static_cast<int>(length_);
+        (message_.kind == MessageKind::Hello ? message_.version : message_.level) = value;
+        return Scan::Complete;
+    }
+
     Part part_ = Part::Opcode;
     std::size_t index_ = 0;  // characters taken of the current part
     char first_ = 0;         // the opcode's or the key's first character
     bool secondOffset_ = false;
     bool negative_ = false;
     int magnitude_ = 0;
-    std::size_t length_ = 0;
+    std::size_t length_ = 0;  // a text's length, or the number read so far
+    std::size_t numberDigits_ = 0;
+    std::size_t numberLimit_ = 0;
     std::size_t bytesRead_ = 0;
     int high_ = -1;  // the first hex digit of a byte, until its second comes
     Utf8Checker utf8_;

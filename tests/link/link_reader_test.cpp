@@ -1,5 +1,5 @@
-// The link's reader: the twelve digit codes as they always were, and the frames of version 2,
-// whole, split by the link, too late, spoilt, and at their bounds.
+// The link's reader: the twelve digit codes as they always were, and the frames of versions 2
+// and 3, whole, split by the link, too late, spoilt, and at their bounds.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -88,6 +88,10 @@ TEST(LinkReaderTest, EachFrameReadsWholeAndWritesBackTheSame) {
         Message::ofKind(MessageKind::Mute),
         Message::typing(u"a"),
         Message::ofCommand(Command::Launch),
+        Message::hello(0),
+        Message::hello(99),
+        Message::setVolume(0),
+        Message::setVolume(100),
     };
     Messages expected = all;
     for (const auto& key : phonelink::keyTable()) {
@@ -102,6 +106,8 @@ TEST(LinkReaderTest, EachFrameReadsWholeAndWritesBackTheSame) {
     }
     EXPECT_EQ(phonelink::encodeMessage(Message::move(10, -5)), "MV+010-005");
     EXPECT_EQ(phonelink::encodeMessage(Message::ofKey(LinkKey::PlayPause)), "KYPP");
+    EXPECT_EQ(phonelink::encodeMessage(Message::hello(3)), "HI03");
+    EXPECT_EQ(phonelink::encodeMessage(Message::setVolume(42)), "VL0042");
     // Codes and frames mixed in one chunk act in order.
     EXPECT_EQ(
         readAlone("06CLKYEN05").messages,
@@ -145,11 +151,15 @@ TEST(LinkReaderTest, FramesAreBoundedInSizeAndValue) {
     EXPECT_FALSE(phonelink::encodeMessage(Message::typing(std::u16string(1001, u'x'))));
     EXPECT_FALSE(phonelink::encodeMessage(Message::typing(u"")));
     EXPECT_FALSE(phonelink::encodeMessage(Message::move(1000, 0)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::setVolume(101)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::setVolume(-1)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::hello(100)));
     LinkReader reader;
-    // Length 0 and 1001 are refused as soon as their digits show it; so is a fourth digit of
-    // offset, whatever follows.
-    for (std::string_view bad :
-         {"TX0000"sv, "TX000041"sv, "TX1001"sv, "TX2"sv, "MV+1000+000"sv, "MV+999+1000"sv}) {
+    // Length 0 and 1001 and a level above 100 are refused as soon as their digits show it; so is
+    // a fourth digit of offset, a third of version or a fifth of level, whatever follows.
+    for (std::string_view bad : {"TX0000"sv, "TX000041"sv, "TX1001"sv, "TX2"sv, "MV+1000+000"sv,
+                                 "MV+999+1000"sv, "VL0101"sv, "VL02"sv, "VL1"sv, "VL00420"sv,
+                                 "VL042PI"sv, "VL+042"sv, "HI033"sv, "HI3PI"sv, "HIAB"sv}) {
         expectNothing(reader, bad, 1000);
     }
 }
@@ -166,7 +176,8 @@ TEST(LinkReaderTest, AChunkWithAnyFlawDoesNothingAtAll) {
 TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
     const std::string text = textFrame("\xD0\x9F\xF0\x9F\x98\x80");
     // Cut anywhere after the digit code, at odd offsets and inside units too.
-    for (const std::string& wire : {std::string("06MV+010-005"), text, std::string("KYNX")}) {
+    for (const std::string& wire :
+         {std::string("06MV+010-005"), text, std::string("KYNX"), std::string("HI03VL0100")}) {
         auto whole = readAlone(wire).messages;
         for (std::size_t cut = wire.starts_with("06") ? 2 : 1; cut < wire.size(); ++cut) {
             LinkReader reader;

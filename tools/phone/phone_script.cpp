@@ -114,6 +114,10 @@ std::string messageName(const phonelink::Message& m) {
             return std::string(phonelink::keyEntry(m.key).name);
         case phonelink::MessageKind::Text:
             return "type, " + std::to_string(m.text.size()) + " UTF-16 units";
+        case phonelink::MessageKind::Hello:
+            return "hello " + std::to_string(m.version);
+        case phonelink::MessageKind::SetVolume:
+            return "volume " + std::to_string(m.level);
         default:
             for (const auto& frame : phonelink::frameTable()) {
                 if (frame.kind == m.kind) {
@@ -218,6 +222,30 @@ std::optional<std::string> payloadFor(std::span<const std::string> words, size_t
                             quoted(*text);
                 } else {
                     message = phonelink::Message::typing(std::move(*utf16));
+                }
+            }
+            break;
+        case phonelink::MessageKind::Hello: {
+            // The version is optional: "hello" alone speaks for this build's link. A word that is
+            // one of the codes stays a code ("hello 06" says hello, then moves right).
+            auto version = next < words.size() && !codeFor(words[next]) ? parseNumber(words[next])
+                                                                        : std::nullopt;
+            if (version && *version >= 0 && *version <= 99) {
+                ++next;
+                message = phonelink::Message::hello(*version);
+            } else {
+                message = phonelink::Message::hello(phonelink::kProtocolVersion);
+            }
+            break;
+        }
+        case phonelink::MessageKind::SetVolume:
+            if (auto level = number("a level in per cent", phonelink::kMaxLevel)) {
+                if (*level < 0) {
+                    error = std::string(word) + " needs a level in per cent from 0 to " +
+                            std::to_string(phonelink::kMaxLevel) + ", not " +
+                            std::to_string(*level);
+                } else {
+                    message = phonelink::Message::setVolume(*level);
                 }
             }
             break;

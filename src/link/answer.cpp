@@ -1,0 +1,86 @@
+#include "link/answer.h"
+
+#include <algorithm>
+
+#include "i18n/text_codec.h"
+#include "link/json_text.h"
+#include "link/link_protocol.h"
+
+namespace phonelink {
+namespace {
+
+void addVolume(JsonObject& object, const std::optional<VolumeState>& volume) {
+    if (!volume) {
+        object.null("volume");
+        object.null("muted");
+        return;
+    }
+    object.number("volume", static_cast<std::size_t>(std::clamp(volume->percent, 0, 100)));
+    object.flag("muted", volume->muted);
+}
+
+bool isHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// As many whole characters of name as fit in room bytes of escaped UTF-8: a name cut inside a
+// character would be bytes no phone can show.
+std::string escapedNameWithin(std::u16string_view name, std::size_t room) {
+    std::string out;
+    std::string piece;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        std::u16string_view character = name.substr(i, 1);
+        if (isHighSurrogate(name[i]) && i + 1 < name.size() && isLowSurrogate(name[i + 1])) {
+            character = name.substr(i++, 2);
+        } else if (isHighSurrogate(name[i]) || isLowSurrogate(name[i])) {
+            character = u"\uFFFD";
+        }
+        piece.clear();
+        appendJsonEscaped(piece, i18n::encodeUtf8(character));
+        if (out.size() + piece.size() > room) {
+            break;
+        }
+        out += piece;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string encodeHelloAnswer(std::u16string_view name, TextLanguage language,
+                              std::optional<VolumeState> volume) {
+    // The line without the name tells how much room the name has.
+    static constexpr std::string_view kNameMark = "\x01";
+    std::string frame;
+    {
+        JsonObject object(frame);
+        object.text("type", "hello");
+        object.number("version", kProtocolVersion);
+        object.name("name");
+        frame += '"';
+        frame += kNameMark;
+        frame += '"';
+        object.text("language", language == TextLanguage::Russian ? "ru" : "en");
+        addVolume(object, volume);
+    }
+    frame += '\n';
+    const std::size_t mark = frame.find(kNameMark);
+    const std::size_t room = kMaxAnswerBytes - (frame.size() - kNameMark.size());
+    return frame.replace(mark, kNameMark.size(), escapedNameWithin(name, room));
+}
+
+std::string encodeVolumeState(std::optional<VolumeState> volume) {
+    std::string line;
+    {
+        JsonObject object(line);
+        object.text("type", "volume");
+        addVolume(object, volume);
+    }
+    line += '\n';
+    return line;
+}
+
+}  // namespace phonelink

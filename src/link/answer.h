@@ -1,0 +1,36 @@
+// What Keypilot sends back to a phone that said hello: lines of UTF-8 JSON, each one object with a
+// "type", ending in LF. A line is never longer than kMaxAnswerBytes with its LF, so that a reader
+// on the phone can refuse anything longer as garbage without ever holding more; a reader ignores
+// a type and fields it does not know, so later versions can add both. docs/protocol.md has the
+// lines and their reasons.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace phonelink {
+
+inline constexpr std::size_t kMaxAnswerBytes = 4096;
+
+// The master volume as the phone shows it.
+struct VolumeState {
+    int percent = 0;  // 0 to 100; anything outside is held to it
+    bool muted = false;
+    bool operator==(const VolumeState&) const = default;
+};
+
+// The language Keypilot's own texts are shown in.
+enum class TextLanguage { English, Russian };
+
+// {"type":"hello","version":3,"name":"DESKTOP-7Q2","language":"en","volume":42,"muted":false}
+// and LF: the answer to a hello. volume and muted are null without a master volume. A name too
+// long for the line is cut at a character's end; a lone surrogate in it becomes U+FFFD.
+std::string encodeHelloAnswer(std::u16string_view name, TextLanguage language,
+                              std::optional<VolumeState> volume);
+
+// {"type":"volume","volume":42,"muted":false} and LF: the master volume changed.
+std::string encodeVolumeState(std::optional<VolumeState> volume);
+
+}  // namespace phonelink
