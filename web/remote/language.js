@@ -60,6 +60,8 @@ const en = {
     black: 'Black screen',
   },
   speed: 'Pointer speed',
+  volume: 'Volume',
+  volumeNeedsNewer: 'The volume slider needs a newer Keypilot.',
   textToType: 'Text to type',
   help: ['On the PC, open Keypilot’s “Connect a phone”.', 'Here, press Connect.', 'Pick the PC.'],
   needsNewer:
@@ -68,6 +70,8 @@ const en = {
 
   status: {
     connected: 'Connected',
+    connectedTo: (name, version) => `Connected to ${name} — Keypilot ${version}`,
+    connectedToKeypilot: (version) => `Connected — Keypilot ${version}`,
     connecting: 'Connecting…',
     notChosen: 'Not connected: press Connect and choose your PC.',
     cancelled: 'Not connected: no PC was chosen.',
@@ -144,6 +148,8 @@ const ru = {
     black: 'Чёрный экран',
   },
   speed: 'Скорость указателя',
+  volume: 'Громкость',
+  volumeNeedsNewer: 'Для ползунка громкости нужен Keypilot новее.',
   textToType: 'Текст для ввода',
   help: ['На компьютере откройте в Keypilot «Подключить телефон».', 'Здесь нажмите «Подключить».', 'Выберите компьютер.'],
   needsNewer:
@@ -152,6 +158,8 @@ const ru = {
 
   status: {
     connected: 'Подключено',
+    connectedTo: (name, version) => `Подключено к ${name} — Keypilot ${version}`,
+    connectedToKeypilot: (version) => `Подключено — Keypilot ${version}`,
     connecting: 'Подключение…',
     notChosen: 'Не подключено: нажмите «Подключить» и выберите компьютер.',
     cancelled: 'Не подключено: компьютер не выбран.',

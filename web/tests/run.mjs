@@ -8,8 +8,8 @@ import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../server.mjs';
 import { languages } from '../remote/language.js';
-import { button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status, statusText,
-  test, waitFor } from './harness.mjs';
+import { agreed, button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status,
+  statusText, test, waitFor } from './harness.mjs';
 
 const SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
 const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Escape: '01', 'Page up': '11',
@@ -18,7 +18,8 @@ const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Esca
 const server = await startServer();
 const browser = await launchBrowser();
 const open = (options = {}) => openRemote(browser, options.url ?? server.url, options);
-const connected = (page) => status(page, /^Connected$/);
+const NAMED = /^Connected to DESKTOP-7Q2 — Keypilot 3$/;
+const connected = (page) => agreed(page);
 const writes = (page, n) => waitFor(`${n} writes`, async () => (await presses(page)).length >= n);
 const opens = async (page) => (await serialLog(page)).opens.length;
 async function done({ context, errors }) {
@@ -154,7 +155,8 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
     await button(page, 'Right').click();
     await writes(page, 1);
     const { ports } = await serialLog(page);
-    const pressesOf = ({ open, writes }) => ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI') });
+    const pressesOf = ({ open, writes }) =>
+      ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI' && c !== 'HI03') });
     assert.deepEqual([pressesOf(ports.A), pressesOf(ports.B)], [{ open: false, writes: [] }, { open: true, writes: ['06'] }]);
     await done(remote);
   }
@@ -265,7 +267,7 @@ test('without Web Serial the page says what works instead and throws nothing', a
 test('a Russian browser gets Russian text; another language gets English', async () => {
   const remote = await open({ locale: 'ru-RU' });
   const { page } = remote;
-  await status(page, /^Подключено$/);
+  await status(page, /^Подключено к DESKTOP-7Q2 — Keypilot 3$/);
   const names = await page.getByRole('button').evaluateAll((all) => all.map((b) => b.ariaLabel ?? b.textContent));
   assert.deepEqual(names.sort(), ['Вверх', 'Влево', 'Вниз', 'Вправо', 'Громче', 'Запуск программы', 'Клавиша Esc',
     'Меню «Пуск»', 'Подключить', 'Страница вверх', 'Страница вниз', 'Тише', 'Щелчок']);
@@ -369,12 +371,15 @@ test('the first load stays on its own origin and under 150 kB, and the page then
 // The page's frames as Keypilot reads them, written out here on their own: a write that does not
 // parse into whole frames is a fault of the page.
 const KEY_IDS = ['EN', 'BS', 'TB', 'ES', 'PP', 'NX', 'PV', 'F5', 'RT', 'LT', 'BK'];
-function frames(write) {
+// With version 2 they are read as a Keypilot of version 2 reads them, which knows no HI or VL.
+function frames(write, version = 3) {
   const out = [];
-  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4}))/;
+  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4})|(HI\d\d|VL(?:00\d\d|0100)))/;
   for (let at = 0; at < write.length;) {
     const m = grammar.exec(write.slice(at));
-    if (!m || (m[6] && !KEY_IDS.includes(m[6]))) throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
+    if (!m || (m[6] && !KEY_IDS.includes(m[6])) || (m[8] && version < 3)) {
+      throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
+    }
     at += m[0].length;
     if (m[7]) {
       const n = Number(m[7]);
@@ -391,7 +396,7 @@ function frames(write) {
   }
   return out;
 }
-const allFrames = async (page) => (await codes(page)).flatMap(frames);
+const allFrames = async (page) => (await codes(page)).flatMap((write) => frames(write));
 const sum = (list, kind) => list.filter((f) => f.frame === kind).reduce((s, f) => [s[0] + f.dx, s[1] + f.dy], [0, 0]);
 // Every write is whole two-character units of printable ASCII, and whole frames.
 async function wellFormed(page) {
@@ -568,7 +573,7 @@ test('an idle connected page writes a sign of life at least every 2.5 s; with v=
     await page.clock.runFor(2500);
     await waitFor('a sign of life', async () => (await codes(page)).slice(before).includes('PI'));
   }
-  assert.deepEqual([...new Set(await codes(page))], ['PI']);
+  assert.deepEqual([...new Set(await codes(page))], ['HI03', 'PI']);
   await done(remote);
 
   const old = await open({ clock: true, url: `${server.url}?v=1` });
