@@ -36,9 +36,11 @@ export function bindVolume(slider, readout, { set }) {
       flush();
     });
   });
-  // Fired when the finger lets go (or a key has moved it): the last position, at once.
+  // Fired when the finger lets go (or a key has moved it): the last position, at once, unless
+  // the PC is known to be there already.
   slider.addEventListener('change', () => {
     dragging = false;
+    pending = Number(slider.value);
     flush();
   });
 
