@@ -733,9 +733,10 @@ test('the version both speak: a version 3 answer; with no answer within 1.5 s ?v
   await page.clock.runFor(ANSWER_WAIT_MS);
   await agreed(page, /^Connected$/);
   assert.equal(await speaks(page), '2');
-  // Still reading: an unknown type, then the longest line there is, in two pieces, late.
+  // Still reading, in the same chunk as more garbage: an unknown type, then the longest line there
+  // is, in two pieces, late.
   const longest = line(4096);
-  await feed([`{"type":"weather","version":9,"name":"D"}\n${longest.slice(0, 1000)}`, longest.slice(1000)]);
+  await feed([`not JSON\n{"type":"weather","version":9,"name":"D"}\n${longest.slice(0, 1000)}`, longest.slice(1000)]);
   await agreed(page, /^Connected to x{31}… — Keypilot 3$/);
   assert.equal(await speaks(page), '3');
   await button(page, 'Right').click();
