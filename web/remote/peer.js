@@ -13,7 +13,8 @@ export const SILENT_VERSION = 2;
 
 // A level as the PC reports it: 0..MAX_LEVEL, or null for a PC without a master volume;
 // undefined when the field is not one of those (it is then left as it was).
-const level = (value) => (value === null || (Number.isInteger(value) && value >= 0 && value <= MAX_LEVEL) ? value : undefined);
+const level = (value) =>
+  value === null || (Number.isInteger(value) && value >= 0 && value <= MAX_LEVEL) ? value : undefined;
 const flag = (value) => (value === null || typeof value === 'boolean' ? value : undefined);
 
 export class Peer extends EventTarget {

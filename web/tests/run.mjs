@@ -631,15 +631,19 @@ const hideAndShow = (page) =>
       document.dispatchEvent(new Event('visibilitychange'));
     }
   });
-const speaks = (page) => page.evaluate(() => document.body.dataset.speaks ?? null);
-const levels = async (page) => (await allFrames(page)).map((f) => f.frame).filter((f) => f.startsWith('VL'));
-
-test('the PC\'s name shows in the status line, in English and Russian, cut when long; the slider and the mute key follow the PC', async () => {
+// The Media view of a page that a Keypilot of version 3 has answered.
+async function openMedia() {
   const remote = await open();
   const { page } = remote;
   await agreed(page, NAMED);
   await page.getByRole('tab', { name: 'Media' }).click();
-  const slider = page.getByRole('slider', { name: 'Volume' });
+  return { remote, page, slider: page.getByRole('slider', { name: 'Volume' }) };
+}
+const speaks = (page) => page.evaluate(() => document.body.dataset.speaks ?? null);
+const levels = async (page) => (await allFrames(page)).map((f) => f.frame).filter((f) => f.startsWith('VL'));
+
+test('the PC\'s name shows in the status line, in English and Russian, cut when long; the slider and the mute key follow the PC', async () => {
+  const { remote, page, slider } = await openMedia();
   const shown = async () =>
     [await slider.inputValue(), await page.locator('#volume-level').textContent(), await slider.isEnabled(),
       await button(page, 'Mute').getAttribute('aria-pressed')].join(' ');
@@ -669,11 +673,7 @@ test('the PC\'s name shows in the status line, in English and Russian, cut when 
 });
 
 test('the volume slider sets the level: at most one VL an animation frame while dragged, the last position always, and the PC does not move it under the finger', async () => {
-  const remote = await open();
-  const { page } = remote;
-  await agreed(page, NAMED);
-  await page.getByRole('tab', { name: 'Media' }).click();
-  const slider = page.getByRole('slider', { name: 'Volume' });
+  const { remote, page, slider } = await openMedia();
   // Many positions within one frame, and the finger lets go: one level goes, the last.
   await slider.evaluate((input) => {
     for (let level = 43; level <= 60; level += 1) {
