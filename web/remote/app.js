@@ -274,7 +274,7 @@ function startRemote(serial) {
     const { code, repeats = false } = KEYS[button.dataset.key];
     bindButton(button, { repeats, onPress: () => outbox.press(code), onRefused: keys.say });
   }
-  // Shown only where the version has them.
+  // Where the link's version lacks them these controls are hidden, so they are bound either way.
   for (const button of actionButtons) {
     const { frame, repeats = false } = ACTIONS[button.dataset.action];
     const send = repeats ? () => outbox.press(frame) : () => outbox.send(frame);

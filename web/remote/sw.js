@@ -5,7 +5,7 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'c351e9c85c9be158';
+const VERSION = '620a49438183ea21';
 const FILES = [
   'app.js',
   'buttons.js',
