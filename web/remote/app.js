@@ -5,8 +5,10 @@ import { COMMANDS, MUTE, NEWEST_VERSION, RIGHT_CLICK, key, scroll, typing } from
 import { Connection } from './connection.js';
 import { chooseLanguage } from './language.js';
 import { Outbox } from './outbox.js';
+import { Peer } from './peer.js';
 import { bindTouchpad } from './touchpad.js';
 import { bindTabs } from './views.js';
+import { bindVolume } from './volume.js';
 
 // The remote's keys, each with its code; the moving ones repeat while held.
 const KEYS = {
@@ -62,17 +64,25 @@ const store = (name, value) => {
   }
 };
 
-// The link's version: the v of the page's address (?v=N, as Keypilot's phone setup gives it),
-// or the last one given, or the newest. A Keypilot newer than the page gets the newest the page has.
-function linkVersion() {
+// The link's version as the page's address gives it (?v=N, as Keypilot's phone setup puts it),
+// or as the last address gave it; null when none ever did. The PC's answer to the hello counts
+// for more: this is for a Keypilot that does not answer.
+function givenVersion() {
   const given = new URLSearchParams(location.search).get('v');
   if (given !== null && /^[1-9][0-9]{0,5}$/.test(given)) store(VERSION_KEY, given);
-  const version = Number(stored(VERSION_KEY) ?? NEWEST_VERSION);
-  return Number.isInteger(version) && version >= 1 ? Math.min(version, NEWEST_VERSION) : NEWEST_VERSION;
+  const version = Number(stored(VERSION_KEY) ?? NaN);
+  return Number.isInteger(version) && version >= 1 ? version : null;
 }
 
+// The most of the PC's name that the status line shows.
+const NAME_SHOWN = 32;
+const shortName = (name) => {
+  const characters = [...name];
+  return characters.length > NAME_SHOWN ? `${characters.slice(0, NAME_SHOWN - 1).join('')}…` : name;
+};
+
 const text = chooseLanguage(navigator.languages?.length ? navigator.languages : [navigator.language]);
-const version = linkVersion();
+const given = givenVersion();
 const keyButtons = [...document.querySelectorAll('[data-key]')];
 const actionButtons = [...document.querySelectorAll('[data-action]')];
 const typeButton = document.getElementById('type');
@@ -118,7 +128,10 @@ function showUnsupported() {
   showStatus('disconnected', text.status.unsupported);
 }
 
-function describe({ status, reason, retryInMs }) {
+function describe({ status, reason, retryInMs }, { keypilot, name }) {
+  if (status === 'connected' && keypilot !== null) {
+    return name === null ? text.status.connectedToKeypilot(keypilot) : text.status.connectedTo(shortName(name), keypilot);
+  }
   if (status !== 'disconnected') return text.status[status];
   const why = text.status[reason] ?? text.status.lost;
   return retryInMs > 0 ? `${why} ${text.status.retryIn(Math.round(retryInMs / 1000))}` : why;
@@ -184,12 +197,17 @@ function showHelp(state) {
   document.getElementById('status-text').hidden = help;
 }
 
-// With version 1 only the remote's twelve codes exist: the other views say what they need.
-function showNeedsNewer() {
+// With version 1 only the remote's twelve codes exist, and the volume slider needs version 3:
+// what needs a newer Keypilot says so in its place.
+function showVersion(version) {
   for (const view of document.querySelectorAll('.view:not(.view-remote)')) {
-    view.classList.add('needs-newer');
-    for (const part of view.children) part.hidden = !part.classList.contains('newer');
+    const older = version < 2;
+    view.classList.toggle('needs-newer', older);
+    for (const part of view.children) part.hidden = part.classList.contains('newer') !== older;
   }
+  const level = document.querySelector('.level');
+  level.hidden = version < 3;
+  level.nextElementSibling.hidden = version >= 3;
 }
 
 function bindTyping(outbox, keys) {
@@ -216,7 +234,12 @@ function bindSpeed() {
 
 function startRemote(serial) {
   const connection = new Connection(serial);
-  const outbox = new Outbox(connection, { beat: version >= 2 });
+  const outbox = new Outbox(connection, { beat: given !== 1 });
+  const peer = new Peer(connection, outbox, given);
+  const showVolume = bindVolume(document.getElementById('volume'), document.getElementById('volume-level'), {
+    set: (level) => peer.setVolume(level),
+  });
+  const muteButton = document.querySelector('[data-action="mute"]');
   const keys = keySwitch();
   const touchpad = bindTouchpad(surface, {
     outbox,
@@ -226,26 +249,38 @@ function startRemote(serial) {
   });
   const render = () => {
     const { state } = connection;
-    showStatus(state.status, describe(state));
+    const pc = peer.state;
+    const on = state.status === 'connected';
+    showStatus(state.status, describe(state, pc));
     showHelp(state);
-    connectButton.classList.toggle('quiet', state.status === 'connected');
-    keys.set(state.status === 'connected');
-    if (state.status !== 'connected') touchpad.end();
+    connectButton.classList.toggle('quiet', on);
+    keys.set(on);
+    if (!on) touchpad.end();
+    // Until agreed, the views stay as the last link (or the address) had them.
+    if (pc.version !== null) {
+      document.body.dataset.speaks = String(pc.version);
+      showVersion(pc.version);
+    } else {
+      delete document.body.dataset.speaks;
+    }
+    showVolume({ volume: pc.volume, on: on && pc.version >= 3 });
+    if (pc.muted === null) muteButton.removeAttribute('aria-pressed');
+    else muteButton.setAttribute('aria-pressed', String(pc.muted));
   };
   connection.addEventListener('change', render);
+  peer.addEventListener('change', render);
   render();
   for (const button of keyButtons) {
     const { code, repeats = false } = KEYS[button.dataset.key];
     bindButton(button, { repeats, onPress: () => outbox.press(code), onRefused: keys.say });
   }
-  if (version >= 2) {
-    for (const button of actionButtons) {
-      const { frame, repeats = false } = ACTIONS[button.dataset.action];
-      const send = repeats ? () => outbox.press(frame) : () => outbox.send(frame);
-      bindButton(button, { repeats, onPress: send, onRefused: keys.say });
-    }
-    bindTyping(outbox, keys);
+  // Where the link's version lacks them these controls are hidden, so they are bound either way.
+  for (const button of actionButtons) {
+    const { frame, repeats = false } = ACTIONS[button.dataset.action];
+    const send = repeats ? () => outbox.press(frame) : () => outbox.send(frame);
+    bindButton(button, { repeats, onPress: send, onRefused: keys.say });
   }
+  bindTyping(outbox, keys);
   connectButton.addEventListener('click', () => connection.choose());
   keepScreenAwake(connection);
   connection.start();
@@ -253,7 +288,7 @@ function startRemote(serial) {
 
 applyTexts();
 bindTabs(document.getElementById('tabs'));
-if (version < 2) showNeedsNewer();
+showVersion(given ?? NEWEST_VERSION);
 if ('serial' in navigator && navigator.serial) {
   startRemote(navigator.serial);
 } else {

@@ -1,9 +1,9 @@
 // The link's codes, as Keypilot reads them (docs/protocol.md): the one table every view of the
 // page sends from. Everything is printable ASCII in units of two characters. Version 1 is the
-// twelve digit codes; version 2 adds frames that begin with a letter. web/tests/table.mjs checks
-// this table against Keypilot's own.
+// twelve digit codes; version 2 adds frames that begin with a letter; version 3 the hello, which
+// Keypilot answers, and the volume level. web/tests/table.mjs checks this table against Keypilot's own.
 
-export const NEWEST_VERSION = 2;
+export const NEWEST_VERSION = 3;
 
 // Version 1: the twelve codes, named as Keypilot's table names them.
 export const COMMANDS = {
@@ -33,6 +33,9 @@ export const FRAMES = {
   key: { opcode: 'KY', units: 2 },
   mute: { opcode: 'MU', units: 1 },
   text: { opcode: 'TX', units: 3, lengthPrefixed: true },
+  // Version 3.
+  hello: { opcode: 'HI', units: 2 },
+  setVolume: { opcode: 'VL', units: 3 },
 };
 
 // The keys a KY frame names.
@@ -67,6 +70,11 @@ export const key = (name) => FRAMES.key.opcode + KEYS[name];
 const offset = (value) => (value < 0 ? '-' : '+') + String(Math.abs(value)).padStart(3, '0');
 export const move = (dx, dy) => FRAMES.move.opcode + offset(dx) + offset(dy);
 export const scroll = (dx, dy) => FRAMES.scroll.opcode + offset(dx) + offset(dy);
+// "HI03": the sender's version in two digits.
+export const hello = (version) => FRAMES.hello.opcode + String(version).padStart(2, '0');
+// "VL0042": the master level in per cent, four digits so that the frame stays whole units.
+export const MAX_LEVEL = 100;
+export const setVolume = (level) => FRAMES.setVolume.opcode + String(level).padStart(4, '0');
 
 // The frames that type `text`: each at most MAX_TEXT_BYTES of UTF-8, split only between
 // characters, so that no frame ends inside a character's bytes or a surrogate pair.

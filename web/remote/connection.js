@@ -1,10 +1,12 @@
 // The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open.
 //
-// The page only writes; a reader runs all the time anyway, because a read that ends is how a
-// dropped link shows at once. A link that drops comes back by itself: while the browser still
+// The page writes codes and frames, and reads Keypilot's answers (lines of JSON, see lines.js),
+// each handed on as a "message" event; the reader runs all the time anyway, because a read that
+// ends is how a dropped link shows at once. A link that drops comes back by itself: while the browser still
 // lists the device as connected, the port is opened again after a growing pause; when the device
 // is gone, the page waits for the browser's "connect" event. The user is asked to choose a port
 // only through choose(), never by a reconnection.
+import { LineReader } from './lines.js';
 
 // The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
 export const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
@@ -121,17 +123,24 @@ export class Connection extends EventTarget {
     link.watching = this.#watch(link);
   }
 
-  // Reads until the link ends; what Keypilot might send is not used.
+  // Reads until the link ends. Each link starts with no half line: what a link left unfinished
+  // is not the start of the next one's first line.
   async #watch(link) {
     const { port } = link;
+    const lines = new LineReader((message) => {
+      if (this.#link === link) this.dispatchEvent(new MessageEvent('message', { data: message }));
+    });
     while (this.#link === link && port.readable) {
       const reader = port.readable.getReader();
       link.reader = reader;
       try {
-        while (!(await reader.read()).done);
+        for (let read = await reader.read(); !read.done; read = await reader.read()) {
+          if (read.value) lines.push(read.value);
+        }
         break; // closed on purpose
       } catch {
         // A framing or overrun error leaves a new readable stream; a lost link leaves none.
+        lines.skipLine();
       } finally {
         reader.releaseLock();
         link.reader = null;

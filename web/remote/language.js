@@ -58,8 +58,10 @@ const en = {
     prevSlide: 'Previous slide',
     endShow: 'End slideshow',
     black: 'Black screen',
+    volume: 'Volume',
   },
   speed: 'Pointer speed',
+  volumeNeedsNewer: 'The volume slider needs a newer Keypilot.',
   textToType: 'Text to type',
   help: ['On the PC, open Keypilot’s “Connect a phone”.', 'Here, press Connect.', 'Pick the PC.'],
   needsNewer:
@@ -68,6 +70,8 @@ const en = {
 
   status: {
     connected: 'Connected',
+    connectedTo: (name, version) => `Connected to ${name} — Keypilot ${version}`,
+    connectedToKeypilot: (version) => `Connected — Keypilot ${version}`,
     connecting: 'Connecting…',
     notChosen: 'Not connected: press Connect and choose your PC.',
     cancelled: 'Not connected: no PC was chosen.',
@@ -142,8 +146,10 @@ const ru = {
     prevSlide: 'Предыдущий слайд',
     endShow: 'Завершить показ',
     black: 'Чёрный экран',
+    volume: 'Громкость',
   },
   speed: 'Скорость указателя',
+  volumeNeedsNewer: 'Для ползунка громкости нужен Keypilot новее.',
   textToType: 'Текст для ввода',
   help: ['На компьютере откройте в Keypilot «Подключить телефон».', 'Здесь нажмите «Подключить».', 'Выберите компьютер.'],
   needsNewer:
@@ -152,6 +158,8 @@ const ru = {
 
   status: {
     connected: 'Подключено',
+    connectedTo: (name, version) => `Подключено к ${name} — Keypilot ${version}`,
+    connectedToKeypilot: (version) => `Подключено — Keypilot ${version}`,
     connecting: 'Подключение…',
     notChosen: 'Не подключено: нажмите «Подключить» и выберите компьютер.',
     cancelled: 'Не подключено: компьютер не выбран.',

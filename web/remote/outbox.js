@@ -4,6 +4,9 @@
 // written at once is kept and added to the next, never lost. While connected and showing, a sign
 // of life goes out whenever nothing else was written for a while (every 2 s, or more often while
 // a button is held, for Keypilot lets go of a held button after about 1.5 s of silence).
+// A greeting goes in a write of its own, and everything made after it is held back until the
+// greeting is settled (settle()): a Keypilot that does not know the greeting drops the whole chunk
+// that holds it, and writes that follow closely can arrive in the same chunk.
 import { MAX_OFFSET, PING, move, scroll } from './codes.js';
 
 export const BEAT_MS = 2000;
@@ -19,6 +22,8 @@ export class Outbox {
   #queue = [];
   #motion = { move: [0, 0], scroll: [0, 0] };
   #writing = false;
+  #greeting = null; // a frame to write on its own, next
+  #held = false; // nothing else is written until settle()
   #frameAsked = false;
   #beatMs = BEAT_MS;
   #beatTimer = 0;
@@ -46,8 +51,10 @@ export class Outbox {
   // A press of a remote key: written now, or right after the write under way. It is dropped when
   // the link is down or another frame already waits: a held key repeats, and repeats that pile up
   // on a slow link would go on arriving after the key was let go.
+  // While a greeting is unsettled, presses are kept in order instead: they are few, and every one
+  // was made before the first could be written.
   press(frame) {
-    if (!this.#connected || this.#queue.length > 0) return false;
+    if (!this.#connected || (this.#queue.length > 0 && !this.#held)) return false;
     return this.send(frame);
   }
 
@@ -58,6 +65,30 @@ export class Outbox {
     this.#queue.push(frame);
     this.#pump(false);
     return true;
+  }
+
+  // A state to set (a level): only the newest counts, so one still waiting is replaced.
+  sendLatest(frame) {
+    const opcode = frame.slice(0, 2);
+    const stale = this.#queue.findIndex((waiting) => waiting.startsWith(opcode));
+    if (stale >= 0) this.#queue.splice(stale, 1);
+    return this.send(frame);
+  }
+
+  // Writes `frame` on its own, then holds everything else back until settle().
+  greet(frame) {
+    if (!this.#connected) return false;
+    this.#greeting = frame;
+    this.#held = true;
+    this.#pump(false);
+    return true;
+  }
+
+  settle() {
+    if (!this.#held) return;
+    this.#held = false;
+    this.#pump(false);
+    if (this.#hasMotion()) this.#askFrame();
   }
 
   moveBy(dx, dy) {
@@ -76,6 +107,8 @@ export class Outbox {
   }
 
   clear() {
+    this.#greeting = null;
+    this.#held = false;
     this.#queue.length = 0;
     this.#motion = { move: [0, 0], scroll: [0, 0] };
   }
@@ -121,6 +154,13 @@ export class Outbox {
 
   async #pump(onFrame) {
     if (this.#writing || !this.#connected) return;
+    if (this.#greeting !== null) {
+      const greeting = this.#greeting;
+      this.#greeting = null;
+      await this.#write([greeting]);
+      return;
+    }
+    if (this.#held) return;
     const frames = onFrame ? this.#takeMotion() : [];
     let length = frames.join('').length;
     let taken = 0;
@@ -130,12 +170,16 @@ export class Outbox {
     }
     frames.unshift(...this.#queue.splice(0, taken));
     if (frames.length === 0) return;
+    await this.#write(frames);
+  }
+
+  async #write(frames) {
     this.#writing = true;
     await this.#connection.send(this.#encoder.encode(frames.join('')));
     this.#writing = false;
     this.#lastWrite = performance.now();
     this.#scheduleBeat();
-    if (this.#queue.length > 0) this.#pump(false);
+    if (this.#greeting !== null || this.#queue.length > 0) this.#pump(false);
     if (this.#hasMotion()) this.#askFrame();
   }
 
@@ -146,7 +190,7 @@ export class Outbox {
     this.#beatTimer = setTimeout(() => {
       const since = performance.now() - this.#lastWrite;
       if (since < this.#beatMs) this.#scheduleBeat(this.#beatMs - since);
-      else if (!this.#writing && this.#queue.length === 0) this.send(PING);
+      else if (!this.#writing && !this.#held && this.#queue.length === 0) this.send(PING);
       else this.#scheduleBeat();
     }, wait);
   }

@@ -5,7 +5,7 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = '85ee616cfe50d376';
+const VERSION = '7303574b6d17237d';
 const FILES = [
   'app.js',
   'buttons.js',
@@ -16,11 +16,14 @@ const FILES = [
   'icons/icon-maskable.png',
   './',
   'language.js',
+  'lines.js',
   'manifest.webmanifest',
   'outbox.js',
+  'peer.js',
   'style.css',
   'touchpad.js',
   'views.js',
+  'volume.js',
 ];
 // (end of the offline set)
 const PREFIX = 'keypilot-remote-';

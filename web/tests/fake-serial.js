@@ -8,9 +8,17 @@
 // hold(name) keeps that port's next open() under way until release(name), as a Bluetooth port's
 // open can take seconds; holding(name) tells whether one is held now. A granted port is A, chosen
 // on an earlier visit; with forward, each write also goes to the test through window.__forwardWrite.
-export function installFakeSerial({ granted = false, forward = false }) {
+// What the PC answers, port A only: keypilot 3 answers a hello (HInn) with its hello line and a
+// level (VLnnnn) with a volume line, from window.__serial.pc ({ name, volume, muted, language });
+// keypilot 2 and 'silent' answer nothing. feed(text) hands the page's reader any bytes (a string's
+// UTF-8, or an array of bytes), pcVolume(volume, muted) is a change made on the PC. unread()
+// gives what port A was written since the last unread(), joined as a Keypilot's read would find it
+// when the writes came too close together to be told apart.
+export function installFakeSerial({ granted = false, forward = false, keypilot = 3 }) {
   if (!window.isSecureContext) return;
   const log = { requests: [], opens: [], closes: 0, writes: [], ports: {} };
+  const pc = { name: 'DESKTOP-7Q2', language: 'en', volume: 42, muted: false };
+  let unread = '';
   // The browser remembers a granted port across visits.
   let remembered = granted || sessionStorage.getItem('fake-serial-granted') === 'yes';
   const lost = () => new DOMException('The device has been lost.', 'NetworkError');
@@ -55,6 +63,7 @@ export function installFakeSerial({ granted = false, forward = false }) {
         write: (chunk) => {
           log.writes.push(Array.from(chunk));
           log.ports[this.#name].writes.push(Array.from(chunk));
+          if (this.#name === 'A') this.#answer(String.fromCharCode(...chunk));
           return forward ? window.__forwardWrite(Array.from(chunk)) : undefined;
         },
       });
@@ -69,6 +78,22 @@ export function installFakeSerial({ granted = false, forward = false }) {
       this.readable = this.writable = null;
       log.closes += 1;
       log.ports[this.#name].open = false;
+    }
+
+    feed(bytes) {
+      this.#controllers.reader?.enqueue(typeof bytes === 'string' ? new TextEncoder().encode(bytes) : Uint8Array.from(bytes));
+    }
+
+    #answer(written) {
+      unread += written;
+      if (keypilot !== 3) return;
+      const volume = () => ({ volume: pc.volume, muted: pc.muted });
+      for (const [frame, level] of written.matchAll(/HI\d\d|VL(\d{4})/g)) {
+        if (level !== undefined) pc.volume = Number(level);
+        const line = frame.startsWith('HI') ? { type: 'hello', version: 3, name: pc.name, language: pc.language, ...volume() }
+          : { type: 'volume', ...volume() };
+        this.feed(`${JSON.stringify(line)}\n`);
+      }
     }
 
     // Both streams fail as a lost link makes them fail; the port stays open until closed.
@@ -103,6 +128,17 @@ export function installFakeSerial({ granted = false, forward = false }) {
   Object.defineProperty(Navigator.prototype, 'serial', { get: () => serial, configurable: true });
   window.__serial = {
     log,
+    pc,
+    feed: (bytes) => port.feed(bytes),
+    pcVolume(volume, muted) {
+      Object.assign(pc, { volume, muted });
+      port.feed(`${JSON.stringify({ type: 'volume', volume, muted })}\n`);
+    },
+    unread() {
+      const chunk = unread;
+      unread = '';
+      return chunk;
+    },
     drop({ failOpens = 0 } = {}) {
       port.failOpens = failOpens;
       port.breakLink();

@@ -22,15 +22,16 @@ export const launchBrowser = () =>
   });
 
 // The remote at a phone's size in a fresh profile. serial: 'granted' (a port chosen on an earlier
-// visit), 'fresh' (none chosen yet) or 'none' (no Web Serial). With clock, time stands still
+// visit), 'fresh' (none chosen yet) or 'none' (no Web Serial); keypilot: what the PC answers (3,
+// 2 or 'silent', see fake-serial.js). With clock, time stands still
 // once the page has loaded and moves only by page.clock.runFor. `errors` collects what the page
 // throws or logs as an error, a refusal by its Content-Security-Policy among them.
 export async function openRemote(browser, url, options = {}) {
-  const { serial = 'granted', locale = 'en-US', clock = false, serviceWorkers = 'block', forward } = options;
+  const { serial = 'granted', locale = 'en-US', clock = false, serviceWorkers = 'block', forward, keypilot = 3 } = options;
   const context = await browser.newContext({ locale, viewport: { width: 390, height: 844 }, hasTouch: true, serviceWorkers });
   if (forward) await context.exposeBinding('__forwardWrite', (_, bytes) => forward(bytes));
   if (serial === 'none') await context.addInitScript(removeSerial);
-  else await context.addInitScript(installFakeSerial, { granted: serial === 'granted', forward: !!forward });
+  else await context.addInitScript(installFakeSerial, { granted: serial === 'granted', forward: !!forward, keypilot });
   options.onContext?.(context);
   const page = await context.newPage();
   const errors = [];
@@ -44,12 +45,17 @@ export async function openRemote(browser, url, options = {}) {
 
 export const serialLog = (page) => page.evaluate(() => structuredClone(window.__serial.log));
 export const codes = async (page) => (await serialLog(page)).writes.map((bytes) => String.fromCharCode(...bytes));
-// The writes but the signs of life that an idle connected page sends.
-export const presses = async (page) => (await codes(page)).filter((code) => code !== 'PI');
+// The writes but the signs of life that an idle connected page sends, and its hellos.
+export const presses = async (page) => (await codes(page)).filter((code) => code !== 'PI' && !/^HI\d\d$/.test(code));
 export const statusText = (page) => page.locator('#status').innerText();
 export const button = (page, name) => page.getByRole('button', { name, exact: true });
 export const status = (page, pattern) =>
   waitFor(`status ${pattern}`, async () => pattern.test(await statusText(page)));
+// Connected, and the link's version agreed (or given up on): presses go out at once from here on.
+export const agreed = async (page, pattern = /^Connected/) => {
+  await status(page, pattern);
+  return waitFor('the version agreed', () => page.evaluate(() => document.body.dataset.speaks));
+};
 
 // Polls check() until it gives a truthy value, which it returns; fails after the deadline.
 export async function waitFor(what, check, timeoutMs = 5000) {

@@ -7,9 +7,11 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { serve } from '../server.mjs';
+import { setVolume } from '../remote/codes.js';
 import { languages } from '../remote/language.js';
-import { button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status, statusText,
-  test, waitFor } from './harness.mjs';
+import { ANSWER_WAIT_MS } from '../remote/peer.js';
+import { agreed, button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status,
+  statusText, test, waitFor } from './harness.mjs';
 
 const SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
 const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Escape: '01', 'Page up': '11',
@@ -18,7 +20,8 @@ const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Esca
 const server = await startServer();
 const browser = await launchBrowser();
 const open = (options = {}) => openRemote(browser, options.url ?? server.url, options);
-const connected = (page) => status(page, /^Connected$/);
+const NAMED = /^Connected to DESKTOP-7Q2 — Keypilot 3$/;
+const connected = (page) => agreed(page);
 const writes = (page, n) => waitFor(`${n} writes`, async () => (await presses(page)).length >= n);
 const opens = async (page) => (await serialLog(page)).opens.length;
 async function done({ context, errors }) {
@@ -154,14 +157,16 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
     await button(page, 'Right').click();
     await writes(page, 1);
     const { ports } = await serialLog(page);
-    const pressesOf = ({ open, writes }) => ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI') });
+    const pressesOf = ({ open, writes }) =>
+      ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI' && c !== 'HI03') });
     assert.deepEqual([pressesOf(ports.A), pressesOf(ports.B)], [{ open: false, writes: [] }, { open: true, writes: ['06'] }]);
     await done(remote);
   }
 });
 
 // Every control of every view fits on the screen without scrolling, upright and on its side, in
-// either language, with the first visit's help and with the longest line the status can show.
+// either language, with the first visit's help and with the longest line the status can show (the
+// slider then in its place the note that it needs a newer Keypilot).
 test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 844 x 390', async () => {
   const sizes = [[360, 640], [390, 844], [640, 360], [844, 390]];
   for (const locale of ['en-US', 'ru-RU']) {
@@ -169,6 +174,7 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
     const longest = Object.values(text)
       .filter((line) => typeof line === 'string')
       .map((line) => `${line} ${text.retryIn(10)}`)
+      .concat(text.connectedTo(`${'Ж'.repeat(31)}…`, 3))
       .reduce((a, b) => (b.length > a.length ? b : a));
     const remote = await open({ serial: 'fresh', locale });
     const { page } = remote;
@@ -178,6 +184,8 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
         await page.evaluate((line) => {
           document.getElementById('help').hidden = true;
           Object.assign(document.getElementById('status-text'), { hidden: false, textContent: line });
+          document.querySelector('.level').hidden = true;
+          document.querySelector('.level + .later').hidden = false;
         }, longest);
       }
       for (const [width, height] of sizes) {
@@ -265,7 +273,7 @@ test('without Web Serial the page says what works instead and throws nothing', a
 test('a Russian browser gets Russian text; another language gets English', async () => {
   const remote = await open({ locale: 'ru-RU' });
   const { page } = remote;
-  await status(page, /^Подключено$/);
+  await status(page, /^Подключено к DESKTOP-7Q2 — Keypilot 3$/);
   const names = await page.getByRole('button').evaluateAll((all) => all.map((b) => b.ariaLabel ?? b.textContent));
   assert.deepEqual(names.sort(), ['Вверх', 'Влево', 'Вниз', 'Вправо', 'Громче', 'Запуск программы', 'Клавиша Esc',
     'Меню «Пуск»', 'Подключить', 'Страница вверх', 'Страница вниз', 'Тише', 'Щелчок']);
@@ -369,12 +377,15 @@ test('the first load stays on its own origin and under 150 kB, and the page then
 // The page's frames as Keypilot reads them, written out here on their own: a write that does not
 // parse into whole frames is a fault of the page.
 const KEY_IDS = ['EN', 'BS', 'TB', 'ES', 'PP', 'NX', 'PV', 'F5', 'RT', 'LT', 'BK'];
-function frames(write) {
+// With version 2 they are read as a Keypilot of version 2 reads them, which knows no HI or VL.
+function frames(write, version = 3) {
   const out = [];
-  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4}))/;
+  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4})|(HI\d\d|VL(?:00\d\d|0100)))/;
   for (let at = 0; at < write.length;) {
     const m = grammar.exec(write.slice(at));
-    if (!m || (m[6] && !KEY_IDS.includes(m[6]))) throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
+    if (!m || (m[6] && !KEY_IDS.includes(m[6])) || (m[8] && version < 3)) {
+      throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
+    }
     at += m[0].length;
     if (m[7]) {
       const n = Number(m[7]);
@@ -391,7 +402,26 @@ function frames(write) {
   }
   return out;
 }
-const allFrames = async (page) => (await codes(page)).flatMap(frames);
+// Counts animation frames and notes the frame of each write in window.writeFrames.
+const countFrames = (page) =>
+  page.evaluate(() => {
+    window.frame = 0;
+    window.writeFrames = [];
+    const tick = () => {
+      window.frame += 1;
+      requestAnimationFrame(tick);
+    };
+    requestAnimationFrame(tick);
+    const { writes } = window.__serial.log;
+    const push = writes.push.bind(writes);
+    Object.defineProperty(writes, 'push', {
+      value: (...w) => {
+        window.writeFrames.push(window.frame);
+        return push(...w);
+      },
+    });
+  });
+const allFrames = async (page) => (await codes(page)).flatMap((write) => frames(write));
 const sum = (list, kind) => list.filter((f) => f.frame === kind).reduce((s, f) => [s[0] + f.dx, s[1] + f.dy], [0, 0]);
 // Every write is whole two-character units of printable ASCII, and whole frames.
 async function wellFormed(page) {
@@ -464,24 +494,7 @@ test('the touchpad: a slow drag moves exactly the finger times the speed, a quic
   await connected(page);
   await page.getByRole('tab', { name: 'Touchpad' }).click();
   await page.getByRole('slider', { name: 'Pointer speed' }).fill('1');
-  // Counts animation frames and notes the frame of each write.
-  await page.evaluate(() => {
-    window.frame = 0;
-    window.writeFrames = [];
-    const tick = () => {
-      window.frame += 1;
-      requestAnimationFrame(tick);
-    };
-    requestAnimationFrame(tick);
-    const { writes } = window.__serial.log;
-    const push = writes.push.bind(writes);
-    Object.defineProperty(writes, 'push', {
-      value: (...w) => {
-        window.writeFrames.push(window.frame);
-        return push(...w);
-      },
-    });
-  });
+  await countFrames(page);
   const { at, send } = await fingers(page);
   const drag = async (steps, step, ms) => {
     await send('touchStart', [at(20, 20)]);
@@ -568,7 +581,7 @@ test('an idle connected page writes a sign of life at least every 2.5 s; with v=
     await page.clock.runFor(2500);
     await waitFor('a sign of life', async () => (await codes(page)).slice(before).includes('PI'));
   }
-  assert.deepEqual([...new Set(await codes(page))], ['PI']);
+  assert.deepEqual([...new Set(await codes(page))], ['HI03', 'PI']);
   await done(remote);
 
   const old = await open({ clock: true, url: `${server.url}?v=1` });
@@ -607,6 +620,182 @@ test('a first visit shows how to connect, until the first link is up', async () 
   await page.reload();
   await status(page, /press Connect/);
   assert.equal(await help.isVisible(), false);
+  await done(remote);
+});
+
+// The phone's screen goes off and on again: the page is hidden, then shown.
+const hideAndShow = (page) =>
+  page.evaluate(() => {
+    for (const state of ['hidden', 'visible']) {
+      Object.defineProperty(document, 'visibilityState', { value: state, configurable: true });
+      document.dispatchEvent(new Event('visibilitychange'));
+    }
+  });
+// The Media view of a page that a Keypilot of version 3 has answered.
+async function openMedia() {
+  const remote = await open();
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.getByRole('tab', { name: 'Media' }).click();
+  return { remote, page, slider: page.getByRole('slider', { name: 'Volume' }) };
+}
+const speaks = (page) => page.evaluate(() => document.body.dataset.speaks ?? null);
+const levels = async (page) => (await allFrames(page)).map((f) => f.frame).filter((f) => f.startsWith('VL'));
+
+test('the PC\'s name shows in the status line, in English and Russian, cut when long; the slider and the mute key follow the PC', async () => {
+  const { remote, page, slider } = await openMedia();
+  const shown = async () =>
+    [await slider.inputValue(), await page.locator('#volume-level').textContent(), await slider.isEnabled(),
+      await button(page, 'Mute').getAttribute('aria-pressed')].join(' ');
+  assert.equal(await speaks(page), '3');
+  assert.equal(await shown(), '42 42 % true false');
+  await page.evaluate(() => window.__serial.pcVolume(7, true));
+  await waitFor('the PC\'s change', async () => (await shown()) === '7 7 % true true');
+  await page.evaluate(() => window.__serial.pcVolume(null, null)); // the PC lost its master volume
+  await waitFor('no volume', async () => (await shown()) === '7 – false ');
+  // Out of sight the page sends no signs of life and Keypilot stops telling it; back in sight it
+  // says hello again and catches up.
+  await page.evaluate(() => Object.assign(window.__serial.pc, { volume: 15, muted: false }));
+  await hideAndShow(page);
+  await waitFor('the state caught up', async () => (await shown()) === '15 15 % true false');
+  await done(remote);
+
+  const ru = await open({ locale: 'ru-RU', serial: 'fresh' });
+  await ru.page.evaluate(() => {
+    window.__serial.pc.name = `Кабинет «Б» ${'ж'.repeat(40)}`;
+  });
+  await button(ru.page, 'Подключить').click();
+  await agreed(ru.page, /^Подключено к /);
+  assert.equal(await statusText(ru.page), `Подключено к Кабинет «Б» ${'ж'.repeat(19)}… — Keypilot 3`);
+  await ru.page.getByRole('tab', { name: 'Медиа' }).click();
+  assert.equal(await ru.page.getByRole('slider', { name: 'Громкость' }).inputValue(), '42');
+  await done(ru);
+});
+
+test('the volume slider sets the level: at most one VL an animation frame while dragged, the last position always, and the PC does not move it under the finger', async () => {
+  const { remote, page, slider } = await openMedia();
+  // Many positions within one frame, and the finger lets go: one level goes, the last.
+  await slider.evaluate((input) => {
+    for (let level = 43; level <= 60; level += 1) {
+      input.value = String(level);
+      input.dispatchEvent(new Event('input', { bubbles: true }));
+    }
+    input.dispatchEvent(new Event('change', { bubbles: true }));
+  });
+  await waitFor('a level', async () => (await levels(page)).length > 0);
+  await page.evaluate(() => new Promise((resume) => requestAnimationFrame(() => requestAnimationFrame(resume))));
+  assert.deepEqual(await levels(page), ['VL0060']);
+
+  // A drag by the mouse, with the PC's own change coming in before the button is let go.
+  await countFrames(page);
+  const before = (await codes(page)).length;
+  const box = await slider.boundingBox();
+  const y = box.y + box.height / 2;
+  await page.mouse.move(box.x + 2, y);
+  await page.mouse.down();
+  for (let step = 1; step <= 30; step += 1) await page.mouse.move(box.x + 2 + ((box.width - 4) * step) / 40, y);
+  const final = await slider.inputValue();
+  await page.evaluate(() => window.__serial.pcVolume(5, true));
+  await waitFor('the PC\'s mute', async () => (await button(page, 'Mute').getAttribute('aria-pressed')) === 'true');
+  assert.equal(await slider.inputValue(), final, 'the PC moved the slider under the finger');
+  await page.mouse.up();
+  await waitFor('the last position', async () => (await levels(page)).at(-1) === setVolume(Number(final)));
+  assert.equal(await page.evaluate(() => window.__serial.pc.volume), Number(final));
+  const written = (await codes(page)).slice(before);
+  const frameOf = (await page.evaluate(() => window.writeFrames)).slice(-written.length);
+  // The position where the finger lets go may follow the last frame's in that same frame.
+  const dragFrames = frameOf.filter((_, i) => written[i].includes('VL')).slice(0, -1);
+  assert.ok(dragFrames.length >= 3, `${written}`);
+  assert.equal(new Set(dragFrames).size, dragFrames.length, `two levels in one frame: ${frameOf} ${written}`);
+  await wellFormed(page);
+  await done(remote);
+});
+
+test('the version both speak: a version 3 answer; with no answer within 1.5 s ?v=N, else 2; garbage is no answer and is never a fault', async () => {
+  const levelShown = (page) => page.evaluate(() => !document.querySelector('.level').hidden);
+  for (const [query, version] of [['', 2], ['?v=2', 2], ['?v=3', 3], ['?v=1', 1]]) {
+    const remote = await open({ clock: true, keypilot: 'silent', url: server.url + query, serial: 'fresh' });
+    const { page } = remote;
+    await button(page, 'Connect').click(); // once the clock stands still
+    await status(page, /^Connected$/);
+    await button(page, 'Right').click();
+    if (version > 1) {
+      await page.clock.runFor(ANSWER_WAIT_MS - 1);
+      assert.equal(await speaks(page), null, query);
+      assert.deepEqual(await codes(page), ['HI03'], `${query}: not the hello alone`);
+      await page.clock.runFor(1);
+    }
+    await agreed(page, /^Connected$/);
+    assert.equal(await speaks(page), String(version), query);
+    await writes(page, 1);
+    assert.deepEqual(await presses(page), ['06'], query);
+    await page.clock.runFor(10000);
+    await hideAndShow(page); // a hello again only where Keypilot may answer it
+    await page.clock.runFor(100);
+    assert.equal((await codes(page)).filter((w) => w.includes('HI')).length, Math.max(0, version - 1), query);
+    assert.equal(await levelShown(page), version >= 3, query);
+    await page.getByRole('tab', { name: 'Media' }).click();
+    assert.match(await page.locator('.view:not([hidden])').innerText(), version === 1 ? /needs a newer Keypilot/ : /./);
+    if (version === 2) assert.match(await page.locator('.volume').innerText(), /slider needs a newer Keypilot/);
+    await done(remote);
+  }
+
+  const remote = await open({ clock: true, keypilot: 'silent', serial: 'fresh' });
+  const { page } = remote;
+  await button(page, 'Connect').click();
+  await status(page, /^Connected$/);
+  const feed = (pieces) => page.evaluate((all) => all.forEach((piece) => window.__serial.feed(piece)), pieces);
+  const hello = (name) => JSON.stringify({ type: 'hello', version: 3, name, language: 'en', volume: 42, muted: false });
+  const line = (bytes) => `${hello('x'.repeat(bytes - hello('').length - 1))}\n`; // `bytes` long with its LF
+  await feed([[0x7b, 0xff, 0xfe, 0x7d, 0x0a], 'not JSON\n', '[3]\nnull\n', '{"type":"hello","version":"3","name":"A"}\n',
+    '{"type":"hello","name":"B"}\n', '{"version":3,"name":"C"}\n', line(4097)]);
+  await page.clock.runFor(ANSWER_WAIT_MS);
+  await agreed(page, /^Connected$/);
+  assert.equal(await speaks(page), '2');
+  // Still reading, in the same chunk as more garbage: an unknown type, then the longest line there
+  // is, in two pieces, late.
+  const longest = line(4096);
+  await feed([`not JSON\n{"type":"weather","version":9,"name":"D"}\n${longest.slice(0, 1000)}`, longest.slice(1000)]);
+  await agreed(page, /^Connected to x{31}… — Keypilot 3$/);
+  assert.equal(await speaks(page), '3');
+  await button(page, 'Right').click();
+  await writes(page, 1);
+  assert.deepEqual(await presses(page), ['06']);
+  await done(remote);
+});
+
+test('against a Keypilot of version 2 no press is lost to the hello: the presses made while it waits arrive after it, whole', async () => {
+  const remote = await open({ clock: true, keypilot: 2, serial: 'fresh' });
+  const { page } = remote;
+  await button(page, 'Connect').click();
+  await status(page, /^Connected$/);
+  // A Keypilot of version 2 acts on a chunk whole or drops it whole; what the page wrote so far is
+  // taken as one chunk, as writes that come close together can be.
+  const acted = [];
+  const dropped = [];
+  const read = async () => {
+    const chunk = await page.evaluate(() => window.__serial.unread());
+    if (chunk === '') return;
+    try {
+      acted.push(...frames(chunk, 2).map((f) => f.frame).filter((f) => f !== 'PI'));
+    } catch {
+      dropped.push(chunk);
+    }
+  };
+  await button(page, 'Right').click();
+  await page.getByRole('tab', { name: 'Media' }).click();
+  await button(page, 'Mute').click();
+  await page.getByRole('tab', { name: 'Remote' }).click();
+  await button(page, 'Up').click();
+  await read();
+  await page.clock.runFor(ANSWER_WAIT_MS);
+  await waitFor('the presses', async () => {
+    await read();
+    return acted.length >= 3;
+  });
+  assert.deepEqual(dropped, ['HI03']);
+  assert.deepEqual(acted, ['06', 'MU', '02']);
+  assert.equal(await speaks(page), '2');
   await done(remote);
 });
 

@@ -11,14 +11,14 @@ const server = await startServer();
 const browser = await launchBrowser();
 try {
   for (const [lang, locale, connected, view, tab] of [
-    ['en', 'en-US', 'Connected'],
-    ['ru', 'ru-RU', 'Подключено'],
-    ['en', 'en-US', 'Connected', 'touchpad', 'Touchpad'],
-    ['ru', 'ru-RU', 'Подключено', 'keyboard', 'Клавиатура'],
-    ['en', 'en-US', 'Connected', 'media', 'Media'],
+    ['en', 'en-US', 'Connected to'],
+    ['ru', 'ru-RU', 'Подключено к'],
+    ['en', 'en-US', 'Connected to', 'touchpad', 'Touchpad'],
+    ['ru', 'ru-RU', 'Подключено к', 'keyboard', 'Клавиатура'],
+    ['en', 'en-US', 'Connected to', 'media', 'Media'],
   ]) {
     const { page, context, errors } = await openRemote(browser, server.url, { locale });
-    await status(page, new RegExp(`^${connected}$`));
+    await status(page, new RegExp(`^${connected} `));
     if (tab) await page.getByRole('tab', { name: tab }).click();
     await page.evaluate(() => document.fonts.ready);
     const file = join(folder, view ? `remote-${view}-${lang}.png` : `remote-${lang}.png`);

@@ -10,7 +10,8 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import {
-  COMMANDS, FRAMES, KEYS, MAX_OFFSET, MAX_TEXT_BYTES, NEWEST_VERSION, key, move, scroll, typing,
+  COMMANDS, FRAMES, KEYS, MAX_LEVEL, MAX_OFFSET, MAX_TEXT_BYTES, NEWEST_VERSION, hello, key, move, scroll, setVolume,
+  typing,
 } from '../remote/codes.js';
 import { BEAT_MS, HELD_BEAT_MS } from '../remote/outbox.js';
 
@@ -63,7 +64,7 @@ const checks = {
   'the sizes of the frames the page makes': () => {
     const units = byName(table.frames, 'opcode', (f) => f.units);
     const most = table.limits.maxOffset;
-    for (const frame of [move(-most, most), scroll(0, 120), key('playpause')]) {
+    for (const frame of [move(-most, most), scroll(0, 120), key('playpause'), hello(NEWEST_VERSION), setVolume(MAX_LEVEL)]) {
       assert.equal(frame.length, 2 * units[frame.slice(0, 2)], frame);
     }
     const [text] = typing('é');

@@ -1,0 +1,58 @@
+// The PC's master volume as a slider. While a finger drags it, the level goes out at most once an
+// animation frame, and the position where the finger lets go always goes; the PC's own reports
+// do not move the slider under the finger. Otherwise the slider shows what the PC reports.
+
+export function bindVolume(slider, readout, { set }) {
+  let dragging = false;
+  let pending = null; // a position not yet sent
+  let sent = null; // the level the PC was last given or last reported, as far as the page knows
+  let frameAsked = false;
+
+  const flush = () => {
+    if (pending === null) return;
+    const level = pending;
+    pending = null;
+    if (level !== sent && set(level)) sent = level;
+  };
+  const show = (level) => {
+    readout.textContent = level === null ? '–' : `${level} %`;
+  };
+
+  slider.addEventListener('pointerdown', () => {
+    dragging = true;
+  });
+  for (const type of ['pointerup', 'pointercancel']) {
+    slider.addEventListener(type, () => {
+      dragging = false;
+    });
+  }
+  slider.addEventListener('input', () => {
+    pending = Number(slider.value);
+    show(pending);
+    if (frameAsked) return;
+    frameAsked = true;
+    requestAnimationFrame(() => {
+      frameAsked = false;
+      flush();
+    });
+  });
+  // Fired when the finger lets go (or a key has moved it): the last position, at once, unless
+  // the PC is known to be there already.
+  slider.addEventListener('change', () => {
+    dragging = false;
+    pending = Number(slider.value);
+    flush();
+  });
+
+  // volume: 0..100, or null when the PC has none or it is not known; on: whether it can be set now.
+  return ({ volume, on }) => {
+    slider.disabled = !on || volume === null;
+    if (dragging || pending !== null) {
+      sent = null; // the PC moved meanwhile: the finger's last position must go, whatever it is
+      return;
+    }
+    sent = volume;
+    if (volume !== null) slider.value = String(volume);
+    show(volume);
+  };
+}
