@@ -34,9 +34,7 @@ PhoneAnswers::PhoneAnswers(const phonelink::PhoneContact& contact, phonelink::Ca
       mixer_(mixer),
       openEndpoint_(std::move(openEndpoint)),
       talk_(contact, carrier, std::move(now)) {
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<PhoneAnswers>);
-    if (!CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                         GetModuleHandleW(nullptr), this)) {
+    if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
         framework::raiseLastOSError();
     }
     carrier_.onSent = [this](bool ok) { talk_.sent(ok); };

@@ -57,7 +57,7 @@ class PhoneAnswers {
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<PhoneAnswers>(HWND, UINT, WPARAM,
                                                                           LPARAM);
-    void attachWindow(HWND hwnd) { window_.reset(hwnd); }
+    framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void sendState();
     void onUpdateTimer();
@@ -68,7 +68,7 @@ class PhoneAnswers {
     mixer::AudioMixer& mixer_;
     EndpointOpener openEndpoint_;
     phonelink::PhoneTalk talk_;
-    framework::Window window_;
+    framework::OwnedWindow window_;
     // The default device as it was at the hello, whose notices come while the talk lasts.
     std::unique_ptr<MasterEndpoint> watched_;
     bool updating_ = false;  // a state went less than kUpdateIntervalMs ago

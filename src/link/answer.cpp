@@ -39,7 +39,8 @@ std::string escapedNameWithin(std::u16string_view name, std::size_t room) {
             character = u"\uFFFD";
         }
         piece.clear();
-        appendJsonEscaped(piece, i18n::encodeUtf8(character));
+        // Never empty: a lone surrogate was replaced above.
+        appendJsonEscaped(piece, i18n::encodeUtf8(character).value_or(std::string()));
         if (out.size() + piece.size() > room) {
             break;
         }
