@@ -146,30 +146,4 @@ TEST_F(PhoneAnswersTest, TheLevelFrameSetsTheLevelTheMixerReadsBack) {
     EXPECT_EQ(app::readMasterVolume(*mixer_, nullptr), (VolumeState{42, true}));
 }
 
-// The program's own rules: only a hello starts the talk, which lasts while the signs of life
-// come, the hello being one.
-TEST(KeypilotTalkTest, OnlyAHelloStartsTheTalkAndSilenceEndsIt) {
-    framework::application().initialize();
-    app::Keypilot keypilot{testing_support::sessionClaim()};
-    std::uint64_t now = 10000;
-    keypilot.setClock([&] { return now; });
-    const phonelink::PhoneTalk& talk = keypilot.phoneAnswers().talk();
-    keypilot.onChunkReceived("MV+000+000");
-    EXPECT_FALSE(talk.talking());
-
-    keypilot.onChunkReceived("HI03");
-    EXPECT_TRUE(talk.talking());
-    now += phonelink::PhoneContact::kPingingSilenceMs - 1;
-    keypilot.onStatusTick();
-    EXPECT_TRUE(talk.talking());
-    now += 1;
-    keypilot.onStatusTick();
-    EXPECT_FALSE(talk.talking()) << "the hello's sign of life is 5 s old";
-
-    keypilot.onChunkReceived("PI");
-    EXPECT_FALSE(talk.talking()) << "signs of life start nothing";
-    keypilot.onChunkReceived("HI02PI");
-    EXPECT_TRUE(talk.talking());
-}
-
 }  // namespace
