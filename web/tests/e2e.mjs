@@ -1,13 +1,17 @@
-// End to end: the page drives Keypilot under Wine: Right on the remote, then a drag on the touchpad. The stand-in port hands each write to this
+// End to end: the page drives Keypilot under Wine. The stand-in port hands each write to this
 // process, which writes it into the phone's end (COM6, a pseudo-terminal) of a testbed in
-// <build>/web-testbed; Keypilot listens on COM5 and moves the cursor. The testbed stops at the end.
+// <build>/web-testbed, where Keypilot listens on COM5; what Keypilot writes back on COM6 goes to
+// the page's reader, as a phone's Bluetooth port hands it over. One testbed and one Keypilot serve
+// every case; both stop at the end.
 //   node web/tests/e2e.mjs [windows build folder]   (Keypilot and cursor built; default build/windows)
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
 import { closeSync, constants, existsSync, openSync, writeSync } from 'node:fs';
 import { join, resolve } from 'node:path';
+import { ReadStream } from 'node:tty';
 import { fileURLToPath } from 'node:url';
-import { button, launchBrowser, openRemote, runTests, startServer, status, test, waitFor } from './harness.mjs';
+import { setVolume } from '../remote/codes.js';
+import { agreed, button, launchBrowser, openRemote, runTests, startServer, status, statusText, test, waitFor } from './harness.mjs';
 
 const root = fileURLToPath(new URL('../..', import.meta.url));
 const build = resolve(process.argv[2] ?? join(root, 'build/windows'));
@@ -19,6 +23,11 @@ const wine = (...args) =>
   execFileSync(script('wine-run.sh'), [testbed, ...args], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'inherit'] });
 const cursor = () => wine(cursorExe).trim().split(/\s+/).map(Number);
 const same = (a, b) => a.join() === b.join();
+
+// The PC's host name as Windows keeps it (the NetBIOS name beside it is cut and in capitals).
+const hostName = () =>
+  wine('reg', 'query', 'HKLM\\System\\CurrentControlSet\\Services\\Tcpip\\Parameters', '/v', 'Hostname')
+    .match(/Hostname\s+REG_SZ\s+(.*\S)/)[1];
 
 // The cursor's position once it has stood still for five readings in a row.
 async function stillCursor() {
@@ -33,29 +42,59 @@ async function stillCursor() {
   return last;
 }
 
+// The phone's end of the link. written: each write into it, as text; heard: every byte Keypilot
+// wrote back, which also goes to the reader of the page open now.
+function phoneEnd(path) {
+  const out = openSync(path, constants.O_WRONLY | constants.O_NOCTTY);
+  const input = new ReadStream(openSync(path, constants.O_RDONLY | constants.O_NOCTTY));
+  const end = {
+    written: [],
+    heard: Buffer.alloc(0),
+    page: null,
+    write(bytes) {
+      end.written.push(typeof bytes === 'string' ? bytes : String.fromCharCode(...bytes));
+      writeSync(out, Buffer.from(bytes));
+    },
+    // Keypilot's whole lines so far of that type; every line must be JSON.
+    lines: (type) =>
+      end.heard.toString('utf8').split('\n').slice(0, -1).map((line) => JSON.parse(line)).filter((m) => m.type === type),
+    close() {
+      input.destroy();
+      closeSync(out);
+    },
+  };
+  input.on('data', (bytes) => {
+    end.heard = Buffer.concat([end.heard, bytes]);
+    // Lost only when that page has closed meanwhile.
+    end.page?.evaluate((b) => window.__serial.feed(b), [...bytes]).catch(() => {});
+  });
+  return end;
+}
+
 if (![keypilotExe, cursorExe].every(existsSync)) {
   console.error(`e2e: build ${keypilotExe} and ${cursorExe} first (cmake --build --preset windows --target Keypilot cursor)`);
   process.exit(2);
 }
 const server = await startServer();
 const browser = await launchBrowser();
+let phone;
+
+// The remote as a phone's browser opens it on the phone's end: what it reads comes from Keypilot only.
+const openPhone = () =>
+  openRemote(browser, server.url, {
+    keypilot: 'silent',
+    forward: (bytes) => phone.write(bytes),
+    onContext: (context) => context.on('page', (page) => (phone.page = page)),
+  });
+async function closePhone(remote) {
+  phone.page = null;
+  await remote?.context.close();
+}
 
 test('pressing Right, then a drag on the touchpad, moves the cursor of Keypilot under Wine', async () => {
-  execFileSync(script('testbed.sh'), ['start', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
-  let keypilot;
-  let phone = -1;
   let remote;
-  const written = [];
   try {
-    for (const [name, value] of [['com', '4'], ['mouse', String(STEP)]]) { // COM5, 20-pixel steps
-      wine('reg', 'add', 'HKCU\\Software\\Corvane\\Keypilot', '/v', name, '/t', 'REG_SZ', '/d', value, '/f');
-    }
-    keypilot = spawn(script('wine-run.sh'), [testbed, keypilotExe], { stdio: 'ignore' });
-    phone = openSync(join(testbed, 'pty/COM6'), constants.O_WRONLY | constants.O_NOCTTY);
-    remote = await openRemote(browser, server.url, { forward: (bytes) => {
-      written.push(String.fromCharCode(...bytes));
-      writeSync(phone, Buffer.from(bytes));
-    } });
+    remote = await openPhone();
     const { page } = remote;
     await status(page, /^Connected/);
 
@@ -83,12 +122,12 @@ test('pressing Right, then a drag on the touchpad, moves the cursor of Keypilot 
       const touchPoints = type === 'touchEnd' ? [] : [{ x: box.x + x, y: box.y + y, id: 1 }];
       return cdp.send('Input.dispatchTouchEvent', { type, touchPoints, timestamp: time });
     };
-    const mark = written.length;
+    const mark = phone.written.length;
     await finger('touchStart', 100, 40);
     for (let i = 1; i <= 30; i += 1) await finger('touchMove', 100 - i, 40 + 2 * i);
     await finger('touchEnd');
     const sent = () =>
-      written.slice(mark).join('').match(/MV[+-]\d{3}[+-]\d{3}/g)?.reduce(
+      phone.written.slice(mark).join('').match(/MV[+-]\d{3}[+-]\d{3}/g)?.reduce(
         (sum, m) => [sum[0] + Number(m.slice(2, 6)), sum[1] + Number(m.slice(6))], [0, 0]) ?? [0, 0];
     await waitFor('the drag to be written', () => same(sent(), [-30, 60]), 10000);
     await waitFor('the cursor to move', () => !same(cursor(), after), 10000);
@@ -96,18 +135,86 @@ test('pressing Right, then a drag on the touchpad, moves the cursor of Keypilot 
     assert.deepEqual(dragged, [after[0] - 30, after[1] + 60], `the drag took the cursor from ${after} to ${dragged}`);
     assert.deepEqual(remote.errors, []);
   } finally {
-    await remote?.context.close();
-    if (phone >= 0) closeSync(phone);
-    execFileSync(script('testbed.sh'), ['stop', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
-    if (keypilot?.exitCode === null) keypilot.kill();
+    await closePhone(remote);
+  }
+});
+
+test('the page names the PC Keypilot runs on, and its slider sets the level that Keypilot\'s mixer reads back', async () => {
+  let remote;
+  try {
+    // Keypilot takes seconds to open its port under Wine: it has once a hello said on the phone's
+    // end gets its answer.
+    await waitFor('Keypilot to answer on COM5', () => {
+      const answers = phone.lines('hello').length;
+      phone.write('HI03');
+      return waitFor('an answer', () => phone.lines('hello').length > answers, 1500).catch(() => false);
+    }, 40000);
+    const answered = phone.lines('hello').length;
+    remote = await openPhone();
+    const { page } = remote;
+    await agreed(page, /^Connected to /);
+    const [answer] = phone.lines('hello').slice(answered);
+    assert.equal(answer?.name, hostName(), 'the name in the answer is not the PC\'s host name in Wine');
+    assert.equal(await statusText(page), `Connected to ${answer.name} — Keypilot 3`);
+    assert.ok(Number.isInteger(answer.volume), `no master volume under Wine: ${JSON.stringify(answer)}`);
+
+    await page.getByRole('tab', { name: 'Media' }).click();
+    const slider = page.getByRole('slider', { name: 'Volume' });
+    const shown = async () => `${await slider.inputValue()} ${await page.locator('#volume-level').textContent()}`;
+    const at = (level) => `${level} ${level} %`;
+    await waitFor('the slider at the PC\'s level', async () => (await shown()) === at(answer.volume));
+
+    // Under Wine only Keypilot's own process sees the level it set: its reports after a move are
+    // what its mixer reads back. They must come to the level where the page's slider was let go.
+    const reports = phone.lines('volume').length;
+    const reported = () => phone.lines('volume').slice(reports).map((m) => m.volume);
+    await slider.evaluate((input) => input.addEventListener('change', () => (window.letGo = Number(input.value))));
+    const readBack = async (how) => {
+      const level = await page.evaluate(() => window.letGo);
+      await waitFor(`Keypilot to read back ${level}`, () => reported().at(-1) === level)
+        .catch(() => assert.fail(`${how} to ${level}; Keypilot read back ${reported().join(', ') || 'nothing'}`));
+      await waitFor('the page to show it', async () => (await shown()) === at(level));
+      return level;
+    };
+    const box = await slider.boundingBox();
+    const y = box.y + box.height / 2;
+    const x = (level) => box.x + 8 + ((box.width - 16) * level) / 100;
+    const goal = answer.volume >= 50 ? 20 : 80;
+    await page.mouse.move(x(answer.volume), y);
+    await page.mouse.down();
+    for (let step = 1; step <= 20; step += 1) await page.mouse.move(x(answer.volume + ((goal - answer.volume) * step) / 20), y);
+    await page.mouse.up();
+    const dragged = await readBack('dragged');
+    assert.ok(Math.abs(dragged - goal) <= 5, `the drag ended at ${dragged}, not near ${goal}`);
+    // A step by a key goes only as the last position: no frame comes between its input and its end.
+    await slider.press('ArrowLeft');
+    assert.equal(await readBack('stepped'), dragged - 1);
+
+    // A level set without the page moves the slider only through what Keypilot reads back.
+    phone.write(setVolume(answer.volume));
+    await waitFor('Keypilot to read back the level set without the page', () => reported().at(-1) === answer.volume);
+    await waitFor('the slider to follow', async () => (await shown()) === at(answer.volume));
+    assert.deepEqual(remote.errors, []);
+  } finally {
+    await closePhone(remote);
   }
 });
 
 let ok = false;
+let keypilot;
 try {
+  execFileSync(script('testbed.sh'), ['start', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
+  for (const [name, value] of [['com', '4'], ['mouse', String(STEP)]]) { // COM5, 20-pixel steps
+    wine('reg', 'add', 'HKCU\\Software\\Corvane\\Keypilot', '/v', name, '/t', 'REG_SZ', '/d', value, '/f');
+  }
+  keypilot = spawn(script('wine-run.sh'), [testbed, keypilotExe], { stdio: 'ignore' });
+  phone = phoneEnd(join(testbed, 'pty/COM6'));
   ok = await runTests(180000);
 } finally {
+  phone?.close();
   await browser.close();
   await server.close();
+  execFileSync(script('testbed.sh'), ['stop', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
+  if (keypilot?.exitCode === null) keypilot.kill();
 }
 process.exit(ok ? 0 : 1);
