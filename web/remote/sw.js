@@ -5,7 +5,7 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = '7303574b6d17237d';
+const VERSION = 'e50004696389ea0a';
 const FILES = [
   'app.js',
   'buttons.js',

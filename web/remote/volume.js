@@ -1,18 +1,28 @@
 // The PC's master volume as a slider. While a finger drags it, the level goes out at most once an
 // animation frame, and the position where the finger lets go always goes; the PC's own reports
-// do not move the slider under the finger. Otherwise the slider shows what the PC reports.
+// do not move the slider under the finger. Otherwise the slider shows what the PC reports; a
+// report that differs from the level just sent may have left the PC before that level arrived,
+// so it waits out a short settling time, and shows only if nothing newer came meanwhile.
+
+// Longer than a level's round trip over a slow Bluetooth link.
+export const SETTLE_MS = 500;
 
 export function bindVolume(slider, readout, { set }) {
   let dragging = false;
   let pending = null; // a position not yet sent
   let sent = null; // the level the PC was last given or last reported, as far as the page knows
   let frameAsked = false;
+  let settleUntil = 0; // until then, a report of another level than the one sent may be stale
+  let lateTimer = 0;
 
   const flush = () => {
     if (pending === null) return;
     const level = pending;
     pending = null;
-    if (level !== sent && set(level)) sent = level;
+    if (level !== sent && set(level)) {
+      sent = level;
+      settleUntil = performance.now() + SETTLE_MS;
+    }
   };
   const show = (level) => {
     readout.textContent = level === null ? '–' : `${level} %`;
@@ -45,14 +55,21 @@ export function bindVolume(slider, readout, { set }) {
   });
 
   // volume: 0..100, or null when the PC has none or it is not known; on: whether it can be set now.
-  return ({ volume, on }) => {
+  const report = ({ volume, on }) => {
+    clearTimeout(lateTimer);
     slider.disabled = !on || volume === null;
     if (dragging || pending !== null) {
       sent = null; // the PC moved meanwhile: the finger's last position must go, whatever it is
+      return;
+    }
+    const wait = settleUntil - performance.now();
+    if (volume !== sent && wait > 0) {
+      lateTimer = setTimeout(() => report({ volume, on }), wait);
       return;
     }
     sent = volume;
     if (volume !== null) slider.value = String(volume);
     show(volume);
   };
+  return report;
 }

@@ -707,6 +707,26 @@ test('the volume slider sets the level: at most one VL an animation frame while 
   const dragFrames = frameOf.filter((_, i) => written[i].includes('VL')).slice(0, -1);
   assert.ok(dragFrames.length >= 3, `${written}`);
   assert.equal(new Set(dragFrames).size, dragFrames.length, `two levels in one frame: ${frameOf} ${written}`);
+
+  // A report that left the PC before the level just sent arrived does not pull the slider back:
+  // the PC's answer to that level comes after it, and only a report left alone shows, once settled.
+  const stale = (level) => page.evaluate((volume) => window.__serial.feed(`${JSON.stringify({ type: 'volume', volume, muted: true })}\n`), level);
+  await slider.evaluate((input) => {
+    window.shownLevels = [];
+    new MutationObserver(() => window.shownLevels.push(document.querySelector('#volume-level').textContent))
+      .observe(document.querySelector('#volume-level'), { childList: true, characterData: true, subtree: true });
+    // On its way already when the level goes: the page reads it after the level is sent and
+    // before the stand-in's answer to it.
+    window.__serial.feed(`${JSON.stringify({ type: 'volume', volume: 77, muted: true })}\n`);
+    input.value = '31';
+    input.dispatchEvent(new Event('change', { bubbles: true }));
+  });
+  await waitFor('the PC\'s answer', async () => (await page.evaluate(() => window.__serial.pc.volume)) === 31);
+  await page.waitForTimeout(700); // past the settling time: a late stale report would show by now
+  const seen = await page.evaluate(() => window.shownLevels);
+  assert.ok(seen.every((text) => text === '31 %'), `the slider went back: ${seen}`);
+  await stale(64);
+  await waitFor('a report left alone', async () => (await slider.inputValue()) === '64');
   await wellFormed(page);
   await done(remote);
 });
