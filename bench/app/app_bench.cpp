@@ -846,6 +846,9 @@ std::vector<double> volumeRound(bool keypilot, const std::wstring& local,
             lastPing = now();
         }
         serveUntil([] { return false; }, 0.15 + 0.01 * (i % 10));
+        // A line that came too late for its change is dropped: each change is judged by its own.
+        phone.received.clear();
+        phoneEnd->read();
     }
     return samples;
 }
@@ -868,6 +871,7 @@ int volumeTrips(const std::wstring& local, const std::wstring& remote, int round
             int wrong = 0;
             std::vector<double> samples = volumeRound(keypilot, local, remote, changes, wrong);
             if (samples.empty()) {
+                std::fprintf(stderr, "volume: no line reached the phone's end\n");
                 return 1;
             }
             std::ranges::sort(samples);
