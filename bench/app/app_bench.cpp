@@ -34,11 +34,21 @@
 //       finishes one, as a Bluetooth port whose phone has gone): each second, the sends so far,
 //       the writes given up, the bytes the port's writer holds and the process's private bytes.
 //       Only the latest send waits, so both stay flat
+//   app_bench volume <local> <remote> [rounds] [changes]
+//       a change of the master volume on the PC until its line has reached the phone's end:
+//       Keypilot's side of the link (the connection on <local>, the phone's answers, the mixer on
+//       its fake driver: Wine keeps levels per process and sends no mixer notices) after a hello
+//       from the phone, and the driver's change notice sent to the mixer's window, as a sound
+//       card's driver sends it; against the reference, one bare write of the same line on
+//       <local>. <rounds> rounds of each in turn (default 5), <changes> changes a round (default
+//       30), each once the last update's interval has ended; the phone says it is there every
+//       2 s, as the page does. Each round, then the median of the round medians and the ratio
 #include <windows.h>
 
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -49,14 +59,18 @@
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
+#include "app/phone_answers.h"
 #include "app/port_connection.h"
+#include "link/answer.h"
 #include "link/link_protocol.h"
+#include "link/phone_contact.h"
 #include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "framework/text.h"
+#include "../mixer/fake_mixer_driver.h"
 #include "hanging_write_comm_api.h"
 #include "slow_calls.h"
 #include "wine_test_support.h"
@@ -680,6 +694,202 @@ int writes(const std::wstring& local, int seconds) {
     return 0;
 }
 
+// Keypilot's side of the link for the master volume, wired as the program wires it, with the
+// mixer on its fake driver, whose level this process can change and announce.
+class VolumeLink {
+  public:
+    explicit VolumeLink(const std::wstring& local) {
+        using namespace fakemixer;
+        auto card = std::make_unique<Driver>();
+        card->devices.push_back(device(
+            1, L"Card", {line(0xFFFF0000, 2, {volume(kLevel, {0, 0}), muteSwitch(2, {0, 0})})}));
+        driver_ = card.get();
+        mixer_ = std::make_unique<mixer::AudioMixer>(std::move(card));
+        answers_ = std::make_unique<app::PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
+                                                       &GetTickCount64, nullptr);
+        mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
+            answers_->volumeChanged();
+        };
+        connection_.onChunk = [this](const std::string& chunk) { received(chunk); };
+        connection_.keepOpen(local);
+    }
+    ~VolumeLink() { connection_.onChunk = nullptr; }
+    VolumeLink(const VolumeLink&) = delete;
+    VolumeLink& operator=(const VolumeLink&) = delete;
+
+    bool connected() const { return connection_.connected(); }
+    // A write is under way, or its end has not yet been told on this thread.
+    bool writing() const { return answers_->talk().writing(); }
+    // The level set on the PC: the driver holds it and tells the mixer's window.
+    void setOnThePc(int percent) {
+        auto& values = driver_->findControl(kLevel)->values;
+        values[0] = values[1] = static_cast<DWORD>(std::lround(percent * 65535.0 / 100.0));
+        SendMessageW(mixer_->notifyWindow(), MM_MIXM_CONTROL_CHANGE,
+                     reinterpret_cast<WPARAM>(mixer_->mixerHandle()), kLevel);
+    }
+
+  private:
+    static constexpr DWORD kLevel = 1;
+    // The hello and the sign of life, as the program takes them.
+    void received(const std::string& chunk) {
+        const std::uint64_t at = GetTickCount64();
+        const phonelink::LinkReader::Result read = reader_.feed(chunk, at);
+        bool hello = false, ping = false;
+        for (const phonelink::Message& m : read.messages) {
+            hello = hello || m.kind == phonelink::MessageKind::Hello;
+            ping = ping || m.kind == phonelink::MessageKind::Ping;
+        }
+        if (read.heard) {
+            contact_.heard(at, hello || ping);
+        }
+        if (hello) {
+            answers_->hello();
+        }
+    }
+
+    phonelink::LinkReader reader_;
+    phonelink::PhoneContact contact_;
+    app::PortConnection connection_;
+    fakemixer::Driver* driver_ = nullptr;
+    std::unique_ptr<mixer::AudioMixer> mixer_;
+    std::unique_ptr<app::PhoneAnswers> answers_;
+};
+
+// The phone's end: what it has read, and its next whole line.
+struct PhoneLines {
+    PortEnd& port;
+    std::string received;
+    // The line up to and with its LF, asking for what has arrived for up to `seconds`; empty
+    // when no whole line came. `serve`: the message loop runs between the reads (this thread's
+    // work is on the way), else they follow each other 20 us apart.
+    std::string next(double seconds, bool serve) {
+        auto whole = [&] {
+            received += port.read();
+            return received.find('\n') != std::string::npos;
+        };
+        bool done = false;
+        if (serve) {
+            done = serveUntil(whole, seconds, 1);
+        } else {
+            const double deadline = now() + seconds;
+            while (!(done = whole()) && now() < deadline) {
+                const double until = now() + 20e-6;
+                while (now() < until) {
+                }
+            }
+        }
+        if (!done) {
+            return {};
+        }
+        const std::size_t end = received.find('\n') + 1;
+        std::string line = received.substr(0, end);
+        received.erase(0, end);
+        return line;
+    }
+};
+
+// One round of changes, by Keypilot's side of the link or by the reference, in microseconds;
+// empty when it failed.
+std::vector<double> volumeRound(bool keypilot, const std::wstring& local,
+                                const std::wstring& remote, int changes, int& wrong) {
+    auto phoneEnd = openPhone(remote);
+    if (!phoneEnd) {
+        return {};
+    }
+    PhoneLines phone{*phoneEnd, {}};
+    std::unique_ptr<VolumeLink> link;
+    std::unique_ptr<PortEnd> bare;
+    if (keypilot) {
+        link = std::make_unique<VolumeLink>(local);
+        if (!serveUntil([&] { return link->connected(); }, 5)) {
+            std::fprintf(stderr, "%ls did not open\n", local.c_str());
+            return {};
+        }
+        phoneEnd->send(*phonelink::encodeMessage(phonelink::Message::hello(3)));
+        // The answer's end is told through the message loop; until then a state would wait.
+        if (phone.next(5, true).find("\"hello\"") == std::string::npos ||
+            !serveUntil([&] { return !link->writing(); }, 5)) {
+            std::fprintf(stderr, "the hello was not answered\n");
+            return {};
+        }
+    } else {
+        bare = openPhone(local);
+        if (!bare) {
+            return {};
+        }
+    }
+    const std::string ping =
+        *phonelink::encodeMessage(phonelink::Message::ofKind(phonelink::MessageKind::Ping));
+    double lastPing = now();
+    std::vector<double> samples;
+    for (int i = 0; i < changes; ++i) {
+        const int percent = 20 + (i * 7) % 61;
+        const std::string expected =
+            phonelink::encodeVolumeState(phonelink::VolumeState{percent, false});
+        const double start = now();
+        if (keypilot) {
+            link->setOnThePc(percent);
+        } else {
+            bare->send(expected);
+        }
+        const std::string line = phone.next(2, false);
+        const double took = now() - start;
+        if (line != expected) {
+            ++wrong;
+        } else {
+            samples.push_back(took * 1e6);
+        }
+        // Past the end of the update interval, with the program's messages served; the phone's
+        // sign of life as the page sends it.
+        if (now() - lastPing > 2) {
+            phoneEnd->send(ping);
+            lastPing = now();
+        }
+        serveUntil([] { return false; }, 0.15 + 0.01 * (i % 10));
+        // A line that came too late for its change is dropped: each change is judged by its own.
+        phone.received.clear();
+        phoneEnd->read();
+    }
+    return samples;
+}
+
+int volumeTrips(const std::wstring& local, const std::wstring& remote, int rounds, int changes) {
+    framework::application().initialize();
+    std::printf(
+        "volume to the phone: a change of the master volume on the PC until its line's LF has "
+        "arrived at\n"
+        "the phone's end (%ls). keypilot: the driver's change notice to the mixer, the phone's "
+        "answers,\n"
+        "the port's writer thread on %ls, in this process (mixer on its fake driver); "
+        "reference: one\n"
+        "bare WriteFile of the same line on %ls\n",
+        remote.c_str(), local.c_str(), local.c_str());
+    std::vector<double> medians[2];
+    for (int r = 1; r <= rounds; ++r) {
+        std::printf("round %d of %d, %d changes each\n", r, rounds, changes);
+        for (const bool keypilot : {true, false}) {
+            int wrong = 0;
+            std::vector<double> samples = volumeRound(keypilot, local, remote, changes, wrong);
+            if (samples.empty()) {
+                std::fprintf(stderr, "volume: no line reached the phone's end\n");
+                return 1;
+            }
+            std::ranges::sort(samples);
+            medians[keypilot ? 0 : 1].push_back(median(samples));
+            std::printf(
+                "  %-9s median %6.0f us  p10 %6.0f  p90 %6.0f  max %7.0f  wrong or lost %d\n",
+                keypilot ? "keypilot" : "reference", median(samples), samples[samples.size() / 10],
+                samples[samples.size() * 9 / 10], samples.back(), wrong);
+            std::fflush(stdout);
+        }
+    }
+    std::printf(
+        "median of %d round medians: keypilot %.0f us, reference %.0f us, keypilot / "
+        "reference = %.2f\n",
+        rounds, median(medians[0]), median(medians[1]), median(medians[0]) / median(medians[1]));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -707,6 +917,10 @@ int wmain(int argc, wchar_t** argv) {
     if (what == L"writes" && argc >= 4) {
         return writes(argv[2], std::stoi(argv[3]));
     }
+    if (what == L"volume" && argc >= 4) {
+        return volumeTrips(argv[2], argv[3], argc > 4 ? std::stoi(argv[4]) : 5,
+                           argc > 5 ? std::stoi(argv[5]) : 30);
+    }
     std::fprintf(stderr,
                  "usage: app_bench burst <local> <remote> <codes> [messages|input]\n"
                  "       app_bench cpu <open|none|retrying> <port> <seconds>\n"
@@ -714,6 +928,7 @@ int wmain(int argc, wchar_t** argv) {
                  "       app_bench moves <local> <remote> <moves>\n"
                  "       app_bench type <local> <remote> [runs]\n"
                  "       app_bench ui <local> [runs]\n"
-                 "       app_bench writes <local> <seconds>\n");
+                 "       app_bench writes <local> <seconds>\n"
+                 "       app_bench volume <local> <remote> [rounds] [changes]\n");
     return 2;
 }

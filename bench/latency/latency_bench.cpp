@@ -12,13 +12,21 @@
 //       a touchpad's stream of moves, one "MV" frame every 1/60 s for <seconds> (default 10),
 //       to Keypilot.exe and to the reference, <rounds> times each in turn (default 3); prints the
 //       CPU time each receiver's process took over the stream, the medians and their ratio
-//   latency_bench receive <reference|floor> <port> <stop event name>
-//       one receiver, started by compare. reference: one thread waits for the port's event,
-//       reads and moves the cursor. floor: the same, except that the reading thread hands the
-//       chunk to the main thread and waits until it has been handled there.
-// The cursor is watched from this process by polling GetCursorPos; LATENCY_BENCH_POLL_US sets
-// the pause between polls (default 20 us), so that the polling does not crowd the wineserver
-// that every receiver needs too. LATENCY_BENCH_TRACE sets WINEDEBUG for the receivers alone.
+//   latency_bench hello <local> <remote> [rounds] [hellos]
+//       the round trip of a hello: "HI03" written at the phone's end until the answer's LF has
+//       arrived there, for Keypilot.exe and for the echo, which answers any chunk with one fixed
+//       line of the same shape; <rounds> rounds of each in turn (default 7), <hellos> hellos a
+//       round (default 100), each written once the last answer has come; prints each round's
+//       figures, the median of the round medians and their ratio
+//   latency_bench receive <reference|floor|echo> <port> <stop event name>
+//       one receiver, started by compare or hello. reference: one thread waits for the port's
+//       event, reads and moves the cursor. floor: the same, except that the reading thread hands
+//       the chunk to the main thread and waits until it has been handled there. echo: the
+//       reference's wait and read, then one overlapped write of its line, waited for.
+// The cursor (and the phone's end, for a hello's answer) is watched from this process by polling
+// GetCursorPos (ReadFile); LATENCY_BENCH_POLL_US sets the pause between polls (default 20 us), so
+// that the polling does not crowd the wineserver that every receiver needs too. LATENCY_BENCH_TRACE
+// sets WINEDEBUG for the receivers alone.
 #include <windows.h>
 
 #include <algorithm>
@@ -36,6 +44,8 @@
 #include "framework/handle.h"
 #include "framework/stage_marks.h"
 #include "framework/text.h"
+#include "link/answer.h"
+#include "link/link_protocol.h"
 
 namespace {
 
@@ -111,6 +121,7 @@ class PortReader {
         SetCommMask(device_.get(), EV_RXCHAR);
         wait_.hEvent = waitEvent_.get();
         read_.hEvent = readEvent_.get();
+        write_.hEvent = writeEvent_.get();
     }
     bool isOpen() const { return bool(device_); }
     // Waits for the next chunk; false when asked to stop or when the port fails.
@@ -138,14 +149,25 @@ class PortReader {
         }
         return true;
     }
+    // Back once all of the bytes have gone, or the write has failed.
+    void write(const std::string& bytes) {
+        DWORD written = 0;
+        if (!WriteFile(device_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       &write_) &&
+            GetLastError() == ERROR_IO_PENDING) {
+            GetOverlappedResult(device_.get(), &write_, &written, TRUE);
+        }
+    }
 
   private:
     HANDLE stop_;
     KernelHandle device_;
     KernelHandle waitEvent_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     KernelHandle readEvent_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    KernelHandle writeEvent_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED wait_{};
     OVERLAPPED read_{};
+    OVERLAPPED write_{};
 };
 
 int receiveInPlace(PortReader& reader) {
@@ -154,6 +176,21 @@ int receiveInPlace(PortReader& reader) {
     while (reader.next(buffer, sizeof buffer, size)) {
         moveFor(buffer, size);
         marks::mark(marks::kAction);
+    }
+    return 0;
+}
+
+// The hello's reference: a line shaped as Keypilot's answer, built once, written back for every
+// chunk, whatever it holds.
+int receiveEchoing(PortReader& reader) {
+    const std::string line = phonelink::encodeHelloAnswer(
+        u"REFERENCE", phonelink::TextLanguage::English, phonelink::VolumeState{50, false});
+    char buffer[64];
+    DWORD size = 0;
+    while (reader.next(buffer, sizeof buffer, size)) {
+        if (size > 0) {
+            reader.write(line);
+        }
     }
     return 0;
 }
@@ -223,6 +260,9 @@ int receive(const std::wstring& kind, const std::wstring& port, const std::wstri
     if (!stop || !reader.isOpen()) {
         std::fprintf(stderr, "receive: cannot open %ls (%lu)\n", port.c_str(), GetLastError());
         return 2;
+    }
+    if (kind == L"echo") {
+        return receiveEchoing(reader);
     }
     return kind == L"floor" ? receiveHandingOver(reader) : receiveInPlace(reader);
 }
@@ -344,16 +384,42 @@ class Phone {
   public:
     explicit Phone(const std::wstring& port)
         : handle_(CreateFileW((L"\\\\.\\" + port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {}
+                              OPEN_EXISTING, 0, nullptr)) {
+        // A read takes what has arrived and returns at once. (Wine's reads that wait for the
+        // first byte end only at their time-out, which would be all that is measured.)
+        COMMTIMEOUTS immediate{MAXDWORD, 0, 0, 0, 0};
+        SetCommTimeouts(handle_.get(), &immediate);
+    }
     bool isOpen() const { return bool(handle_); }
     void write(const char* code) { write(code, 2); }
     void write(const char* bytes, DWORD size) {
         DWORD written = 0;
         WriteFile(handle_.get(), bytes, size, &written, nullptr);
     }
+    // The received bytes up to and with the next LF, asked for every `pollGap` seconds; what
+    // has come (without an LF) once `timeout` seconds have passed.
+    std::string readLine(double timeout, double pollGap) {
+        const double deadline = now() + timeout;
+        std::size_t end = 0;
+        while ((end = received_.find('\n')) == std::string::npos && now() < deadline) {
+            char buffer[256];
+            DWORD got = 0;
+            if (ReadFile(handle_.get(), buffer, sizeof buffer, &got, nullptr)) {
+                received_.append(buffer, got);
+            }
+            if (got == 0) {
+                spinFor(pollGap);
+            }
+        }
+        const std::size_t taken = end == std::string::npos ? received_.size() : end + 1;
+        std::string line = received_.substr(0, taken);
+        received_.erase(0, taken);
+        return line;
+    }
 
   private:
     KernelHandle handle_;
+    std::string received_;
 };
 
 // Keeps the cursor near the middle of the screen: right when left of it, otherwise left.
@@ -642,6 +708,7 @@ void summarize(const char* figure, const std::vector<std::string>& kinds,
         }
     };
     ratio("keypilot", "reference");
+    ratio("keypilot", "echo");
     ratio("keypilot", "floor");
     ratio("floor", "reference");
     ratio("baseline", "reference");
@@ -658,6 +725,12 @@ std::vector<std::string> split(const std::string& list) {
     return items;
 }
 
+// The pause between two looks at the cursor or the phone's end.
+double pollGapSeconds() {
+    const char* gap = std::getenv("LATENCY_BENCH_POLL_US");
+    return (gap ? std::atof(gap) : 20.0) * 1e-6;
+}
+
 int compare(const std::wstring& local, const std::wstring& remote, int rounds, int codes,
             const std::vector<std::string>& kinds) {
     // Wine's debug channels for the receivers alone, to count their calls (figures taken so are
@@ -665,8 +738,7 @@ int compare(const std::wstring& local, const std::wstring& remote, int rounds, i
     if (const char* trace = std::getenv("LATENCY_BENCH_TRACE")) {
         SetEnvironmentVariableW(L"WINEDEBUG", framework::fromUtf8(trace).c_str());
     }
-    const char* gap = std::getenv("LATENCY_BENCH_POLL_US");
-    const double pollGap = (gap ? std::atof(gap) : 20.0) * 1e-6;
+    const double pollGap = pollGapSeconds();
     SetCursorPos(400, 300);
     std::mt19937 random(1);
     std::map<std::string, std::vector<double>> medians;
@@ -746,6 +818,96 @@ int stream(const std::wstring& local, const std::wstring& remote, double seconds
     return 0;
 }
 
+// --- the hello's round trip --------------------------------------------------------------------
+
+// Seconds from a hello written at the phone's end until a whole line has come back; negative
+// when none came within `timeout`. The line is kept in `answer`.
+double helloRoundTrip(Phone& phone, double timeout, double pollGap, std::string& answer) {
+    static const std::string hello = *phonelink::encodeMessage(phonelink::Message::hello(3));
+    const double at = now();
+    phone.write(hello.data(), static_cast<DWORD>(hello.size()));
+    answer = phone.readLine(timeout, pollGap);
+    const double took = now() - at;
+    return !answer.empty() && answer.back() == '\n' ? took : -1;
+}
+
+// Hellos until one is answered: the receiver listens. Answers to earlier ones still on their
+// way are let in and dropped.
+bool waitUntilAnswering(Phone& phone, double pollGap) {
+    std::string answer;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        if (helloRoundTrip(phone, 0.5, pollGap, answer) >= 0) {
+            while (!phone.readLine(0.3, pollGap).empty()) {
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+// One round of hellos through one receiver; a negative median when it failed.
+double helloRound(const std::string& kind, const std::wstring& local, const std::wstring& remote,
+                  int hellos, double pollGap, std::mt19937& random) {
+    Receiver receiver(kind, local);
+    Phone phone(remote);
+    if (!receiver.started() || !phone.isOpen() || !waitUntilAnswering(phone, pollGap)) {
+        std::fprintf(stderr, "%s: did not start or never answered a hello\n", kind.c_str());
+        return -1;
+    }
+    std::uniform_real_distribution<double> pause(0.002, 0.005);
+    std::vector<double> samples;
+    std::string answer;
+    std::size_t answerBytes = 0;
+    int lost = 0;
+    for (int i = 0; i < hellos; ++i) {
+        const double took = helloRoundTrip(phone, 2.0, pollGap, answer);
+        if (took < 0) {
+            ++lost;
+        } else {
+            samples.push_back(took * 1e6);
+            answerBytes = answer.size();
+        }
+        pauseFor(pause(random));
+    }
+    if (samples.empty()) {
+        return -1;
+    }
+    std::printf(
+        "  %-9s median %6.0f us  p10 %6.0f  p90 %6.0f  max %7.0f  lost %d  (answers of %zu "
+        "bytes)\n",
+        kind.c_str(), median(samples), percentile(samples, 0.1), percentile(samples, 0.9),
+        percentile(samples, 1.0), lost, answerBytes);
+    std::fflush(stdout);
+    return median(samples);
+}
+
+int helloTrips(const std::wstring& local, const std::wstring& remote, int rounds, int hellos) {
+    std::printf(
+        "hello round trip: \"HI03\" written at the phone's end (%ls) until the answer's LF has "
+        "arrived there;\n"
+        "keypilot: Keypilot.exe on %ls (read, the link's reader, the answer with the PC's name\n"
+        "and the master volume, its writer thread); echo: a bare overlapped reader that writes "
+        "one\n"
+        "fixed line of the same shape for any chunk\n",
+        remote.c_str(), local.c_str());
+    const std::vector<std::string> kinds{"keypilot", "echo"};
+    const double pollGap = pollGapSeconds();
+    std::mt19937 random(1);
+    std::map<std::string, std::vector<double>> medians;
+    for (int r = 1; r <= rounds; ++r) {
+        std::printf("round %d of %d, %d hellos each\n", r, rounds, hellos);
+        for (const std::string& kind : kinds) {
+            const double figure = helloRound(kind, local, remote, hellos, pollGap, random);
+            if (figure < 0) {
+                return 1;
+            }
+            medians[kind].push_back(figure);
+        }
+    }
+    summarize("median", kinds, medians);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -764,9 +926,14 @@ int wmain(int argc, wchar_t** argv) {
         return stream(a[2], a[3], a.size() > 4 ? std::stod(a[4]) : 10.0,
                       a.size() > 5 ? std::stoi(a[5]) : 3);
     }
+    if (a.size() >= 4 && a[1] == L"hello") {
+        return helloTrips(a[2], a[3], a.size() > 4 ? std::stoi(a[4]) : 7,
+                          a.size() > 5 ? std::stoi(a[5]) : 100);
+    }
     std::fprintf(stderr,
                  "usage: latency_bench compare <local> <remote> [rounds] [codes] [receivers]\n"
                  "       latency_bench stream <local> <remote> [seconds] [rounds]\n"
-                 "       latency_bench receive <reference|floor> <port> <stop event>\n");
+                 "       latency_bench hello <local> <remote> [rounds] [hellos]\n"
+                 "       latency_bench receive <reference|floor|echo> <port> <stop event>\n");
     return 2;
 }
