@@ -73,6 +73,51 @@ std::string encodeHelloAnswer(std::u16string_view name, TextLanguage language,
     return frame.replace(mark, kNameMark.size(), escapedNameWithin(name, room));
 }
 
+std::string encodeButtonList(std::span<const ButtonListing> buttons) {
+    // The line's end, written once the buttons are in: "]}" and LF.
+    static constexpr std::size_t kClosing = 3;
+    std::string line = R"({"type":"buttons","buttons":[)";
+    bool first = true;
+    std::string entry;
+    for (const auto& button : buttons) {
+        entry.clear();
+        if (!first) {
+            entry += ',';
+        }
+        {
+            JsonObject object(entry);
+            object.text("id", buttonIdText(button.id));
+            object.name("name");
+            entry += '"';
+            entry += escapedNameWithin(button.name, kMaxAnswerBytes);
+            entry += '"';
+            if (button.needsConfirmation) {
+                object.flag("confirm", true);
+            }
+        }
+        if (line.size() + entry.size() + kClosing > kMaxAnswerBytes) {
+            break;
+        }
+        line += entry;
+        first = false;
+    }
+    line += "]}\n";
+    return line;
+}
+
+std::string encodeConfirmRequest(int button, std::uint32_t token, int seconds) {
+    std::string line;
+    {
+        JsonObject object(line);
+        object.text("type", "confirm");
+        object.text("id", buttonIdText(button));
+        object.text("token", tokenText(token));
+        object.number("seconds", static_cast<std::size_t>(std::max(seconds, 0)));
+    }
+    line += '\n';
+    return line;
+}
+
 std::string encodeVolumeState(std::optional<VolumeState> volume) {
     std::string line;
     {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -32,5 +33,22 @@ std::string encodeHelloAnswer(std::u16string_view name, TextLanguage language,
 
 // {"type":"volume","volume":42,"muted":false} and LF: the master volume changed.
 std::string encodeVolumeState(std::optional<VolumeState> volume);
+
+// One of the PC's buttons as the phone shows it.
+struct ButtonListing {
+    int id = 0;                // 1 to kMaxButtonId
+    std::u16string_view name;  // 1 to 24 characters, none of them a control character
+    bool needsConfirmation = false;
+};
+
+// {"type":"buttons","buttons":[{"id":"0001","name":"Lock"},
+// {"id":"0006","name":"Sleep","confirm":true}]} and LF: the buttons in their order, "confirm"
+// only for those whose press needs a confirmation. kMaxButtons of the longest names fit; should
+// more come, those that would make the line too long are left out, with all after them.
+std::string encodeButtonList(std::span<const ButtonListing> buttons);
+
+// {"type":"confirm","id":"0006","token":"A1B2C3","seconds":3} and LF: the answer to a press that
+// needs a confirmation, which the phone sends back as "CF" with the id and the token.
+std::string encodeConfirmRequest(int button, std::uint32_t token, int seconds);
 
 }  // namespace phonelink

@@ -5,13 +5,14 @@
 
 #include "i18n/text_codec.h"
 #include "link/answer.h"
+#include "link/button_press.h"
 #include "link/json_text.h"
 #include "link/phone_contact.h"
 
 namespace phonelink {
 namespace {
 
-constexpr std::array<FrameEntry, 12> kFrames{{
+constexpr std::array<FrameEntry, 14> kFrames{{
     {"PI", MessageKind::Ping, 1, false, "ping", "",
      "sign of life: the phone is there, nothing is done"},
     {"MV", MessageKind::Move, 5, false, "move", "DX DY",
@@ -30,6 +31,10 @@ constexpr std::array<FrameEntry, 12> kFrames{{
      "say hello with link version VERSION (0 to 99, 3 if left out): Keypilot answers"},
     {"VL", MessageKind::SetVolume, 3, false, "volume", "PERCENT",
      "set the master volume to PERCENT (0 to 100), mute as it is"},
+    {"BT", MessageKind::PressButton, 3, false, "button", "ID",
+     "press the PC's button ID (1 to 9999) from the list Keypilot sent"},
+    {"CF", MessageKind::ConfirmButton, 6, false, "confirm", "ID TOKEN",
+     "confirm the press of button ID with the TOKEN (six hex digits) Keypilot sent for it"},
 }};
 
 // Media keys and the arrows sit on the extended part of the keyboard.
@@ -47,9 +52,9 @@ constexpr std::array<KeyEntry, 11> kKeys{{
     {"BK", LinkKey::B, 0x42, false, "black", "B (black screen)"},
 }};
 
-constexpr std::array<std::string_view, 13> kKindNames{
-    "command", "ping", "move", "scroll", "leftClick", "rightClick", "leftDown",
-    "leftUp",  "key",  "mute", "text",   "hello",     "setVolume"};
+constexpr std::array<std::string_view, 15> kKindNames{
+    "command", "ping", "move", "scroll", "leftClick", "rightClick",  "leftDown",     "leftUp",
+    "key",     "mute", "text", "hello",  "setVolume", "pressButton", "confirmButton"};
 
 std::string_view opcodeOf(MessageKind kind) {
     for (const auto& frame : kFrames) {
@@ -85,6 +90,25 @@ bool appendDigits(std::string& out, int value, int digits, int limit) {
     out += text;
     return true;
 }
+
+}  // namespace
+
+std::string tokenText(std::uint32_t token) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text(6, '0');
+    for (int i = 5; i >= 0; --i, token >>= 4) {
+        text[static_cast<std::size_t>(i)] = kHex[token & 15];
+    }
+    return text;
+}
+
+std::string buttonIdText(int button) {
+    std::string text;
+    appendDigits(text, button, 4, kMaxButtonId);
+    return text;
+}
+
+namespace {
 
 // "[...]" of one object per entry, each written by fill.
 template <class Entries, class Fill>
@@ -140,6 +164,19 @@ Message Message::hello(int version) {
 Message Message::setVolume(int level) {
     Message m = ofKind(MessageKind::SetVolume);
     m.level = level;
+    return m;
+}
+
+Message Message::pressButton(int button) {
+    Message m = ofKind(MessageKind::PressButton);
+    m.button = button;
+    return m;
+}
+
+Message Message::confirmButton(int button, std::uint32_t token) {
+    Message m = ofKind(MessageKind::ConfirmButton);
+    m.button = button;
+    m.token = token;
     return m;
 }
 
@@ -213,6 +250,18 @@ std::optional<std::string> encodeMessage(const Message& message) {
                 return std::nullopt;
             }
             break;
+        case MessageKind::PressButton:
+        case MessageKind::ConfirmButton:
+            if (message.button < 1 || !appendDigits(out, message.button, 4, kMaxButtonId)) {
+                return std::nullopt;
+            }
+            if (message.kind == MessageKind::ConfirmButton) {
+                if (message.token >= kTokenLimit) {
+                    return std::nullopt;
+                }
+                out += tokenText(message.token);
+            }
+            break;
         default:
             break;
     }
@@ -253,6 +302,9 @@ std::string linkTableJson() {
             limits.number("heldButtonSilenceMs", kHeldButtonSilenceMs);
             limits.number("maxLevel", kMaxLevel);
             limits.number("maxAnswerBytes", kMaxAnswerBytes);
+            limits.number("maxButtonId", kMaxButtonId);
+            limits.number("maxButtons", kMaxButtons);
+            limits.number("confirmMs", ButtonConfirmations::kConfirmMs);
         }
         root.name("codes");
         appendArray(out, commandTable(), [](JsonObject& o, const CommandEntry& e) {

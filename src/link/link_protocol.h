@@ -1,6 +1,7 @@
-// The link's messages, version 3: the twelve digit codes and the lettered frames (pointer, keys,
-// text, mute, volume, the phone's sign of life and its hello), their one table, and the reader that
-// turns received chunks into messages. The wire format and its reasons are written out in
+// The link's messages, version 4: the twelve digit codes and the lettered frames (pointer, keys,
+// text, mute, volume, the phone's sign of life and its hello, the presses of the PC's own buttons
+// and their confirmations), their one table, and the reader that turns received chunks into
+// messages. The wire format and its reasons are written out in
 // docs/protocol.md. No Windows calls here: it builds natively too, for the sanitizers and the
 // fuzzer.
 #pragma once
@@ -19,8 +20,9 @@
 namespace phonelink {
 
 // 1: the twelve codes only; 2: the frames as well; 3: the hello, the level, and answers to a
-// sender that said hello (link/answer.h, link/talk.h).
-inline constexpr int kProtocolVersion = 3;
+// sender that said hello (link/answer.h, link/talk.h); 4: the PC's own buttons, their list sent to
+// the phone and their presses, a power action's with a confirmation (link/button_press.h).
+inline constexpr int kProtocolVersion = 4;
 
 // A kept unfinished frame is joined to the next chunk only when that arrives within this time.
 inline constexpr std::uint64_t kKeptFrameLifetimeMs = 200;
@@ -33,6 +35,10 @@ inline constexpr std::size_t kMaxTextBytes = 1000;
 inline constexpr int kMaxLevel = 100;
 // The longest frame on the wire: "TX", four digits of length, two hex digits per byte.
 inline constexpr std::size_t kLongestFrameChars = 2 + 4 + 2 * kMaxTextBytes;
+// A button's id on the wire: four digits, 0001 to this.
+inline constexpr int kMaxButtonId = 9999;
+// A confirmation's token: six upper-case hex digits, below this.
+inline constexpr std::uint32_t kTokenLimit = 0x1000000;
 // A left button held by "DN" is let go after this long with no complete message from the phone,
 // so that a phone that goes away mid-drag cannot leave it down; a phone keeps a drag alive by
 // signing more often than this.
@@ -97,6 +103,15 @@ enum class MessageKind {
     // "VL" and four digits, 0000 to kMaxLevel ("VL0042"): the master level in per cent, mute as it
     // is. master_volume.cpp setMasterLevel.
     SetVolume,
+    // "BT" and four digits, 0001 to kMaxButtonId ("BT0006"): a press of the PC's button with that
+    // id, from the list Keypilot sent. Counts only from a sender that talks (link/talk.h); an id
+    // that does not exist does nothing. keypilot.cpp hands it to button_presses.cpp, which runs
+    // the button's action, or for a power action answers with a confirmation's token.
+    PressButton,
+    // "CF", the button's four digits, and six upper-case hex digits of the token Keypilot sent for
+    // its press ("CF0006A1B2C3"): the press confirmed. Acts once, within
+    // ButtonConfirmations::kConfirmMs of the token (link/button_press.h); any other does nothing.
+    ConfirmButton,
 };
 
 struct Message {
@@ -109,8 +124,10 @@ struct Message {
     LinkKey key = LinkKey::Enter;  // for Key
     // For Text: UTF-16 code units, a character beyond U+FFFF as its surrogate pair.
     std::u16string text;
-    int version = 0;  // for Hello: 0 to 99
-    int level = 0;    // for SetVolume: 0 to kMaxLevel
+    int version = 0;          // for Hello: 0 to 99
+    int level = 0;            // for SetVolume: 0 to kMaxLevel
+    int button = 0;           // for PressButton and ConfirmButton: 1 to kMaxButtonId
+    std::uint32_t token = 0;  // for ConfirmButton: below kTokenLimit
 
     static Message ofCommand(Command c);
     static Message ofKind(MessageKind k);  // the kinds without parameters
@@ -120,6 +137,8 @@ struct Message {
     static Message typing(std::u16string text);
     static Message hello(int version);
     static Message setVolume(int level);
+    static Message pressButton(int button);
+    static Message confirmButton(int button, std::uint32_t token);
 
     bool operator==(const Message&) const = default;
 };
@@ -150,8 +169,15 @@ const KeyEntry& keyEntry(LinkKey key);
 
 // The wire text of one message; nothing when it cannot be sent (an offset beyond kMaxOffset, an
 // empty or too long text, a lone surrogate in a text, a version beyond two digits, a level beyond
-// kMaxLevel).
+// kMaxLevel, a button id outside 1 to kMaxButtonId, a token of kTokenLimit or more).
 std::optional<std::string> encodeMessage(const Message& message);
+
+// A button's id as the wire and the answers write it: four digits ("0006"); empty outside 0 to
+// kMaxButtonId.
+std::string buttonIdText(int button);
+// A confirmation's token as the wire and the answers write it: six upper-case hex digits of its
+// low 24 bits ("A1B2C3").
+std::string tokenText(std::uint32_t token);
 
 // A text frame's text as it is typed: each line end (CR LF, CR or LF) becomes one CR, typed as
 // one Enter; a tab stays, typed as Tab; every other control character (U+0000 to U+001F, U+007F
@@ -165,10 +191,10 @@ std::u16string typedText(std::u16string_view text);
 std::optional<std::u16string> utf16FromUtf8(std::string_view utf8);
 
 // The whole table as JSON, for tests of other tables (the page's) to compare against:
-// {"version":3,
+// {"version":4,
 //  "limits":{"maxOffset","maxTextBytes","longestFrameChars","keptFrameLifetimeMs",
 //            "pingingSilenceMs","quietSilenceMs","heldButtonSilenceMs","maxLevel",
-//            "maxAnswerBytes"},
+//            "maxAnswerBytes","maxButtonId","maxButtons","confirmMs"},
 //  "codes":[{"code","name","description"}...],
 //  "frames":[{"opcode","kind","units","lengthPrefixed","name","parameters","description"}...],
 //  "keys":[{"id","frame","virtualKey","extended","name","description"}...]}

@@ -65,6 +65,8 @@ class LinkReader::FrameParser {
                 return takeByte(c);
             case Part::Number:
                 return takeNumber(c);
+            case Part::Token:
+                return takeToken(c);
         }
         return Scan::Invalid;
     }
@@ -72,7 +74,7 @@ class LinkReader::FrameParser {
     Message& message() { return message_; }
 
   private:
-    enum class Part { Opcode, Offset, Key, Length, Bytes, Number };
+    enum class Part { Opcode, Offset, Key, Length, Bytes, Number, Token };
 
     // The first character of a two-character name from a table: kept for the second, and
     // Unfinished while some entry's name begins with it.
@@ -121,6 +123,10 @@ class LinkReader::FrameParser {
                 return Scan::Unfinished;
             case MessageKind::SetVolume:
                 startNumber(4, kMaxLevel);
+                return Scan::Unfinished;
+            case MessageKind::PressButton:
+            case MessageKind::ConfirmButton:
+                startNumber(4, kMaxButtonId);
                 return Scan::Unfinished;
             default:
                 return Scan::Complete;
@@ -231,7 +237,7 @@ class LinkReader::FrameParser {
         length_ = 0;
     }
 
-    // A fixed count of digits up to a limit: a hello's version, a level.
+    // A fixed count of digits up to a limit: a hello's version, a level, a button's id.
     Scan takeNumber(char c) {
         if (!isDigit(c)) {
             return Scan::Invalid;
@@ -245,8 +251,38 @@ class LinkReader::FrameParser {
             return Scan::Unfinished;
         }
         const int value = static_cast<int>(length_);
-        (message_.kind == MessageKind::Hello ? message_.version : message_.level) = value;
-        return Scan::Complete;
+        switch (message_.kind) {
+            case MessageKind::Hello:
+                message_.version = value;
+                return Scan::Complete;
+            case MessageKind::SetVolume:
+                message_.level = value;
+                return Scan::Complete;
+            default:
+                break;
+        }
+        // A button's id: 0000 is no button.
+        if (value == 0) {
+            return Scan::Invalid;
+        }
+        message_.button = value;
+        if (message_.kind == MessageKind::PressButton) {
+            return Scan::Complete;
+        }
+        part_ = Part::Token;
+        index_ = 0;
+        message_.token = 0;
+        return Scan::Unfinished;
+    }
+
+    // A confirmation's six upper-case hex digits.
+    Scan takeToken(char c) {
+        const int value = hexValue(c);
+        if (value < 0) {
+            return Scan::Invalid;
+        }
+        message_.token = message_.token * 16 + static_cast<std::uint32_t>(value);
+        return ++index_ < 6 ? Scan::Unfinished : Scan::Complete;
     }
 
     Part part_ = Part::Opcode;

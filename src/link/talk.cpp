@@ -1,5 +1,6 @@
 #include "link/talk.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 
@@ -13,17 +14,29 @@ void PhoneTalk::hello(std::string answer) {
     assert(owner_.isCurrent());
     talking_ = true;
     ++talk_;
-    answer_ = std::move(answer);
+    waiting_[kAnswer] = std::move(answer);
     sendNext();
 }
 
+void PhoneTalk::buttons(std::string line) {
+    queue(kButtons, std::move(line));
+}
+
+void PhoneTalk::confirmation(std::string line) {
+    queue(kConfirmation, std::move(line));
+}
+
 void PhoneTalk::volumeState(std::string line) {
+    queue(kVolume, std::move(line));
+}
+
+void PhoneTalk::queue(Kind kind, std::string line) {
     assert(owner_.isCurrent());
     check();
     if (!talking_) {
         return;
     }
-    volume_ = std::move(line);
+    waiting_[kind] = std::move(line);
     sendNext();
 }
 
@@ -36,8 +49,9 @@ void PhoneTalk::check() {
 void PhoneTalk::stop() {
     assert(owner_.isCurrent());
     talking_ = false;
-    answer_.reset();
-    volume_.reset();
+    for (auto& line : waiting_) {
+        line.reset();
+    }
 }
 
 void PhoneTalk::sent(bool ok) {
@@ -54,12 +68,14 @@ void PhoneTalk::sendNext() {
     if (writing_ || !talking_) {
         return;
     }
-    std::optional<std::string>& next = answer_ ? answer_ : volume_;
-    if (!next) {
+    const auto next =
+        std::find_if(waiting_.begin(), waiting_.end(),
+                     [](const std::optional<std::string>& line) { return line.has_value(); });
+    if (next == waiting_.end()) {
         return;
     }
-    std::string bytes = std::move(*next);
-    next.reset();
+    std::string bytes = std::move(**next);
+    next->reset();
     writing_ = true;
     writeTalk_ = talk_;
     // A carrier may report at once, from inside send: everything above is settled by then.

@@ -4,11 +4,14 @@
 // A write that is given up, the port's close, or the sender falling silent ends the talk; only a
 // new hello starts it again.
 //
-// What waits to be sent is the latest state only: one hello answer and one volume state, the
-// answer first, a newer state replacing one not yet sent. With at most one write under way, a
-// phone that reads slowly or not at all holds back one line, never a queue.
+// What waits to be sent is the latest state only: one line of each kind, a newer one replacing one
+// not yet sent, and the kinds in this order: the hello answer, the list of the PC's buttons, the
+// answer to a button's press that needs a confirmation, the volume state. With at most one write
+// under way, a phone that reads slowly or not at all holds back a few lines, never a queue.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -30,7 +33,12 @@ class PhoneTalk {
     // A hello came (and was heard): talking starts afresh, and answer is sent before anything
     // else still waiting.
     void hello(std::string answer);
-    // A new volume state for the phone: it replaces one not yet sent; dropped when not talking.
+    // The lines below replace one of their kind not yet sent; each is dropped when not talking.
+    // The list of the PC's buttons (after a hello's answer, and whenever the list changes).
+    void buttons(std::string line);
+    // The answer to a press that needs a confirmation.
+    void confirmation(std::string line);
+    // A new volume state for the phone.
     void volumeState(std::string line);
     // Talking stops when the sender no longer counts as there. Anything to be sent asks this
     // first; the owner also asks now and then, so that a silent phone's talk ends on time.
@@ -45,6 +53,9 @@ class PhoneTalk {
     bool writing() const { return writing_; }
 
   private:
+    // The kinds of line that wait, in the order they go.
+    enum Kind : std::size_t { kAnswer, kButtons, kConfirmation, kVolume, kKinds };
+    void queue(Kind kind, std::string line);
     void sendNext();
 
     const PhoneContact& contact_;
@@ -55,8 +66,7 @@ class PhoneTalk {
     std::uint64_t talk_ = 0;
     std::uint64_t writeTalk_ = 0;
     bool writing_ = false;
-    std::optional<std::string> answer_;
-    std::optional<std::string> volume_;
+    std::array<std::optional<std::string>, kKinds> waiting_;
     OwningThread owner_;
 };
 

@@ -11,6 +11,7 @@
 #include "app/keypilot.h"
 #include "framework/application.h"
 #include "framework/registry.h"
+#include "link/link_protocol.h"
 #include "link/phone_contact.h"
 #include "keypilot_waits.h"
 #include "session_claim.h"
@@ -98,7 +99,11 @@ TEST_F(PhoneLinkTest, OnlyAHelloIsAnsweredAndAFloodWithoutOneGetsNothing) {
         answer += phone_->read();
         return answer.find('\n') != std::string::npos;
     }));
-    EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":3,", 0), 0u) << answer;
+    EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":" +
+                               std::to_string(phonelink::kProtocolVersion) + ",",
+                           0),
+              0u)
+        << answer;
     EXPECT_EQ(answer.back(), '\n');
     EXPECT_LE(answer.size(), 4096u);
     EXPECT_TRUE(talking());

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "link/answer.h"
+#include "link/button_press.h"
 #include "link/link_protocol.h"
 
 namespace {
 
+using phonelink::ButtonListing;
 using phonelink::encodeHelloAnswer;
 using phonelink::encodeVolumeState;
 using phonelink::kMaxAnswerBytes;
@@ -17,10 +20,10 @@ using phonelink::VolumeState;
 
 TEST(AnswerTest, HelloAndVolumeLines) {
     EXPECT_EQ(encodeHelloAnswer(u"DESKTOP-7Q2", TextLanguage::English, VolumeState{42, false}),
-              "{\"type\":\"hello\",\"version\":3,\"name\":\"DESKTOP-7Q2\",\"language\":\"en\","
+              "{\"type\":\"hello\",\"version\":4,\"name\":\"DESKTOP-7Q2\",\"language\":\"en\","
               "\"volume\":42,\"muted\":false}\n");
     EXPECT_EQ(encodeHelloAnswer(u"PC", TextLanguage::Russian, std::nullopt),
-              "{\"type\":\"hello\",\"version\":3,\"name\":\"PC\",\"language\":\"ru\","
+              "{\"type\":\"hello\",\"version\":4,\"name\":\"PC\",\"language\":\"ru\","
               "\"volume\":null,\"muted\":null}\n");
     EXPECT_EQ(encodeVolumeState(VolumeState{100, true}),
               "{\"type\":\"volume\",\"volume\":100,\"muted\":true}\n");
@@ -53,6 +56,55 @@ TEST(AnswerTest, ALongNameIsCutAtACharacterSoTheLineFits) {
         EXPECT_TRUE(line.ends_with(",\"language\":\"en\",\"volume\":0,\"muted\":false}\n"));
         EXPECT_TRUE(phonelink::utf16FromUtf8(line)) << "not UTF-8";
         EXPECT_EQ(line.find('\n'), line.size() - 1);
+    }
+}
+
+// The list of the PC's buttons and the answer to a press that needs a confirmation, as the page
+// reads them: ids as four digits, "confirm" only where it is needed.
+TEST(AnswerTest, ButtonListAndConfirmationLines) {
+    const ButtonListing buttons[] = {{1, u"Lock", false}, {6, u"Сон \"1\"", true}};
+    EXPECT_EQ(phonelink::encodeButtonList(buttons),
+              "{\"type\":\"buttons\",\"buttons\":[{\"id\":\"0001\",\"name\":\"Lock\"},"
+              "{\"id\":\"0006\",\"name\":\"Сон \\\"1\\\"\",\"confirm\":true}]}\n");
+    EXPECT_EQ(phonelink::encodeButtonList({}), "{\"type\":\"buttons\",\"buttons\":[]}\n");
+    EXPECT_EQ(phonelink::encodeConfirmRequest(6, 0xA1B2C3, 3),
+              "{\"type\":\"confirm\",\"id\":\"0006\",\"token\":\"A1B2C3\",\"seconds\":3}\n");
+    EXPECT_NE(phonelink::encodeConfirmRequest(9999, 0x00000F, 3).find("\"token\":\"00000F\""),
+              std::string::npos);
+}
+
+// The most buttons with the longest names, each character four bytes of UTF-8 or escaped to
+// two, fit one line; more than fit are left out from the first that does not, and the line stays
+// whole JSON.
+TEST(AnswerTest, TheLongestListFitsAndMoreIsLeftOutWhole) {
+    auto listed = [](const std::string& line) {
+        std::size_t count = 0;
+        for (std::size_t at = line.find("\"id\""); at != std::string::npos;
+             at = line.find("\"id\"", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    for (const std::u16string& unit : {std::u16string(u"\U0001F600"), std::u16string(u"\"")}) {
+        std::u16string name;
+        for (int i = 0; i < 24; ++i) {
+            name += unit;
+        }
+        std::vector<ButtonListing> buttons;
+        for (int id = 9999; buttons.size() < phonelink::kMaxButtons; --id) {
+            buttons.push_back({id, name, true});
+        }
+        const std::string line = phonelink::encodeButtonList(buttons);
+        EXPECT_LE(line.size(), kMaxAnswerBytes);
+        EXPECT_EQ(listed(line), phonelink::kMaxButtons);
+
+        buttons.insert(buttons.end(), buttons.begin(), buttons.end());
+        const std::string longer = phonelink::encodeButtonList(buttons);
+        EXPECT_LE(longer.size(), kMaxAnswerBytes);
+        EXPECT_GE(listed(longer), phonelink::kMaxButtons);
+        EXPECT_LT(listed(longer), buttons.size());
+        EXPECT_TRUE(longer.ends_with("\"confirm\":true}]}\n")) << longer.substr(longer.size() - 40);
+        EXPECT_TRUE(phonelink::utf16FromUtf8(longer)) << "not UTF-8";
     }
 }
 

@@ -1,5 +1,5 @@
 // The link's reader: the twelve digit codes as they always were, and the frames of versions 2
-// and 3, whole, split by the link, too late, spoilt, and at their bounds.
+// to 4, whole, split by the link, too late, spoilt, and at their bounds.
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -92,6 +92,10 @@ TEST(LinkReaderTest, EachFrameReadsWholeAndWritesBackTheSame) {
         Message::hello(99),
         Message::setVolume(0),
         Message::setVolume(100),
+        Message::pressButton(1),
+        Message::pressButton(9999),
+        Message::confirmButton(6, 0),
+        Message::confirmButton(9999, 0xFFFFFF),
     };
     Messages expected = all;
     for (const auto& key : phonelink::keyTable()) {
@@ -108,6 +112,8 @@ TEST(LinkReaderTest, EachFrameReadsWholeAndWritesBackTheSame) {
     EXPECT_EQ(phonelink::encodeMessage(Message::ofKey(LinkKey::PlayPause)), "KYPP");
     EXPECT_EQ(phonelink::encodeMessage(Message::hello(3)), "HI03");
     EXPECT_EQ(phonelink::encodeMessage(Message::setVolume(42)), "VL0042");
+    EXPECT_EQ(phonelink::encodeMessage(Message::pressButton(6)), "BT0006");
+    EXPECT_EQ(phonelink::encodeMessage(Message::confirmButton(6, 0xA1B2C3)), "CF0006A1B2C3");
     // Codes and frames mixed in one chunk act in order.
     EXPECT_EQ(
         readAlone("06CLKYEN05").messages,
@@ -154,12 +160,20 @@ TEST(LinkReaderTest, FramesAreBoundedInSizeAndValue) {
     EXPECT_FALSE(phonelink::encodeMessage(Message::setVolume(101)));
     EXPECT_FALSE(phonelink::encodeMessage(Message::setVolume(-1)));
     EXPECT_FALSE(phonelink::encodeMessage(Message::hello(100)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::pressButton(0)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::pressButton(10000)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::confirmButton(0, 1)));
+    EXPECT_FALSE(phonelink::encodeMessage(Message::confirmButton(1, 0x1000000)));
     LinkReader reader;
     // Length 0 and 1001 and a level above 100 are refused as soon as their digits show it; so is
-    // a fourth digit of offset, a third of version or a fifth of level, whatever follows.
-    for (std::string_view bad : {"TX0000"sv, "TX000041"sv, "TX1001"sv, "TX2"sv, "MV+1000+000"sv,
-                                 "MV+999+1000"sv, "VL0101"sv, "VL02"sv, "VL1"sv, "VL00420"sv,
-                                 "VL042PI"sv, "VL+042"sv, "HI033"sv, "HI3PI"sv, "HIAB"sv}) {
+    // a fourth digit of offset, a third of version or a fifth of level, whatever follows; button
+    // 0000 is no button, and a token is six upper-case hex digits.
+    for (std::string_view bad :
+         {"TX0000"sv,       "TX000041"sv,     "TX1001"sv, "TX2"sv,          "MV+1000+000"sv,
+          "MV+999+1000"sv,  "VL0101"sv,       "VL02"sv,   "VL1"sv,          "VL00420"sv,
+          "VL042PI"sv,      "VL+042"sv,       "HI033"sv,  "HI3PI"sv,        "HIAB"sv,
+          "BT0000"sv,       "BT00061"sv,      "BT+006"sv, "CF0000A1B2C3"sv, "CF0006a1b2c3"sv,
+          "CF0006A1B2CG"sv, "CF0006A1B2C30"sv}) {
         expectNothing(reader, bad, 1000);
     }
 }
@@ -176,8 +190,8 @@ TEST(LinkReaderTest, AChunkWithAnyFlawDoesNothingAtAll) {
 TEST(LinkReaderTest, AFrameSplitAnywhereIsJoinedWhenTheRestComesInTime) {
     const std::string text = textFrame("\xD0\x9F\xF0\x9F\x98\x80");
     // Cut anywhere after the digit code, at odd offsets and inside units too.
-    for (const std::string& wire :
-         {std::string("06MV+010-005"), text, std::string("KYNX"), std::string("HI03VL0100")}) {
+    for (const std::string& wire : {std::string("06MV+010-005"), text, std::string("KYNX"),
+                                    std::string("HI03VL0100"), std::string("BT0006CF0006A1B2C3")}) {
         auto whole = readAlone(wire).messages;
         for (std::size_t cut = wire.starts_with("06") ? 2 : 1; cut < wire.size(); ++cut) {
             LinkReader reader;

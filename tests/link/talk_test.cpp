@@ -111,4 +111,27 @@ TEST_F(PhoneTalkTest, AnOldTalksGivenUpWriteDoesNotEndANewOne) {
     EXPECT_FALSE(talk.talking());
 }
 
+// After a hello's answer, the PC's buttons; a confirmation's answer before a volume state; each
+// kind only its newest line, and none of them for a sender that is not talking.
+TEST_F(PhoneTalkTest, TheButtonsFollowTheAnswerAndEachKindWaitsInItsOrder) {
+    heard();
+    talk.buttons("buttons 0");
+    talk.confirmation("confirm 0");
+    EXPECT_TRUE(carrier.written.empty());
+
+    helloNow("answer");
+    talk.volumeState("v1");
+    talk.confirmation("confirm 1");
+    talk.buttons("buttons 1");
+    talk.buttons("buttons 2");
+    talk.confirmation("confirm 2");
+    for (int i = 0; i < 4; ++i) {
+        talk.sent(true);
+    }
+    EXPECT_EQ(carrier.written, (Lines{"answer", "buttons 2", "confirm 2", "v1"}));
+    talk.stop();
+    talk.buttons("after close");
+    EXPECT_EQ(carrier.written.size(), 4u);
+}
+
 }  // namespace

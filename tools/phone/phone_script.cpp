@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 
 #include "link/link_protocol.h"
 
@@ -118,6 +119,10 @@ std::string messageName(const phonelink::Message& m) {
             return "hello " + std::to_string(m.version);
         case phonelink::MessageKind::SetVolume:
             return "volume " + std::to_string(m.level);
+        case phonelink::MessageKind::PressButton:
+            return "button " + std::to_string(m.button);
+        case phonelink::MessageKind::ConfirmButton:
+            return "confirm " + std::to_string(m.button) + " " + phonelink::tokenText(m.token);
         default:
             for (const auto& frame : phonelink::frameTable()) {
                 if (frame.kind == m.kind) {
@@ -126,6 +131,26 @@ std::string messageName(const phonelink::Message& m) {
             }
             return {};
     }
+}
+
+// "confirm ID TOKEN": the token as Keypilot's confirmation line gave it, six hex digits.
+std::optional<phonelink::Message> confirmation(int id, std::optional<std::string_view> token,
+                                               std::string& error) {
+    if (!token) {
+        return std::nullopt;
+    }
+    std::uint32_t value = 0;
+    bool good = token->size() == 6;
+    for (char c : *token) {
+        const int digit = hexDigit(c);
+        good = good && digit >= 0;
+        value = value * 16 + static_cast<std::uint32_t>(std::max(digit, 0));
+    }
+    if (!good) {
+        error = "confirm needs a token of six hex digits, not " + quoted(*token);
+        return std::nullopt;
+    }
+    return phonelink::Message::confirmButton(id, value);
 }
 
 }  // namespace
@@ -249,6 +274,21 @@ std::optional<std::string> payloadFor(std::span<const std::string> words, size_t
                 }
             }
             break;
+        case phonelink::MessageKind::PressButton:
+        case phonelink::MessageKind::ConfirmButton: {
+            auto id = number("a button id", phonelink::kMaxButtonId);
+            if (id && *id < 1) {
+                error = std::string(word) + " needs a button id from 1 to " +
+                        std::to_string(phonelink::kMaxButtonId) + ", not " + std::to_string(*id);
+                break;
+            }
+            if (id && frame->kind == phonelink::MessageKind::PressButton) {
+                message = phonelink::Message::pressButton(*id);
+            } else if (id) {
+                message = confirmation(*id, parameter("a token of six hex digits"), error);
+            }
+            break;
+        }
         default:
             message = phonelink::Message::ofKind(frame->kind);
             break;

@@ -108,16 +108,18 @@ TEST(PhoneScript, BadArgumentsAreNamedInTheError) {
 }
 
 TEST(PhoneScript, FramesTakeTheirParametersAndSayWhatIsWrong) {
-    auto r = parse({"COM6",    "move",  "10",      "-5",     "rightclick", "scroll", "-3",
-                    "hscroll", "+2",    "type",    "Привет", "playpause",  "key",    "F5",
-                    "PING",    "press", "release", "06",     "hello",      "hello",  "2",
-                    "volume",  "42",    "volume",  "0",      "Hello",      "06"});
+    auto r = parse({"COM6",    "move",    "10",      "-5",     "rightclick", "scroll", "-3",
+                    "hscroll", "+2",      "type",    "Привет", "playpause",  "key",    "F5",
+                    "PING",    "press",   "release", "06",     "hello",      "hello",  "2",
+                    "volume",  "42",      "volume",  "0",      "Hello",      "06",     "button",
+                    "6",       "confirm", "6",       "a1b2c3"});
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_EQ(
-        r.invocation.payloads,
-        (std::vector<std::string>{"MV+010-005", "CR", "SC+000-360", "SC+240+000",
-                                  "TX0012D09FD180D0B8D0B2D0B5D182", "KYPP", "KYF5", "PI", "DN",
-                                  "UP", "06", "HI03", "HI02", "VL0042", "VL0000", "HI03", "06"}));
+    EXPECT_EQ(r.invocation.payloads,
+              (std::vector<std::string>{"MV+010-005", "CR", "SC+000-360", "SC+240+000",
+                                        "TX0012D09FD180D0B8D0B2D0B5D182", "KYPP", "KYF5", "PI",
+                                        "DN", "UP", "06", "HI04", "HI02", "VL0042", "VL0000",
+                                        "HI04", "06", "BT0006", "CF0006A1B2C3"}));
+    EXPECT_EQ(phone::describePayload("CF0006A1B2C3"), "CF0006A1B2C3 (confirm 6 A1B2C3)");
     EXPECT_EQ(phone::describePayload("VL0042"), "VL0042 (volume 42)");
     EXPECT_EQ(phone::describePayload("MV+010-005"), "MV+010-005 (move 10 -5)");
     EXPECT_EQ(phone::describePayload("SC+000-360"), "SC+000-360 (scroll -3)");
@@ -138,6 +140,8 @@ TEST(PhoneScript, FramesTakeTheirParametersAndSayWhatIsWrong) {
              {{"COM6", "volume"}, "volume needs a level in per cent"},
              {{"COM6", "volume", "101"}, "\"101\""},
              {{"COM6", "volume", "-1"}, "from 0 to 100"},
+             {{"COM6", "button", "0"}, "from 1 to 9999"},
+             {{"COM6", "confirm", "6", "A1B2C"}, "six hex digits"},
          }) {
         auto bad = phone::parseArguments(c.args);
         EXPECT_FALSE(bad.ok()) << c.mentioned;

@@ -2,7 +2,8 @@
 // checks what must hold for any input:
 // - a chunk that is not valid does nothing, and only a chunk that completes a message is heard;
 // - every message but a summed move writes back to a text that reads as that message alone, so
-//   every value read (an offset, a hello's version, a level) is within its frame's bounds;
+//   every value read (an offset, a hello's version, a level, a button's id, a token) is within its
+//   frame's bounds;
 // - a chunk of digits alone, with no frame kept, reads exactly as the twelve-code rule says;
 // - when every chunk was valid and none came late, the messages are those of the whole text read
 //   at once (with moves summed alike).
