@@ -244,6 +244,7 @@ TEST_F(PhoneLinkTest, EachKindOfButtonReachesWindows) {
         send("BT0001");
         ASSERT_TRUE(testing_support::KeyRecorder::waitForKeys(6));
         std::vector<std::pair<UINT, WPARAM>> keys;
+        keys.reserve(testing_support::KeyRecorder::keys.size());
         for (const auto& key : testing_support::KeyRecorder::keys) {
             keys.emplace_back(key.msg, key.vk);
         }
