@@ -5,6 +5,7 @@ import { COMMANDS, MUTE, NEWEST_VERSION, RIGHT_CLICK, key, scroll, typing } from
 import { Connection } from './connection.js';
 import { chooseLanguage } from './language.js';
 import { Outbox } from './outbox.js';
+import { bindPcButtons } from './pcbuttons.js';
 import { Peer } from './peer.js';
 import { bindTouchpad } from './touchpad.js';
 import { bindTabs } from './views.js';
@@ -48,6 +49,7 @@ const ACTIONS = {
 const VERSION_KEY = 'keypilot-protocol';
 const SPEED_KEY = 'keypilot-pointer-speed';
 const CONNECTED_KEY = 'keypilot-connected-before';
+const SERVICE_KEY = 'keypilot-service';
 
 const stored = (name) => {
   try {
@@ -197,11 +199,11 @@ function showHelp(state) {
   document.getElementById('status-text').hidden = help;
 }
 
-// With version 1 only the remote's twelve codes exist, and the volume slider needs version 3:
-// what needs a newer Keypilot says so in its place.
+// With version 1 only the remote's twelve codes exist, the volume slider needs version 3 and the
+// PC's buttons version 4: what needs a newer Keypilot says so in its place.
 function showVersion(version) {
-  for (const view of document.querySelectorAll('.view:not(.view-remote)')) {
-    const older = version < 2;
+  for (const view of document.querySelectorAll('.view[data-needs]')) {
+    const older = version < Number(view.dataset.needs);
     view.classList.toggle('needs-newer', older);
     for (const part of view.children) part.hidden = part.classList.contains('newer') !== older;
   }
@@ -233,7 +235,10 @@ function bindSpeed() {
 }
 
 function startRemote(serial) {
-  const connection = new Connection(serial);
+  const connection = new Connection(serial, {
+    preferred: stored(SERVICE_KEY),
+    remember: (service) => store(SERVICE_KEY, service),
+  });
   const outbox = new Outbox(connection, { beat: given !== 1 });
   const peer = new Peer(connection, outbox, given);
   const showVolume = bindVolume(document.getElementById('volume'), document.getElementById('volume-level'), {
@@ -247,6 +252,18 @@ function startRemote(serial) {
     off: () => surface.getAttribute('aria-disabled') === 'true',
     onRefused: keys.say,
   });
+  const showPcButtons = bindPcButtons(
+    document.getElementById('pc-buttons'),
+    document.getElementById('pc-buttons-note'),
+    document.getElementById('confirm'),
+    {
+      text: text.pcButtons,
+      press: (id) => peer.pressButton(id),
+      confirm: () => peer.confirm(),
+      cancel: () => peer.cancelConfirmation(),
+      onRefused: keys.say,
+    },
+  );
   const render = () => {
     const { state } = connection;
     const pc = peer.state;
@@ -266,6 +283,7 @@ function startRemote(serial) {
     showVolume({ volume: pc.volume, on: on && pc.version >= 3 });
     if (pc.muted === null) muteButton.removeAttribute('aria-pressed');
     else muteButton.setAttribute('aria-pressed', String(pc.muted));
+    showPcButtons({ buttons: pc.buttons, confirmation: pc.confirmation, on });
   };
   connection.addEventListener('change', render);
   peer.addEventListener('change', render);

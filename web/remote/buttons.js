@@ -9,6 +9,15 @@ export const REPEAT_MS = 120;
 const POINTER_CLICK_MS = 1000;
 const VIBRATION_MS = 12;
 
+// A short buzz that the finger feels as the press.
+export function buzz() {
+  try {
+    navigator.vibrate?.(VIBRATION_MS);
+  } catch {
+    // No vibration here; the press goes on.
+  }
+}
+
 export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
   let pointerId = null;
   let timer = 0;
@@ -39,11 +48,7 @@ export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
     }
     pointerId = event.pointerId;
     button.classList.add('pressed');
-    try {
-      navigator.vibrate?.(VIBRATION_MS);
-    } catch {
-      // No vibration here; the press goes on.
-    }
+    buzz();
     onPress();
     if (repeats) timer = setTimeout(repeat, FIRST_REPEAT_MS);
   });

@@ -1,4 +1,5 @@
-// The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open.
+// The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open: the
+// PC's incoming COM port (SPP), or Keypilot's own Bluetooth service.
 //
 // The page writes codes and frames, and reads Keypilot's answers (lines of JSON, see lines.js),
 // each handed on as a "message" event; the reader runs all the time anyway, because a read that
@@ -10,9 +11,15 @@ import { LineReader } from './lines.js';
 
 // The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
 export const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
+// Keypilot's own service, needing no COM port (docs/protocol.md).
+export const KEYPILOT_SERVICE = 'c82e084b-74a8-46d0-b560-61536123c42b';
+const SERVICES = [SERIAL_PORT_SERVICE, KEYPILOT_SERVICE];
 export const BAUD_RATE = 9600;
 // Pauses before each new try while the device is there; the last one repeats.
 export const RETRY_PAUSES_MS = [1000, 2000, 4000, 10000];
+
+// The Bluetooth service a port reaches; undefined where the browser does not tell.
+const serviceOf = (port) => port.getInfo?.().bluetoothServiceClassId;
 
 export class Connection extends EventTarget {
   #serial;
@@ -22,10 +29,15 @@ export class Connection extends EventTarget {
   #state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
   #retries = 0;
   #retryTimer = 0;
+  #preferred;
+  #remember;
 
-  constructor(serial) {
+  // preferred: the service used last; remember(service) is told the service of each port opened.
+  constructor(serial, { preferred, remember }) {
     super();
     this.#serial = serial;
+    this.#preferred = preferred;
+    this.#remember = remember;
     serial.addEventListener('connect', (event) => this.#onDeviceBack(event.target));
     serial.addEventListener('disconnect', (event) => this.#onDeviceGone(event.target));
   }
@@ -35,7 +47,8 @@ export class Connection extends EventTarget {
     return this.#state;
   }
 
-  // Opens the port that was granted on an earlier visit, if there is one.
+  // Opens a port granted on an earlier visit, if there is one: the first of the service used last,
+  // for a PC that offers both keeps both granted, and the last one used is the one that worked.
   async start() {
     let ports = [];
     try {
@@ -44,7 +57,7 @@ export class Connection extends EventTarget {
       // Treated as no port granted yet: Connect asks.
     }
     if (ports.length > 0 && !this.#port) {
-      this.#port = ports[0];
+      this.#port = ports.find((port) => serviceOf(port) === this.#preferred) ?? ports[0];
       await this.#open();
     }
   }
@@ -55,8 +68,8 @@ export class Connection extends EventTarget {
     let port;
     try {
       port = await this.#serial.requestPort({
-        allowedBluetoothServiceClassIds: [SERIAL_PORT_SERVICE],
-        filters: [{ bluetoothServiceClassId: SERIAL_PORT_SERVICE }],
+        allowedBluetoothServiceClassIds: SERVICES,
+        filters: SERVICES.map((service) => ({ bluetoothServiceClassId: service })),
       });
     } catch (error) {
       // NotFoundError: the chooser was closed without a choice. A port in use stays in use.
@@ -117,6 +130,7 @@ export class Connection extends EventTarget {
       return;
     }
     this.#retries = 0;
+    if (serviceOf(port)) this.#remember(serviceOf(port));
     const link = { port, writer: port.writable.getWriter(), reader: null, writing: false, watching: null };
     this.#link = link;
     this.#set('connected');

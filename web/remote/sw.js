@@ -5,7 +5,7 @@
 // until then the old set goes on answering. Once the new worker takes over, older sets are
 // deleted. Every path is relative to this file: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'e50004696389ea0a';
+const VERSION = '92595bd16193e25a';
 const FILES = [
   'app.js',
   'buttons.js',
@@ -19,6 +19,7 @@ const FILES = [
   'lines.js',
   'manifest.webmanifest',
   'outbox.js',
+  'pcbuttons.js',
   'peer.js',
   'style.css',
   'touchpad.js',
