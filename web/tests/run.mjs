@@ -193,7 +193,7 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
       if (status === 'longest') {
         await page.evaluate((list) => Object.assign(window.__serial.pc, { buttons: list, seconds: 600 }), buttons);
         await page.locator('#connect').click();
-        await agreed(page);
+        await agreed(page, /^(Connected|Подключено) /);
         await page.evaluate((line) => {
           document.getElementById('help').hidden = true;
           Object.assign(document.getElementById('status-text'), { hidden: false, textContent: line });
@@ -215,15 +215,16 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
             const wrong = [];
             const page = document.scrollingElement;
             if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
-            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status, .pc-buttons')]
+            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status, .pc-buttons-area')]
               .filter((c) => c.checkVisibility());
             for (const control of controls) {
               const r = control.getBoundingClientRect();
               const least = control.matches('.surface') ? 120 : control.matches('button, input') ? 40 : 0;
               const listed = control.matches('.pc-button');
-              const list = control.matches('.pc-buttons') && control.children.length > 0 && r.height < 56;
+              const list = control.matches('.pc-buttons-area') && control.querySelector('.pc-button') && r.height < 56;
               if (r.left < 0 || (!listed && (r.top < 0 || r.bottom > h)) || r.right > w || r.width < least ||
-                r.height < least || control.scrollWidth > control.clientWidth + 1 || list) {
+                r.height < least || control.scrollWidth > control.clientWidth + 1 || list ||
+                (listed && control.scrollHeight > control.clientHeight + 1)) {
                 const name = control.ariaLabel ?? control.labels?.[0]?.textContent ?? control.textContent;
                 wrong.push(`${name.slice(0, 40)} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
               }
@@ -459,7 +460,7 @@ async function wellFormed(page) {
   }
 }
 
-test('four views by tabs; each button of the touchpad, keyboard and media views writes its own frame, a long text in several', async () => {
+test('five views by tabs; each button of the touchpad, keyboard and media views writes its own frame, a long text in several', async () => {
   const remote = await open();
   const { page } = remote;
   await connected(page);
@@ -622,7 +623,7 @@ test('an idle connected page writes a sign of life at least every 2.5 s; with v=
     assert.deepEqual(await codes(old.page), ['06']);
     for (const view of ['Touchpad', 'Keyboard', 'Media', 'Buttons']) {
       await old.page.getByRole('tab', { name: view }).click();
-      assert.match(await old.page.locator('.view:not([hidden])').innerText(), /needs a newer Keypilot/);
+      assert.match(await old.page.locator('.view:not([hidden])').innerText(), /needs? a newer Keypilot/);
       assert.equal(await old.page.locator('.view:not([hidden]) :is(button, input, .surface)').filter({ visible: true }).count(), 0);
     }
     await old.page.getByRole('tab', { name: 'Remote' }).click();
@@ -659,7 +660,7 @@ const hideAndShow = (page) =>
       document.dispatchEvent(new Event('visibilitychange'));
     }
   });
-// The Media view of a page that a Keypilot of version 3 has answered.
+// The Media view of a page that a Keypilot of version 4 has answered.
 async function openMedia() {
   const remote = await open();
   const { page } = remote;
@@ -675,7 +676,7 @@ test('the PC\'s name shows in the status line, in English and Russian, cut when 
   const shown = async () =>
     [await slider.inputValue(), await page.locator('#volume-level').textContent(), await slider.isEnabled(),
       await button(page, 'Mute').getAttribute('aria-pressed')].join(' ');
-  assert.equal(await speaks(page), '3');
+  assert.equal(await speaks(page), '4');
   assert.equal(await shown(), '42 42 % true false');
   await page.evaluate(() => window.__serial.pcVolume(7, true));
   await waitFor('the PC\'s change', async () => (await shown()) === '7 7 % true true');
@@ -844,6 +845,85 @@ test('against a Keypilot of version 2 no press is lost to the hello: the presses
   assert.deepEqual(dropped, ['HI04']);
   assert.deepEqual(acted, ['06', 'MU', '02']);
   assert.equal(await speaks(page), '2');
+  await done(remote);
+});
+
+// The PC's buttons: only what BT and CF frames carry goes out, by the ids of the list last sent.
+const pressesOfButtons = async (page) => (await presses(page)).filter((w) => /^(BT|CF)/.test(w));
+
+test('the Buttons view shows the PC\'s list in its order by its names, follows a new one, and a tap presses by id; with Keypilot 3 it says the PC\'s buttons need a newer Keypilot', async () => {
+  const remote = await open();
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.getByRole('tab', { name: 'Buttons' }).click();
+  const shown = () => page.locator('#view-buttons button').allTextContents();
+  assert.deepEqual(await shown(), ['Lock', 'Show desktop', 'Task manager', 'Sleep']);
+  await button(page, 'Show desktop').click();
+  // A list changed on the PC replaces the one shown; what could not be pressed or named is left out.
+  await page.evaluate(() =>
+    window.__serial.pcButtons([{ id: '0009', name: 'Спать' }, { id: '0001', name: 'Lock' }, { id: '0000', name: 'Zero' },
+      { id: '0009', name: 'Twice' }, { id: '0010' }, { id: 11, name: 'Number' }]));
+  await waitFor('the new list', async () => (await shown()).join() === 'Спать,Lock');
+  await button(page, 'Lock').click();
+  await waitFor('two presses', async () => (await pressesOfButtons(page)).length >= 2);
+  assert.deepEqual(await pressesOfButtons(page), ['BT0002', 'BT0001']);
+  assert.deepEqual(await page.evaluate(() => window.__serial.pc.pressed), ['0002', '0001']);
+  await wellFormed(page);
+  await done(remote);
+
+  const old = await open({ keypilot: 3 });
+  await agreed(old.page, /— Keypilot 3$/);
+  await old.page.getByRole('tab', { name: 'Buttons' }).click();
+  assert.equal(await old.page.locator('#view-buttons').innerText(), 'The PC’s buttons need a newer Keypilot on the PC.');
+  await done(old);
+});
+
+test('a press Keypilot wants confirmed asks by the button\'s name: Confirm within its seconds sends the token once; after them, Cancel or Esc nothing', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.getByRole('tab', { name: 'Buttons' }).click();
+  const dialog = page.getByRole('dialog');
+  const ask = async () => {
+    await button(page, 'Sleep').click();
+    await waitFor('the confirmation', () => dialog.isVisible());
+  };
+  const gone = () => waitFor('no confirmation', async () => !(await dialog.isVisible()));
+  await ask();
+  assert.equal(await page.locator('#confirm-name').textContent(), 'Sleep');
+  assert.equal(await page.locator('#confirm-note').textContent(), 'Confirm within 3 s.');
+  await page.clock.runFor(2500);
+  await button(page, 'Confirm').click();
+  await gone();
+  // Left alone, the step ends before Keypilot stops taking its token.
+  await ask();
+  await page.clock.runFor(3000);
+  await gone();
+  await ask();
+  await button(page, 'Cancel').click();
+  await gone();
+  await ask();
+  await page.keyboard.press('Escape');
+  await gone();
+  await page.clock.runFor(5000);
+  // The fake's tokens count up from A1B2C3, one a press.
+  assert.deepEqual(await pressesOfButtons(page), ['BT0006', 'CF0006A1B2C4', 'BT0006', 'BT0006', 'BT0006']);
+  assert.deepEqual(await page.evaluate(() => window.__serial.pc.confirmed), ['0006A1B2C4']);
+  await done(remote);
+});
+
+// Chrome keeps every port the user granted; a PC offering both services may have both granted.
+test('of the ports granted, the next visit opens the one of the service used last', async () => {
+  const remote = await open({ serial: 'granted' });
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.evaluate(() => window.__serial.pick('B'));
+  await button(page, 'Connect').click();
+  await waitFor('Keypilot\'s service open', async () => (await serialLog(page)).ports.B.open);
+  await page.reload();
+  await agreed(page, NAMED);
+  const { opens, requests } = await serialLog(page);
+  assert.deepEqual([opens, requests], [[{ port: 'B', baudRate: 9600, ok: true }], []]);
   await done(remote);
 });
 
