@@ -1,6 +1,5 @@
-// Remote buttons: they act when pressed, not when released, and the ones that move something
-// repeat while held, like the keys of a TV remote. A button marked aria-disabled does nothing but
-// call onRefused.
+// Remote buttons act when pressed, and the ones that move repeat while held, as a TV remote's do.
+// One marked aria-disabled only calls onRefused.
 
 export const FIRST_REPEAT_MS = 400;
 export const REPEAT_MS = 120;
@@ -52,10 +51,9 @@ export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
     onPress();
     if (repeats) timer = setTimeout(repeat, FIRST_REPEAT_MS);
   });
-  // A touch captures its pointer to the button it began on, and a captured pointer never
-  // leaves: a finger sliding off would keep the repeat going. Chrome sets that capture after
-  // pointerdown, so it is let go as soon as it is announced; the loss of capture this causes is
-  // the page's own doing and ends nothing.
+  // A touch captures its pointer to its button, so a finger sliding off would keep the repeat
+  // going. Chrome sets the capture after pointerdown, so it is let go once announced; that loss of
+  // capture is the page's own and ends nothing.
   let releasing = false;
   button.addEventListener('gotpointercapture', (event) => {
     if (event.pointerId !== pointerId) return;

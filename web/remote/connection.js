@@ -1,12 +1,7 @@
-// The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open: the
-// PC's incoming COM port (SPP), or Keypilot's own Bluetooth service.
-//
-// The page writes codes and frames, and reads Keypilot's answers (lines of JSON, see lines.js),
-// each handed on as a "message" event; the reader runs all the time anyway, because a read that
-// ends is how a dropped link shows at once. A link that drops comes back by itself: while the browser still
-// lists the device as connected, the port is opened again after a growing pause; when the device
-// is gone, the page waits for the browser's "connect" event. The user is asked to choose a port
-// only through choose(), never by a reconnection.
+// The link to Keypilot: one Bluetooth serial port kept open, the PC's COM port (SPP) or Keypilot's
+// own service. Its lines come as "message" events; the reader always runs, as an ended read is how
+// a drop shows at once. A dropped link is reopened after a growing pause, or at the device's
+// "connect" event once it is gone; only choose() asks the user.
 import { LineReader } from './lines.js';
 
 // The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
@@ -47,8 +42,8 @@ export class Connection extends EventTarget {
     return this.#state;
   }
 
-  // Opens a port granted on an earlier visit, if there is one: the first of the service used last,
-  // for a PC that offers both keeps both granted, and the last one used is the one that worked.
+  // Opens a port granted on an earlier visit, one of the service used last first: a PC offering
+  // both may have both granted, and the last one used is the one that worked.
   async start() {
     let ports = [];
     try {
@@ -85,8 +80,8 @@ export class Connection extends EventTarget {
     if (port === this.#port) await this.#open();
   }
 
-  // Writes one code as a single write. A press while the link is down, or while the previous
-  // write is still under way, is dropped: a press must never arrive later than it was made.
+  // Writes one code as a single write, or drops it while the link is down or a write is under
+  // way: a press must never arrive later than it was made.
   async send(bytes) {
     const link = this.#link;
     if (this.#state.status !== 'connected' || !link || link.port !== this.#port || link.writing) return false;
@@ -106,8 +101,8 @@ export class Connection extends EventTarget {
     this.dispatchEvent(new Event('change'));
   }
 
-  // Opens the chosen port. Each port's open is tracked on its own, so that a port chosen while
-  // another is still opening is opened at once, and the other is closed when its open ends.
+  // Opens the chosen port at once, even while another is still opening: that one is closed when
+  // its open ends.
   async #open() {
     const port = this.#port;
     if (!port || this.#opening === port || this.#link?.port === port) return;

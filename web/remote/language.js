@@ -71,7 +71,7 @@ const en = {
   pcButtons: {
     needsNewer: 'The PC’s buttons need a newer Keypilot on the PC.',
     notYet: 'The PC’s buttons show here once connected.',
-    none: 'No buttons yet: make them in Keypilot’s “Phone buttons” window on the PC.',
+    none: 'No buttons: make them in Keypilot’s “Phone buttons” on the PC.',
     confirm: 'Confirm',
     cancel: 'Cancel',
     confirmWithin: (seconds) => `Confirm within ${seconds} s.`,
@@ -167,7 +167,7 @@ const ru = {
   pcButtons: {
     needsNewer: 'Для кнопок компьютера нужен Keypilot новее.',
     notYet: 'Кнопки компьютера появятся после подключения.',
-    none: 'Кнопок нет: создайте их на компьютере в окне Keypilot «Кнопки телефона».',
+    none: 'Кнопок нет: создайте их в Keypilot, в окне «Кнопки телефона».',
     confirm: 'Подтвердить',
     cancel: 'Отмена',
     confirmWithin: (seconds) => `Подтвердите за ${seconds} с.`,

@@ -1,6 +1,5 @@
-// The Buttons view: the buttons made on the PC, in its order and by its names, and the step that
-// confirms a press Keypilot wants confirmed. These act on a tap, not on the touch: the list may
-// scroll, and a finger starting a scroll on a button must not lock the PC.
+// The Buttons view: the PC's buttons and the step that confirms a press. They act on a tap, not a
+// touch: a finger starting a scroll of the list must not lock the PC.
 import { buzz } from './buttons.js';
 
 export function bindPcButtons(list, note, dialog, { text, press, confirm, cancel, onRefused }) {

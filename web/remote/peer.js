@@ -1,18 +1,12 @@
-// What the page knows of the Keypilot at the other end: the link's version both speak, from a
-// Keypilot that answers (version 3 on), the PC's name and its master volume, and from version 4
-// the buttons made on the PC and a press it wants confirmed.
-//
-// Each new link starts with the page's hello, in a write of its own; nothing else goes until the
-// answer comes or ANSWER_WAIT_MS have passed. Then both speak the lower of the two versions. A
-// Keypilot that does not answer is older: the version the page's address names is spoken then,
-// or SILENT_VERSION. A version 1 Keypilot reads every byte as codes, so a page told it speaks 1
-// says no hello at all. An answer that comes late still counts: the PC is plainly there.
+// What the page knows of Keypilot: the version both speak; from 3 the PC's name and volume; from 4
+// its buttons and a press to confirm. A link starts with the hello alone, then waits for the answer
+// or ANSWER_WAIT_MS; both speak the lower version. A silent Keypilot is older: the address's
+// version or SILENT_VERSION; told 1 (every byte a code), no hello. A late answer still counts.
 import { BUTTON_ID, MAX_LEVEL, NEWEST_VERSION, TOKEN, confirmButton, hello, pressButton, setVolume } from './codes.js';
 
 export const ANSWER_WAIT_MS = 1500;
 export const SILENT_VERSION = 2;
-// Keypilot takes a confirmation within the seconds it gives from sending its token; the page's
-// step ends this much sooner, so that a Confirm at its last moment still arrives in time.
+// The step ends this much before Keypilot's seconds, so a last-moment Confirm still counts.
 export const CONFIRM_MARGIN_MS = 300;
 
 // A level as the PC reports it: 0..MAX_LEVEL, or null for a PC without a master volume;
@@ -21,8 +15,8 @@ const level = (value) =>
   value === null || (Number.isInteger(value) && value >= 0 && value <= MAX_LEVEL) ? value : undefined;
 const flag = (value) => (value === null || typeof value === 'boolean' ? value : undefined);
 
-// The PC's buttons in order, but for one the page could not press or name (no id of four digits,
-// no name, an id listed before).
+// The PC's buttons in order, less any the page could not press or name (an id that is not four
+// digits or was listed before, no name).
 const text = (value, pattern) => typeof value === 'string' && pattern.test(value);
 const buttonsOf = (list) =>
   list.filter((b, at) => text(b?.id, BUTTON_ID) && text(b.name, /./) && list.findIndex((c) => c?.id === b.id) === at);
@@ -34,10 +28,9 @@ export class Peer extends EventTarget {
   #timer = 0;
   #linked = false;
   #confirmTimer = 0;
-  // version: spoken on this link, null while being agreed; keypilot: the version Keypilot
-  // answered with, null before an answer; name, volume, muted: null while unknown; buttons: the
-  // PC's list ({ id, name, confirm }), null before one; confirmation: { id, name, token, seconds,
-  // ms } (ms its time here) while a press waits to be confirmed, else null.
+  // version: spoken on this link (null while being agreed); keypilot: the version it answered
+  // with; name, volume, muted; buttons: the PC's list ({ id, name, confirm }); confirmation:
+  // { id, name, token, seconds } while a press waits for it. Each is null while unknown.
   #state;
 
   // given: the version the page's address names (?v=N, remembered from an earlier visit), or null.
@@ -143,15 +136,14 @@ export class Peer extends EventTarget {
     }
   }
 
-  // A press that Keypilot wants confirmed, shown by the name the list gives: a button the page
-  // cannot name is not offered, as the user could not tell what they would confirm.
+  // A press Keypilot wants confirmed, asked by the listed name: one the page cannot name is not
+  // asked, as the user could not tell what they would confirm.
   #ask({ id, token, seconds }) {
     const button = this.#state.buttons?.find((b) => b.id === id);
     if (!button || !text(token, TOKEN) || !(Number.isInteger(seconds) && seconds > 0)) return;
     clearTimeout(this.#confirmTimer);
-    const ms = seconds * 1000 - CONFIRM_MARGIN_MS;
-    this.#state.confirmation = { id, name: button.name, token, seconds, ms };
-    this.#confirmTimer = setTimeout(() => this.#endConfirmation(), ms);
+    this.#state.confirmation = { id, name: button.name, token, seconds };
+    this.#confirmTimer = setTimeout(() => this.#endConfirmation(), seconds * 1000 - CONFIRM_MARGIN_MS);
     this.#changed();
   }
 
