@@ -23,8 +23,8 @@ export const launchBrowser = () =>
 
 // The remote at a phone's size in a fresh profile. serial: 'granted' (port A chosen on an earlier
 // visit), 'fresh' (none chosen yet), 'none' (no Web Serial), or the names of the ports granted
-// (['B', 'A']); keypilot: what the PC answers (4, 3, 2 or 'silent', see fake-serial.js). With clock, time stands still
-// once the page has loaded and moves only by page.clock.runFor. `errors` collects what the page
+// (['B', 'A']); keypilot: what the PC answers (4, 3, 2 or 'silent', see fake-serial.js). With
+// clock, time stands still once the page has loaded and moves only by page.clock.runFor. `errors` collects what the page
 // throws or logs as an error, a refusal by its Content-Security-Policy among them.
 export async function openRemote(browser, url, options = {}) {
   const { serial = 'granted', locale = 'en-US', clock = false, serviceWorkers = 'block', forward, keypilot = 4 } = options;
