@@ -215,7 +215,7 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
             const wrong = [];
             const page = document.scrollingElement;
             if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
-            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status, .pc-buttons-area')]
+            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status, .pc-buttons-area, #confirm-name')]
               .filter((c) => c.checkVisibility());
             for (const control of controls) {
               const r = control.getBoundingClientRect();
