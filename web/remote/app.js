@@ -5,6 +5,7 @@ import { COMMANDS, MUTE, NEWEST_VERSION, RIGHT_CLICK, key, scroll, typing } from
 import { Connection } from './connection.js';
 import { chooseLanguage } from './language.js';
 import { Outbox } from './outbox.js';
+import { bindPcButtons } from './pcbuttons.js';
 import { Peer } from './peer.js';
 import { bindTouchpad } from './touchpad.js';
 import { bindTabs } from './views.js';
@@ -48,6 +49,7 @@ const ACTIONS = {
 const VERSION_KEY = 'keypilot-protocol';
 const SPEED_KEY = 'keypilot-pointer-speed';
 const CONNECTED_KEY = 'keypilot-connected-before';
+const SERVICE_KEY = 'keypilot-service';
 
 const stored = (name) => {
   try {
@@ -64,9 +66,8 @@ const store = (name, value) => {
   }
 };
 
-// The link's version as the page's address gives it (?v=N, as Keypilot's phone setup puts it),
-// or as the last address gave it; null when none ever did. The PC's answer to the hello counts
-// for more: this is for a Keypilot that does not answer.
+// The link's version as this or the last address gave it (?v=N, from Keypilot's phone setup), else
+// null: for a Keypilot that does not answer the hello.
 function givenVersion() {
   const given = new URLSearchParams(location.search).get('v');
   if (given !== null && /^[1-9][0-9]{0,5}$/.test(given)) store(VERSION_KEY, given);
@@ -99,8 +100,9 @@ function applyTexts() {
   for (const caption of document.querySelectorAll('[data-caption]')) {
     caption.textContent = text.captions[caption.dataset.caption];
   }
-  for (const element of document.querySelectorAll('[data-label]')) {
-    element.setAttribute('aria-label', text.labels[element.dataset.label]);
+  // An action's button is named as its action, unless it names another label.
+  for (const element of document.querySelectorAll('[data-label], [data-action]')) {
+    element.setAttribute('aria-label', text.labels[element.dataset.label ?? element.dataset.action]);
   }
   for (const element of document.querySelectorAll('[data-text]')) {
     const [name, index] = element.dataset.text.split('.');
@@ -137,8 +139,8 @@ function describe({ status, reason, retryInMs }, { keypilot, name }) {
   return retryInMs > 0 ? `${why} ${text.status.retryIn(Math.round(retryInMs / 1000))}` : why;
 }
 
-// The screen stays on while the remote is connected and showing; the browser drops the lock
-// whenever the page is hidden, so it is asked for again when the page comes back.
+// The screen stays on while connected and showing; the browser drops the lock when the page is
+// hidden, so it is asked for again when it comes back.
 function keepScreenAwake(connection) {
   let lock = null;
   let asking = false;
@@ -166,8 +168,8 @@ function keepScreenAwake(connection) {
   document.addEventListener('visibilitychange', update);
 }
 
-// The keys work only while connected; otherwise they are dimmed and marked aria-disabled, and a
-// screen reader is told why once: when they go off, or at the first press of one that is off.
+// The keys work only while connected, else are dimmed and aria-disabled; a screen reader is told
+// why once: when they go off, or at the first press of one that is off.
 function keySwitch() {
   const note = document.getElementById('keys-off');
   let on = null;
@@ -197,11 +199,11 @@ function showHelp(state) {
   document.getElementById('status-text').hidden = help;
 }
 
-// With version 1 only the remote's twelve codes exist, and the volume slider needs version 3:
-// what needs a newer Keypilot says so in its place.
+// What the link's version lacks (all but the remote in version 1, the slider before 3, the PC's
+// buttons before 4) says in its place that it needs a newer Keypilot.
 function showVersion(version) {
-  for (const view of document.querySelectorAll('.view:not(.view-remote)')) {
-    const older = version < 2;
+  for (const view of document.querySelectorAll('.view[data-needs]')) {
+    const older = version < Number(view.dataset.needs);
     view.classList.toggle('needs-newer', older);
     for (const part of view.children) part.hidden = part.classList.contains('newer') !== older;
   }
@@ -233,7 +235,10 @@ function bindSpeed() {
 }
 
 function startRemote(serial) {
-  const connection = new Connection(serial);
+  const connection = new Connection(serial, {
+    preferred: stored(SERVICE_KEY),
+    remember: (service) => store(SERVICE_KEY, service),
+  });
   const outbox = new Outbox(connection, { beat: given !== 1 });
   const peer = new Peer(connection, outbox, given);
   const showVolume = bindVolume(document.getElementById('volume'), document.getElementById('volume-level'), {
@@ -247,6 +252,18 @@ function startRemote(serial) {
     off: () => surface.getAttribute('aria-disabled') === 'true',
     onRefused: keys.say,
   });
+  const showPcButtons = bindPcButtons(
+    document.getElementById('pc-buttons'),
+    document.getElementById('pc-buttons-note'),
+    document.getElementById('confirm'),
+    {
+      text: text.pcButtons,
+      press: (id) => peer.pressButton(id),
+      confirm: () => peer.confirm(),
+      cancel: () => peer.cancelConfirmation(),
+      onRefused: keys.say,
+    },
+  );
   const render = () => {
     const { state } = connection;
     const pc = peer.state;
@@ -266,6 +283,7 @@ function startRemote(serial) {
     showVolume({ volume: pc.volume, on: on && pc.version >= 3 });
     if (pc.muted === null) muteButton.removeAttribute('aria-pressed');
     else muteButton.setAttribute('aria-pressed', String(pc.muted));
+    showPcButtons({ buttons: pc.buttons, confirmation: pc.confirmation, on });
   };
   connection.addEventListener('change', render);
   peer.addEventListener('change', render);
@@ -294,8 +312,7 @@ if ('serial' in navigator && navigator.serial) {
 } else {
   showUnsupported();
 }
-// The service worker keeps a copy of the page so that it opens without a network. The page
-// allows no script address that does not pass this policy (Trusted Types): only the worker's own.
+// The offline copy's worker: the page's Trusted Types policy lets no other script address pass.
 const workerUrl = window.trustedTypes
   ? window.trustedTypes.createPolicy('remote', { createScriptURL: (url) => (url === 'sw.js' ? url : '') })
       .createScriptURL('sw.js')

@@ -1,6 +1,5 @@
-// Remote buttons: they act when pressed, not when released, and the ones that move something
-// repeat while held, like the keys of a TV remote. A button marked aria-disabled does nothing but
-// call onRefused.
+// Remote buttons act when pressed, and the ones that move repeat while held, as a TV remote's do.
+// One marked aria-disabled only calls onRefused.
 
 export const FIRST_REPEAT_MS = 400;
 export const REPEAT_MS = 120;
@@ -8,6 +7,15 @@ export const REPEAT_MS = 120;
 // the keyboard or a screen reader and presses the button once.
 const POINTER_CLICK_MS = 1000;
 const VIBRATION_MS = 12;
+
+// A short buzz that the finger feels as the press.
+export function buzz() {
+  try {
+    navigator.vibrate?.(VIBRATION_MS);
+  } catch {
+    // No vibration here; the press goes on.
+  }
+}
 
 export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
   let pointerId = null;
@@ -39,18 +47,13 @@ export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
     }
     pointerId = event.pointerId;
     button.classList.add('pressed');
-    try {
-      navigator.vibrate?.(VIBRATION_MS);
-    } catch {
-      // No vibration here; the press goes on.
-    }
+    buzz();
     onPress();
     if (repeats) timer = setTimeout(repeat, FIRST_REPEAT_MS);
   });
-  // A touch captures its pointer to the button it began on, and a captured pointer never
-  // leaves: a finger sliding off would keep the repeat going. Chrome sets that capture after
-  // pointerdown, so it is let go as soon as it is announced; the loss of capture this causes is
-  // the page's own doing and ends nothing.
+  // A touch captures its pointer to its button, so a finger sliding off would keep the repeat
+  // going. Chrome sets the capture after pointerdown, so it is let go once announced; that loss of
+  // capture is the page's own and ends nothing.
   let releasing = false;
   button.addEventListener('gotpointercapture', (event) => {
     if (event.pointerId !== pointerId) return;

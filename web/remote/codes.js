@@ -1,9 +1,7 @@
-// The link's codes, as Keypilot reads them (docs/protocol.md): the one table every view of the
-// page sends from. Everything is printable ASCII in units of two characters. Version 1 is the
-// twelve digit codes; version 2 adds frames that begin with a letter; version 3 the hello, which
-// Keypilot answers, and the volume level. web/tests/table.mjs checks this table against Keypilot's own.
+// The link's codes (docs/protocol.md) in printable two-character units: version 1 the twelve
+// codes, 2 frames, 3 the hello and volume, 4 the PC's buttons. web/tests/table.mjs checks them.
 
-export const NEWEST_VERSION = 3;
+export const NEWEST_VERSION = 4;
 
 // Version 1: the twelve codes, named as Keypilot's table names them.
 export const COMMANDS = {
@@ -36,6 +34,9 @@ export const FRAMES = {
   // Version 3.
   hello: { opcode: 'HI', units: 2 },
   setVolume: { opcode: 'VL', units: 3 },
+  // Version 4.
+  pressButton: { opcode: 'BT', units: 3 },
+  confirmButton: { opcode: 'CF', units: 6 },
 };
 
 // The keys a KY frame names.
@@ -75,9 +76,14 @@ export const hello = (version) => FRAMES.hello.opcode + String(version).padStart
 // "VL0042": the master level in per cent, four digits so that the frame stays whole units.
 export const MAX_LEVEL = 100;
 export const setVolume = (level) => FRAMES.setVolume.opcode + String(level).padStart(4, '0');
+// "BT0006": a press of the PC's button 0006 (0001-9999); "CF0006A1B2C3": its confirmation with the
+// token Keypilot answered it with.
+export const BUTTON_ID = /^(?!0000)[0-9]{4}$/;
+export const TOKEN = /^[0-9A-F]{6}$/;
+export const pressButton = (id) => FRAMES.pressButton.opcode + id;
+export const confirmButton = (id, token) => FRAMES.confirmButton.opcode + id + token;
 
-// The frames that type `text`: each at most MAX_TEXT_BYTES of UTF-8, split only between
-// characters, so that no frame ends inside a character's bytes or a surrogate pair.
+// The frames that type `text`, each at most MAX_TEXT_BYTES of UTF-8, split only between characters.
 export function typing(text) {
   const encoder = new TextEncoder();
   const frames = [];

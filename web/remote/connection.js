@@ -1,18 +1,20 @@
-// The link to Keypilot: one Bluetooth serial port, opened through Web Serial and kept open.
-//
-// The page writes codes and frames, and reads Keypilot's answers (lines of JSON, see lines.js),
-// each handed on as a "message" event; the reader runs all the time anyway, because a read that
-// ends is how a dropped link shows at once. A link that drops comes back by itself: while the browser still
-// lists the device as connected, the port is opened again after a growing pause; when the device
-// is gone, the page waits for the browser's "connect" event. The user is asked to choose a port
-// only through choose(), never by a reconnection.
+// The link to Keypilot: one Bluetooth serial port kept open, the PC's COM port (SPP) or Keypilot's
+// own service. Its lines come as "message" events; the reader always runs, as an ended read is how
+// a drop shows at once. A dropped link is reopened after a growing pause, or at the device's
+// "connect" event once it is gone; only choose() asks the user.
 import { LineReader } from './lines.js';
 
 // The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
 export const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
+// Keypilot's own service, needing no COM port (docs/protocol.md).
+export const KEYPILOT_SERVICE = 'c82e084b-74a8-46d0-b560-61536123c42b';
+const SERVICES = [SERIAL_PORT_SERVICE, KEYPILOT_SERVICE];
 export const BAUD_RATE = 9600;
 // Pauses before each new try while the device is there; the last one repeats.
 export const RETRY_PAUSES_MS = [1000, 2000, 4000, 10000];
+
+// The Bluetooth service a port reaches; undefined where the browser does not tell.
+const serviceOf = (port) => port.getInfo?.().bluetoothServiceClassId;
 
 export class Connection extends EventTarget {
   #serial;
@@ -22,10 +24,15 @@ export class Connection extends EventTarget {
   #state = { status: 'disconnected', reason: 'notChosen', retryInMs: 0 };
   #retries = 0;
   #retryTimer = 0;
+  #preferred;
+  #remember;
 
-  constructor(serial) {
+  // preferred: the service used last; remember(service) is told the service of each port opened.
+  constructor(serial, { preferred, remember }) {
     super();
     this.#serial = serial;
+    this.#preferred = preferred;
+    this.#remember = remember;
     serial.addEventListener('connect', (event) => this.#onDeviceBack(event.target));
     serial.addEventListener('disconnect', (event) => this.#onDeviceGone(event.target));
   }
@@ -35,7 +42,8 @@ export class Connection extends EventTarget {
     return this.#state;
   }
 
-  // Opens the port that was granted on an earlier visit, if there is one.
+  // Opens a port granted on an earlier visit, one of the service used last first: a PC offering
+  // both may have both granted, and the last one used is the one that worked.
   async start() {
     let ports = [];
     try {
@@ -44,7 +52,7 @@ export class Connection extends EventTarget {
       // Treated as no port granted yet: Connect asks.
     }
     if (ports.length > 0 && !this.#port) {
-      this.#port = ports[0];
+      this.#port = ports.find((port) => serviceOf(port) === this.#preferred) ?? ports[0];
       await this.#open();
     }
   }
@@ -55,8 +63,8 @@ export class Connection extends EventTarget {
     let port;
     try {
       port = await this.#serial.requestPort({
-        allowedBluetoothServiceClassIds: [SERIAL_PORT_SERVICE],
-        filters: [{ bluetoothServiceClassId: SERIAL_PORT_SERVICE }],
+        allowedBluetoothServiceClassIds: SERVICES,
+        filters: SERVICES.map((service) => ({ bluetoothServiceClassId: service })),
       });
     } catch (error) {
       // NotFoundError: the chooser was closed without a choice. A port in use stays in use.
@@ -72,8 +80,8 @@ export class Connection extends EventTarget {
     if (port === this.#port) await this.#open();
   }
 
-  // Writes one code as a single write. A press while the link is down, or while the previous
-  // write is still under way, is dropped: a press must never arrive later than it was made.
+  // Writes one code as a single write, or drops it while the link is down or a write is under
+  // way: a press must never arrive later than it was made.
   async send(bytes) {
     const link = this.#link;
     if (this.#state.status !== 'connected' || !link || link.port !== this.#port || link.writing) return false;
@@ -93,8 +101,8 @@ export class Connection extends EventTarget {
     this.dispatchEvent(new Event('change'));
   }
 
-  // Opens the chosen port. Each port's open is tracked on its own, so that a port chosen while
-  // another is still opening is opened at once, and the other is closed when its open ends.
+  // Opens the chosen port at once, even while another is still opening: that one is closed when
+  // its open ends.
   async #open() {
     const port = this.#port;
     if (!port || this.#opening === port || this.#link?.port === port) return;
@@ -117,6 +125,7 @@ export class Connection extends EventTarget {
       return;
     }
     this.#retries = 0;
+    if (serviceOf(port)) this.#remember(serviceOf(port));
     const link = { port, writer: port.writable.getWriter(), reader: null, writing: false, watching: null };
     this.#link = link;
     this.#set('connected');

@@ -38,7 +38,7 @@ const en = {
     black: 'Black',
     endShow: 'End show',
   },
-  tabs: { remote: 'Remote', touchpad: 'Touchpad', keyboard: 'Keyboard', media: 'Media' },
+  tabs: { remote: 'Remote', touchpad: 'Touchpad', keyboard: 'Keyboard', media: 'Media', buttons: 'Buttons' },
   // Accessible names of the other views' controls.
   labels: {
     touchpad: 'Touchpad',
@@ -67,6 +67,15 @@ const en = {
   needsNewer:
     'This needs a newer Keypilot on the PC. Update Keypilot, then open this page from its ' +
     '“Connect a phone” again. The Remote works as it is.',
+  // The Buttons view: the buttons made on the PC.
+  pcButtons: {
+    needsNewer: 'The PC’s buttons need a newer Keypilot on the PC.',
+    notYet: 'The PC’s buttons show here once connected.',
+    none: 'No buttons: make them in Keypilot’s “Phone buttons” on the PC.',
+    confirm: 'Confirm',
+    cancel: 'Cancel',
+    confirmWithin: (seconds) => `Confirm within ${seconds} s.`,
+  },
 
   status: {
     connected: 'Connected',
@@ -127,7 +136,7 @@ const ru = {
     black: 'Чёрный',
     endShow: 'Конец',
   },
-  tabs: { remote: 'Пульт', touchpad: 'Тачпад', keyboard: 'Клавиатура', media: 'Медиа' },
+  tabs: { remote: 'Пульт', touchpad: 'Тачпад', keyboard: 'Клавиатура', media: 'Медиа', buttons: 'Кнопки' },
   labels: {
     touchpad: 'Тачпад',
     rightClick: 'Правый щелчок',
@@ -155,6 +164,14 @@ const ru = {
   needsNewer:
     'Для этого нужен более новый Keypilot на компьютере. Обновите Keypilot и снова откройте ' +
     'эту страницу из его окна «Подключить телефон». Пульт работает и так.',
+  pcButtons: {
+    needsNewer: 'Для кнопок компьютера нужен Keypilot новее.',
+    notYet: 'Кнопки компьютера появятся после подключения.',
+    none: 'Кнопок нет: создайте их в Keypilot, в окне «Кнопки телефона».',
+    confirm: 'Подтвердить',
+    cancel: 'Отмена',
+    confirmWithin: (seconds) => `Подтвердите за ${seconds} с.`,
+  },
 
   status: {
     connected: 'Подключено',

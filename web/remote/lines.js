@@ -1,8 +1,6 @@
-// What Keypilot writes back (docs/protocol.md, version 3): lines of UTF-8 JSON, each ending in LF
-// and at most MOST_LINE_BYTES long with it, each one object with a "type". The bytes come in
-// pieces that need not end at a line's end, so they are gathered here until one does. Anything
-// else on the line is dropped up to its LF, and reading goes on with the next line: noise, a
-// line too long, a half line from before the page connected never stop what follows.
+// What Keypilot writes back (docs/protocol.md): lines of UTF-8 JSON objects with a "type", ending
+// in LF, at most MOST_LINE_BYTES, in pieces that need not end with a line. Any other line (noise,
+// too long, a half line from before the link) is dropped up to its LF.
 
 export const MOST_LINE_BYTES = 4096;
 const LF = 0x0a;

@@ -1,12 +1,8 @@
-// Everything the page writes goes through here, one write at a time, each write whole codes and
-// frames. Frames wait in order while a write is under way and then go together in the next write.
-// The pointer's motion is summed and goes at most once per animation frame: a move that cannot be
-// written at once is kept and added to the next, never lost. While connected and showing, a sign
-// of life goes out whenever nothing else was written for a while (every 2 s, or more often while
-// a button is held, for Keypilot lets go of a held button after about 1.5 s of silence).
-// A greeting goes in a write of its own, and everything made after it is held back until the
-// greeting is settled (settle()): a Keypilot that does not know the greeting drops the whole chunk
-// that holds it, and writes that follow closely can arrive in the same chunk.
+// Everything the page writes, one write at a time of whole frames; what is made meanwhile goes in
+// the next. Motion is summed, never lost, and goes at most once an animation frame. A sign of life
+// goes after 2 s of silence, sooner while a button is held (Keypilot lets go of it after 1.5 s). A
+// greeting goes alone and holds back the rest until settle(): a Keypilot that does not know it
+// drops the whole chunk that holds it.
 import { MAX_OFFSET, PING, move, scroll } from './codes.js';
 
 export const BEAT_MS = 2000;
@@ -48,11 +44,9 @@ export class Outbox {
     return this.#connection.state.status === 'connected';
   }
 
-  // A press of a remote key: written now, or right after the write under way. It is dropped when
-  // the link is down or another frame already waits: a held key repeats, and repeats that pile up
-  // on a slow link would go on arriving after the key was let go.
-  // While a greeting is unsettled, presses are kept in order instead: they are few, and every one
-  // was made before the first could be written.
+  // A press of a remote key, dropped when the link is down or another frame waits: repeats that
+  // pile up on a slow link would go on arriving after the key was let go. While a greeting is
+  // unsettled they are kept instead: few, and all made before the first could be written.
   press(frame) {
     if (!this.#connected || (this.#queue.length > 0 && !this.#held)) return false;
     return this.send(frame);

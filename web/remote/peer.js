@@ -1,15 +1,13 @@
-// What the page knows of the Keypilot at the other end: the link's version both speak, and from a
-// Keypilot that answers (version 3 on), the PC's name and its master volume.
-//
-// Each new link starts with the page's hello, in a write of its own; nothing else goes until the
-// answer comes or ANSWER_WAIT_MS have passed. Then both speak the lower of the two versions. A
-// Keypilot that does not answer is older: the version the page's address names is spoken then,
-// or SILENT_VERSION. A version 1 Keypilot reads every byte as codes, so a page told it speaks 1
-// says no hello at all. An answer that comes late still counts: the PC is plainly there.
-import { MAX_LEVEL, NEWEST_VERSION, hello, setVolume } from './codes.js';
+// What the page knows of Keypilot: the version both speak; from 3 the PC's name and volume; from 4
+// its buttons and a press to confirm. A link starts with the hello alone, then waits for the answer
+// or ANSWER_WAIT_MS; both speak the lower version. A silent Keypilot is older: the address's
+// version or SILENT_VERSION; told 1 (every byte a code), no hello. A late answer still counts.
+import { BUTTON_ID, MAX_LEVEL, NEWEST_VERSION, TOKEN, confirmButton, hello, pressButton, setVolume } from './codes.js';
 
 export const ANSWER_WAIT_MS = 1500;
 export const SILENT_VERSION = 2;
+// The step ends this much before Keypilot's seconds, so a last-moment Confirm still counts.
+export const CONFIRM_MARGIN_MS = 300;
 
 // A level as the PC reports it: 0..MAX_LEVEL, or null for a PC without a master volume;
 // undefined when the field is not one of those (it is then left as it was).
@@ -17,14 +15,22 @@ const level = (value) =>
   value === null || (Number.isInteger(value) && value >= 0 && value <= MAX_LEVEL) ? value : undefined;
 const flag = (value) => (value === null || typeof value === 'boolean' ? value : undefined);
 
+// The PC's buttons in order, less any the page could not press or name (an id that is not four
+// digits or was listed before, no name).
+const text = (value, pattern) => typeof value === 'string' && pattern.test(value);
+const buttonsOf = (list) =>
+  list.filter((b, at) => text(b?.id, BUTTON_ID) && text(b.name, /./) && list.findIndex((c) => c?.id === b.id) === at);
+
 export class Peer extends EventTarget {
   #connection;
   #outbox;
   #given;
   #timer = 0;
   #linked = false;
-  // version: spoken on this link, null while being agreed; keypilot: the version Keypilot
-  // answered with, null before an answer; name, volume, muted: null while unknown.
+  #confirmTimer = 0;
+  // version: spoken on this link (null while being agreed); keypilot: the version it answered
+  // with; name, volume, muted; buttons: the PC's list ({ id, name, confirm }); confirmation:
+  // { id, name, token, seconds } while a press waits for it. Each is null while unknown.
   #state;
 
   // given: the version the page's address names (?v=N, remembered from an earlier visit), or null.
@@ -33,7 +39,7 @@ export class Peer extends EventTarget {
     this.#connection = connection;
     this.#outbox = outbox;
     this.#given = given;
-    this.#state = { version: given === null ? NEWEST_VERSION : Math.min(given, NEWEST_VERSION) };
+    this.#state = { version: given === null ? NEWEST_VERSION : Math.min(given, NEWEST_VERSION), buttons: null };
     this.#forget();
     connection.addEventListener('change', () => this.#onChange());
     connection.addEventListener('message', (event) => this.#onMessage(event.data));
@@ -56,8 +62,33 @@ export class Peer extends EventTarget {
     return this.#outbox.sendLatest(setVolume(percent));
   }
 
+  // Presses a button of the PC's list; Keypilot answers one that needs confirming with a token.
+  pressButton(id) {
+    if (!this.#linked || this.#state.version < 4) return false;
+    return this.#outbox.send(pressButton(id));
+  }
+
+  // Sends the confirmation that waits, once, while its time lasts.
+  confirm() {
+    const waiting = this.#state.confirmation;
+    if (waiting === null) return false;
+    this.#endConfirmation();
+    return this.#linked && this.#outbox.send(confirmButton(waiting.id, waiting.token));
+  }
+
+  cancelConfirmation() {
+    if (this.#state.confirmation !== null) this.#endConfirmation();
+  }
+
+  #endConfirmation() {
+    clearTimeout(this.#confirmTimer);
+    this.#state.confirmation = null;
+    this.#changed();
+  }
+
   #forget() {
-    Object.assign(this.#state, { keypilot: null, name: null, volume: null, muted: null });
+    clearTimeout(this.#confirmTimer);
+    Object.assign(this.#state, { keypilot: null, name: null, volume: null, muted: null, confirmation: null });
   }
 
   #onChange() {
@@ -66,6 +97,9 @@ export class Peer extends EventTarget {
     this.#linked = linked;
     clearTimeout(this.#timer);
     this.#forget();
+    // A list stays, dimmed, while the link is down; a new link may be to another PC, whose ids
+    // name other buttons.
+    if (linked) this.#state.buttons = null;
     if (linked && this.#given === 1) {
       this.#settle(1);
       return;
@@ -87,10 +121,30 @@ export class Peer extends EventTarget {
       this.#state.name = typeof message.name === 'string' && message.name !== '' ? message.name : null;
       this.#take(message);
       this.#settle(Math.min(version, NEWEST_VERSION));
-    } else if (message.type === 'volume' && this.#state.keypilot !== null) {
+      return;
+    }
+    // Only what follows the answer to this link's hello comes from a Keypilot that talks to the page.
+    if (this.#state.keypilot === null) return;
+    if (message.type === 'volume') {
       this.#take(message);
       this.#changed();
+    } else if (message.type === 'buttons' && Array.isArray(message.buttons)) {
+      this.#state.buttons = buttonsOf(message.buttons);
+      this.#changed();
+    } else if (message.type === 'confirm') {
+      this.#ask(message);
     }
+  }
+
+  // A press Keypilot wants confirmed, asked by the listed name: one the page cannot name is not
+  // asked, as the user could not tell what they would confirm.
+  #ask({ id, token, seconds }) {
+    const button = this.#state.buttons?.find((b) => b.id === id);
+    if (!button || !text(token, TOKEN) || !(Number.isInteger(seconds) && seconds > 0)) return;
+    clearTimeout(this.#confirmTimer);
+    this.#state.confirmation = { id, name: button.name, token, seconds };
+    this.#confirmTimer = setTimeout(() => this.#endConfirmation(), seconds * 1000 - CONFIRM_MARGIN_MS);
+    this.#changed();
   }
 
   #take({ volume, muted }) {

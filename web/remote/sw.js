@@ -1,11 +1,9 @@
-// Keeps a copy of the page, so that it opens without a network after the first visit. The copy is
-// one set of every file of the page, named by a version that changes with any of them; a change to
-// the page changes this file, so the browser installs the new worker. Its install fetches a fresh
-// copy of every file, past the browser's cache, and keeps the set only when every fetch succeeded;
-// until then the old set goes on answering. Once the new worker takes over, older sets are
-// deleted. Every path is relative to this file: the page works from any folder of any host.
+// Keeps a copy of the page for use without a network: one set of every file, named by a version
+// that changes with any of them, so the browser installs the new worker. It keeps a new set only
+// when every fetch (past the browser's cache) came; older sets go once it takes over. Paths are
+// relative: the page works from any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'e50004696389ea0a';
+const VERSION = 'fa4dd3e99883321a';
 const FILES = [
   'app.js',
   'buttons.js',
@@ -19,6 +17,7 @@ const FILES = [
   'lines.js',
   'manifest.webmanifest',
   'outbox.js',
+  'pcbuttons.js',
   'peer.js',
   'style.css',
   'touchpad.js',

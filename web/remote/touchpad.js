@@ -1,5 +1,5 @@
-// The touchpad: one finger moves the pointer, a tap clicks, two fingers tap for a right click or
-// drag to scroll, and a long press then a drag holds the left button until the finger lifts.
+// The touchpad: a finger moves, a tap clicks, two fingers right-click or scroll, and a long press
+// then a drag holds the left button.
 import { LEFT_CLICK, LEFT_DOWN, LEFT_UP, RIGHT_CLICK } from './codes.js';
 
 // A finger that moves less than this (CSS pixels) in all is still; a tap is also short.

@@ -1,8 +1,6 @@
-// The PC's master volume as a slider. While a finger drags it, the level goes out at most once an
-// animation frame, and the position where the finger lets go always goes; the PC's own reports
-// do not move the slider under the finger. Otherwise the slider shows what the PC reports; a
-// report that differs from the level just sent may have left the PC before that level arrived,
-// so it waits out a short settling time, and shows only if nothing newer came meanwhile.
+// The PC's master volume as a slider: dragged, at most one level an animation frame and the last
+// always, not moved under the finger. A report unlike the level just sent may predate it, so it
+// shows only after a short settling time.
 
 // Longer than a level's round trip over a slow Bluetooth link.
 export const SETTLE_MS = 500;

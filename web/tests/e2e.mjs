@@ -155,7 +155,7 @@ test('the page names the PC Keypilot runs on, and its slider sets the level that
     await agreed(page, /^Connected to /);
     const [answer] = phone.lines('hello').slice(answered);
     assert.equal(answer?.name, hostName(), 'the name in the answer is not the PC\'s host name in Wine');
-    assert.equal(await statusText(page), `Connected to ${answer.name} — Keypilot 3`);
+    assert.equal(await statusText(page), `Connected to ${answer.name} — Keypilot ${answer.version}`);
     assert.ok(Number.isInteger(answer.volume), `no master volume under Wine: ${JSON.stringify(answer)}`);
 
     await page.getByRole('tab', { name: 'Media' }).click();

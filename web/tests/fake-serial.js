@@ -1,26 +1,37 @@
 // A stand-in for navigator.serial, put into the page before its scripts run. A headless browser
 // has no Bluetooth serial port, and a real one could not be made to drop its link on cue.
-// There are two PCs' ports, A and B; the chooser picks A unless pick('B') was called.
+// There are two ports, A and B; A reaches its PC's serial port service, B Keypilot's own service
+// (getInfo()); the chooser picks A unless pick('B') was called.
 // window.__serial.log holds requests (requestPort options), opens ({ port, baudRate, ok }), closes
 // and writes (each write's bytes; ports[name].writes has each port's own); drop({ failOpens })
 // closes port A's link under the page while the device stays connected and refuses the next opens;
 // unplug() and plug() take A away (connected false, "disconnect") and bring it back ("connect").
 // hold(name) keeps that port's next open() under way until release(name), as a Bluetooth port's
-// open can take seconds; holding(name) tells whether one is held now. A granted port is A, chosen
-// on an earlier visit; with forward, each write also goes to the test through window.__forwardWrite.
-// What the PC answers, port A only: keypilot 3 answers a hello (HInn) with its hello line and a
-// level (VLnnnn) with a volume line, from window.__serial.pc ({ name, volume, muted, language });
-// keypilot 2 and 'silent' answer nothing. feed(text) hands the page's reader any bytes (a string's
-// UTF-8, or an array of bytes), pcVolume(volume, muted) is a change made on the PC. unread()
-// gives what port A was written since the last unread(), joined as a Keypilot's read would find it
-// when the writes came too close together to be told apart.
-export function installFakeSerial({ granted = false, forward = false, keypilot = 3 }) {
+// open can take seconds; holding(name) tells whether one is held now. The ports granted are the
+// ones chosen on an earlier visit (granted: those, as names); with forward, each write also goes
+// to the test through window.__forwardWrite.
+// What the PC answers, on either port: keypilot 3 or 4 answers a hello (HInn) with its hello line
+// (and 4 with its buttons line after it) and a level (VLnnnn) with a volume line, from
+// window.__serial.pc ({ name, volume, muted, language, buttons, seconds }); keypilot 4 answers a
+// press (BTnnnn) of a button that asks for a confirmation with a confirm line carrying a new token
+// and pc.seconds, and counts presses and confirmations in pc.pressed and pc.confirmed; keypilot 2
+// and 'silent' answer nothing. feed(text) hands the page's reader of port A any bytes (a string's
+// UTF-8, or an array of bytes), pcVolume(volume, muted) is a change made on the PC, pcButtons(list)
+// a new list made there. unread() gives what port A was written since the last unread(), joined as
+// a Keypilot's read would find it when the writes came too close together to be told apart.
+export function installFakeSerial({ granted = [], forward = false, keypilot = 4 }) {
   if (!window.isSecureContext) return;
   const log = { requests: [], opens: [], closes: 0, writes: [], ports: {} };
-  const pc = { name: 'DESKTOP-7Q2', language: 'en', volume: 42, muted: false };
+  const pc = {
+    name: 'DESKTOP-7Q2', language: 'en', volume: 42, muted: false, seconds: 3, pressed: [], confirmed: [],
+    buttons: [{ id: '0001', name: 'Lock' }, { id: '0002', name: 'Show desktop' }, { id: '0004', name: 'Task manager' },
+      { id: '0006', name: 'Sleep', confirm: true }],
+  };
+  let tokens = 0xa1b2c3;
   let unread = '';
-  // The browser remembers a granted port across visits.
-  let remembered = granted || sessionStorage.getItem('fake-serial-granted') === 'yes';
+  // The browser remembers the ports granted across visits.
+  const remembered = new Set([...granted, ...JSON.parse(sessionStorage.getItem('fake-serial-granted') ?? '[]')]);
+  const services = { A: '00001101-0000-1000-8000-00805f9b34fb', B: 'c82e084b-74a8-46d0-b560-61536123c42b' };
   const lost = () => new DOMException('The device has been lost.', 'NetworkError');
 
   class FakeSerialPort extends EventTarget {
@@ -37,6 +48,14 @@ export function installFakeSerial({ granted = false, forward = false, keypilot =
       super();
       this.#name = name;
       log.ports[name] = { open: false, writes: [] };
+    }
+
+    get name() {
+      return this.#name;
+    }
+
+    getInfo() {
+      return { bluetoothServiceClassId: services[this.#name] };
     }
 
     async open(options) {
@@ -63,7 +82,7 @@ export function installFakeSerial({ granted = false, forward = false, keypilot =
         write: (chunk) => {
           log.writes.push(Array.from(chunk));
           log.ports[this.#name].writes.push(Array.from(chunk));
-          if (this.#name === 'A') this.#answer(String.fromCharCode(...chunk));
+          this.#answer(String.fromCharCode(...chunk));
           return forward ? window.__forwardWrite(Array.from(chunk)) : undefined;
         },
       });
@@ -85,14 +104,26 @@ export function installFakeSerial({ granted = false, forward = false, keypilot =
     }
 
     #answer(written) {
-      unread += written;
-      if (keypilot !== 3) return;
+      if (this.#name === 'A') unread += written;
+      if (keypilot !== 3 && keypilot !== 4) return;
       const volume = () => ({ volume: pc.volume, muted: pc.muted });
-      for (const [frame, level] of written.matchAll(/HI\d\d|VL(\d{4})/g)) {
-        if (level !== undefined) pc.volume = Number(level);
-        const line = frame.startsWith('HI') ? { type: 'hello', version: 3, name: pc.name, language: pc.language, ...volume() }
-          : { type: 'volume', ...volume() };
-        this.feed(`${JSON.stringify(line)}\n`);
+      const say = (line) => this.feed(`${JSON.stringify(line)}\n`);
+      for (const [frame, level, id, token] of written.matchAll(/HI\d\d|VL(\d{4})|BT(\d{4})|CF(\d{4}[0-9A-F]{6})/g)) {
+        if (frame.startsWith('HI')) {
+          say({ type: 'hello', version: keypilot, name: pc.name, language: pc.language, ...volume() });
+          if (keypilot === 4) say({ type: 'buttons', buttons: pc.buttons });
+        } else if (level !== undefined) {
+          pc.volume = Number(level);
+          say({ type: 'volume', ...volume() });
+        } else if (id !== undefined && keypilot === 4) {
+          pc.pressed.push(id);
+          if (pc.buttons.find((b) => b.id === id)?.confirm) {
+            tokens += 1;
+            say({ type: 'confirm', id, token: tokens.toString(16).toUpperCase(), seconds: pc.seconds });
+          }
+        } else if (token !== undefined && keypilot === 4) {
+          pc.confirmed.push(token);
+        }
       }
     }
 
@@ -107,12 +138,12 @@ export function installFakeSerial({ granted = false, forward = false, keypilot =
   const port = ports.A;
   let picked = port;
   class FakeSerial extends EventTarget {
-    getPorts = async () => (remembered ? [port] : []);
+    getPorts = async () => Object.values(ports).filter((p) => remembered.has(p.name));
 
     async requestPort(options) {
       log.requests.push(JSON.parse(JSON.stringify(options)));
-      remembered = true;
-      sessionStorage.setItem('fake-serial-granted', 'yes');
+      remembered.add(picked.name);
+      sessionStorage.setItem('fake-serial-granted', JSON.stringify([...remembered]));
       return picked;
     }
   }
@@ -133,6 +164,10 @@ export function installFakeSerial({ granted = false, forward = false, keypilot =
     pcVolume(volume, muted) {
       Object.assign(pc, { volume, muted });
       port.feed(`${JSON.stringify({ type: 'volume', volume, muted })}\n`);
+    },
+    pcButtons(buttons) {
+      pc.buttons = buttons;
+      port.feed(`${JSON.stringify({ type: 'buttons', buttons })}\n`);
     },
     unread() {
       const chunk = unread;

@@ -21,17 +21,20 @@ export const launchBrowser = () =>
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
 
-// The remote at a phone's size in a fresh profile. serial: 'granted' (a port chosen on an earlier
-// visit), 'fresh' (none chosen yet) or 'none' (no Web Serial); keypilot: what the PC answers (3,
-// 2 or 'silent', see fake-serial.js). With clock, time stands still
-// once the page has loaded and moves only by page.clock.runFor. `errors` collects what the page
+// The remote at a phone's size in a fresh profile. serial: 'granted' (port A chosen on an earlier
+// visit), 'fresh' (none chosen yet), 'none' (no Web Serial), or the names of the ports granted
+// (['B', 'A']); keypilot: what the PC answers (4, 3, 2 or 'silent', see fake-serial.js). With
+// clock, time stands still once the page has loaded and moves only by page.clock.runFor. `errors` collects what the page
 // throws or logs as an error, a refusal by its Content-Security-Policy among them.
 export async function openRemote(browser, url, options = {}) {
-  const { serial = 'granted', locale = 'en-US', clock = false, serviceWorkers = 'block', forward, keypilot = 3 } = options;
+  const { serial = 'granted', locale = 'en-US', clock = false, serviceWorkers = 'block', forward, keypilot = 4 } = options;
   const context = await browser.newContext({ locale, viewport: { width: 390, height: 844 }, hasTouch: true, serviceWorkers });
   if (forward) await context.exposeBinding('__forwardWrite', (_, bytes) => forward(bytes));
   if (serial === 'none') await context.addInitScript(removeSerial);
-  else await context.addInitScript(installFakeSerial, { granted: serial === 'granted', forward: !!forward, keypilot });
+  else {
+    const granted = Array.isArray(serial) ? serial : serial === 'granted' ? ['A'] : [];
+    await context.addInitScript(installFakeSerial, { granted, forward: !!forward, keypilot });
+  }
   options.onContext?.(context);
   const page = await context.newPage();
   const errors = [];

@@ -13,14 +13,15 @@ import { ANSWER_WAIT_MS } from '../remote/peer.js';
 import { agreed, button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status,
   statusText, test, waitFor } from './harness.mjs';
 
-const SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
+const SERIAL_PORT = '00001101-0000-1000-8000-00805f9b34fb';
+const KEYPILOT = 'c82e084b-74a8-46d0-b560-61536123c42b';
 const CODES = { Up: '02', Down: '08', Left: '04', Right: '06', Click: '05', Escape: '01', 'Page up': '11',
   'Page down': '09', 'Volume up': '07', 'Volume down': '10', 'Start menu': '03', 'Run program': '00' };
 
 const server = await startServer();
 const browser = await launchBrowser();
 const open = (options = {}) => openRemote(browser, options.url ?? server.url, options);
-const NAMED = /^Connected to DESKTOP-7Q2 — Keypilot 3$/;
+const NAMED = /^Connected to DESKTOP-7Q2 — Keypilot 4$/;
 const connected = (page) => agreed(page);
 const writes = (page, n) => waitFor(`${n} writes`, async () => (await presses(page)).length >= n);
 const opens = async (page) => (await serialLog(page)).opens.length;
@@ -29,7 +30,7 @@ async function done({ context, errors }) {
   assert.deepEqual(errors, [], 'the page reported errors');
 }
 
-test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the next visit opens it unasked', async () => {
+test('Connect asks for the Bluetooth serial port or Keypilot\'s service, opens it at 9600 baud; the next visit opens it unasked', async () => {
   const remote = await open({ serial: 'fresh' });
   const { page } = remote;
   await status(page, /press Connect/);
@@ -52,7 +53,10 @@ test('Connect asks for the Bluetooth serial port, opens it at 9600 baud; the nex
   await button(page, 'Connect').click();
   await connected(page);
   assert.equal(await keysOff(), 0);
-  const filter = { allowedBluetoothServiceClassIds: [SERVICE], filters: [{ bluetoothServiceClassId: SERVICE }] };
+  const filter = {
+    allowedBluetoothServiceClassIds: [SERIAL_PORT, KEYPILOT],
+    filters: [{ bluetoothServiceClassId: SERIAL_PORT }, { bluetoothServiceClassId: KEYPILOT }],
+  };
   const log = await serialLog(page);
   assert.deepEqual(log.requests, [filter]);
   assert.deepEqual(log.opens, [{ port: 'A', baudRate: 9600, ok: true }]);
@@ -158,7 +162,7 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
     await writes(page, 1);
     const { ports } = await serialLog(page);
     const pressesOf = ({ open, writes }) =>
-      ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI' && c !== 'HI03') });
+      ({ open, writes: writes.map((w) => String.fromCharCode(...w)).filter((c) => c !== 'PI' && c !== 'HI04') });
     assert.deepEqual([pressesOf(ports.A), pressesOf(ports.B)], [{ open: false, writes: [] }, { open: true, writes: ['06'] }]);
     await done(remote);
   }
@@ -166,7 +170,9 @@ test('the PC chosen last ends up open and takes the presses, whichever open ends
 
 // Every control of every view fits on the screen without scrolling, upright and on its side, in
 // either language, with the first visit's help and with the longest line the status can show (the
-// slider then in its place the note that it needs a newer Keypilot).
+// slider then in its place the note that it needs a newer Keypilot), the most buttons the PC can
+// list with the longest names, and the confirmation of one. The PC's buttons may scroll in their
+// own box: at least a row of them shows, and each is whole across and tall enough for a finger.
 test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 844 x 390', async () => {
   const sizes = [[360, 640], [390, 844], [640, 360], [844, 390]];
   for (const locale of ['en-US', 'ru-RU']) {
@@ -174,40 +180,56 @@ test('every view fits without scrolling at 360 x 640, 390 x 844, 640 x 360 and 8
     const longest = Object.values(text)
       .filter((line) => typeof line === 'string')
       .map((line) => `${line} ${text.retryIn(10)}`)
-      .concat(text.connectedTo(`${'Ж'.repeat(31)}…`, 3))
+      .concat(text.connectedTo(`${'Ж'.repeat(31)}…`, 4))
       .reduce((a, b) => (b.length > a.length ? b : a));
+    // 30 names of 24 characters: wide letters, one word, and words that wrap.
+    const names = ['Ш'.repeat(24), 'W'.repeat(24), 'Перезагрузить компьютер!', 'Show the desktop, please'];
+    const buttons = Array.from({ length: 30 }, (_, i) =>
+      ({ id: String(i + 1).padStart(4, '0'), name: names[i % names.length], confirm: i === 29 }));
     const remote = await open({ serial: 'fresh', locale });
     const { page } = remote;
     await waitFor('the help', () => page.locator('#help').isVisible());
-    for (const status of ['help', 'longest']) {
+    for (const status of ['help', 'longest', 'confirm']) {
       if (status === 'longest') {
+        await page.evaluate((list) => Object.assign(window.__serial.pc, { buttons: list, seconds: 600 }), buttons);
+        await page.locator('#connect').click();
+        await agreed(page, /^(Connected|Подключено) /);
         await page.evaluate((line) => {
           document.getElementById('help').hidden = true;
           Object.assign(document.getElementById('status-text'), { hidden: false, textContent: line });
           document.querySelector('.level').hidden = true;
           document.querySelector('.level + .later').hidden = false;
         }, longest);
+      } else if (status === 'confirm') {
+        await page.getByRole('tab').last().click();
+        await page.locator('.pc-button').last().click();
+        await waitFor('the confirmation', () => page.getByRole('dialog').isVisible());
       }
       for (const [width, height] of sizes) {
         await page.setViewportSize({ width, height });
-        for (const tab of await page.getByRole('tab').all()) {
-          await tab.click();
+        // A confirmation is modal: the tabs wait behind it.
+        for (const tab of status === 'confirm' ? [page.getByRole('tab').last()] : await page.getByRole('tab').all()) {
+          if (status !== 'confirm') await tab.click();
           const misfits = await page.evaluate(() => {
             const { innerWidth: w, innerHeight: h } = window;
             const wrong = [];
             const page = document.scrollingElement;
             if (page.scrollWidth > w || page.scrollHeight > h) wrong.push(`the page is ${page.scrollWidth} x ${page.scrollHeight}`);
-            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status')].filter((c) => c.checkVisibility());
+            const controls = [...document.querySelectorAll('button, input, .surface, #help, #status, .pc-buttons-area, #confirm-name')]
+              .filter((c) => c.checkVisibility());
             for (const control of controls) {
               const r = control.getBoundingClientRect();
               const least = control.matches('.surface') ? 120 : control.matches('button, input') ? 40 : 0;
-              if (r.left < 0 || r.top < 0 || r.right > w || r.bottom > h || r.width < least || r.height < least ||
-                control.scrollWidth > control.clientWidth + 1) {
+              const listed = control.matches('.pc-button');
+              const list = control.matches('.pc-buttons-area') && control.querySelector('.pc-button') && r.height < 56;
+              if (r.left < 0 || (!listed && (r.top < 0 || r.bottom > h)) || r.right > w || r.width < least ||
+                r.height < least || control.scrollWidth > control.clientWidth + 1 || list ||
+                (listed && control.scrollHeight > control.clientHeight + 1)) {
                 const name = control.ariaLabel ?? control.labels?.[0]?.textContent ?? control.textContent;
-                wrong.push(`${name} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
+                wrong.push(`${name.slice(0, 40)} at ${Math.round(r.left)},${Math.round(r.top)} ${Math.round(r.width)} x ${Math.round(r.height)}`);
               }
             }
-            return controls.length > 5 ? wrong : ['hardly any controls shown'];
+            return controls.length > 4 ? wrong : ['hardly any controls shown'];
           });
           assert.deepEqual(misfits, [], `${locale} at ${width} x ${height}, ${await tab.textContent()}, ${status}`);
         }
@@ -273,7 +295,7 @@ test('without Web Serial the page says what works instead and throws nothing', a
 test('a Russian browser gets Russian text; another language gets English', async () => {
   const remote = await open({ locale: 'ru-RU' });
   const { page } = remote;
-  await status(page, /^Подключено к DESKTOP-7Q2 — Keypilot 3$/);
+  await status(page, /^Подключено к DESKTOP-7Q2 — Keypilot 4$/);
   const names = await page.getByRole('button').evaluateAll((all) => all.map((b) => b.ariaLabel ?? b.textContent));
   assert.deepEqual(names.sort(), ['Вверх', 'Влево', 'Вниз', 'Вправо', 'Громче', 'Запуск программы', 'Клавиша Esc',
     'Меню «Пуск»', 'Подключить', 'Страница вверх', 'Страница вниз', 'Тише', 'Щелчок']);
@@ -377,13 +399,15 @@ test('the first load stays on its own origin and under 150 kB, and the page then
 // The page's frames as Keypilot reads them, written out here on their own: a write that does not
 // parse into whole frames is a fault of the page.
 const KEY_IDS = ['EN', 'BS', 'TB', 'ES', 'PP', 'NX', 'PV', 'F5', 'RT', 'LT', 'BK'];
-// With version 2 they are read as a Keypilot of version 2 reads them, which knows no HI or VL.
-function frames(write, version = 3) {
+// With an older version they are read as a Keypilot of that version reads them (version 2 knows
+// no HI or VL, version 3 no BT or CF).
+function frames(write, version = 4) {
   const out = [];
-  const grammar = /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4})|(HI\d\d|VL(?:00\d\d|0100)))/;
+  const grammar =
+    /^(?:(0\d|1[01])|(PI|CL|CR|DN|UP|MU)|(MV|SC)([+-]\d{3})([+-]\d{3})|KY(..)|TX(\d{4})|(HI\d\d|VL(?:00\d\d|0100))|(BT|CF)(?!0000)\d{4})/;
   for (let at = 0; at < write.length;) {
     const m = grammar.exec(write.slice(at));
-    if (!m || (m[6] && !KEY_IDS.includes(m[6])) || (m[8] && version < 3)) {
+    if (!m || (m[6] && !KEY_IDS.includes(m[6])) || (m[8] && version < 3) || (m[9] && version < 4)) {
       throw new Error(`not a frame at ${at} of ${JSON.stringify(write)}`);
     }
     at += m[0].length;
@@ -396,6 +420,11 @@ function frames(write, version = 3) {
       at += 2 * n;
     } else if (m[3]) {
       out.push({ frame: m[3], dx: Number(m[4]), dy: Number(m[5]) });
+    } else if (m[9] === 'CF') {
+      const token = write.slice(at, at + 6);
+      if (!/^[0-9A-F]{6}$/.test(token)) throw new Error(`bad confirmation in ${write}`);
+      out.push({ frame: m[0] + token });
+      at += 6;
     } else {
       out.push({ frame: m[0] });
     }
@@ -431,12 +460,12 @@ async function wellFormed(page) {
   }
 }
 
-test('four views by tabs; each button of the touchpad, keyboard and media views writes its own frame, a long text in several', async () => {
+test('five views by tabs; each button of the touchpad, keyboard and media views writes its own frame, a long text in several', async () => {
   const remote = await open();
   const { page } = remote;
   await connected(page);
   const tabs = await page.getByRole('tab').allTextContents();
-  assert.deepEqual(tabs, ['Remote', 'Touchpad', 'Keyboard', 'Media']);
+  assert.deepEqual(tabs, ['Remote', 'Touchpad', 'Keyboard', 'Media', 'Buttons']);
   assert.equal(await page.getByRole('tab', { selected: true }).textContent(), 'Remote');
   const expected = {
     Touchpad: { 'Right click': 'CR', 'Scroll up': 'SC+000+120', 'Scroll down': 'SC+000-120' },
@@ -581,7 +610,7 @@ test('an idle connected page writes a sign of life at least every 2.5 s; with v=
     await page.clock.runFor(2500);
     await waitFor('a sign of life', async () => (await codes(page)).slice(before).includes('PI'));
   }
-  assert.deepEqual([...new Set(await codes(page))], ['HI03', 'PI']);
+  assert.deepEqual([...new Set(await codes(page))], ['HI04', 'PI']);
   await done(remote);
 
   const old = await open({ clock: true, url: `${server.url}?v=1` });
@@ -592,9 +621,9 @@ test('an idle connected page writes a sign of life at least every 2.5 s; with v=
     await button(old.page, 'Right').click();
     await writes(old.page, 1);
     assert.deepEqual(await codes(old.page), ['06']);
-    for (const view of ['Touchpad', 'Keyboard', 'Media']) {
+    for (const view of ['Touchpad', 'Keyboard', 'Media', 'Buttons']) {
       await old.page.getByRole('tab', { name: view }).click();
-      assert.match(await old.page.locator('.view:not([hidden])').innerText(), /needs a newer Keypilot/);
+      assert.match(await old.page.locator('.view:not([hidden])').innerText(), /needs? a newer Keypilot/);
       assert.equal(await old.page.locator('.view:not([hidden]) :is(button, input, .surface)').filter({ visible: true }).count(), 0);
     }
     await old.page.getByRole('tab', { name: 'Remote' }).click();
@@ -631,7 +660,7 @@ const hideAndShow = (page) =>
       document.dispatchEvent(new Event('visibilitychange'));
     }
   });
-// The Media view of a page that a Keypilot of version 3 has answered.
+// The Media view of a page that a Keypilot of version 4 has answered.
 async function openMedia() {
   const remote = await open();
   const { page } = remote;
@@ -647,7 +676,7 @@ test('the PC\'s name shows in the status line, in English and Russian, cut when 
   const shown = async () =>
     [await slider.inputValue(), await page.locator('#volume-level').textContent(), await slider.isEnabled(),
       await button(page, 'Mute').getAttribute('aria-pressed')].join(' ');
-  assert.equal(await speaks(page), '3');
+  assert.equal(await speaks(page), '4');
   assert.equal(await shown(), '42 42 % true false');
   await page.evaluate(() => window.__serial.pcVolume(7, true));
   await waitFor('the PC\'s change', async () => (await shown()) === '7 7 % true true');
@@ -666,7 +695,7 @@ test('the PC\'s name shows in the status line, in English and Russian, cut when 
   });
   await button(ru.page, 'Подключить').click();
   await agreed(ru.page, /^Подключено к /);
-  assert.equal(await statusText(ru.page), `Подключено к Кабинет «Б» ${'ж'.repeat(19)}… — Keypilot 3`);
+  assert.equal(await statusText(ru.page), `Подключено к Кабинет «Б» ${'ж'.repeat(19)}… — Keypilot 4`);
   await ru.page.getByRole('tab', { name: 'Медиа' }).click();
   assert.equal(await ru.page.getByRole('slider', { name: 'Громкость' }).inputValue(), '42');
   await done(ru);
@@ -742,7 +771,7 @@ test('the version both speak: a version 3 answer; with no answer within 1.5 s ?v
     if (version > 1) {
       await page.clock.runFor(ANSWER_WAIT_MS - 1);
       assert.equal(await speaks(page), null, query);
-      assert.deepEqual(await codes(page), ['HI03'], `${query}: not the hello alone`);
+      assert.deepEqual(await codes(page), ['HI04'], `${query}: not the hello alone`);
       await page.clock.runFor(1);
     }
     await agreed(page, /^Connected$/);
@@ -813,9 +842,88 @@ test('against a Keypilot of version 2 no press is lost to the hello: the presses
     await read();
     return acted.length >= 3;
   });
-  assert.deepEqual(dropped, ['HI03']);
+  assert.deepEqual(dropped, ['HI04']);
   assert.deepEqual(acted, ['06', 'MU', '02']);
   assert.equal(await speaks(page), '2');
+  await done(remote);
+});
+
+// The PC's buttons: only what BT and CF frames carry goes out, by the ids of the list last sent.
+const pressesOfButtons = async (page) => (await presses(page)).filter((w) => /^(BT|CF)/.test(w));
+
+test('the Buttons view shows the PC\'s list in its order by its names, follows a new one, and a tap presses by id; with Keypilot 3 it says the PC\'s buttons need a newer Keypilot', async () => {
+  const remote = await open();
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.getByRole('tab', { name: 'Buttons' }).click();
+  const shown = () => page.locator('#view-buttons button').allTextContents();
+  assert.deepEqual(await shown(), ['Lock', 'Show desktop', 'Task manager', 'Sleep']);
+  await button(page, 'Show desktop').click();
+  // A list changed on the PC replaces the one shown; what could not be pressed or named is left out.
+  await page.evaluate(() =>
+    window.__serial.pcButtons([{ id: '0009', name: 'Спать' }, { id: '0001', name: 'Lock' }, { id: '0000', name: 'Zero' },
+      { id: '0009', name: 'Twice' }, { id: '0010' }, { id: 11, name: 'Number' }]));
+  await waitFor('the new list', async () => (await shown()).join() === 'Спать,Lock');
+  await button(page, 'Lock').click();
+  await waitFor('two presses', async () => (await pressesOfButtons(page)).length >= 2);
+  assert.deepEqual(await pressesOfButtons(page), ['BT0002', 'BT0001']);
+  assert.deepEqual(await page.evaluate(() => window.__serial.pc.pressed), ['0002', '0001']);
+  await wellFormed(page);
+  await done(remote);
+
+  const old = await open({ keypilot: 3 });
+  await agreed(old.page, /— Keypilot 3$/);
+  await old.page.getByRole('tab', { name: 'Buttons' }).click();
+  assert.equal(await old.page.locator('#view-buttons').innerText(), 'The PC’s buttons need a newer Keypilot on the PC.');
+  await done(old);
+});
+
+test('a press Keypilot wants confirmed asks by the button\'s name: Confirm within its seconds sends the token once; after them, Cancel or Esc nothing', async () => {
+  const remote = await open({ clock: true });
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.getByRole('tab', { name: 'Buttons' }).click();
+  const dialog = page.getByRole('dialog');
+  const ask = async () => {
+    await button(page, 'Sleep').click();
+    await waitFor('the confirmation', () => dialog.isVisible());
+  };
+  const gone = () => waitFor('no confirmation', async () => !(await dialog.isVisible()));
+  await ask();
+  assert.equal(await page.locator('#confirm-name').textContent(), 'Sleep');
+  assert.equal(await page.locator('#confirm-note').textContent(), 'Confirm within 3 s.');
+  await page.clock.runFor(2500);
+  await button(page, 'Confirm').click();
+  await gone();
+  // Left alone, the step ends before Keypilot stops taking its token.
+  await ask();
+  await page.clock.runFor(3000);
+  await gone();
+  await ask();
+  await button(page, 'Cancel').click();
+  await gone();
+  await ask();
+  await page.keyboard.press('Escape');
+  await gone();
+  await page.clock.runFor(5000);
+  // The fake's tokens count up from A1B2C3, one a press.
+  assert.deepEqual(await pressesOfButtons(page), ['BT0006', 'CF0006A1B2C4', 'BT0006', 'BT0006', 'BT0006']);
+  assert.deepEqual(await page.evaluate(() => window.__serial.pc.confirmed), ['0006A1B2C4']);
+  await done(remote);
+});
+
+// Chrome keeps every port the user granted; a PC offering both services may have both granted.
+test('of the ports granted, the next visit opens the one of the service used last', async () => {
+  const remote = await open({ serial: 'granted' });
+  const { page } = remote;
+  await agreed(page, NAMED);
+  await page.evaluate(() => window.__serial.pick('B'));
+  await button(page, 'Connect').click();
+  await waitFor('Keypilot\'s service open', async () => (await serialLog(page)).ports.B.open);
+  await page.reload();
+  await agreed(page, NAMED);
+  const { opens, requests } = await serialLog(page);
+  assert.deepEqual([opens, requests], [[{ port: 'B', baudRate: 9600, ok: true }], []]);
   await done(remote);
 });
 

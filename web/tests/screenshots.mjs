@@ -1,6 +1,7 @@
 // Takes the README's pictures of the remote page at a phone's size (390 x 844), connected, in
 // English and in Russian: docs/remote-en.png and docs/remote-ru.png (the Remote view), and
-// docs/remote-touchpad-en.png, docs/remote-keyboard-ru.png and docs/remote-media-en.png.
+// docs/remote-touchpad-en.png, docs/remote-keyboard-ru.png, docs/remote-media-en.png and
+// docs/remote-buttons-en.png (the stand-in PC's list).
 //   node web/tests/screenshots.mjs [folder]    (default: docs)
 import { fileURLToPath } from 'node:url';
 import { join } from 'node:path';
@@ -16,6 +17,7 @@ try {
     ['en', 'en-US', 'Connected to', 'touchpad', 'Touchpad'],
     ['ru', 'ru-RU', 'Подключено к', 'keyboard', 'Клавиатура'],
     ['en', 'en-US', 'Connected to', 'media', 'Media'],
+    ['en', 'en-US', 'Connected to', 'buttons', 'Buttons'],
   ]) {
     const { page, context, errors } = await openRemote(browser, server.url, { locale });
     await status(page, new RegExp(`^${connected} `));

@@ -10,8 +10,8 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { readFileSync } from 'node:fs';
 import {
-  COMMANDS, FRAMES, KEYS, MAX_LEVEL, MAX_OFFSET, MAX_TEXT_BYTES, NEWEST_VERSION, hello, key, move, scroll, setVolume,
-  typing,
+  COMMANDS, FRAMES, KEYS, MAX_LEVEL, MAX_OFFSET, MAX_TEXT_BYTES, NEWEST_VERSION, confirmButton, hello, key, move,
+  pressButton, scroll, setVolume, typing,
 } from '../remote/codes.js';
 import { BEAT_MS, HELD_BEAT_MS } from '../remote/outbox.js';
 
@@ -64,7 +64,9 @@ const checks = {
   'the sizes of the frames the page makes': () => {
     const units = byName(table.frames, 'opcode', (f) => f.units);
     const most = table.limits.maxOffset;
-    for (const frame of [move(-most, most), scroll(0, 120), key('playpause'), hello(NEWEST_VERSION), setVolume(MAX_LEVEL)]) {
+    const frames = [move(-most, most), scroll(0, 120), key('playpause'), hello(NEWEST_VERSION), setVolume(MAX_LEVEL),
+      pressButton('9999'), confirmButton('0001', 'A1B2C3')];
+    for (const frame of frames) {
       assert.equal(frame.length, 2 * units[frame.slice(0, 2)], frame);
     }
     const [text] = typing('é');

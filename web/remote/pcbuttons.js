@@ -1,0 +1,49 @@
+// The Buttons view: the PC's buttons and the step that confirms a press. They act on a tap, not a
+// touch: a finger starting a scroll of the list must not lock the PC.
+import { buzz } from './buttons.js';
+
+export function bindPcButtons(list, note, dialog, { text, press, confirm, cancel, onRefused }) {
+  let asked = null; // the confirmation shown
+  list.addEventListener('click', ({ target }) => {
+    if (target.getAttribute('aria-disabled') === 'true') onRefused();
+    else if (target.dataset.id) {
+      buzz();
+      press(target.dataset.id);
+    }
+  });
+  const [name, within, yes, no] = ['name', 'note', 'yes', 'cancel'].map((part) => document.getElementById(`confirm-${part}`));
+  yes.addEventListener('click', confirm);
+  no.addEventListener('click', cancel);
+  // Esc, or Android's Back, closes the dialog by itself: a Cancel.
+  dialog.addEventListener('close', () => {
+    if (asked === null || dialog.open) return;
+    asked = null;
+    cancel();
+  });
+
+  let shown;
+  return ({ buttons, confirmation, on }) => {
+    note.hidden = buttons?.length > 0;
+    note.textContent = buttons ? text.none : text.notYet;
+    if (buttons !== shown) {
+      shown = buttons;
+      list.replaceChildren(
+        ...(buttons ?? []).map(({ id, name, confirm: asks }) => {
+          const button = document.createElement('button');
+          Object.assign(button, { type: 'button', className: 'key pc-button', dir: 'auto', textContent: name });
+          button.dataset.id = id;
+          if (asks) button.setAttribute('aria-haspopup', 'dialog');
+          return button;
+        }),
+      );
+    }
+    for (const button of list.children) button.setAttribute('aria-disabled', String(!on));
+    if (confirmation === asked) return;
+    asked = confirmation;
+    if (confirmation) {
+      name.textContent = confirmation.name;
+      within.textContent = text.confirmWithin(confirmation.seconds);
+      if (!dialog.open) dialog.showModal();
+    } else if (dialog.open) dialog.close();
+  };
+}
