@@ -3,11 +3,11 @@
 // <build>/web-testbed, where Keypilot listens on COM5; what Keypilot writes back on COM6 goes to
 // the page's reader, as a phone's Bluetooth port hands it over. One testbed and one Keypilot serve
 // every case; both stop at the end.
-//   node web/tests/e2e.mjs [windows build folder]   (Keypilot and cursor built; default build/windows)
+//   node web/tests/e2e.mjs [windows build folder]   (Keypilot, cursor and launch_marker built; default build/windows)
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
-import { closeSync, constants, existsSync, openSync, writeSync } from 'node:fs';
-import { join, resolve } from 'node:path';
+import { closeSync, constants, copyFileSync, existsSync, mkdirSync, openSync, readFileSync, rmSync, writeSync } from 'node:fs';
+import { dirname, join, resolve } from 'node:path';
 import { ReadStream } from 'node:tty';
 import { fileURLToPath } from 'node:url';
 import { setVolume } from '../remote/codes.js';
@@ -16,13 +16,33 @@ import { agreed, button, launchBrowser, openRemote, runTests, startServer, statu
 const root = fileURLToPath(new URL('../..', import.meta.url));
 const build = resolve(process.argv[2] ?? join(root, 'build/windows'));
 const testbed = join(build, 'web-testbed');
-const [keypilotExe, cursorExe] = ['src/app/Keypilot.exe', 'tools/cursor/cursor.exe'].map((f) => join(build, f));
+const [keypilotExe, cursorExe, markerExe] = ['src/app/Keypilot.exe', 'tools/cursor/cursor.exe', 'tests/app/launch_marker.exe']
+  .map((f) => join(build, f));
 const STEP = 20;
 const script = (name) => join(root, 'scripts', name);
 const wine = (...args) =>
   execFileSync(script('wine-run.sh'), [testbed, ...args], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'inherit'] });
 const cursor = () => wine(cursorExe).trim().split(/\s+/).map(Number);
 const same = (a, b) => a.join() === b.join();
+const KEYPILOT_KEY = 'HKCU\\Software\\Corvane\\Keypilot';
+const setting = (name, value) => wine('reg', 'add', KEYPILOT_KEY, '/v', name, '/t', 'REG_SZ', '/d', value, '/f');
+
+// The user's buttons as the "Phone buttons" window stores them, there before Keypilot starts: two
+// that start the same marker program, told apart only by their arguments, so that a press by the
+// wrong id starts the program too, and is caught by what it was started with. The marker leaves
+// "<its path>.ran" holding its command line (UTF-16); its folder has a blank, which Keypilot quotes.
+const marker = { windows: 'C:\\keypilot e2e\\marker.exe', linux: join(testbed, 'prefix/drive_c/keypilot e2e/marker.exe') };
+const BUTTONS = [
+  { id: '0007', name: 'Marker one', value: `program|Marker one|${marker.windows}|--button one|` },
+  { id: '0003', name: 'Marker 100%', value: `program|Marker 100%25|${marker.windows}|--button "two 100%25"|` },
+];
+const markerRan = () => {
+  try {
+    return readFileSync(`${marker.linux}.ran`).toString('utf16le');
+  } catch {
+    return '';
+  }
+};
 
 // The PC's host name as Windows keeps it (the NetBIOS name beside it is cut and in capitals).
 const hostName = () =>
@@ -71,8 +91,8 @@ function phoneEnd(path) {
   return end;
 }
 
-if (![keypilotExe, cursorExe].every(existsSync)) {
-  console.error(`e2e: build ${keypilotExe} and ${cursorExe} first (cmake --build --preset windows --target Keypilot cursor)`);
+if (![keypilotExe, cursorExe, markerExe].every(existsSync)) {
+  console.error(`e2e: build ${keypilotExe}, ${cursorExe} and ${markerExe} first (cmake --build --preset windows --target Keypilot cursor launch_marker)`);
   process.exit(2);
 }
 const server = await startServer();
@@ -86,6 +106,14 @@ const openPhone = () =>
     forward: (bytes) => phone.write(bytes),
     onContext: (context) => context.on('page', (page) => (phone.page = page)),
   });
+// Keypilot takes seconds to open its port under Wine: it has once a hello said on the phone's end
+// gets its answer.
+const keypilotListening = () =>
+  waitFor('Keypilot to answer on COM5', () => {
+    const answers = phone.lines('hello').length;
+    phone.write('HI03');
+    return waitFor('an answer', () => phone.lines('hello').length > answers, 1500).catch(() => false);
+  }, 40000);
 async function closePhone(remote) {
   phone.page = null;
   await remote?.context.close();
@@ -142,13 +170,7 @@ test('pressing Right, then a drag on the touchpad, moves the cursor of Keypilot 
 test('the page names the PC Keypilot runs on, and its slider sets the level that Keypilot\'s mixer reads back', async () => {
   let remote;
   try {
-    // Keypilot takes seconds to open its port under Wine: it has once a hello said on the phone's
-    // end gets its answer.
-    await waitFor('Keypilot to answer on COM5', () => {
-      const answers = phone.lines('hello').length;
-      phone.write('HI03');
-      return waitFor('an answer', () => phone.lines('hello').length > answers, 1500).catch(() => false);
-    }, 40000);
+    await keypilotListening();
     const answered = phone.lines('hello').length;
     remote = await openPhone();
     const { page } = remote;
@@ -200,13 +222,39 @@ test('the page names the PC Keypilot runs on, and its slider sets the level that
   }
 });
 
+test('a button stored in Keypilot shows by its name in the page\'s Buttons view, and a tap on it starts its program under Wine', async () => {
+  let remote;
+  try {
+    await keypilotListening();
+    rmSync(`${marker.linux}.ran`, { force: true });
+    remote = await openPhone();
+    const { page } = remote;
+    await agreed(page, /^Connected to /);
+    await page.getByRole('tab', { name: 'Buttons' }).click();
+    const shown = () => page.locator('#view-buttons button').allTextContents();
+    await waitFor('the PC\'s buttons', async () => (await shown()).length > 0);
+    assert.deepEqual(await shown(), BUTTONS.map((b) => b.name));
+
+    await button(page, 'Marker 100%').click();
+    const ran = await waitFor('the marker to be started', markerRan, 15000);
+    assert.equal(ran, `"${marker.windows}" --button "two 100%"`);
+    assert.deepEqual(remote.errors, []);
+  } finally {
+    await closePhone(remote);
+  }
+});
+
 let ok = false;
 let keypilot;
 try {
   execFileSync(script('testbed.sh'), ['start', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
-  for (const [name, value] of [['com', '4'], ['mouse', String(STEP)]]) { // COM5, 20-pixel steps
-    wine('reg', 'add', 'HKCU\\Software\\Corvane\\Keypilot', '/v', name, '/t', 'REG_SZ', '/d', value, '/f');
-  }
+  setting('com', '4'); // COM5
+  setting('mouse', String(STEP));
+  for (const { id, value } of BUTTONS) setting(id, value);
+  setting('buttons', BUTTONS.map((b) => b.id).join());
+  setting('lastButton', '0009');
+  mkdirSync(dirname(marker.linux), { recursive: true });
+  copyFileSync(markerExe, marker.linux);
   keypilot = spawn(script('wine-run.sh'), [testbed, keypilotExe], { stdio: 'ignore' });
   phone = phoneEnd(join(testbed, 'pty/COM6'));
   ok = await runTests(180000);
