@@ -248,6 +248,12 @@ let ok = false;
 let keypilot;
 try {
   execFileSync(script('testbed.sh'), ['start', testbed], { stdio: ['ignore', 'inherit', 'inherit'] });
+  // Only what this run stores: a prefix kept from an earlier run may hold other buttons.
+  try {
+    wine('reg', 'delete', KEYPILOT_KEY, '/f');
+  } catch {
+    // Not there yet: a new prefix.
+  }
   setting('com', '4'); // COM5
   setting('mouse', String(STEP));
   for (const { id, value } of BUTTONS) setting(id, value);
