@@ -76,20 +76,8 @@ class SystemBluetoothApi final : public BluetoothApi {
         record.lpcsaBuffer = &where;
         return WSASetServiceW(&record, add ? RNRSERVICE_REGISTER : RNRSERVICE_DELETE, 0) == 0;
     }
-    bool selectEvents(BluetoothSocket socket, HANDLE event, long events) override {
-        return WSAEventSelect(native(socket), event, events) == 0;
-    }
-    bool networkEvents(BluetoothSocket socket, HANDLE event, BluetoothEvents& events) override {
-        WSANETWORKEVENTS happened{};
-        if (WSAEnumNetworkEvents(native(socket), event, &happened) != 0) {
-            return false;
-        }
-        events.happened = happened.lNetworkEvents;
-        events.acceptError = happened.iErrorCode[FD_ACCEPT_BIT];
-        events.readError = happened.iErrorCode[FD_READ_BIT];
-        events.writeError = happened.iErrorCode[FD_WRITE_BIT];
-        events.closeError = happened.iErrorCode[FD_CLOSE_BIT];
-        return true;
+    bool selectMessages(BluetoothSocket socket, HWND window, UINT message, long events) override {
+        return WSAAsyncSelect(native(socket), window, message, events) == 0;
     }
     BluetoothSocket accept(BluetoothSocket socket, std::uint64_t& peer) override {
         SOCKADDR_BTH from{};

@@ -1,8 +1,9 @@
 // The Winsock calls Keypilot's own Bluetooth service makes, and nothing else: one table, so that
 // the service above it runs under Wine (which has no Bluetooth sockets) against a stand-in that
 // plays a phone. Each entry is one system call, with the system's own results: a failure gives
-// false (or kNoSocket, or -1) and lastError() says why, as WSAGetLastError does. The sockets are
-// non-blocking once selectEvents has been called on them, as WSAEventSelect makes them.
+// false (or kNoSocket, or -1) and lastError() says why, as WSAGetLastError does. A socket is
+// non-blocking once selectMessages has been called on it, as WSAAsyncSelect makes it: no call
+// here then waits for the radio or the phone, so the service makes them on the main thread.
 //
 // The service class, the record's name and the security asked of a link are fixed here, where
 // the calls are made: docs/protocol.md gives the same UUID to the page.
@@ -32,16 +33,6 @@ struct BluetoothEndpoint {
     unsigned long channel = 0;
 };
 
-// What WSAEnumNetworkEvents reports: the FD_* bits that happened since the last ask, with each
-// one's error (0 when it went well).
-struct BluetoothEvents {
-    long happened = 0;
-    int acceptError = 0;
-    int readError = 0;
-    int writeError = 0;
-    int closeError = 0;
-};
-
 class BluetoothApi {
   public:
     virtual ~BluetoothApi() = default;
@@ -65,10 +56,9 @@ class BluetoothApi {
     // WSASetServiceW with RNRSERVICE_REGISTER (add) or RNRSERVICE_DELETE: Keypilot's service
     // record (class, name, this endpoint over RFCOMM) published or withdrawn.
     virtual bool setServiceRecord(const BluetoothEndpoint& endpoint, bool add) = 0;
-    // WSAEventSelect: these FD_* events of the socket set event; 0 stops them.
-    virtual bool selectEvents(BluetoothSocket socket, HANDLE event, long events) = 0;
-    // WSAEnumNetworkEvents, which also resets event.
-    virtual bool networkEvents(BluetoothSocket socket, HANDLE event, BluetoothEvents& events) = 0;
+    // WSAAsyncSelect: each of these FD_* events of the socket is posted to window as message,
+    // with the socket as wParam and WSAMAKESELECTREPLY(event, error) as lParam.
+    virtual bool selectMessages(BluetoothSocket socket, HWND window, UINT message, long events) = 0;
     // accept: the new connection and the phone's address.
     virtual BluetoothSocket accept(BluetoothSocket socket, std::uint64_t& peer) = 0;
     // recv and send: the bytes moved, 0 for a link closed by the far end (recv), or -1.
