@@ -18,7 +18,8 @@ namespace app {
 
 Keypilot::Keypilot(InstanceClaim claim) : Keypilot(std::move(claim), ports::systemPortSources()) {}
 
-Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
+Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources,
+                   std::shared_ptr<BluetoothApi> bluetooth)
     : claim_(std::move(claim)),
       settingsWindow_(*this),
       connectWindow_(*this),
@@ -34,10 +35,9 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     mixer_ = std::make_unique<mixer::AudioMixer>();
     answers_ = std::make_unique<PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
                                               [this] { return clock_(); });
+    makeBluetoothService(std::move(bluetooth));
     // The driver's notice of a change made anywhere, by this process or another.
-    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
-        answers_->volumeChanged();
-    };
+    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) { volumeChanged(); };
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
@@ -49,6 +49,10 @@ Keypilot::~Keypilot() {
     withdraw();
     trayIcon_.reset();
     answers_.reset();
+    bluetoothAnswers_.reset();
+    // The record is withdrawn and a Bluetooth phone let go before the port's close, which can
+    // take seconds.
+    bluetooth_.reset();
     mixer_.reset();
     connection_.close();
 }
@@ -148,6 +152,7 @@ void Keypilot::start() {
             }
         }
         readKeyDelivery();
+        readBluetoothSettings();
     });
     if (firstSteps) {
         showConnectWindow();
@@ -285,7 +290,7 @@ int Keypilot::listenedPort() {
 }
 
 std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
-    return contact_.lastHeard();
+    return std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
 }
 
 void Keypilot::storeHeardPort() {
@@ -364,10 +369,15 @@ void Keypilot::onStatusTick() {
     // themselves.
     connection_.tick(!inCommand() && pendingOks_.empty());
     answers_->check();
+    bluetoothAnswers_->check();
     showStatus();
 }
 
 LinkStatus Keypilot::linkStatus() const {
+    return std::max(comLinkStatus(), bluetoothLinkStatus());
+}
+
+LinkStatus Keypilot::comLinkStatus() const {
     if (!connection_.connected()) {
         return LinkStatus::Closed;
     }
@@ -378,22 +388,10 @@ void Keypilot::showStatus() {
     // Tray images: 0 closed, 1 a phone heard, 2 waiting for one.
     const LinkStatus status = linkStatus();
     settingsWindow_.setStatusPicture(status);
-    if (status == LinkStatus::Heard) {
-        trayIcon_->setIconIndex(1);
-        trayIcon_->setHint(tr(kConnectedHint));
-        return;
-    }
-    if (status == LinkStatus::Waiting) {
-        trayIcon_->setIconIndex(2);
-        trayIcon_->setHint(portProblemHint(connection_.port().port(), tr(kWaitingForPhone)));
-        return;
-    }
-    trayIcon_->setIconIndex(0);
-    if (auto failure = connection_.failure()) {
-        trayIcon_->setHint(portProblemHint(connection_.port().port(), *failure));
-    } else {
-        trayIcon_->setHint(tr(SettingsWindow::kTitle));
-    }
+    trayIcon_->setIconIndex(status == LinkStatus::Heard     ? 1
+                            : status == LinkStatus::Waiting ? 2
+                                                            : 0);
+    trayIcon_->setHint(statusHint(status));
 }
 
 void Keypilot::onPortClosed() {
@@ -415,10 +413,11 @@ void Keypilot::watchHeldButton() {
 
 void Keypilot::checkHeldButton() {
     const std::uint64_t now = clock_();
-    const auto last = contact_.lastHeard();
+    // The button was pressed on whichever way was heard last.
+    const auto last = std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
     // A clock that went back is no silence.
     const bool silent = !last || (now >= *last && now - *last >= kHoldSilenceMs);
-    if (leftButton_.held() && (!connection_.connected() || silent)) {
+    if (leftButton_.held() && (!(connection_.connected() || bluetooth_->connected()) || silent)) {
         leftButton_.release();
     }
     if (!leftButton_.held()) {
@@ -441,21 +440,27 @@ CommandContext Keypilot::commandContext() {
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
+    receive(chunk, comWay());
+}
+
+void Keypilot::receive(const std::string& chunk, Way way) {
     namespace marks = framework::stage_marks;
     marks::mark(marks::kRead);
     const std::uint64_t arrived = clock_();
-    phonelink::LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
+    phonelink::LinkReader::Result read = way.reader.feed(chunk, arrived - way.actingMs);
     marks::mark(marks::kReader);
     if (read.heard) {
-        const bool wasPresent = contact_.present(arrived);
+        const bool wasPresent = way.contact.present(arrived);
         // A hello is a sign of life too: the talk it starts lasts while the signs keep coming.
         const bool pinged = std::any_of(read.messages.begin(), read.messages.end(),
                                         [](const phonelink::Message& m) {
                                             return m.kind == phonelink::MessageKind::Ping ||
                                                    m.kind == phonelink::MessageKind::Hello;
                                         });
-        contact_.heard(arrived, pinged);
-        storeHeardPort();
+        way.contact.heard(arrived, pinged);
+        if (way.comPort) {
+            storeHeardPort();
+        }
         // A phone that speaks up is shown at once, not at the next tick.
         if (!wasPresent) {
             showStatus();
@@ -466,8 +471,8 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
         return;
     }
     ++commandDepth_;
-    const framework::ScopeExit leave([this, arrived] {
-        actingMs_ += clock_() - arrived;
+    const framework::ScopeExit leave([this, arrived, &acting = way.actingMs] {
+        acting += clock_() - arrived;
         watchHeldButton();
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {
             settingsWindow_.postDeferred();
@@ -475,13 +480,13 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
     });
     for (const auto& message : read.messages) {
         if (message.kind == phonelink::MessageKind::Hello) {
-            answers_->hello();
+            way.answers.hello();
         }
     }
     handleMessages(read.messages, commandContext());
     marks::mark(marks::kAction);
     if (std::any_of(read.messages.begin(), read.messages.end(), changesVolume)) {
-        answers_->volumeChanged();
+        volumeChanged();
     }
 }
 
