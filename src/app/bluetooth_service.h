@@ -62,9 +62,8 @@ class BluetoothService final : public phonelink::Carrier {
     };
 
     // Why the service cannot run, in the user's words.
-    static constexpr const wchar_t* kNoSockets = uiText(
-        L"Windows не даёт сокетов Bluetooth: нет адаптера или у него стек другого "
-        L"производителя");
+    static constexpr const wchar_t* kNoSockets =
+        uiText(L"Windows не даёт сокетов Bluetooth: нет адаптера или стек не от Microsoft");
     static constexpr const wchar_t* kRadioOff = uiText(L"радио Bluetooth выключено или отключено");
     // %s: the system's error number.
     static constexpr const wchar_t* kRefused = uiText(L"Windows отказал (ошибка %s)");

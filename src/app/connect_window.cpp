@@ -37,15 +37,12 @@ constexpr const wchar_t* kPairStep =
     uiText(L"1. Выполните сопряжение телефона с этим компьютером в параметрах Bluetooth.");
 constexpr const wchar_t* kBluetoothButtonText = uiText(L"Параметры Bluetooth…");
 constexpr const wchar_t* kPortStep = uiText(L"2. Служба Keypilot или входящий COM-порт Bluetooth");
-constexpr const wchar_t* kServiceOff = uiText(
-    L"Служба Keypilot выключена. Включите её, и COM-порт не понадобится: телефон найдёт "
-    L"этот компьютер как «Keypilot».");
-constexpr const wchar_t* kServiceMissing = uiText(
-    L"Служба Bluetooth Keypilot недоступна на этом компьютере: %s. Подключайте телефон "
-    L"через входящий COM-порт.");
-constexpr const wchar_t* kServiceDown = uiText(
-    L"Служба Keypilot включена, но сейчас недоступна: %s. Keypilot попробует снова, а "
-    L"COM-порт работает как прежде.");
+constexpr const wchar_t* kServiceOff =
+    uiText(L"Служба Keypilot выключена. Включите её, и COM-порт не понадобится.");
+constexpr const wchar_t* kServiceMissing =
+    uiText(L"Служба Bluetooth Keypilot недоступна на этом компьютере: %s.");
+constexpr const wchar_t* kServiceDown =
+    uiText(L"Служба Keypilot недоступна: %s. Keypilot попробует снова.");
 constexpr const wchar_t* kServiceListening =
     uiText(L"Служба Keypilot работает: на телефоне выберите «Keypilot».");
 // %s: the phone's name and address.
