@@ -41,7 +41,10 @@ void Keypilot::makeBluetoothService(std::shared_ptr<BluetoothApi> api) {
     bluetooth_->onChange = [this] {
         // A phone in is a phone there, and one gone is gone: the tray says so at once.
         showStatus();
-        if (connectWindow_.visible()) {
+        // A phone never seen waits for the user, who is asked where the service is switched.
+        if (bluetooth_->state() == BluetoothService::State::Asking && !connectWindow_.visible()) {
+            showConnectWindow();
+        } else if (connectWindow_.visible()) {
             connectWindow_.refresh();
         }
     };
@@ -76,9 +79,7 @@ void Keypilot::onBluetoothPhoneGone() {
     bluetoothReader_.reset();
     bluetoothActingMs_ = 0;
     bluetoothContact_.forget();
-    if (!connection_.connected()) {
-        leftButton_.release();
-    }
+    leftButton_.release();
     bluetoothAnswers_->portClosed();
 }
 
@@ -107,7 +108,7 @@ std::wstring Keypilot::statusHint(LinkStatus status) {
     // The tip speaks of the way that shows the better state; with both as good, of the one the
     // phone was heard on last.
     const bool bluetoothShown =
-        bluetooth > com ||
+        bluetooth > com || bluetooth_->state() == BluetoothService::State::Asking ||
         (bluetooth == com && bluetooth != LinkStatus::Closed &&
          bluetoothContact_.lastHeard() >= contact_.lastHeard() && bluetooth_->phone());
     if (bluetoothShown) {

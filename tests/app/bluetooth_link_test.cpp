@@ -123,10 +123,16 @@ TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) 
     EXPECT_EQ(windowText(ConnectWindow::kPortState).rfind(L"COM-порт не нужен", 0), 0U)
         << "step 2 needs no port now";
 
+    // Asked where the user is: the window comes back for the question.
+    keypilot.connectWindow().hide();
     const auto link = api_->connect(kPhone);
     ASSERT_TRUE(pumpUntil([&] {
         return IsWindowVisible(keypilot.connectWindow().control(ConnectWindow::kAskLabel));
     }));
+    EXPECT_TRUE(keypilot.connectWindow().visible());
+    EXPECT_EQ(keypilot.trayIcon().hint(),
+              L"Keypilot - Bluetooth: телефон Pixel просит подключения, ответьте в "
+              L"окне «Подключение телефона»");
     EXPECT_NE(windowText(ConnectWindow::kAskLabel).find(L"«Pixel» (A0:A1:A2:A3:A4:A5)"),
               std::wstring::npos)
         << "named by its name and address";
