@@ -374,6 +374,9 @@ void Keypilot::onStatusTick() {
 }
 
 LinkStatus Keypilot::linkStatus() const {
+    // The better of the two ways.
+    static_assert(LinkStatus::Closed < LinkStatus::Waiting &&
+                  LinkStatus::Waiting < LinkStatus::Heard);
     return std::max(comLinkStatus(), bluetoothLinkStatus());
 }
 
