@@ -333,8 +333,10 @@ void BluetoothService::dropPhone(bool tell) {
 }
 
 void BluetoothService::send(std::string bytes) {
-    if (state_ != State::Connected) {
-        PostMessageW(handle(), kSentMessage, phoneGeneration_, FALSE);
+    if (state_ != State::Connected || bytes.empty()) {
+        // Nothing to write has gone at once, to a phone that is in.
+        const bool went = state_ == State::Connected;
+        PostMessageW(handle(), kSentMessage, phoneGeneration_, went ? TRUE : FALSE);
         return;
     }
     if (!writing_.empty()) {
@@ -347,7 +349,11 @@ void BluetoothService::send(std::string bytes) {
 }
 
 void BluetoothService::writeSome() {
-    while (!writing_.empty() && phoneSocket_ != kNoSocket) {
+    // The socket says it can be written to at the start too, with no write under way.
+    if (writing_.empty() || phoneSocket_ == kNoSocket) {
+        return;
+    }
+    while (!writing_.empty()) {
         const int sent =
             api_->send(phoneSocket_, writing_.data(), static_cast<int>(writing_.size()));
         if (sent > 0) {
@@ -361,16 +367,13 @@ void BluetoothService::writeSome() {
         endWrite(false);
         return;
     }
-    if (phoneSocket_ != kNoSocket && writing_.empty()) {
-        KillTimer(handle(), kWriteTimer);
-        PostMessageW(handle(), kSentMessage, phoneGeneration_, TRUE);
-        if (waiting_) {
-            std::string next = std::move(*waiting_);
-            waiting_.reset();
-            writing_ = std::move(next);
-            SetTimer(handle(), kWriteTimer, writeTimeoutMs_, nullptr);
-            writeSome();
-        }
+    KillTimer(handle(), kWriteTimer);
+    PostMessageW(handle(), kSentMessage, phoneGeneration_, TRUE);
+    if (waiting_) {
+        writing_ = std::move(*waiting_);
+        waiting_.reset();
+        SetTimer(handle(), kWriteTimer, writeTimeoutMs_, nullptr);
+        writeSome();
     }
 }
 

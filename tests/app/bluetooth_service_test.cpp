@@ -96,6 +96,8 @@ TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomen
     api_->say(link, "4");
     ASSERT_TRUE(pumpUntil([&] { return received() == "VS04"; })) << received();
     EXPECT_EQ(chunks_.size(), 3U);
+    settle();
+    EXPECT_TRUE(outcomes_.empty()) << "a socket that can be written to is no write that ended";
 
     service_->send("{\"type\":\"hello\"}\n");
     ASSERT_TRUE(pumpUntil([&] { return !outcomes_.empty(); }));

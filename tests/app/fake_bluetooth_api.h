@@ -114,12 +114,17 @@ class FakeBluetoothApi final : public app::BluetoothApi {
         recordCalls.emplace_back(endpoint.channel, add);
         return true;
     }
-    bool selectMessages(BluetoothSocket socket, HWND window, UINT message, long) override {
+    bool selectMessages(BluetoothSocket socket, HWND window, UINT message, long events) override {
         windows_[socket] = {window, message};
-        // As Winsock does: what arrived before is told of at once.
-        if (const auto link = links.find(socket);
-            link != links.end() && !link->second.inbox.empty()) {
-            post(socket, FD_READ, 0);
+        // As Winsock does: a connection can be written to from the start, and what arrived
+        // before is told of at once.
+        if (const auto link = links.find(socket); link != links.end()) {
+            if ((events & FD_WRITE) != 0) {
+                post(socket, FD_WRITE, 0);
+            }
+            if (!link->second.inbox.empty()) {
+                post(socket, FD_READ, 0);
+            }
         }
         return true;
     }
