@@ -110,6 +110,18 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     EXPECT_EQ(keypilot.trayIcon().hint(), waitingHint());
     EXPECT_FALSE(keypilot.bluetoothContact().lastHeard());
     EXPECT_FALSE(keypilot.bluetoothAnswers().talk().talking());
+
+    // Both ways up: a press on the port acts too, and the tip names the way heard on last.
+    const auto again = api_->connect(kPhone);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
+    const POINT before = cursor;
+    ASSERT_TRUE(comPhone.send("PI06"));
+    ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.x == before.x + 10; }));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - " + programPort_ + L": телефон подключен");
+    api_->say(again, "PI");
+    ASSERT_TRUE(pumpUntil([&] {
+        return keypilot.trayIcon().hint() == L"Keypilot - Bluetooth: подключен телефон Pixel";
+    }));
 }
 
 TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) {
