@@ -36,7 +36,25 @@ constexpr const wchar_t* kComPortsTab = L"shell32.dll,Control_RunDLL bthprops.cp
 constexpr const wchar_t* kPairStep =
     uiText(L"1. Выполните сопряжение телефона с этим компьютером в параметрах Bluetooth.");
 constexpr const wchar_t* kBluetoothButtonText = uiText(L"Параметры Bluetooth…");
-constexpr const wchar_t* kPortStep = uiText(L"2. Входящий COM-порт Bluetooth");
+constexpr const wchar_t* kPortStep = uiText(L"2. Служба Keypilot или входящий COM-порт Bluetooth");
+constexpr const wchar_t* kServiceOff =
+    uiText(L"Служба Keypilot выключена. Включите её, и COM-порт не понадобится.");
+constexpr const wchar_t* kServiceMissing =
+    uiText(L"Служба Bluetooth Keypilot недоступна на этом компьютере: %s.");
+constexpr const wchar_t* kServiceDown =
+    uiText(L"Служба Keypilot недоступна: %s. Keypilot попробует снова.");
+constexpr const wchar_t* kServiceListening =
+    uiText(L"Служба Keypilot работает: на телефоне выберите «Keypilot».");
+// %s: the phone's name and address.
+constexpr const wchar_t* kServicePhone = uiText(L"Служба Keypilot: подключён телефон %s.");
+constexpr const wchar_t* kAsks =
+    uiText(L"Телефон %s подключается к Keypilot впервые. Разрешить ему управлять компьютером?");
+constexpr const wchar_t* kSwitchOn = uiText(L"Включить службу Keypilot");
+constexpr const wchar_t* kSwitchOff = uiText(L"Выключить службу Keypilot");
+constexpr const wchar_t* kAllow = uiText(L"Разрешить");
+constexpr const wchar_t* kRefuse = uiText(L"Отклонить");
+constexpr const wchar_t* kPortNotNeeded =
+    uiText(L"COM-порт не нужен, пока работает служба Keypilot; его можно добавить и так.");
 // %s: the port's line in the port list, e.g. "COM5 — Bluetooth, входящий".
 constexpr const wchar_t* kListening = uiText(L"%s: Keypilot слушает этот порт.");
 constexpr const wchar_t* kNotListening = uiText(L"%s: Keypilot не слушает этот порт.");
@@ -108,6 +126,11 @@ void ConnectWindow::createControls() {
     make(WC_STATICW, tr(kPairStep), label, kPairLabel);
     make(WC_BUTTONW, tr(kBluetoothButtonText), button | WS_VISIBLE, kBluetoothButton);
     make(WC_STATICW, tr(kPortStep), label, kPortHeading);
+    make(WC_STATICW, L"", label, kServiceState);
+    make(WC_BUTTONW, L"", button | WS_VISIBLE, kServiceButton);
+    make(WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, kAskLabel);
+    make(WC_BUTTONW, tr(kAllow), button, kAllowButton);
+    make(WC_BUTTONW, tr(kRefuse), button, kRefuseButton);
     make(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kPortChoice);
     make(WC_STATICW, L"", label, kPortState);
     make(WC_BUTTONW, L"", button, kListenButton);
@@ -160,7 +183,7 @@ void ConnectWindow::layout() {
     const int qrSide = (qrSize_ + 2 * kQuietZone) * modulePixels();
     // Wide enough for every button and heading on one line, and for the code beside a column.
     int width = s(kContentWidth);
-    for (int id : {kBluetoothButton, kListenButton, kComPortsButton}) {
+    for (int id : {kBluetoothButton, kListenButton, kComPortsButton, kServiceButton}) {
         width = std::max(width, buttonWidth(id));
     }
     for (int id : {kPortHeading, kRemoteHeading, kHeardHeading}) {
@@ -186,6 +209,19 @@ void ConnectWindow::layout() {
 
     text(kPortHeading, left, width);
     y += s(kLineGap);
+    text(kServiceState, left, width);
+    y += s(kLineGap);
+    buttonAt(kServiceButton, left);
+    y += s(kLineGap);
+    if (shown(kAskLabel)) {
+        text(kAskLabel, left, width);
+        y += s(kLineGap);
+        const int top = y;
+        buttonAt(kAllowButton, left);
+        y = top;
+        buttonAt(kRefuseButton, left + buttonWidth(kAllowButton) + s(kLineGap));
+        y += s(kLineGap);
+    }
     if (shown(kPortChoice)) {
         // The window's height includes the open list.
         MoveWindow(control(kPortChoice), left, y, s(260), s(kEditHeight + 16 * 8), FALSE);
@@ -284,6 +320,8 @@ void ConnectWindow::show(const RemoteAddress& remote) {
     }
     laidOut_.clear();
     listener_.readPorts();
+    // Whether this PC can run the service is said before anything is switched on.
+    listener_.bluetoothService().probe();
     refresh();
     if (!shownBefore_) {
         shownBefore_ = true;
@@ -361,6 +399,10 @@ void ConnectWindow::refresh() {
             state = tr(kSeveral) + L"\n" + state;
         }
     }
+    const std::wstring portNote = showService();
+    if (!portNote.empty()) {
+        state = state.empty() ? portNote : portNote + L"\n" + state;
+    }
     setText(kPortState, state);
     setText(kListenButton, framework::formatText(tr(kListenOn), {portNameFor(chosen_)}));
     setShown(kPortChoice, incoming_.size() > 1);
@@ -371,15 +413,55 @@ void ConnectWindow::refresh() {
     setText(kHeardLabel, tr(heard && *heard >= shownAt_ ? kHeard : kWaiting));
 
     // Laid out again only when something of it changed.
-    std::wstring now = state + L"|" + std::to_wstring(chosen_) + L"|" +
-                       std::to_wstring(incoming_.size()) + L"|" +
-                       std::to_wstring(chosen_ != listened) + L"|" + std::to_wstring(qrSize_) +
-                       L"|" + std::to_wstring(IsWindowVisible(control(kIgnoredNote)));
+    std::wstring now =
+        state + L"|" + std::to_wstring(chosen_) + L"|" + std::to_wstring(incoming_.size()) + L"|" +
+        std::to_wstring(chosen_ != listened) + L"|" + std::to_wstring(qrSize_) + L"|" +
+        std::to_wstring(IsWindowVisible(control(kIgnoredNote))) + L"|" + serviceLaidOut_;
     if (now != laidOut_) {
         laidOut_ = std::move(now);
         layout();
     }
     InvalidateRect(control(kHeardLabel), nullptr, TRUE);
+}
+
+std::wstring ConnectWindow::showService() {
+    using State = BluetoothService::State;
+    const BluetoothService& service = listener_.bluetoothService();
+    const auto& phone = service.phone();
+    const std::wstring phoneText =
+        phone ? (phone->name.empty() ? std::wstring() : L"«" + phone->name + L"» ") + L"(" +
+                    bluetoothAddressText(phone->address) + L")"
+              : std::wstring();
+    std::wstring state;
+    switch (service.state()) {
+        case State::Off:
+            state = service.available() == false
+                        ? framework::formatText(tr(kServiceMissing), {service.problem()})
+                        : tr(kServiceOff);
+            break;
+        case State::Unavailable:
+            state = framework::formatText(tr(kServiceDown), {service.problem()});
+            break;
+        case State::Listening:
+        case State::Asking:
+            state = tr(kServiceListening);
+            break;
+        case State::Connected:
+            state = framework::formatText(tr(kServicePhone), {phoneText});
+            break;
+    }
+    const bool asking = service.state() == State::Asking;
+    setText(kServiceState, state);
+    setText(kServiceButton, tr(service.switchedOn() ? kSwitchOff : kSwitchOn));
+    setText(kAskLabel, asking ? framework::formatText(tr(kAsks), {phoneText}) : std::wstring());
+    for (int id : {kAskLabel, kAllowButton, kRefuseButton}) {
+        setShown(id, asking);
+    }
+    serviceLaidOut_ =
+        state + L"|" + std::to_wstring(asking) + std::to_wstring(service.switchedOn());
+    const bool up = service.state() == State::Listening || service.state() == State::Asking ||
+                    service.state() == State::Connected;
+    return up ? tr(kPortNotNeeded) : std::wstring();
 }
 
 void ConnectWindow::copyAddress() const {
@@ -432,6 +514,15 @@ void ConnectWindow::onCommand(WPARAM wParam) {
             break;
         case kCopyButton:
             copyAddress();
+            break;
+        case kServiceButton:
+            listener_.onBluetoothSwitch();
+            refresh();
+            break;
+        case kAllowButton:
+        case kRefuseButton:
+            listener_.onBluetoothAnswer(id == kAllowButton);
+            refresh();
             break;
         case kCloseButton:
             hide();

@@ -1,10 +1,11 @@
 // The "Connect a phone" window: the steps from pairing the phone to its first press, each with
-// its state as it is now: pairing in Windows' settings, the incoming Bluetooth COM port and
-// whether Keypilot listens on it, the remote page's address as a QR code and as text, and whether
-// the phone has been heard since the window opened. The ports are read when the window opens and
-// when a port arrives or leaves, off the main thread, and shown once read; the state is shown
-// again every second from what was read last (for the phone heard). It owns only its window; the
-// program behind it answers through the Listener.
+// its state as it is now: pairing in Windows' settings, Keypilot's own Bluetooth service (its
+// switch, whether this PC can run it, a phone that asks to come in) or else the incoming
+// Bluetooth COM port and whether Keypilot listens on it, the remote page's address as a QR code and
+// as text, and whether the phone has been heard since the window opened. The ports are read when
+// the window opens and when a port arrives or leaves, off the main thread, and shown once read; the
+// state is shown again every second from what was read last (for the phone heard). It owns only its
+// window; the program behind it answers through the Listener.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bluetooth_service.h"
 #include "app/remote_address.h"
 #include "app/ui_text.h"
 #include "framework/handle.h"
@@ -41,6 +43,11 @@ class ConnectWindow {
         kPairLabel = 2001,
         kBluetoothButton,
         kPortHeading,
+        kServiceState,
+        kServiceButton,
+        kAskLabel,
+        kAllowButton,
+        kRefuseButton,
         kPortChoice,
         kPortState,
         kListenButton,
@@ -69,6 +76,11 @@ class ConnectWindow {
         virtual std::optional<ULONGLONG> phoneLastHeard() = 0;
         // "Listen on COMn": store that port and open it.
         virtual void onListen(int index) = 0;
+        // Keypilot's own Bluetooth service, read for its state; probed when the window opens.
+        virtual BluetoothService& bluetoothService() = 0;
+        // The service's switch, and the answer for the phone that asks.
+        virtual void onBluetoothSwitch() = 0;
+        virtual void onBluetoothAnswer(bool allow) = 0;
 
       protected:
         ~Listener() = default;
@@ -115,6 +127,8 @@ class ConnectWindow {
     void copyAddress() const;
     void setText(int id, const std::wstring& text);
     void setShown(int id, bool shown);
+    // The service's lines; what step 2 says of the COM port then.
+    std::wstring showService();
 
     Listener& listener_;
     framework::OwnedWindow window_;
@@ -133,6 +147,8 @@ class ConnectWindow {
     int picked_ = -1;
     // The texts and visibility last laid out: a refresh that changes neither moves nothing.
     std::wstring laidOut_;
+    // The service's part of it.
+    std::wstring serviceLaidOut_;
 
     framework::GdiObject font_;
     framework::GdiObject headingFont_;

@@ -18,7 +18,8 @@ namespace app {
 
 Keypilot::Keypilot(InstanceClaim claim) : Keypilot(std::move(claim), ports::systemPortSources()) {}
 
-Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
+Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources,
+                   std::shared_ptr<BluetoothApi> bluetooth)
     : claim_(std::move(claim)),
       settingsWindow_(*this),
       connectWindow_(*this),
@@ -34,10 +35,9 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources)
     mixer_ = std::make_unique<mixer::AudioMixer>();
     answers_ = std::make_unique<PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
                                               [this] { return clock_(); });
+    makeBluetoothService(std::move(bluetooth));
     // The driver's notice of a change made anywhere, by this process or another.
-    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
-        answers_->volumeChanged();
-    };
+    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) { volumeChanged(); };
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
@@ -49,6 +49,10 @@ Keypilot::~Keypilot() {
     withdraw();
     trayIcon_.reset();
     answers_.reset();
+    bluetoothAnswers_.reset();
+    // The record is withdrawn and a Bluetooth phone let go before the port's close, which can
+    // take seconds.
+    bluetooth_.reset();
     mixer_.reset();
     connection_.close();
 }
@@ -149,6 +153,7 @@ void Keypilot::start() {
             }
         }
         readKeyDelivery();
+        readBluetoothSettings();
     });
     if (firstSteps) {
         showConnectWindow();
@@ -286,7 +291,7 @@ int Keypilot::listenedPort() {
 }
 
 std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
-    return contact_.lastHeard();
+    return std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
 }
 
 void Keypilot::storeHeardPort() {
@@ -365,13 +370,21 @@ void Keypilot::onStatusTick() {
     // themselves.
     connection_.tick(!inCommand() && pendingOks_.empty());
     answers_->check();
-    if (!answers_->talk().talking()) {
-        buttonPresses_.forget();
+    bluetoothAnswers_->check();
+    if (tokenWay_ && !tokenWay_->talk().talking()) {
+        forgetTokens(*tokenWay_);
     }
     showStatus();
 }
 
 LinkStatus Keypilot::linkStatus() const {
+    // The better of the two ways.
+    static_assert(LinkStatus::Closed < LinkStatus::Waiting &&
+                  LinkStatus::Waiting < LinkStatus::Heard);
+    return std::max(comLinkStatus(), bluetoothLinkStatus());
+}
+
+LinkStatus Keypilot::comLinkStatus() const {
     if (!connection_.connected()) {
         return LinkStatus::Closed;
     }
@@ -382,22 +395,10 @@ void Keypilot::showStatus() {
     // Tray images: 0 closed, 1 a phone heard, 2 waiting for one.
     const LinkStatus status = linkStatus();
     settingsWindow_.setStatusPicture(status);
-    if (status == LinkStatus::Heard) {
-        trayIcon_->setIconIndex(1);
-        trayIcon_->setHint(tr(kConnectedHint));
-        return;
-    }
-    if (status == LinkStatus::Waiting) {
-        trayIcon_->setIconIndex(2);
-        trayIcon_->setHint(portProblemHint(connection_.port().port(), tr(kWaitingForPhone)));
-        return;
-    }
-    trayIcon_->setIconIndex(0);
-    if (auto failure = connection_.failure()) {
-        trayIcon_->setHint(portProblemHint(connection_.port().port(), *failure));
-    } else {
-        trayIcon_->setHint(tr(SettingsWindow::kTitle));
-    }
+    trayIcon_->setIconIndex(status == LinkStatus::Heard     ? 1
+                            : status == LinkStatus::Waiting ? 2
+                                                            : 0);
+    trayIcon_->setHint(statusHint(status));
 }
 
 void Keypilot::onPortClosed() {
@@ -405,8 +406,8 @@ void Keypilot::onPortClosed() {
     actingMs_ = 0;
     contact_.forget();
     leftButton_.release();
-    buttonPresses_.forget();
     if (answers_) {
+        forgetTokens(*answers_);
         answers_->portClosed();
     }
 }
@@ -420,10 +421,11 @@ void Keypilot::watchHeldButton() {
 
 void Keypilot::checkHeldButton() {
     const std::uint64_t now = clock_();
-    const auto last = contact_.lastHeard();
+    // The button was pressed on whichever way was heard last.
+    const auto last = std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
     // A clock that went back is no silence.
     const bool silent = !last || (now >= *last && now - *last >= kHoldSilenceMs);
-    if (leftButton_.held() && (!connection_.connected() || silent)) {
+    if (leftButton_.held() && (!(connection_.connected() || bluetooth_->connected()) || silent)) {
         leftButton_.release();
     }
     if (!leftButton_.held()) {
@@ -432,7 +434,7 @@ void Keypilot::checkHeldButton() {
     }
 }
 
-CommandContext Keypilot::commandContext() {
+CommandContext Keypilot::commandContext(PhoneAnswers& answers) {
     CommandContext context;
     context.cursorStep = [this] { return settingsWindow_.cursorStep(); };
     context.programText = [this] { return settingsWindow_.programText(); };
@@ -442,46 +444,66 @@ CommandContext Keypilot::commandContext() {
     context.mainWindow = settingsWindow_.handle();
     context.mixer = mixer_.get();
     context.leftButton = &leftButton_;
-    context.button = [this](const phonelink::Message& message) { onButtonMessage(message); };
+    context.button = [this, &answers](const phonelink::Message& message) {
+        onButtonMessage(message, answers);
+    };
     return context;
 }
 
-void Keypilot::onButtonMessage(const phonelink::Message& message) {
-    answers_->check();
-    if (!answers_->talk().talking()) {
+void Keypilot::onButtonMessage(const phonelink::Message& message, PhoneAnswers& answers) {
+    answers.check();
+    if (!answers.talk().talking()) {
         return;
     }
     const std::uint64_t now = clock_();
     if (message.kind == phonelink::MessageKind::PressButton) {
-        buttonPresses_.press(message.button, now, [this](std::string line) {
-            answers_->talk().confirmation(std::move(line));
+        buttonPresses_.press(message.button, now, [this, &answers](std::string line) {
+            tokenWay_ = &answers;
+            answers.talk().confirmation(std::move(line));
         });
-    } else {
+    } else if (tokenWay_ == &answers) {
+        // Only the way the token went out on can bring it back.
         buttonPresses_.confirm(message.button, message.token, now);
+    }
+}
+
+void Keypilot::forgetTokens(const PhoneAnswers& answers) {
+    if (tokenWay_ == &answers) {
+        buttonPresses_.forget();
+        tokenWay_ = nullptr;
     }
 }
 
 void Keypilot::reloadButtons() {
     buttonPresses_.reload();
-    answers_->talk().buttons(buttonPresses_.listLine());
+    tokenWay_ = nullptr;
+    const std::string list = buttonPresses_.listLine();
+    answers_->talk().buttons(list);
+    bluetoothAnswers_->talk().buttons(list);
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
+    receive(chunk, comWay());
+}
+
+void Keypilot::receive(const std::string& chunk, Way way) {
     namespace marks = framework::stage_marks;
     marks::mark(marks::kRead);
     const std::uint64_t arrived = clock_();
-    phonelink::LinkReader::Result read = reader_.feed(chunk, arrived - actingMs_);
+    phonelink::LinkReader::Result read = way.reader.feed(chunk, arrived - way.actingMs);
     marks::mark(marks::kReader);
     if (read.heard) {
-        const bool wasPresent = contact_.present(arrived);
+        const bool wasPresent = way.contact.present(arrived);
         // A hello is a sign of life too: the talk it starts lasts while the signs keep coming.
         const bool pinged = std::any_of(read.messages.begin(), read.messages.end(),
                                         [](const phonelink::Message& m) {
                                             return m.kind == phonelink::MessageKind::Ping ||
                                                    m.kind == phonelink::MessageKind::Hello;
                                         });
-        contact_.heard(arrived, pinged);
-        storeHeardPort();
+        way.contact.heard(arrived, pinged);
+        if (way.comPort) {
+            storeHeardPort();
+        }
         // A phone that speaks up is shown at once, not at the next tick.
         if (!wasPresent) {
             showStatus();
@@ -492,8 +514,8 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
         return;
     }
     ++commandDepth_;
-    const framework::ScopeExit leave([this, arrived] {
-        actingMs_ += clock_() - arrived;
+    const framework::ScopeExit leave([this, arrived, &acting = way.actingMs] {
+        acting += clock_() - arrived;
         watchHeldButton();
         if (--commandDepth_ == 0 && !pendingOks_.empty()) {
             settingsWindow_.postDeferred();
@@ -501,16 +523,16 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
     });
     for (const auto& message : read.messages) {
         if (message.kind == phonelink::MessageKind::Hello) {
-            answers_->hello();
+            way.answers.hello();
             // A new talk: a token sent before it confirms nothing.
-            buttonPresses_.forget();
-            answers_->talk().buttons(buttonPresses_.listLine());
+            forgetTokens(way.answers);
+            way.answers.talk().buttons(buttonPresses_.listLine());
         }
     }
-    handleMessages(read.messages, commandContext());
+    handleMessages(read.messages, commandContext(way.answers));
     marks::mark(marks::kAction);
     if (std::any_of(read.messages.begin(), read.messages.end(), changesVolume)) {
-        answers_->volumeChanged();
+        volumeChanged();
     }
 }
 

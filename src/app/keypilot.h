@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/autostart.h"
+#include "app/bluetooth_service.h"
 #include "app/button_presses.h"
 #include "app/command_handler.h"
 #include "app/connect_window.h"
@@ -63,8 +64,10 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // session's claim, and fills the port list from the system's ports. The application must have
     // been initialised.
     explicit Keypilot(InstanceClaim claim);
-    // The same, with the port list's facts from these sources.
-    Keypilot(InstanceClaim claim, ports::PortSources portSources);
+    // The same, with the port list's facts from these sources and the Bluetooth service's calls
+    // made through bluetooth.
+    Keypilot(InstanceClaim claim, ports::PortSources portSources,
+             std::shared_ptr<BluetoothApi> bluetooth = systemBluetoothApi());
     // The icon leaves the tray, then the claim goes, then the port closes: closing a Bluetooth
     // port can take seconds, and a Keypilot started meanwhile must not be turned away unseen.
     ~Keypilot();
@@ -96,6 +99,10 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // Reads the user's buttons again and sends their list to a phone that talks: the "Phone
     // buttons" window calls it once its OK has written.
     void reloadButtons();
+    // The Connect a phone window's switch of the Bluetooth service, stored at once, and its
+    // answer for a phone that asks to come in, remembered.
+    void onBluetoothSwitch() override;
+    void onBluetoothAnswer(bool allow) override;
 
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     ConnectWindow& connectWindow() { return connectWindow_; }
@@ -117,6 +124,11 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     const phonelink::PhoneContact& phoneContact() const { return contact_; }
     // What goes back to a phone that said hello.
     PhoneAnswers& phoneAnswers() { return *answers_; }
+    // Keypilot's own Bluetooth service, the second way in, and what it keeps of that way's phone
+    // as phoneContact() and phoneAnswers() do of the COM port's.
+    BluetoothService& bluetoothService() override { return *bluetooth_; }
+    const phonelink::PhoneContact& bluetoothContact() const { return bluetoothContact_; }
+    PhoneAnswers& bluetoothAnswers() { return *bluetoothAnswers_; }
     // What the tray and the settings window show of the link now.
     LinkStatus linkStatus() const;
     const LeftButtonHold& leftButton() const { return leftButton_; }
@@ -154,13 +166,40 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void listenOn(const std::wstring& portName);
     // The first chunk on a port that no one confirmed stores it.
     void storeHeardPort();
+    // The Bluetooth service made with its answers and wired to the link as the COM port is;
+    // switched on, with its phones, as the settings say.
+    void makeBluetoothService(std::shared_ptr<BluetoothApi> api);
+    void readBluetoothSettings();
+    void onBluetoothPhoneGone();
+    // One way in from the phone as the link keeps it: the COM port's or the Bluetooth service's.
+    struct Way {
+        phonelink::LinkReader& reader;
+        std::uint64_t& actingMs;
+        phonelink::PhoneContact& contact;
+        PhoneAnswers& answers;
+        bool comPort;
+    };
+    Way comWay() { return {reader_, actingMs_, contact_, *answers_, true}; }
+    Way bluetoothWay() {
+        return {bluetoothReader_, bluetoothActingMs_, bluetoothContact_, *bluetoothAnswers_, false};
+    }
+    void receive(const std::string& chunk, Way way);
+    // The volume's state to every phone that talks, whichever way it came.
+    void volumeChanged();
+    LinkStatus comLinkStatus() const;
+    LinkStatus bluetoothLinkStatus() const;
+    // The tray tip for this status, naming the way the phone was heard on.
+    std::wstring statusHint(LinkStatus status);
     // The icon out of the tray and the claim given up: what must not wait for the port.
     void withdraw();
     void readKeyDelivery();
-    CommandContext commandContext();
+    // The actions of messages heard on the way that answers through answers.
+    CommandContext commandContext(PhoneAnswers& answers);
     // A press of one of the user's buttons or its confirmation, which count from a talking phone
-    // only.
-    void onButtonMessage(const phonelink::Message& message);
+    // only, and a confirmation only from the way its token went out on.
+    void onButtonMessage(const phonelink::Message& message, PhoneAnswers& answers);
+    // The way that answers through answers ended its talk: its token confirms nothing any more.
+    void forgetTokens(const PhoneAnswers& answers);
     // The tray icon, its tip and the settings window's picture as the link is now.
     void showStatus();
     // The port closed or changed: a frame half received, the phone heard and a held button go.
@@ -196,6 +235,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     Autostart autostart_;
     ShellRunner shell_;
     ButtonPresses buttonPresses_{shell_};
+    // The way the last confirmation token went out on; nothing when no token is good.
+    const PhoneAnswers* tokenWay_ = nullptr;
     KeptPorts ports_;
 
     // What is received on the port; they outlive the connection, which reports its close to them.
@@ -208,11 +249,19 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     bool holdTimerRunning_ = false;
     std::function<std::uint64_t()> clock_ = [] { return GetTickCount64(); };
 
+    // The Bluetooth way's reader and clock of the phone, as reader_ and contact_ are the COM
+    // port's.
+    phonelink::LinkReader bluetoothReader_;
+    std::uint64_t bluetoothActingMs_ = 0;
+    phonelink::PhoneContact bluetoothContact_;
+
     // Components, in the order they come up; they go away in the reverse order.
     PortConnection connection_;
+    std::unique_ptr<BluetoothService> bluetooth_;
     std::unique_ptr<mixer::AudioMixer> mixer_;
     // Goes before the mixer it reads and the connection it writes through.
     std::unique_ptr<PhoneAnswers> answers_;
+    std::unique_ptr<PhoneAnswers> bluetoothAnswers_;
     framework::ImageList trayImages_;
     framework::PopupMenu trayMenu_;
     std::unique_ptr<tray::TrayIcon> trayIcon_;

@@ -8,28 +8,46 @@
 
 namespace ports {
 
-PortChangeRegistration::PortChangeRegistration(HWND window) {
+PortChangeRegistration::PortChangeRegistration(HWND window, const GUID& deviceInterface) {
     DEV_BROADCAST_DEVICEINTERFACE_W filter{};
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = kComPortInterface;
+    filter.dbcc_classguid = deviceInterface;
     handle_.reset(RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE));
 }
 
-bool isPortArrivalOrRemoval(WPARAM event, LPARAM data) {
+namespace {
+
+// The interface an arrival or removal names; nothing for other events and devices.
+const GUID* changedInterface(WPARAM event, LPARAM data) {
     if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || data == 0) {
-        return false;
+        return nullptr;
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
-    if (header->dbch_devicetype == DBT_DEVTYP_PORT) {
-        return true;
-    }
     if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
         header->dbch_size < offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name)) {
-        return false;
+        return nullptr;
     }
-    const auto* device = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(data);
-    return IsEqualGUID(device->dbcc_classguid, kComPortInterface);
+    return &reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(data)->dbcc_classguid;
+}
+
+}  // namespace
+
+bool isPortArrivalOrRemoval(WPARAM event, LPARAM data) {
+    if ((event == DBT_DEVICEARRIVAL || event == DBT_DEVICEREMOVECOMPLETE) && data != 0 &&
+        reinterpret_cast<const DEV_BROADCAST_HDR*>(data)->dbch_devicetype == DBT_DEVTYP_PORT) {
+        return true;
+    }
+    const GUID* changed = changedInterface(event, data);
+    return changed && IsEqualGUID(*changed, kComPortInterface);
+}
+
+std::optional<bool> bluetoothRadioChange(WPARAM event, LPARAM data) {
+    const GUID* changed = changedInterface(event, data);
+    if (!changed || !IsEqualGUID(*changed, kBluetoothRadioInterface)) {
+        return std::nullopt;
+    }
+    return event == DBT_DEVICEARRIVAL;
 }
 
 }  // namespace ports

@@ -356,6 +356,56 @@ TEST_F(KeypilotExeTest, AFirstStartShowsConnectAPhoneWhoseQrCodeGivesThePagesAdd
     }
 }
 
+// Wine has no Bluetooth sockets, as a PC without a usable radio: a first start's Connect a phone
+// window says at once, before anything is switched on, that Keypilot's own Bluetooth service is
+// not available here; with the service switched on, the COM port's codes act as before and the
+// tip names both ways.
+TEST_F(KeypilotExeTest, WithoutBluetoothSocketsTheServiceIsNotAvailableAndTheComPortWorks) {
+    testing_support::ScopedEnvironment russian(L"LANG", L"ru_RU.UTF-8");
+    keypilot_ = startKeypilot();
+    ASSERT_TRUE(keypilot_.handle);
+    HWND window = nullptr;
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            window = windowOf(keypilot_.id, L"KeypilotConnectWindow", L"Подключение телефона");
+            return window && IsWindowVisible(window);
+        },
+        15000));
+    std::vector<std::wstring> lines;
+    const auto saysNotAvailable = [&] {
+        lines.clear();
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM found) {
+                wchar_t text[512] = {};
+                GetWindowTextW(child, text, 512);
+                reinterpret_cast<std::vector<std::wstring>*>(found)->push_back(text);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&lines));
+        return std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+            return line.starts_with(L"Служба Bluetooth Keypilot недоступна на этом компьютере");
+        });
+    };
+    EXPECT_TRUE(pumpUntil(saysNotAvailable)) << testing::PrintToString(lines);
+    EXPECT_EQ(stop(keypilot_), 0u);
+
+    RegistryKey::create(HKEY_CURRENT_USER, kSection).writeText(L"bluetooth", L"1");
+    ASSERT_TRUE(startListening());
+    const std::wstring expected =
+        L"Keypilot - " + programPort_ + L": телефон подключен; Bluetooth: Windows не даёт";
+    std::vector<std::wstring> tips;
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            tips = testing_support::trayTips();
+            return std::any_of(tips.begin(), tips.end(),
+                               [&](const std::wstring& tip) { return tip.starts_with(expected); });
+        },
+        10000))
+        << testing::PrintToString(tips);
+    EXPECT_EQ(stop(keypilot_), 0u);
+}
+
 // The tip, as the shell shows it, says in the user's words that the chosen port does not exist.
 TEST_F(KeypilotExeTest, TheTipSaysThatAPortThatDoesNotExistIsNotPresent) {
     testing_support::ScopedEnvironment english(L"LANG", L"en_US.UTF-8");

@@ -5,6 +5,7 @@
 #include <dbt.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,8 +56,9 @@ TEST(SystemPortsTest, ADevicesNameComesFromThePairedDevicesRegistry) {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, made.c_str());
 }
 
-// The COM-port interface's notices (Bluetooth and other virtual ports) count, other devices' not.
-TEST(SystemPortsTest, AWindowRegistersForTheComPortInterfaceAndHearsOnlyItsNotices) {
+// The COM-port interface's notices (Bluetooth and other virtual ports) count, other devices' not;
+// a Bluetooth radio's are told apart, arriving or leaving.
+TEST(SystemPortsTest, AWindowRegistersForTheComPortAndRadioInterfacesAndHearsOnlyTheirNotices) {
     DEV_BROADCAST_DEVICEINTERFACE_W notice{};
     notice.dbcc_size = sizeof notice;
     notice.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
@@ -68,10 +70,20 @@ TEST(SystemPortsTest, AWindowRegistersForTheComPortInterfaceAndHearsOnlyItsNotic
     EXPECT_FALSE(
         ports::isPortArrivalOrRemoval(DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&notice)));
     EXPECT_FALSE(ports::isPortArrivalOrRemoval(DBT_DEVICEARRIVAL, 0));
+    EXPECT_EQ(ports::bluetoothRadioChange(DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&notice)),
+              std::nullopt);
+    notice.dbcc_classguid = ports::kBluetoothRadioInterface;
+    const auto data = reinterpret_cast<LPARAM>(&notice);
+    EXPECT_EQ(ports::bluetoothRadioChange(DBT_DEVICEARRIVAL, data), true);
+    EXPECT_EQ(ports::bluetoothRadioChange(DBT_DEVICEREMOVECOMPLETE, data), false);
+    EXPECT_EQ(ports::bluetoothRadioChange(DBT_DEVICEQUERYREMOVE, data), std::nullopt);
+    EXPECT_FALSE(ports::isPortArrivalOrRemoval(DBT_DEVICEARRIVAL, data));
 
     HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                   nullptr, nullptr);
     EXPECT_TRUE(ports::PortChangeRegistration(window).registered());
+    EXPECT_TRUE(
+        ports::PortChangeRegistration(window, ports::kBluetoothRadioInterface).registered());
     DestroyWindow(window);
 }
 

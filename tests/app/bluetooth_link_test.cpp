@@ -1,0 +1,173 @@
+// The program with its own Bluetooth service beside a real COM port of the testbed: a phone on
+// the service is the link's as one on the port is (its presses act, its hello is answered on its
+// own way and nowhere else), the tray follows it at once, and the Connect a phone window switches
+// the service, says when this PC cannot run it and asks once about a new phone. The phones are
+// played by the stand-in of the Winsock calls (fake_bluetooth_api.h: Wine has no Bluetooth
+// sockets), except in the last case, which makes the system's calls.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/bluetooth_phones.h"
+#include "app/keypilot.h"
+#include "fake_bluetooth_api.h"
+#include "keypilot_waits.h"
+#include "ports/system_port_sources.h"
+#include "program_test.h"
+#include "session_claim.h"
+#include "wine_test_support.h"
+
+using app::BluetoothService;
+using app::ConnectWindow;
+using testing_support::FakeBluetoothApi;
+using testing_support::pumpUntil;
+
+namespace {
+
+constexpr std::uint64_t kPhone = 0xA0A1A2A3A4A5;
+
+class BluetoothLinkTest : public testing_support::ProgramTest {
+  protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        const auto ports = testing_support::testbedPair(0);
+        programPort_ = ports.local;
+        phonePort_ = ports.remote;
+        api_->names[kPhone] = L"Pixel";
+    }
+    void TearDown() override {
+        keypilot_.reset();
+        ProgramTest::TearDown();
+    }
+    app::Keypilot& start(std::shared_ptr<app::BluetoothApi> api) {
+        keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim(),
+                                                    ports::systemPortSources(), std::move(api));
+        keypilot_->start();
+        return *keypilot_;
+    }
+    // Keypilot listening on the testbed's port.
+    void storePort() const {
+        testing_support::storeSetting(L"com",
+                                      std::to_wstring(std::stoi(programPort_.substr(3)) - 1));
+    }
+    std::wstring windowText(int id) const {
+        wchar_t text[512] = {};
+        GetWindowTextW(keypilot_->connectWindow().control(id), text, 512);
+        return text;
+    }
+    void press(int id) const {
+        const HWND button = keypilot_->connectWindow().control(id);
+        SendMessageW(keypilot_->connectWindow().handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+    }
+    bool serviceIs(BluetoothService::State state) const {
+        return pumpUntil([&] { return keypilot_->bluetoothService().state() == state; });
+    }
+    std::wstring waitingHint() const {
+        return L"Keypilot - " + programPort_ + L": ожидание телефона";
+    }
+
+    std::shared_ptr<FakeBluetoothApi> api_ = std::make_shared<FakeBluetoothApi>();
+    std::unique_ptr<app::Keypilot> keypilot_;
+    std::wstring programPort_, phonePort_;
+};
+
+TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFollowsAtOnce) {
+    storePort();
+    testing_support::storeSetting(app::setting_names::kBluetoothService, L"1");
+    testing_support::storeSetting(app::setting_names::kAllowedPhones, app::phonesText({kPhone}));
+    app::Keypilot& keypilot = start(api_);
+    ASSERT_TRUE(testing_support::waitForOpen(keypilot));
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); }));
+
+    // Accepted is there: shown with no status tick in between.
+    const auto link = api_->connect(kPhone);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 1);
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - Bluetooth: подключен телефон Pixel");
+
+    SetCursorPos(200, 200);
+    for (const char* piece : {"H", "I0", "3", "08"}) {
+        api_->say(link, piece);
+    }
+    std::string& answer = api_->links[link].received;
+    ASSERT_TRUE(pumpUntil([&] { return answer.find('\n') != std::string::npos; }));
+    EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":", 0), 0U) << answer;
+    POINT cursor{};
+    ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.y == 210; }));
+    EXPECT_FALSE(keypilot.phoneAnswers().talk().talking()) << "the COM port's sender said nothing";
+    testing_support::PortEnd comPhone(phonePort_);
+    EXPECT_EQ(comPhone.read(300), "") << "nothing went out of the COM port";
+
+    // Closed is gone, at once too.
+    api_->leave(link);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2);
+    EXPECT_EQ(keypilot.trayIcon().hint(), waitingHint());
+    EXPECT_FALSE(keypilot.bluetoothContact().lastHeard());
+    EXPECT_FALSE(keypilot.bluetoothAnswers().talk().talking());
+
+    // Both ways up: a press on the port acts too, and the tip names the way heard on last.
+    const auto again = api_->connect(kPhone);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
+    const POINT before = cursor;
+    ASSERT_TRUE(comPhone.send("PI06"));
+    ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.x == before.x + 10; }));
+    EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot - " + programPort_ + L": телефон подключен");
+    api_->say(again, "PI");
+    ASSERT_TRUE(pumpUntil([&] {
+        return keypilot.trayIcon().hint() == L"Keypilot - Bluetooth: подключен телефон Pixel";
+    }));
+}
+
+TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) {
+    app::Keypilot& keypilot = start(api_);
+    ASSERT_TRUE(keypilot.connectWindow().visible());
+    EXPECT_NE(windowText(ConnectWindow::kServiceState).find(L"выключена"), std::wstring::npos);
+
+    press(ConnectWindow::kServiceButton);
+    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Listening);
+    EXPECT_EQ(testing_support::storedSetting(app::setting_names::kBluetoothService), L"1");
+    EXPECT_EQ(windowText(ConnectWindow::kPortState).rfind(L"COM-порт не нужен", 0), 0U)
+        << "step 2 needs no port now";
+
+    // Asked where the user is: the window comes back for the question.
+    keypilot.connectWindow().hide();
+    const auto link = api_->connect(kPhone);
+    ASSERT_TRUE(pumpUntil([&] {
+        return IsWindowVisible(keypilot.connectWindow().control(ConnectWindow::kAskLabel));
+    }));
+    EXPECT_TRUE(keypilot.connectWindow().visible());
+    EXPECT_EQ(keypilot.trayIcon().hint(),
+              L"Keypilot - Bluetooth: телефон Pixel просит подключения, ответьте в "
+              L"окне «Подключение телефона»");
+    EXPECT_NE(windowText(ConnectWindow::kAskLabel).find(L"«Pixel» (A0:A1:A2:A3:A4:A5)"),
+              std::wstring::npos)
+        << "named by its name and address";
+    EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2) << "a phone asked about is not in yet";
+    press(ConnectWindow::kAllowButton);
+    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Connected);
+    EXPECT_EQ(testing_support::storedSetting(app::setting_names::kAllowedPhones), L"A0A1A2A3A4A5");
+    EXPECT_FALSE(IsWindowVisible(keypilot.connectWindow().control(ConnectWindow::kAskLabel)));
+
+    press(ConnectWindow::kServiceButton);
+    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
+    EXPECT_EQ(testing_support::storedSetting(app::setting_names::kBluetoothService), L"0");
+    EXPECT_TRUE(api_->links[link].closedByService);
+    EXPECT_EQ(api_->published(), 0);
+}
+
+TEST_F(BluetoothLinkTest, OnWineTheWindowSaysTheServiceIsNotAvailableBeforeAnythingIsSwitched) {
+    app::Keypilot& keypilot = start(app::systemBluetoothApi());
+    ASSERT_TRUE(keypilot.connectWindow().visible());
+    const std::wstring state = windowText(ConnectWindow::kServiceState);
+    EXPECT_NE(state.find(L"недоступна на этом компьютере"), std::wstring::npos) << state;
+    EXPECT_NE(state.find(app::tr(BluetoothService::kNoSockets)), std::wstring::npos) << state;
+    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
+}
+
+}  // namespace
