@@ -72,9 +72,9 @@ void runCommand(Command command, const CommandContext& context) {
             break;
         case Command::ClickEnter:
             endDrag(context);
-            sendButton(MouseButton::Left, ButtonAction::Down);
+            sendButton(MouseButton::Left, ButtonHalf::Down);
             context.processMessages();
-            sendButton(MouseButton::Left, ButtonAction::Up);
+            sendButton(MouseButton::Left, ButtonHalf::Up);
             context.processMessages();
             pressForegroundKey(keyOf(command), context);
             break;
@@ -142,6 +142,12 @@ void runMessage(const Message& message, const CommandContext& context) {
         case MessageKind::SetVolume:
             if (context.mixer) {
                 setMasterLevel(message.level, *context.mixer, &openDefaultPlaybackEndpoint);
+            }
+            break;
+        case MessageKind::PressButton:
+        case MessageKind::ConfirmButton:
+            if (context.button) {
+                context.button(message);
             }
             break;
     }

@@ -34,6 +34,9 @@ struct CommandContext {
     mixer::AudioMixer* mixer = nullptr;
     // The left button of a drag; without it a drag's down and up do nothing.
     LeftButtonHold* leftButton = nullptr;
+    // A press of the PC's own buttons or its confirmation, in its place among the messages.
+    // Empty: they do nothing.
+    std::function<void(const phonelink::Message&)> button;
 };
 
 // Performs the messages of one receive chunk in order, with the pending messages processed

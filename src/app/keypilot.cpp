@@ -124,7 +124,7 @@ void Keypilot::markHeldButton(bool held) {
 void Keypilot::releaseMarkedButton() {
     auto section = framework::RegistryKey::open(HKEY_CURRENT_USER, settingsSectionPath());
     if (section.isOpen() && section.valueExists(kHeldMark)) {
-        sendButton(MouseButton::Left, ButtonAction::Up);
+        sendButton(MouseButton::Left, ButtonHalf::Up);
         section.deleteValue(kHeldMark);
     }
 }
@@ -136,6 +136,7 @@ void Keypilot::start() {
         autostart_.read();
         trayMenu_.setChecked(autostartItem_, autostart_.enabled());
         settings_.open();
+        buttonPresses_.reload();
         settingsWindow_.setCursorStep(cursorStepFrom(settings_.read(setting_names::kCursorStep)));
         settingsWindow_.setProgramText(
             settings_.read(setting_names::kProgram).value_or(std::wstring(kDefaultProgram)));
@@ -381,6 +382,9 @@ void Keypilot::onStatusTick() {
     // themselves.
     connection_.tick(!inCommand() && pendingOks_.empty());
     answers_->check();
+    if (!answers_->talk().talking()) {
+        buttonPresses_.forget();
+    }
     showStatus();
 }
 
@@ -418,6 +422,7 @@ void Keypilot::onPortClosed() {
     actingMs_ = 0;
     contact_.forget();
     leftButton_.release();
+    buttonPresses_.forget();
     if (answers_) {
         answers_->portClosed();
     }
@@ -454,7 +459,28 @@ CommandContext Keypilot::commandContext() {
     context.mainWindow = settingsWindow_.handle();
     context.mixer = mixer_.get();
     context.leftButton = &leftButton_;
+    context.button = [this](const phonelink::Message& message) { onButtonMessage(message); };
     return context;
+}
+
+void Keypilot::onButtonMessage(const phonelink::Message& message) {
+    answers_->check();
+    if (!answers_->talk().talking()) {
+        return;
+    }
+    const std::uint64_t now = clock_();
+    if (message.kind == phonelink::MessageKind::PressButton) {
+        buttonPresses_.press(message.button, now, [this](std::string line) {
+            answers_->talk().confirmation(std::move(line));
+        });
+    } else {
+        buttonPresses_.confirm(message.button, message.token, now);
+    }
+}
+
+void Keypilot::reloadButtons() {
+    buttonPresses_.reload();
+    answers_->talk().buttons(buttonPresses_.listLine());
 }
 
 void Keypilot::onChunkReceived(const std::string& chunk) {
@@ -493,6 +519,9 @@ void Keypilot::onChunkReceived(const std::string& chunk) {
     for (const auto& message : read.messages) {
         if (message.kind == phonelink::MessageKind::Hello) {
             answers_->hello();
+            // A new talk: a token sent before it confirms nothing.
+            buttonPresses_.forget();
+            answers_->talk().buttons(buttonPresses_.listLine());
         }
     }
     handleMessages(read.messages, commandContext());

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/autostart.h"
+#include "app/button_presses.h"
 #include "app/command_handler.h"
 #include "app/connect_window.h"
 #include "app/instance_claim.h"
@@ -95,6 +96,9 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void onStatusTick();
     // Performs the commands of a chunk received from the port.
     void onChunkReceived(const std::string& chunk);
+    // Reads the user's buttons again and sends their list to a phone that talks: the "Phone
+    // buttons" window calls it once its OK has written.
+    void reloadButtons();
 
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     ConnectWindow& connectWindow() { return connectWindow_; }
@@ -106,6 +110,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     framework::PopupMenu& trayMenu() { return trayMenu_; }
     // Where the shell's calls (the web site, Windows' settings) go, off the main thread.
     ShellRunner& shell() { return shell_; }
+    // The user's buttons, their presses and confirmations.
+    ButtonPresses& buttonPresses() { return buttonPresses_; }
     // The port catalogue as last read.
     const KeptPorts& ports() const { return ports_; }
     const Autostart& autostart() const { return autostart_; }
@@ -160,6 +166,9 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void withdraw();
     void readKeyDelivery();
     CommandContext commandContext();
+    // A press of one of the user's buttons or its confirmation, which count from a talking phone
+    // only.
+    void onButtonMessage(const phonelink::Message& message);
     // The tray icon, its tip and the settings window's picture as the link is now.
     void showStatus();
     // The port closed or changed: a frame half received, the phone heard and a held button go.
@@ -195,6 +204,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     SettingsStore settings_;
     Autostart autostart_;
     ShellRunner shell_;
+    ButtonPresses buttonPresses_{shell_};
     KeptPorts ports_;
 
     // What is received on the port; they outlive the connection, which reports its close to them.

@@ -274,11 +274,7 @@ std::wstring commandInterpreter() {
     return (system.empty() ? std::wstring(L"C:\\Windows\\System32") : system) + L"\\cmd.exe";
 }
 
-}  // namespace
-
-bool launchProgram(const std::wstring& text) {
-    const ProgramLookups lookups{&isExistingFile, &registeredPath, searchFolders()};
-    auto command = resolveLaunchCommand(text, lookups);
+bool start(const std::optional<LaunchCommand>& command, const std::wstring& folder) {
     if (!command) {
         return false;
     }
@@ -296,12 +292,32 @@ bool launchProgram(const std::wstring& text) {
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
         return false;
     }
     framework::KernelHandle process{info.hProcess};
     framework::KernelHandle thread{info.hThread};
     return true;
+}
+
+ProgramLookups systemLookups() {
+    return {&isExistingFile, &registeredPath, searchFolders()};
+}
+
+}  // namespace
+
+bool launchProgram(const std::wstring& text) {
+    return start(resolveLaunchCommand(text, systemLookups()), {});
+}
+
+bool launchProgram(const std::wstring& program, const std::wstring& arguments,
+                   const std::wstring& folder) {
+    // Quoted, the whole name is the program: blanks in it split nothing off.
+    auto command = resolveLaunchCommand(L"\"" + program + L"\"", systemLookups());
+    if (command) {
+        command->arguments = arguments;
+    }
+    return start(command, folder);
 }
 
 }  // namespace app

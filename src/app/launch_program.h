@@ -63,4 +63,9 @@ std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchComma
 // started; a text that names no program starts nothing.
 bool launchProgram(const std::wstring& text);
 
+// The same for a program named apart from its arguments (a full path or a bare name, resolved as
+// the quoted part of a text is), started in folder, a full path (empty: Keypilot's own).
+bool launchProgram(const std::wstring& program, const std::wstring& arguments,
+                   const std::wstring& folder);
+
 }  // namespace app

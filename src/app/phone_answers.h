@@ -53,6 +53,8 @@ class PhoneAnswers {
     void portClosed();
 
     const phonelink::PhoneTalk& talk() const { return talk_; }
+    // For the other lines the talk carries (the user's buttons, a press's confirmation).
+    phonelink::PhoneTalk& talk() { return talk_; }
 
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<PhoneAnswers>(HWND, UINT, WPARAM,

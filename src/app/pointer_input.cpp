@@ -16,11 +16,11 @@ INPUT mouseInput(DWORD flags, int data = 0) {
     return input;
 }
 
-DWORD buttonFlag(MouseButton button, ButtonAction action) {
+DWORD buttonFlag(MouseButton button, ButtonHalf action) {
     if (button == MouseButton::Left) {
-        return action == ButtonAction::Down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+        return action == ButtonHalf::Down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
     }
-    return action == ButtonAction::Down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
+    return action == ButtonHalf::Down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP;
 }
 
 template <std::size_t N>
@@ -35,14 +35,14 @@ bool moveCursorBy(int dx, int dy) {
     return GetCursorPos(&p) && SetCursorPos(p.x + dx, p.y + dy);
 }
 
-bool sendButton(MouseButton button, ButtonAction action) {
+bool sendButton(MouseButton button, ButtonHalf action) {
     std::array<INPUT, 1> input{mouseInput(buttonFlag(button, action))};
     return insertAll(input);
 }
 
 bool clickButton(MouseButton button) {
-    std::array<INPUT, 2> inputs{mouseInput(buttonFlag(button, ButtonAction::Down)),
-                                mouseInput(buttonFlag(button, ButtonAction::Up))};
+    std::array<INPUT, 2> inputs{mouseInput(buttonFlag(button, ButtonHalf::Down)),
+                                mouseInput(buttonFlag(button, ButtonHalf::Up))};
     return insertAll(inputs);
 }
 
@@ -62,7 +62,7 @@ void LeftButtonHold::press() {
     if (held_) {
         return;
     }
-    held_ = sendButton(MouseButton::Left, ButtonAction::Down);
+    held_ = sendButton(MouseButton::Left, ButtonHalf::Down);
     if (held_ && onHeldChanged) {
         onHeldChanged(true);
     }
@@ -73,7 +73,7 @@ void LeftButtonHold::release() {
         return;
     }
     held_ = false;
-    sendButton(MouseButton::Left, ButtonAction::Up);
+    sendButton(MouseButton::Left, ButtonHalf::Up);
     if (onHeldChanged) {
         onHeldChanged(false);
     }

@@ -22,10 +22,10 @@ namespace app {
 bool moveCursorBy(int dx, int dy);
 
 enum class MouseButton { Left, Right };
-enum class ButtonAction { Down, Up };
+enum class ButtonHalf { Down, Up };
 
 // One half of a click at the cursor: the button's down or its up.
-bool sendButton(MouseButton button, ButtonAction action);
+bool sendButton(MouseButton button, ButtonHalf action);
 
 // A press and release at the cursor, in one call so that no other input comes between them.
 bool clickButton(MouseButton button);

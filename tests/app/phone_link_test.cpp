@@ -113,7 +113,12 @@ TEST_F(PhoneLinkTest, OnlyAHelloIsAnsweredAndAFloodWithoutOneGetsNothing) {
 // gone, whoever comes next on the same open port gets nothing until it says hello itself.
 TEST_F(PhoneLinkTest, ASenderGoneEndsTheTalkAndTheNextSenderGetsNothingWithoutAHello) {
     send("HI03");
-    ASSERT_TRUE(pumpUntil([&] { return phone_->read().find('\n') != std::string::npos; }));
+    // The answer, then the PC's buttons.
+    std::string lines;
+    ASSERT_TRUE(pumpUntil([&] {
+        lines += phone_->read();
+        return lines.find("]}\n") != std::string::npos;
+    }));
     now_ += phonelink::PhoneContact::kPingingSilenceMs - 1;
     keypilot_->onStatusTick();
     EXPECT_TRUE(talking());
