@@ -160,8 +160,8 @@ void PhoneButtonsWindow::fill(int chosen) {
         GetTextExtentPoint32W(dc.get(), line.c_str(), static_cast<int>(line.size()), &extent);
         widest = std::max(widest, static_cast<int>(extent.cx));
     }
-    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + scaleForDpi(8, dpi_)),
-                 0);
+    const int extent = widest + scaleForDpi(8, dpi_);
+    SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(extent), 0);
     const int count = static_cast<int>(now_.entries.size());
     if (count > 0) {
         SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(std::clamp(chosen, 0, count - 1)), 0);
