@@ -7,11 +7,10 @@
 #include <initializer_list>
 
 #include "app/button_texts.h"
-#include "app/resources/resource.h"
+#include "app/dialog_window.h"
 #include "app/settings_window.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
-#include "framework/exception.h"
 #include "framework/hidden_window.h"
 
 namespace app {
@@ -42,14 +41,9 @@ constexpr const wchar_t* kAddressText = uiText(L"Адрес:");
 constexpr const wchar_t* kPowerText = uiText(L"Что сделать:");
 constexpr const wchar_t* kConfirmText =
     uiText(L"Телефон попросит подтвердить нажатие, и Keypilot выполнит его только после этого.");
-constexpr const wchar_t* kOkText = uiText(L"ОК");
-constexpr const wchar_t* kCancelText = uiText(L"Отмена");
 
-constexpr int kMargin = 12;
-constexpr int kGap = 8;
 constexpr int kFieldWidth = 300;
 constexpr int kRowHeight = 23;
-constexpr int kButtonHeight = 25;
 constexpr int kTextHeight = 80;
 constexpr int kListItems = 12;
 
@@ -168,13 +162,6 @@ LRESULT CALLBACK captureBoxProcedure(HWND box, UINT msg, WPARAM wParam, LPARAM l
     }
 }
 
-std::wstring windowText(HWND control) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 int choice(HWND box) {
     return static_cast<int>(SendMessageW(box, CB_GETCURSEL, 0, 0));
 }
@@ -190,30 +177,18 @@ void check(HWND box, bool on) {
 }  // namespace
 
 ButtonEditor::ButtonEditor(HWND owner) : owner_(owner) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    framework::registerWindowClass(kWindowClass, &framework::ownedWindowProcedure<ButtonEditor>,
-                                   LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
-                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     framework::registerWindowClass(kCaptureClass, &captureBoxProcedure);
-    HWND hwnd =
-        CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
-                        CW_USEDEFAULT, CW_USEDEFAULT, 10, 10, owner, nullptr, instance, this);
-    if (!hwnd) {
-        framework::raiseLastOSError();
-    }
+    HWND hwnd = createDialogWindow(kWindowClass, &framework::ownedWindowProcedure<ButtonEditor>,
+                                   tr(kCaption), kWindowStyle, kWindowExStyle, owner, this);
     createControls();
     showKind(ButtonKind::Keys);
     applyDpi(dpiOf(hwnd));
 }
 
 void ButtonEditor::createControls() {
-    HWND hwnd = handle();
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto make = [&](const wchar_t* cls, const std::wstring& text, DWORD style, int id,
-                    DWORD exStyle = 0) {
-        return CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | style, 0, 0, 0, 0, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                               nullptr);
+    auto make = [this](const wchar_t* cls, const std::wstring& text, DWORD style, int id,
+                       DWORD exStyle = 0) {
+        return makeControl(handle(), cls, text, style, id, exStyle);
     };
     const DWORD label = SS_LEFT | SS_NOPREFIX | WS_VISIBLE;
     const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL | WS_VISIBLE;
@@ -269,8 +244,9 @@ void ButtonEditor::createControls() {
     }
     make(WC_STATICW, tr(kConfirmText), label, kConfirmNote);
     make(WC_STATICW, L"", label, kProblemLabel);
-    make(WC_BUTTONW, tr(kOkText), WS_TABSTOP | BS_DEFPUSHBUTTON | WS_VISIBLE, kOkButton);
-    make(WC_BUTTONW, tr(kCancelText), WS_TABSTOP | BS_PUSHBUTTON | WS_VISIBLE, kCancelButton);
+    make(WC_BUTTONW, tr(dialog::kOkText), WS_TABSTOP | BS_DEFPUSHBUTTON | WS_VISIBLE, kOkButton);
+    make(WC_BUTTONW, tr(dialog::kCancelText), WS_TABSTOP | BS_PUSHBUTTON | WS_VISIBLE,
+         kCancelButton);
     for (int id : {kKindChoice, kKeyChoice, kPowerChoice}) {
         SendMessageW(control(id), CB_SETMINVISIBLE, kListItems, 0);
     }
@@ -278,13 +254,7 @@ void ButtonEditor::createControls() {
 
 void ButtonEditor::applyDpi(UINT dpi) {
     dpi_ = dpi;
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-    for (HWND child = GetWindow(handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    }
+    font_ = setMessageFont(handle(), dpi);
     layout();
 }
 
@@ -323,16 +293,16 @@ void ButtonEditor::layout() {
                    kFolderLabel, kTextLabel, kAddressLabel, kPowerLabel}) {
         labelWidth = std::max(labelWidth, textWidth(id));
     }
-    const int left = s(kMargin);
-    const int field = left + labelWidth + s(kGap);
+    const int left = s(dialog::kMargin);
+    const int field = left + labelWidth + s(dialog::kGap);
     int fieldWidth = s(kFieldWidth);
     int boxesWidth = 0;
     for (int id : {kCtrlCheck, kAltCheck, kShiftCheck, kWinCheck}) {
-        boxesWidth += textWidth(id) + s(24) + s(kGap);
+        boxesWidth += textWidth(id) + s(24) + s(dialog::kGap);
     }
     fieldWidth = std::max(fieldWidth, boxesWidth);
     const int right = field + fieldWidth;
-    int y = s(kMargin);
+    int y = s(dialog::kMargin);
     const int rowHeight =
         std::max(s(kRowHeight), static_cast<int>(measureText(control(kNameEdit)).cy) + s(8));
     // A label beside its field, centred on the field's row.
@@ -346,7 +316,7 @@ void ButtonEditor::layout() {
         const bool dropDown = lstrcmpiW(cls, WC_COMBOBOXW) == 0;
         MoveWindow(control(fieldId), field, y, width,
                    dropDown ? height + s(16 * kListItems) : height, FALSE);
-        y += height + s(kGap);
+        y += height + s(dialog::kGap);
     };
     row(kNameLabel, kNameEdit, rowHeight, fieldWidth);
     row(kKindLabel, kKindChoice, rowHeight, fieldWidth);
@@ -356,9 +326,9 @@ void ButtonEditor::layout() {
             for (int id : {kCtrlCheck, kAltCheck, kShiftCheck, kWinCheck}) {
                 const int w = textWidth(id) + s(24);
                 MoveWindow(control(id), x, y, w, rowHeight, FALSE);
-                x += w + s(kGap);
+                x += w + s(dialog::kGap);
             }
-            y += rowHeight + s(kGap);
+            y += rowHeight + s(dialog::kGap);
             row(kKeyLabel, kKeyChoice, rowHeight, fieldWidth);
             row(kCaptureLabel, kCaptureBox, rowHeight, fieldWidth);
             break;
@@ -367,7 +337,7 @@ void ButtonEditor::layout() {
             const int browseWidth = std::max(s(75), textWidth(kBrowseButton) + s(16));
             MoveWindow(control(kBrowseButton), right - browseWidth, y, browseWidth, rowHeight,
                        FALSE);
-            row(kProgramLabel, kProgramEdit, rowHeight, fieldWidth - browseWidth - s(kGap));
+            row(kProgramLabel, kProgramEdit, rowHeight, fieldWidth - browseWidth - s(dialog::kGap));
             row(kArgumentsLabel, kArgumentsEdit, rowHeight, fieldWidth);
             row(kFolderLabel, kFolderEdit, rowHeight, fieldWidth);
             break;
@@ -385,7 +355,7 @@ void ButtonEditor::layout() {
             MoveWindow(control(kConfirmNote), field, y, fieldWidth, noteHeight, FALSE);
             // The same room whether the note is shown or not: picking another action moves
             // nothing.
-            y += noteHeight + s(kGap);
+            y += noteHeight + s(dialog::kGap);
             break;
         }
     }
@@ -393,22 +363,17 @@ void ButtonEditor::layout() {
     if (shown(kProblemLabel)) {
         const int problemHeight = static_cast<int>(measureText(control(kProblemLabel), width).cy);
         MoveWindow(control(kProblemLabel), left, y, width, problemHeight, FALSE);
-        y += problemHeight + s(kGap);
+        y += problemHeight + s(dialog::kGap);
     }
     const int buttonWidth =
         std::max({s(75), textWidth(kOkButton) + s(16), textWidth(kCancelButton) + s(16)});
-    const int buttonHeight = std::max(s(kButtonHeight), rowHeight);
-    y += s(kGap);
+    const int buttonHeight = std::max(s(dialog::kButtonHeight), rowHeight);
+    y += s(dialog::kGap);
     MoveWindow(control(kCancelButton), right - buttonWidth, y, buttonWidth, buttonHeight, FALSE);
-    MoveWindow(control(kOkButton), right - 2 * buttonWidth - s(kGap), y, buttonWidth, buttonHeight,
-               FALSE);
-    y += buttonHeight + s(kMargin);
-
-    RECT frame{0, 0, right + s(kMargin), y};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
-    SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(handle(), nullptr, TRUE);
+    MoveWindow(control(kOkButton), right - 2 * buttonWidth - s(dialog::kGap), y, buttonWidth,
+               buttonHeight, FALSE);
+    setClientSize(handle(), right + s(dialog::kMargin), y + buttonHeight + s(dialog::kMargin),
+                  dpi_);
 }
 
 void ButtonEditor::open(const std::optional<ButtonDefinition>& definition, Done done) {
@@ -532,59 +497,43 @@ void ButtonEditor::onOk() {
 void ButtonEditor::onCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     const int code = HIWORD(wParam);
-    if (id == kKindChoice && code == CBN_SELCHANGE) {
-        showKind(kind());
-        return;
-    }
-    if (id == kPowerChoice && code == CBN_SELCHANGE) {
-        showConfirmNote();
-        return;
-    }
-    if (code != BN_CLICKED) {
-        return;
-    }
-    switch (id) {
-        case kOkButton:
-            onOk();
-            break;
-        case kCancelButton:
-            close();
-            break;
-        case kBrowseButton:
-            if (auto file = askForProgram(handle())) {
-                SetWindowTextW(control(kProgramEdit), file->c_str());
-            }
-            break;
-        default:
-            break;
+    if (code == CBN_SELCHANGE) {
+        // The kind shows its own fields; a power action says whether it asks for a confirmation.
+        if (id == kKindChoice) {
+            showKind(kind());
+        } else if (id == kPowerChoice) {
+            showConfirmNote();
+        }
+    } else if (code == BN_CLICKED && id == kOkButton) {
+        onOk();
+    } else if (code == BN_CLICKED && id == kCancelButton) {
+        close();
+    } else if (code == BN_CLICKED && id == kBrowseButton) {
+        if (auto file = askForProgram(handle())) {
+            SetWindowTextW(control(kProgramEdit), file->c_str());
+        }
     }
 }
 
 LRESULT ButtonEditor::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND hwnd = handle();
-    switch (msg) {
-        case WM_COMMAND:
-            onCommand(wParam);
-            return 0;
-        case DM_GETDEFID:
-            return MAKELRESULT(kOkButton, DC_HASDEFID);
-        case kCapturedMessage:
-            capture({(lParam & kCtrlHeld) != 0, (lParam & kAltHeld) != 0,
-                     (lParam & kShiftHeld) != 0, (lParam & kWinHeld) != 0,
-                     static_cast<unsigned>(wParam)});
-            return 0;
-        case WM_ACTIVATE:
-            takeDialogKeys(hwnd, LOWORD(wParam) != WA_INACTIVE);
-            break;
-        case WM_DPICHANGED:
-            return onDpiChanged(hwnd, wParam, lParam, [this](UINT dpi) { applyDpi(dpi); });
-        case WM_CLOSE:
-            close();
-            return 0;
-        default:
-            break;
+    if (auto answer = answerDialogMessage(handle(), msg, wParam, lParam,
+                                          [this](UINT dpi) { applyDpi(dpi); })) {
+        return *answer;
     }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg == kCapturedMessage) {
+        capture({(lParam & kCtrlHeld) != 0, (lParam & kAltHeld) != 0, (lParam & kShiftHeld) != 0,
+                 (lParam & kWinHeld) != 0, static_cast<unsigned>(wParam)});
+        return 0;
+    }
+    if (msg == WM_COMMAND) {
+        onCommand(wParam);
+        return 0;
+    }
+    if (msg == WM_CLOSE) {
+        close();
+        return 0;
+    }
+    return DefWindowProcW(handle(), msg, wParam, lParam);
 }
 
 }  // namespace app

@@ -7,12 +7,9 @@
 #include <utility>
 
 #include "app/button_texts.h"
-#include "app/resources/resource.h"
-#include "app/settings_window.h"
+#include "app/dialog_window.h"
 #include "app/window_layout.h"
 #include "framework/application.h"
-#include "framework/exception.h"
-#include "framework/hidden_window.h"
 #include "framework/text.h"
 #include "link/button_press.h"
 
@@ -31,43 +28,44 @@ constexpr const wchar_t* kChangeText = uiText(L"Изменить…");
 constexpr const wchar_t* kRemoveText = uiText(L"Удалить");
 constexpr const wchar_t* kUpText = uiText(L"Выше");
 constexpr const wchar_t* kDownText = uiText(L"Ниже");
-constexpr const wchar_t* kOkText = uiText(L"ОК");
-constexpr const wchar_t* kCancelText = uiText(L"Отмена");
 
-constexpr int kMargin = 12;
-constexpr int kGap = 8;
 constexpr int kListWidth = 340;
 constexpr int kListHeight = 240;
-constexpr int kButtonHeight = 25;
 constexpr int kButtonWidth = 90;
 
 }  // namespace
 
 PhoneButtonsWindow::PhoneButtonsWindow(Store store) : store_(std::move(store)) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    framework::registerWindowClass(kWindowClass,
-                                   &framework::ownedWindowProcedure<PhoneButtonsWindow>,
-                                   LoadIconW(instance, MAKEINTRESOURCEW(IDI_KEYPILOT)),
-                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    HWND hwnd = CreateWindowExW(kWindowExStyle, kWindowClass, tr(kCaption).c_str(), kWindowStyle,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 10, 10,
-                                framework::application().handle(), nullptr, instance, this);
-    if (!hwnd) {
-        framework::raiseLastOSError();
-    }
+    HWND hwnd = createDialogWindow(
+        kWindowClass, &framework::ownedWindowProcedure<PhoneButtonsWindow>, tr(kCaption),
+        kWindowStyle, kWindowExStyle, framework::application().handle(), this);
     createControls();
     applyDpi(dpiOf(hwnd));
     editor_.emplace(hwnd);
 }
 
+LRESULT PhoneButtonsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (auto answer = answerDialogMessage(handle(), msg, wParam, lParam,
+                                          [this](UINT dpi) { applyDpi(dpi); })) {
+        return *answer;
+    }
+    switch (msg) {
+        case WM_CLOSE:
+            hide();
+            return 0;
+        case WM_COMMAND:
+            onCommand(wParam);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(handle(), msg, wParam, lParam);
+}
+
 void PhoneButtonsWindow::createControls() {
-    HWND hwnd = handle();
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto make = [&](const wchar_t* cls, const std::wstring& text, DWORD style, int id,
-                    DWORD exStyle = 0) {
-        return CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
-                               0, hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance,
-                               nullptr);
+    auto make = [this](const wchar_t* cls, const std::wstring& text, DWORD style, int id,
+                       DWORD exStyle = 0) {
+        return makeControl(handle(), cls, text, WS_VISIBLE | style, id, exStyle);
     };
     const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
     // Created in the order Tab goes through them.
@@ -81,19 +79,13 @@ void PhoneButtonsWindow::createControls() {
     make(WC_BUTTONW, tr(kRemoveText), button, kRemoveButton);
     make(WC_BUTTONW, tr(kUpText), button, kUpButton);
     make(WC_BUTTONW, tr(kDownText), button, kDownButton);
-    make(WC_BUTTONW, tr(kOkText), button | BS_DEFPUSHBUTTON, kOkButton);
-    make(WC_BUTTONW, tr(kCancelText), button, kCancelButton);
+    make(WC_BUTTONW, tr(dialog::kOkText), button | BS_DEFPUSHBUTTON, kOkButton);
+    make(WC_BUTTONW, tr(dialog::kCancelText), button, kCancelButton);
 }
 
 void PhoneButtonsWindow::applyDpi(UINT dpi) {
     dpi_ = dpi;
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi);
-    font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
-    for (HWND child = GetWindow(handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    }
+    font_ = setMessageFont(handle(), dpi);
     layout();
     fill(selected());
 }
@@ -106,41 +98,36 @@ void PhoneButtonsWindow::layout() {
                    kCancelButton}) {
         buttonWidth = std::max(buttonWidth, textWidth(id) + s(16));
     }
-    const int buttonHeight =
-        std::max(s(kButtonHeight), static_cast<int>(measureText(control(kOkButton)).cy) + s(8));
-    const int left = s(kMargin);
+    const int buttonHeight = std::max(s(dialog::kButtonHeight),
+                                      static_cast<int>(measureText(control(kOkButton)).cy) + s(8));
+    const int left = s(dialog::kMargin);
     const int listWidth = s(kListWidth);
-    const int column = left + listWidth + s(kGap);
+    const int column = left + listWidth + s(dialog::kGap);
     const int width = column + buttonWidth - left;
-    int y = s(kMargin);
+    int y = s(dialog::kMargin);
     const int headingHeight = static_cast<int>(measureText(control(kHeading), width).cy);
     MoveWindow(control(kHeading), left, y, width, headingHeight, FALSE);
-    y += headingHeight + s(kGap);
+    y += headingHeight + s(dialog::kGap);
     const int listTop = y;
     int buttonsBottom = y;
     for (int id : {kAddButton, kChangeButton, kRemoveButton}) {
         MoveWindow(control(id), column, buttonsBottom, buttonWidth, buttonHeight, FALSE);
-        buttonsBottom += buttonHeight + s(kGap);
+        buttonsBottom += buttonHeight + s(dialog::kGap);
     }
-    buttonsBottom += s(kGap);
+    buttonsBottom += s(dialog::kGap);
     for (int id : {kUpButton, kDownButton}) {
         MoveWindow(control(id), column, buttonsBottom, buttonWidth, buttonHeight, FALSE);
-        buttonsBottom += buttonHeight + s(kGap);
+        buttonsBottom += buttonHeight + s(dialog::kGap);
     }
-    const int listHeight = std::max(s(kListHeight), buttonsBottom - s(kGap) - listTop);
+    const int listHeight = std::max(s(kListHeight), buttonsBottom - s(dialog::kGap) - listTop);
     MoveWindow(control(kList), left, listTop, listWidth, listHeight, FALSE);
-    y = listTop + listHeight + s(kMargin);
+    y = listTop + listHeight + s(dialog::kMargin);
     const int right = left + width;
     MoveWindow(control(kCancelButton), right - buttonWidth, y, buttonWidth, buttonHeight, FALSE);
-    MoveWindow(control(kOkButton), right - 2 * buttonWidth - s(kGap), y, buttonWidth, buttonHeight,
-               FALSE);
-    y += buttonHeight + s(kMargin);
-
-    RECT frame{0, 0, right + s(kMargin), y};
-    AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi_);
-    SetWindowPos(handle(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(handle(), nullptr, TRUE);
+    MoveWindow(control(kOkButton), right - 2 * buttonWidth - s(dialog::kGap), y, buttonWidth,
+               buttonHeight, FALSE);
+    setClientSize(handle(), right + s(dialog::kMargin), y + buttonHeight + s(dialog::kMargin),
+                  dpi_);
 }
 
 void PhoneButtonsWindow::fill(int chosen) {
@@ -323,28 +310,6 @@ void PhoneButtonsWindow::onCommand(WPARAM wParam) {
         default:
             break;
     }
-}
-
-LRESULT PhoneButtonsWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    HWND hwnd = handle();
-    switch (msg) {
-        case WM_COMMAND:
-            onCommand(wParam);
-            return 0;
-        case DM_GETDEFID:
-            return MAKELRESULT(kOkButton, DC_HASDEFID);
-        case WM_ACTIVATE:
-            takeDialogKeys(hwnd, LOWORD(wParam) != WA_INACTIVE);
-            break;
-        case WM_DPICHANGED:
-            return onDpiChanged(hwnd, wParam, lParam, [this](UINT dpi) { applyDpi(dpi); });
-        case WM_CLOSE:
-            hide();
-            return 0;
-        default:
-            break;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 }  // namespace app

@@ -64,10 +64,11 @@ class PhoneButtonsWindow {
                                                                                 LPARAM);
     framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    void onCommand(WPARAM wParam);
     void createControls();
+    // The font and the layout at this DPI.
     void applyDpi(UINT dpi);
     void layout();
+    void onCommand(WPARAM wParam);
     // The list's lines from now_, with this line chosen, and the buttons that apply to it.
     void fill(int chosen);
     void enableButtons();
