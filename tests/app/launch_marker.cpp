@@ -1,17 +1,32 @@
-// Started by the launch command in tests: leaves "<own path>.ran" holding its command line.
+// Started by the launch command in tests: leaves "<own path>.ran" holding its command line, and
+// "<own path>.dir" holding the folder it was started in.
 #include <windows.h>
+
+namespace {
+
+bool leave(const wchar_t* path, const wchar_t* text) {
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    WriteFile(f, text, static_cast<DWORD>(lstrlenW(text) * sizeof(wchar_t)), &written, nullptr);
+    CloseHandle(f);
+    return true;
+}
+
+}  // namespace
 
 int wmain() {
     wchar_t path[MAX_PATH + 8];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    lstrcpyW(path + n, L".ran");
-    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
+    wchar_t folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    // The folder first: a test that has seen the command line may read the folder at once.
+    lstrcpyW(path + n, L".dir");
+    if (!leave(path, folder)) {
         return 1;
     }
-    const wchar_t* line = GetCommandLineW();
-    DWORD written = 0;
-    WriteFile(f, line, static_cast<DWORD>(lstrlenW(line) * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(f);
-    return 0;
+    lstrcpyW(path + n, L".ran");
+    return leave(path, GetCommandLineW()) ? 0 : 1;
 }

@@ -545,7 +545,8 @@ std::string usageText() {
         "exit status: 0 sent, 1 bad arguments (nothing sent), 2 the port cannot be opened,\n"
         "3 a write failed\n"
         "example: phone COM6 right right click    phone COM6 --pause 500 06 06 05\n"
-        "         phone COM6 move 10 -5 rightclick scroll -3 type \"Привет\" playpause\n";
+        "         phone COM6 move 10 -5 rightclick scroll -3 type \"Привет\" playpause\n"
+        "         phone COM6 hello button 6 confirm 6 A1B2C3   (the token Keypilot answered)\n";
     return text;
 }
 
