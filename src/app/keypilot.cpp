@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "app/button_store.h"
 #include "app/port_list_text.h"
 #include "app/remote_address.h"
 #include "app/resources/resource.h"
@@ -23,6 +24,8 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources,
     : claim_(std::move(claim)),
       settingsWindow_(*this),
       connectWindow_(*this),
+      phoneButtonsWindow_(
+          [this](const ButtonList& before, const ButtonList& now) { storeButtons(before, now); }),
       ports_(std::move(portSources)) {
     ports_.onRead = [this] { onPortsRead(); };
     ports_.read();
@@ -69,6 +72,7 @@ void Keypilot::createTrayIcon() {
     trayImages_.addResourceIcon(instance, IDI_WAITING);
 
     connectItem_ = trayMenu_.addItem(tr(L"Подключить телефон…"), [this] { showConnectWindow(); });
+    phoneButtonsItem_ = trayMenu_.addItem(tr(L"Кнопки телефона…"), [this] { showPhoneButtons(); });
     settingsItem_ = trayMenu_.addItem(
         tr(L"Настройки"), [this] { showSettings(); }, true);
     autostartItem_ = trayMenu_.addItem(tr(L"Автозагрузка"), [this] { onAutostart(); });
@@ -263,6 +267,19 @@ void Keypilot::showConnectWindow() {
         remote = {std::wstring(kDefaultRemoteAddress), true};
     }
     connectWindow_.show(remote);
+}
+
+void Keypilot::showPhoneButtons() {
+    phoneButtonsWindow_.show(phoneButtonsWindow_.visible() ? ButtonList{} : ButtonStore{}.read());
+}
+
+void Keypilot::onPhoneButtons() {
+    showPhoneButtons();
+}
+
+void Keypilot::storeButtons(const ButtonList& before, const ButtonList& now) {
+    ButtonStore{}.write(before, now);
+    reloadButtons();
 }
 
 const ports::PortList* Keypilot::connectPorts() {

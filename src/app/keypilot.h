@@ -23,6 +23,7 @@
 #include "app/instance_claim.h"
 #include "app/kept_ports.h"
 #include "app/phone_answers.h"
+#include "app/phone_buttons_window.h"
 #include "link/link_protocol.h"
 #include "link/phone_contact.h"
 #include "app/pointer_input.h"
@@ -87,6 +88,8 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void onBrowse() override;
     // The tray menu's items. Showing a window that lists the ports reads them again.
     void showConnectWindow();
+    // The "Phone buttons" window with the buttons as stored; one already open comes to the front.
+    void showPhoneButtons();
     void showSettings();
     void onAutostart();
     void onWebsite();
@@ -106,6 +109,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
 
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     ConnectWindow& connectWindow() { return connectWindow_; }
+    PhoneButtonsWindow& phoneButtonsWindow() { return phoneButtonsWindow_; }
     PortConnection& connection() { return connection_; }
     serial::SerialPort& comPort() { return connection_.port(); }
     mixer::AudioMixer& mixer() { return *mixer_; }
@@ -137,6 +141,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
     // Tray menu item positions.
     int connectItem() const { return connectItem_; }
+    int phoneButtonsItem() const { return phoneButtonsItem_; }
     int settingsItem() const { return settingsItem_; }
     int autostartItem() const { return autostartItem_; }
     int websiteItem() const { return websiteItem_; }
@@ -146,6 +151,9 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     bool onTimer(UINT_PTR id) override;
     void onClose() override;
     void onDeferred() override;
+    void onPhoneButtons() override;
+    // The "Phone buttons" window's OK: what changed written, and the phone told.
+    void storeButtons(const ButtonList& before, const ButtonList& now);
     void onPortsChanged() override;
     // The "Connect a phone" window's questions and its "Listen on" button.
     const ports::PortList* connectPorts() override;
@@ -216,6 +224,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     std::optional<InstanceClaim> claim_;
     SettingsWindow settingsWindow_;
     ConnectWindow connectWindow_;
+    PhoneButtonsWindow phoneButtonsWindow_;
     int commandDepth_ = 0;
     // The ports of the OKs and "Listen on"s that came during a command, in order: each was stored
     // at once, and each is applied once the command is over, as if it had come then.
@@ -266,6 +275,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     framework::PopupMenu trayMenu_;
     std::unique_ptr<tray::TrayIcon> trayIcon_;
     int connectItem_ = -1;
+    int phoneButtonsItem_ = -1;
     int settingsItem_ = -1;
     int autostartItem_ = -1;
     int websiteItem_ = -1;

@@ -29,6 +29,7 @@ constexpr const wchar_t* kScale = uiText(L"медленнее                   
 constexpr const wchar_t* kHelp =
     uiText(L"Укажите приложение для запуска по \"горячей\" клавиши телефона");
 constexpr const wchar_t* kBrowseFilterName = uiText(L"Приложения (*.exe,*.com,*.bat)");
+constexpr const wchar_t* kPhoneButtonsText = uiText(L"Кнопки телефона…");
 constexpr std::wstring_view kBrowseFilterPatterns = L"*.exe;*.com;*.bat";
 
 HFONT makeFont(const wchar_t* face, int height96, UINT dpi, BYTE charset) {
@@ -99,6 +100,8 @@ void SettingsWindow::createControls() {
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kMinCursorStep, kMaxCursorStep));
     SendMessageW(slider, TBM_SETPOS, TRUE, kMinCursorStep);
     make(WC_STATICW, tr(kScale).c_str(), SS_CENTER | SS_NOPREFIX, kSpeedScaleLabel);
+    make(WC_BUTTONW, tr(kPhoneButtonsText).c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON,
+         kPhoneButtonsButton);
     make(WC_BUTTONW, tr(L"Отмена").c_str(), WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, kCancelButton);
     make(WC_BUTTONW, tr(L"ОК").c_str(), WS_TABSTOP | WS_GROUP | BS_DEFPUSHBUTTON, kOkButton);
     make(WC_BUTTONW, tr(L"Порт для связи с Bluetooth").c_str(), BS_GROUPBOX, kPortGroup);
@@ -219,10 +222,14 @@ void SettingsWindow::hide() {
 }
 
 std::optional<std::wstring> SettingsWindow::browseForProgram() {
+    return askForProgram(handle());
+}
+
+std::optional<std::wstring> askForProgram(HWND owner) {
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = handle();
+    ofn.hwndOwner = owner;
     // Description and patterns, each ending in NUL, and a NUL after the last pair.
     std::wstring filter = tr(kBrowseFilterName);
     filter += L'\0';
@@ -237,6 +244,13 @@ std::optional<std::wstring> SettingsWindow::browseForProgram() {
         return std::nullopt;
     }
     return std::wstring(file.data());
+}
+
+void takeDialogKeys(HWND window, bool active) {
+    auto& app = framework::application();
+    // The window being left hears of it before the one being activated: the settings window
+    // gets the keys back unless another window takes them.
+    app.setDialogWindow(active ? window : app.mainWindow());
 }
 
 void SettingsWindow::postDeferred() {
@@ -353,6 +367,9 @@ LRESULT SettingsWindow::onCommand(WPARAM wParam, LPARAM lParam) {
                 return 0;
             case kBrowseButton:
                 listener_.onBrowse();
+                return 0;
+            case kPhoneButtonsButton:
+                listener_.onPhoneButtons();
                 return 0;
             default:
                 break;

@@ -1,8 +1,8 @@
 // The settings window the user opens from the tray: port, cursor speed and the program to start,
-// with OK, Cancel and a browse button. It owns only its window, controls and pictures, and
-// reports what happens to the program that owns it. Being the program's main window, it also
-// passes on what reaches the program through it: the program's timers, closing it, the
-// session's end and work the program posted to itself.
+// with OK, Cancel, a browse button and the way to the phone buttons. It owns only its window,
+// controls and pictures, and reports what happens to the program that owns it. Being the
+// program's main window, it also passes on what reaches the program through it: the program's
+// timers, closing it, the session's end and work the program posted to itself.
 #pragma once
 
 #include <windows.h>
@@ -18,6 +18,13 @@
 
 namespace app {
 
+// Lets the user pick a program file, in a dialog owned by this window; its path, or nothing when
+// the user cancels.
+std::optional<std::wstring> askForProgram(HWND owner);
+// A window of the program other than the settings window gets Tab, Enter and Esc as a dialog
+// does while it is the active one: called with its activation and deactivation.
+void takeDialogKeys(HWND window, bool active);
+
 // What the link shows in the tray and the settings window: the port closed, the port open with
 // no phone heard lately, a phone heard.
 enum class LinkStatus { Closed, Waiting, Heard };
@@ -32,6 +39,8 @@ class SettingsWindow {
         virtual void onOk() = 0;
         virtual void onCancel() = 0;
         virtual void onBrowse() = 0;
+        // "Phone buttons…": the window of the user's buttons.
+        virtual void onPhoneButtons() = 0;
         // True when the timer was the listener's.
         virtual bool onTimer(UINT_PTR id) = 0;
         // The window was asked to close (it has no close box: the system or another program).

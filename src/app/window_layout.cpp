@@ -29,6 +29,7 @@ constexpr ControlRect kRects[] = {
     {kOkButton, at(234, 295, 75, 25)},
     {kPortGroup, at(13, 106, 174, 65)},
     {kPortList, at(13 + 16, 106 + 25, 144, 21)},
+    {kPhoneButtonsButton, at(13, 295, 120, 25)},
 };
 
 }  // namespace
@@ -97,7 +98,18 @@ Layout fitLayout(UINT dpi, const std::function<SIZE(int id, int wrapWidth)>& tex
         static_cast<int>(rect(kProgramGroup).right - rect(kHelpLabel).left) - s(groupInset);
     int programExtra = std::max(
         {0, need(kProgramGroup, groupPadding) - width(rect(kProgramGroup)), helpNeed - helpRoom});
-    const int extra = std::max(portExtra + speedExtra, programExtra);
+    // The foot's row: the phone buttons' button at the left, OK and Cancel of one width at the
+    // right, each pair the gap apart.
+    RECT& cancel = rect(kCancelButton);
+    RECT& ok = rect(kOkButton);
+    RECT& phoneButtons = rect(kPhoneButtonsButton);
+    const int gap = static_cast<int>(cancel.left - ok.right);
+    const int buttonWidth = std::max({width(cancel), need(kCancelButton, 16), need(kOkButton, 16)});
+    const int phoneButtonsWidth = std::max(width(phoneButtons), need(kPhoneButtonsButton, 16));
+    const int footExtra = std::max(
+        0, static_cast<int>(phoneButtons.left) + phoneButtonsWidth + 2 * gap + 2 * buttonWidth +
+               static_cast<int>(out.client.cx - cancel.right) - static_cast<int>(out.client.cx));
+    const int extra = std::max({portExtra + speedExtra, programExtra, footExtra});
     out.client.cx += extra;
 
     shift(rect(kStatusPicture), extra);
@@ -118,17 +130,15 @@ Layout fitLayout(UINT dpi, const std::function<SIZE(int id, int wrapWidth)>& tex
     help.right = help.left + std::max(width(help), helpNeed);
 
     // OK and Cancel keep one width and their gap, at the window's right edge.
-    RECT& cancel = rect(kCancelButton);
-    RECT& ok = rect(kOkButton);
-    int gap = static_cast<int>(cancel.left - ok.right);
-    int buttonWidth = std::max({width(cancel), need(kCancelButton, 16), need(kOkButton, 16)});
+    phoneButtons.right = phoneButtons.left + phoneButtonsWidth;
     cancel.right += extra;
     cancel.left = cancel.right - buttonWidth;
     ok.right = cancel.left - gap;
     ok.left = ok.right - buttonWidth;
 
     // One line of text is never cut at its foot, whatever the rounding of the scaled edges.
-    for (int id : {kTitleLabel, kSpeedScaleLabel, kHelpLabel, kOkButton, kCancelButton}) {
+    for (int id : {kTitleLabel, kSpeedScaleLabel, kHelpLabel, kOkButton, kCancelButton,
+                   kPhoneButtonsButton}) {
         RECT& r = rect(id);
         r.bottom = std::max(r.bottom, r.top + textExtent(id, 0).cy);
     }

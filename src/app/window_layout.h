@@ -25,6 +25,7 @@ enum ControlId : int {
     kStatusPicture,
     kSpeedScaleLabel,
     kHelpLabel,
+    kPhoneButtonsButton,
 };
 
 struct ControlRect {

@@ -291,7 +291,7 @@ TEST_F(ConnectWindowTest, TheWindowSpeaksRussianAndEnglishAndItsTextsFit) {
         GetWindowTextW(hwnd, caption, 64);
         EXPECT_STREQ(caption, c.caption);
         EXPECT_EQ(keypilot_->trayMenu().item(keypilot_->connectItem()).caption, c.item);
-        EXPECT_EQ(keypilot_->connectItem() + 1, keypilot_->settingsItem()) << "above the settings";
+        EXPECT_LT(keypilot_->connectItem(), keypilot_->settingsItem()) << "above the settings";
         EXPECT_EQ(keypilot_->trayMenu().defaultItemIndex(), keypilot_->settingsItem());
         EXPECT_EQ(text(ConnectWindow::kHeardLabel), c.heard);
         for (UINT dpi : {96u, 144u}) {
