@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/bluetooth_phones.h"
 #include "app/keypilot.h"
@@ -122,6 +123,47 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     ASSERT_TRUE(pumpUntil([&] {
         return keypilot.trayIcon().hint() == L"Keypilot - Bluetooth: подключен телефон Pixel";
     }));
+}
+
+// The user's buttons ride on either way: the service's phone gets the list and its press's token
+// on its own way, and a token confirms only on the way it went out on, though both ways talk.
+TEST_F(BluetoothLinkTest, APowerButtonIsConfirmedOnlyOnTheWayItsTokenWentOutOn) {
+    storePort();
+    testing_support::storeSetting(app::setting_names::kBluetoothService, L"1");
+    testing_support::storeSetting(app::setting_names::kAllowedPhones, app::phonesText({kPhone}));
+    testing_support::storeSetting(L"0003", L"power|Sleep|sleep");
+    testing_support::storeSetting(L"buttons", L"0003");
+    testing_support::storeSetting(L"lastButton", L"0003");
+    app::Keypilot& keypilot = start(api_);
+    std::vector<app::PowerAction> calls;
+    keypilot.buttonPresses().seams.power = [&](app::PowerAction action) {
+        calls.push_back(action);
+        return true;
+    };
+    ASSERT_TRUE(testing_support::waitForOpen(keypilot));
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
+    const auto link = api_->connect(kPhone);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
+    testing_support::PortEnd comPhone(phonePort_);
+    ASSERT_TRUE(comPhone.send("HI04"));
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.phoneAnswers().talk().talking(); }));
+
+    api_->say(link, "HI04");
+    const std::string& heard = api_->links[link].received;
+    ASSERT_TRUE(pumpUntil([&] { return heard.find(R"("name":"Sleep")") != std::string::npos; }));
+    api_->say(link, "BT0003");
+    const std::string start = R"({"type":"confirm","id":"0003","token":")";
+    ASSERT_TRUE(pumpUntil([&] { return heard.find(start) != std::string::npos; })) << heard;
+    const std::string token = heard.substr(heard.find(start) + start.size(), 6);
+
+    SetCursorPos(200, 200);
+    ASSERT_TRUE(comPhone.send("CF0003" + token + "PI06"));
+    POINT cursor{};
+    ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.x == 210; }));
+    EXPECT_TRUE(calls.empty()) << "the COM port's sender never got the token";
+    api_->say(link, "CF0003" + token);
+    ASSERT_TRUE(pumpUntil([&] { return !calls.empty(); }));
+    EXPECT_EQ(calls, std::vector{app::PowerAction::Sleep});
 }
 
 TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) {
