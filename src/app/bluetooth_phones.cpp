@@ -1,22 +1,11 @@
 #include "app/bluetooth_phones.h"
 
+#include "app/hex_digit.h"
+
 namespace app {
 namespace {
 
 constexpr std::size_t kDigits = 12;
-
-int digitValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -32,7 +21,7 @@ std::set<std::uint64_t> phonesFrom(std::wstring_view text) {
         std::uint64_t address = 0;
         bool valid = true;
         for (wchar_t c : entry) {
-            const int value = digitValue(c);
+            const int value = hexDigit(c);
             valid = valid && value >= 0;
             address = (address << 4) | static_cast<std::uint64_t>(value < 0 ? 0 : value);
         }

@@ -4,6 +4,7 @@
 #include <array>
 #include <set>
 
+#include "app/hex_digit.h"
 #include "link/button_press.h"
 #include "link/link_protocol.h"
 
@@ -198,19 +199,6 @@ const wchar_t* programProblem(const ButtonAction& action) {
         return kFolderProblem;
     }
     return nullptr;
-}
-
-int hexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') {
-        return c - L'0';
-    }
-    if (c >= L'A' && c <= L'F') {
-        return c - L'A' + 10;
-    }
-    if (c >= L'a' && c <= L'f') {
-        return c - L'a' + 10;
-    }
-    return -1;
 }
 
 void appendEscaped(std::wstring& out, std::wstring_view part) {
