@@ -27,15 +27,6 @@ constexpr ModifierKey kModifierKeys[] = {
     {&KeyCombination::win, VK_LWIN, true},
 };
 
-INPUT keyInput(WORD vk, bool extended, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = vk;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
-    return input;
-}
-
 // The shutdown privilege, which ExitWindowsEx needs for a restart or a shut down and
 // SetSuspendState for sleep; a process holds it disabled until it asks.
 bool enableShutdownPrivilege() {
@@ -66,23 +57,13 @@ bool pressCombination(const KeyCombination& keys) {
     if (!key) {
         return false;
     }
-    std::vector<INPUT> inputs;
+    std::vector<HeldKey> held;
     for (const auto& modifier : kModifierKeys) {
         if (keys.*modifier.flag) {
-            inputs.push_back(keyInput(modifier.virtualKey, modifier.extended, false));
+            held.push_back({modifier.virtualKey, modifier.extended});
         }
     }
-    const auto vk = static_cast<WORD>(key->virtualKey);
-    inputs.push_back(keyInput(vk, key->extended, false));
-    inputs.push_back(keyInput(vk, key->extended, true));
-    for (auto modifier = std::rbegin(kModifierKeys); modifier != std::rend(kModifierKeys);
-         ++modifier) {
-        if (keys.*modifier->flag) {
-            inputs.push_back(keyInput(modifier->virtualKey, modifier->extended, true));
-        }
-    }
-    const auto count = static_cast<UINT>(inputs.size());
-    return SendInput(count, inputs.data(), sizeof(INPUT)) == count;
+    return pressCombination(held, key->virtualKey, key->extended);
 }
 
 bool switchPower(PowerAction action) {

@@ -7,16 +7,19 @@
 namespace app {
 namespace {
 
-// A real key's down and up, as a keyboard layout would give them.
-void appendKeyPress(std::vector<INPUT>& inputs, unsigned vk, bool extended) {
+// A real key going down or up, as a keyboard layout would give it.
+void appendKey(std::vector<INPUT>& inputs, unsigned vk, bool extended, bool up) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = static_cast<WORD>(vk);
     input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = extended ? KEYEVENTF_EXTENDEDKEY : 0;
+    input.ki.dwFlags = (extended ? KEYEVENTF_EXTENDEDKEY : 0) | (up ? KEYEVENTF_KEYUP : 0);
     inputs.push_back(input);
-    input.ki.dwFlags |= KEYEVENTF_KEYUP;
-    inputs.push_back(input);
+}
+
+void appendKeyPress(std::vector<INPUT>& inputs, unsigned vk, bool extended) {
+    appendKey(inputs, vk, extended, false);
+    appendKey(inputs, vk, extended, true);
 }
 
 bool insertAll(std::vector<INPUT>& inputs) {
@@ -32,6 +35,18 @@ bool insertAll(std::vector<INPUT>& inputs) {
 bool pressKey(unsigned vk, bool extended) {
     std::vector<INPUT> inputs;
     appendKeyPress(inputs, vk, extended);
+    return insertAll(inputs);
+}
+
+bool pressCombination(std::span<const HeldKey> held, unsigned vk, bool extended) {
+    std::vector<INPUT> inputs;
+    for (const HeldKey& key : held) {
+        appendKey(inputs, key.vk, key.extended, false);
+    }
+    appendKeyPress(inputs, vk, extended);
+    for (auto key = held.rbegin(); key != held.rend(); ++key) {
+        appendKey(inputs, key->vk, key->extended, true);
+    }
     return insertAll(inputs);
 }
 

@@ -9,6 +9,7 @@
 // effect. A window of a higher integrity level refuses the input without either answer telling.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "link/link_protocol.h"
@@ -18,6 +19,15 @@ namespace app {
 // One press (down, then up) of the virtual key vk; extended: a key of the navigation block or
 // another key that carries the extended flag, which some programs need to tell it apart.
 bool pressKey(unsigned vk, bool extended);
+
+// A key held down around another one: a modifier of a combination.
+struct HeldKey {
+    unsigned vk;
+    bool extended;
+};
+// One press of vk with the held keys around it: each goes down in its order before it and comes
+// up in the reverse order after it ("Ctrl+Shift+Esc").
+bool pressCombination(std::span<const HeldKey> held, unsigned vk, bool extended);
 
 // One press (down, then up) of a key from the link's key table.
 bool pressLinkKey(phonelink::LinkKey key);

@@ -23,15 +23,6 @@ std::wstring_view withoutLeadingBlanks(std::wstring_view text) {
     return text;
 }
 
-bool isSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
-// No folder and no drive: a name the system's places are searched for.
-bool isBareName(std::wstring_view name) {
-    return !name.empty() && name.find_first_of(L"\\/:") == std::wstring_view::npos;
-}
-
 std::wstring lowerCase(std::wstring_view text) {
     std::wstring lower(text);
     for (auto& c : lower) {
@@ -76,7 +67,7 @@ std::optional<std::wstring> findBareName(std::wstring name, const ProgramLookups
         if (!isFullyQualified(path)) {
             continue;
         }
-        while (!path.empty() && isSeparator(path.back())) {
+        while (!path.empty() && isPathSeparator(path.back())) {
             path.pop_back();
         }
         path += L'\\';
@@ -131,14 +122,6 @@ std::optional<LaunchCommand> resolveFullPath(std::wstring_view text,
 }
 
 }  // namespace
-
-bool isFullyQualified(std::wstring_view path) {
-    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
-        return true;
-    }
-    return path.size() >= 3 && std::iswalpha(static_cast<wint_t>(path[0])) && path[1] == L':' &&
-           isSeparator(path[2]);
-}
 
 std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text,
                                                   const ProgramLookups& lookups) {

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/path_names.h"
+
 namespace app {
 
 struct LaunchCommand {
@@ -31,9 +33,6 @@ struct ProgramLookups {
     // the Windows folder, then the PATH entries as they stand.
     std::vector<std::wstring> folders;
 };
-
-// Whether a path starts at a drive's root ("C:\") or a share ("\\server\share").
-bool isFullyQualified(std::wstring_view path);
 
 // The program is, in this order:
 // - the quoted part, when the text starts with a quote;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "app/hex_digit.h"
+#include "app/path_names.h"
 #include "link/button_press.h"
 #include "link/link_protocol.h"
 
@@ -141,20 +142,6 @@ std::optional<std::size_t> characterCount(std::wstring_view text, bool controlsA
     return count;
 }
 
-bool isLetter(wchar_t c) {
-    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-bool isFullPath(std::wstring_view path) {
-    auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-    return (path.size() >= 2 && separator(path[0]) && separator(path[1])) ||
-           (path.size() >= 3 && isLetter(path[0]) && path[1] == L':' && separator(path[2]));
-}
-
-bool isBareName(std::wstring_view name) {
-    return !name.empty() && name.find_first_of(L"\\/:") == std::wstring_view::npos;
-}
-
 // A field without quotes or control characters, within the program's bound.
 bool isPlainField(std::wstring_view text) {
     const auto count = characterCount(text, false);
@@ -188,14 +175,15 @@ bool isAddress(std::wstring_view address) {
 
 const wchar_t* programProblem(const ButtonAction& action) {
     if (!isPlainField(action.program) ||
-        (!isFullPath(action.program) && !isBareName(action.program))) {
+        (!isFullyQualified(action.program) && !isBareName(action.program))) {
         return kProgramProblem;
     }
     if (!characterCount(action.arguments, false) ||
         action.arguments.size() > kMaxProgramFieldLength) {
         return kArgumentsProblem;
     }
-    if (!action.folder.empty() && (!isPlainField(action.folder) || !isFullPath(action.folder))) {
+    if (!action.folder.empty() &&
+        (!isPlainField(action.folder) || !isFullyQualified(action.folder))) {
         return kFolderProblem;
     }
     return nullptr;

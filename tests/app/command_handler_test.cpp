@@ -13,13 +13,16 @@
 #include "framework/handle.h"
 #include "framework/registry.h"
 #include "keypilot_waits.h"
+#include "launch_marker_files.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
+using testing_support::fileText;
 using testing_support::KeyRecorder;
 using testing_support::PortEnd;
 using testing_support::pumpUntil;
+using testing_support::testDirectory;
 
 namespace {
 
@@ -153,26 +156,6 @@ TEST_F(CommandTest, TwoOksInsideOneCommandEachTakeEffectInOrderOnceItIsOver) {
     EXPECT_EQ(KeyRecorder::keys.size(), 2u) << "the command finished: key up followed";
 }
 
-std::wstring testDirectory() {
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
-// The command line the marker program left when it ran; empty until it has run. The marker
-// holds its file unshared while it writes, so a text read here is complete.
-std::wstring commandLineLeftBy(const std::wstring& program) {
-    framework::KernelHandle file{CreateFileW((program + L".ran").c_str(), GENERIC_READ, 0, nullptr,
-                                             OPEN_EXISTING, 0, nullptr)};
-    wchar_t line[1024] = {};
-    DWORD read = 0;
-    if (file) {
-        ReadFile(file.get(), line, sizeof line - sizeof(wchar_t), &read, nullptr);
-    }
-    return line;
-}
-
 TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     std::wstring marker = testDirectory() + TEXT(KEYPILOT_LAUNCH_MARKER);
     // A program in a folder with a blank, and a look-alike that an unquoted start would run.
@@ -202,7 +185,7 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
         keypilot_->settingsWindow().setProgramText(text);
         phone_->send("00");
         std::wstring line;
-        ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(real)).empty(); }, 10000));
+        ASSERT_TRUE(pumpUntil([&] { return !(line = fileText(real + L".ran")).empty(); }, 10000));
         if (text != real) {
             EXPECT_TRUE(line.ends_with(L" --from-phone"));
         }
@@ -218,7 +201,7 @@ TEST_F(CommandTest, LaunchStartsTheProgramFieldsCommandLine) {
     keypilot_->settingsWindow().setProgramText(name.substr(0, name.size() - 4) + L" --from-phone");
     phone_->send("00");
     std::wstring line;
-    ASSERT_TRUE(pumpUntil([&] { return !(line = commandLineLeftBy(marker)).empty(); }, 10000));
+    ASSERT_TRUE(pumpUntil([&] { return !(line = fileText(marker + L".ran")).empty(); }, 10000));
     EXPECT_TRUE(line.ends_with(L" --from-phone"));
 
     // Nothing to start: nothing happens, and the next code works.

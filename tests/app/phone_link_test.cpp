@@ -15,12 +15,12 @@
 
 #include "app/keypilot.h"
 #include "framework/application.h"
-#include "framework/handle.h"
 #include "framework/registry.h"
 #include "helper_windows.h"
 #include "link/link_protocol.h"
 #include "link/phone_contact.h"
 #include "keypilot_waits.h"
+#include "launch_marker_files.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 
@@ -188,26 +188,6 @@ TEST_F(PhoneLinkTest, TheListFollowsTheHelloAndEachReloadAndAnUnknownIdIsCounted
     EXPECT_EQ(heardWithin(500), "");
 }
 
-std::wstring programFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring program(path, length);
-    return program.substr(0, program.rfind(L'\\') + 1);
-}
-
-// A text file's whole content as UTF-16, empty while it is missing or held by its writer.
-std::wstring fileText(const std::wstring& path) {
-    framework::KernelHandle file{
-        CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
-    std::wstring text(2048, L'\0');
-    DWORD read = 0;
-    if (!file || !ReadFile(file.get(), text.data(), 2047 * sizeof(wchar_t), &read, nullptr)) {
-        return {};
-    }
-    text.resize(read / sizeof(wchar_t));
-    return text;
-}
-
 // Each kind of button pressed from the phone reaches Windows: the combination's keys in the
 // foreground window with its modifiers around the key, the program with its arguments in its
 // working folder, the text typed, the address handed to the shell (a stand-in: a real one would
@@ -218,8 +198,8 @@ TEST_F(PhoneLinkTest, EachKindOfButtonReachesWindows) {
     CreateDirectoryW(folder.c_str(), nullptr);
     CreateDirectoryW(work.c_str(), nullptr);
     const std::wstring marker = folder + L"\\marker tool.exe";
-    ASSERT_TRUE(
-        CopyFileW((programFolder() + TEXT(KEYPILOT_LAUNCH_MARKER)).c_str(), marker.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((testing_support::testDirectory() + TEXT(KEYPILOT_LAUNCH_MARKER)).c_str(),
+                          marker.c_str(), FALSE));
     DeleteFileW((marker + L".ran").c_str());
     std::mutex lock;
     std::vector<std::wstring> opened;
@@ -254,9 +234,10 @@ TEST_F(PhoneLinkTest, EachKindOfButtonReachesWindows) {
 
     send("BT0002");
     std::wstring line;
-    ASSERT_TRUE(pumpUntil([&] { return !(line = fileText(marker + L".ran")).empty(); }, 10000));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !(line = testing_support::fileText(marker + L".ran")).empty(); }, 10000));
     EXPECT_EQ(line, L"\"" + marker + L"\" --from \"a b\" 100%");
-    EXPECT_EQ(fileText(marker + L".dir"), work);
+    EXPECT_EQ(testing_support::fileText(marker + L".dir"), work);
 
     {
         testing_support::EditWindow editor;
