@@ -3,7 +3,8 @@
 #   update-po.sh           write po/default.pot and po/serial.pot, msgmerge po/<lang>/<domain>.po
 #   update-po.sh --check   change nothing; exit 1 when a template is stale or a translation lacks,
 #                          leaves untranslated or marks fuzzy any of its template's texts
-# Domain "default": the interface's texts (marked with tr() or uiText() in src/app) and the
+# Domain "default": the interface's texts (marked with tr() or uiText() in the program's rooms:
+# src/app, src/windows, src/ways, src/buttons, src/desktop, src/settings, src/i18n) and the
 # framework's string table. Domain "serial": the serial port component's messages (marked with
 # serialText() in src/serial).
 set -euo pipefail
@@ -43,8 +44,12 @@ xgettext "${common[@]}" -C --keyword= --keyword=serialText -o "$work/serial.pot"
     src/serial/*.cpp src/serial/*.h
 sed -i 's/charset=CHARSET/charset=UTF-8/' "$work/serial.pot"
 
+# shellcheck disable=SC2046 # the file list, one word a file (no blanks in source paths)
 xgettext "${common[@]}" -C --keyword= --keyword=tr --keyword=uiText -o "$work/app.pot" \
-    src/app/*.cpp src/app/*.h
+    $(git ls-files -- 'src/app/*.cpp' 'src/app/*.h' 'src/windows/*.cpp' 'src/windows/*.h' \
+        'src/ways/*.cpp' 'src/ways/*.h' 'src/buttons/*.cpp' 'src/buttons/*.h' \
+        'src/desktop/*.cpp' 'src/desktop/*.h' 'src/settings/*.cpp' 'src/settings/*.h' \
+        'src/i18n/ui_text.h')
 {
     printf 'msgid ""\nmsgstr ""\n"Content-Type: text/plain; charset=UTF-8\\n"\n\n'
     rc_strings src/framework/framework_strings.rc

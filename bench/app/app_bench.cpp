@@ -59,21 +59,21 @@
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
-#include "app/phone_answers.h"
-#include "app/port_connection.h"
-#include "link/answer.h"
-#include "link/link_protocol.h"
-#include "link/phone_contact.h"
 #include "bench_clock.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "framework/text.h"
-#include "../mixer/fake_mixer_driver.h"
 #include "hanging_write_comm_api.h"
+#include "link/answer.h"
+#include "link/link_protocol.h"
+#include "link/phone_contact.h"
 #include "slow_calls.h"
+#include "ways/com/port_connection.h"
+#include "ways/phone_answers.h"
 #include "wine_test_support.h"
+#include "../mixer/fake_mixer_driver.h"
 
 namespace {
 

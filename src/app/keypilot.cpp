@@ -4,16 +4,16 @@
 #include <string>
 #include <utility>
 
-#include "app/button_store.h"
-#include "app/port_list_text.h"
-#include "app/remote_address.h"
-#include "app/resources/resource.h"
-#include "app/settings_values.h"
-#include "app/status_hint.h"
+#include "buttons/button_store.h"
 #include "framework/application.h"
 #include "framework/scope_exit.h"
 #include "framework/stage_marks.h"
 #include "ports/system_port_sources.h"
+#include "settings/remote_address.h"
+#include "settings/settings_values.h"
+#include "windows/port_list_text.h"
+#include "windows/resources/resource.h"
+#include "windows/status_hint.h"
 
 namespace app {
 

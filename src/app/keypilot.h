@@ -15,29 +15,29 @@
 #include <optional>
 #include <string>
 
-#include "app/autostart.h"
-#include "app/bluetooth_service.h"
-#include "app/button_presses.h"
-#include "app/command_handler.h"
-#include "app/connect_window.h"
 #include "app/instance_claim.h"
-#include "app/kept_ports.h"
-#include "app/phone_answers.h"
-#include "app/phone_buttons_window.h"
-#include "link/link_protocol.h"
-#include "link/phone_contact.h"
-#include "app/pointer_input.h"
-#include "app/port_connection.h"
-#include "app/settings_store.h"
-#include "app/settings_window.h"
-#include "app/shell_runner.h"
-#include "app/ui_text.h"
+#include "buttons/button_presses.h"
+#include "desktop/command_handler.h"
+#include "desktop/pointer_input.h"
+#include "desktop/shell_runner.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
+#include "i18n/ui_text.h"
+#include "link/link_protocol.h"
+#include "link/phone_contact.h"
 #include "mixer/audio_mixer.h"
 #include "ports/port_catalogue.h"
 #include "serial/serial_port.h"
+#include "settings/autostart.h"
+#include "settings/settings_store.h"
 #include "tray/tray_icon.h"
+#include "ways/bluetooth/bluetooth_service.h"
+#include "ways/com/kept_ports.h"
+#include "ways/com/port_connection.h"
+#include "ways/phone_answers.h"
+#include "windows/connect_window.h"
+#include "windows/phone_buttons_window.h"
+#include "windows/settings_window.h"
 
 namespace app {
 
@@ -45,7 +45,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
   public:
     static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
     // What the tip says after "Keypilot - COM5: " while the port is open and no phone is heard.
-    static constexpr const wchar_t* kWaitingForPhone = uiText(L"ожидание телефона");
+    static constexpr const wchar_t* kWaitingForPhone = app::kWaitingForPhone;
     // The maker's web site, opened by the tray menu.
     static constexpr const wchar_t* kWebsite = L"https://corvane.ru/keypilot/";
     static constexpr UINT_PTR kStatusTimerId = 1;
@@ -59,7 +59,7 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     static constexpr std::uint64_t kHoldSilenceMs = phonelink::kHeldButtonSilenceMs;
     // Present while the phone holds the left button, beside the settings: a Keypilot ended hard
     // during a drag cannot let go of the button, so the next start does.
-    static constexpr const wchar_t* kHeldMark = L"leftHeld";
+    static constexpr const wchar_t* kHeldMark = setting_names::kHeldMark;
 
     // Creates the settings window (hidden) and the components, for the Keypilot that holds the
     // session's claim, and fills the port list from the system's ports. The application must have

@@ -7,11 +7,11 @@
 #include <string>
 #include <utility>
 
-#include "app/bluetooth_phones.h"
 #include "app/keypilot.h"
-#include "app/status_hint.h"
 #include "framework/application.h"
 #include "framework/text.h"
+#include "ways/bluetooth/bluetooth_phones.h"
+#include "windows/status_hint.h"
 
 namespace app {
 namespace {

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "link/owning_thread.h"
 #include "link/command_table.h"
+#include "link/owning_thread.h"
 
 namespace phonelink {
 

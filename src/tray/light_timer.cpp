@@ -4,8 +4,8 @@
 #include <unordered_map>
 
 #include "framework/application.h"
-#include "framework/hidden_window.h"
 #include "framework/handle.h"
+#include "framework/hidden_window.h"
 
 namespace tray {
 

@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/bluetooth_phones.h"
 #include "app/keypilot.h"
 #include "fake_bluetooth_api.h"
 #include "keypilot_waits.h"
 #include "ports/system_port_sources.h"
 #include "program_test.h"
 #include "session_claim.h"
+#include "ways/bluetooth/bluetooth_phones.h"
 #include "wine_test_support.h"
 
 using app::BluetoothService;

@@ -5,15 +5,15 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_handler.h"
 #include "app/keypilot.h"
-#include "app/launch_program.h"
-#include "link/link_protocol.h"
+#include "desktop/command_handler.h"
+#include "desktop/launch_program.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
 #include "keypilot_waits.h"
 #include "launch_marker_files.h"
+#include "link/link_protocol.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 

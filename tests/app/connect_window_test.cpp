@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "app/keypilot.h"
-#include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/registry.h"
 #include "framework/text.h"
 #include "i18n/translation.h"
+#include "keypilot_waits.h"
 #include "program_test.h"
 #include "qr_codes.h"
-#include "keypilot_waits.h"
 #include "session_claim.h"
+#include "windows/window_layout.h"
 #include "wine_test_support.h"
 
 using app::ConnectWindow;

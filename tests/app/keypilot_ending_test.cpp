@@ -17,9 +17,9 @@
 #include "framework/application.h"
 #include "framework/main_thread_call.h"
 #include "framework/registry.h"
-#include "serial/comm_api.h"
 #include "keypilot_waits.h"
 #include "program_test.h"
+#include "serial/comm_api.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 

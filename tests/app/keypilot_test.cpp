@@ -9,18 +9,18 @@
 #include <thread>
 #include <vector>
 
-#include "app/autostart.h"
 #include "app/keypilot.h"
-#include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/registry.h"
 #include "framework/text.h"
-#include "i18n/translation.h"
 #include "held_open_comm_api.h"
+#include "i18n/translation.h"
 #include "keypilot_waits.h"
 #include "program_test.h"
 #include "session_claim.h"
+#include "settings/autostart.h"
+#include "windows/window_layout.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;

@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "app/button_editor.h"
 #include "app/keypilot.h"
-#include "app/phone_buttons_window.h"
 #include "framework/application.h"
 #include "framework/text.h"
 #include "i18n/translation.h"
 #include "program_test.h"
 #include "session_claim.h"
+#include "windows/button_editor.h"
+#include "windows/phone_buttons_window.h"
 #include "wine_test_support.h"
 
 using app::ButtonEditor;

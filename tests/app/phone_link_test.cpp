@@ -17,10 +17,10 @@
 #include "framework/application.h"
 #include "framework/registry.h"
 #include "helper_windows.h"
-#include "link/link_protocol.h"
-#include "link/phone_contact.h"
 #include "keypilot_waits.h"
 #include "launch_marker_files.h"
+#include "link/link_protocol.h"
+#include "link/phone_contact.h"
 #include "session_claim.h"
 #include "wine_test_support.h"
 

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "app/keypilot.h"
-#include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/registry.h"
 #include "keypilot_waits.h"
 #include "program_test.h"
 #include "session_claim.h"
+#include "windows/window_layout.h"
 #include "wine_test_support.h"
 
 using testing_support::waitForPorts;

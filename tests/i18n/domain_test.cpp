@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "framework/handle.h"
 #include "catalogue_files.h"
+#include "framework/handle.h"
 #include "mo_builder.h"
 #include "wine_test_support.h"
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/window_layout.h"
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/registry.h"
+#include "windows/window_layout.h"
 #include "wine_test_support.h"
 
 namespace testing_support {

@@ -12,8 +12,8 @@
 
 #include "framework/handle.h"
 #include "framework/scope_exit.h"
-#include "link/link_protocol.h"
 #include "framework/text.h"
+#include "link/link_protocol.h"
 #include "phone_keys.h"
 #include "phone_script.h"
 

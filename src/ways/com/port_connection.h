@@ -1,0 +1,120 @@
+// The link to the phone: the serial port with the link's fixed line settings, whether the user
+// wants it open, and why it is not when it should be. A port that should be open and is not (it
+// could not be opened, or the link dropped and the port closed) is tried again every few status
+// ticks, silently, one try at a time. Every open is a try, the user's own (OK, "Listen on", the
+// start) as well: the device call runs on a thread of its own, since a Bluetooth driver may hold it
+// for seconds, and the port takes the device on the main thread; a failure shows in the tray tip.
+// Closing waits for the port's event thread, as the serial component does. Each chunk received is
+// read here and handed to onChunk. What goes back to the phone goes through carrier(), written by
+// the open port's writer thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "framework/handle.h"
+#include "framework/owned_window.h"
+#include "i18n/ui_text.h"
+#include "serial/serial_port.h"
+#include "ways/com/background_open.h"
+#include "ways/com/port_writer.h"
+
+namespace app {
+
+class PortConnection {
+  public:
+    // Status ticks between two tries to open a port that should be open and is not.
+    static constexpr int kReconnectTicks = 2;
+    // Why a port that was open is not: it closed by itself.
+    static constexpr const wchar_t* kLinkLost = uiText(L"связь потеряна");
+    // Why a port could not be opened: no such port exists.
+    static constexpr const wchar_t* kPortNotPresent = uiText(L"отсутствует");
+    // Why a port that was open is not: Keypilot's own handling of a chunk failed. %s: the
+    // error's text.
+    static constexpr const wchar_t* kOwnFailure = uiText(L"сбой в Keypilot: %s");
+
+    // Sets the line settings (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
+    // every event) and names COM1; nothing is opened.
+    PortConnection();
+    // Closes the port; a port that refuses to close goes with its handle.
+    ~PortConnection();
+    PortConnection(const PortConnection&) = delete;
+    PortConnection& operator=(const PortConnection&) = delete;
+
+    // Runs on the main thread for each chunk read from the port. An error it raises ends the
+    // port's event thread, and the port closes and is tried again as after a lost link; but
+    // failure() names the error as Keypilot's own, with its text. A read that fails is a lost
+    // link.
+    std::function<void(const std::string& chunk)> onChunk;
+
+    serial::SerialPort& port() { return port_; }
+    // The way back to the phone. Sends while no port is open are reported as failed.
+    phonelink::Carrier& carrier() { return writer_; }
+    // The carrier as the port's writer, for the figures of what it holds.
+    const PortWriter& writer() const { return writer_; }
+    bool connected() const { return port_.connected(); }
+
+    // The user's switch (OK): a port open under this name, or that the user is having opened
+    // under it, closes; otherwise the port is to be open under this name, as keepOpen.
+    void toggle(const std::wstring& name);
+    // "Listen on": the port takes the name and is to be open. Open under that name, or being
+    // opened at the user's request, it stays as it is; otherwise what is open closes, a try in
+    // progress is let go of, and the user's try starts.
+    void keepOpen(const std::wstring& name);
+    // Whether a try the user asked for is in progress.
+    bool opening() const { return try_ && tryAsked_; }
+    // One status tick: a port that should be open is tried again every kReconnectTicks ticks
+    // while mayTry holds (not in the middle of a command, which decides the port's state itself).
+    void tick(bool mayTry);
+    // Why the port the user wants open is not: the last open's failure (in plain words when the
+    // port does not exist), Keypilot's own error that closed it, or that the link was lost. Nothing
+    // when the port is open, the user closed it or no port is named. While a try is in progress the
+    // last reason under that port's name stands; the user's first try on a name has none yet.
+    std::optional<std::wstring> failure() const;
+    // Lets go of the port now, dropping a failure to close, with no more chunks delivered; a try
+    // in progress is let go of.
+    void close() noexcept;
+
+  private:
+    // What the tray tip says of a failed open.
+    static std::wstring reasonOf(const std::exception& e);
+    friend LRESULT CALLBACK framework::ownedWindowProcedure<PortConnection>(HWND, UINT, WPARAM,
+                                                                            LPARAM);
+    framework::OwnedWindow& ownedWindow() { return window_; }
+    LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    bool portNamed() const;
+    // Names the port; one open, or being tried, under another name is closed or let go of first.
+    void choosePort(const std::wstring& name);
+    // The user's close: nothing is tried until the user asks again.
+    void stop();
+    void noteFailure(const std::exception& e);
+    void startTry(bool asked);
+    void onTryDone(WPARAM id);
+    void receiveChunk(int32_t count);
+
+    // Runs while the port is open: started by the port's onAfterOpen and stopped by its
+    // onBeforeClose, which are the connection's. Made before the port, so that it is still there
+    // when the port's destructor closes it.
+    PortWriter writer_;
+    serial::SerialPort port_;
+    bool wanted_ = false;
+    int ticksSinceTry_ = 0;
+    // Why the port is not open: the last open's failure, or Keypilot's own error that closed it.
+    // Empty after a successful open, so a port that closes by itself has lost its link.
+    std::wstring failure_;
+    // Receives the news that a try's device call is done.
+    framework::OwnedWindow window_;
+    // Goes before the window, which it posts to.
+    std::unique_ptr<BackgroundOpen> try_;
+    WPARAM tryId_ = 0;
+    // Whether the try in progress is the user's.
+    bool tryAsked_ = false;
+};
+
+}  // namespace app

@@ -1,0 +1,208 @@
+#include "ways/com/port_writer.h"
+
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "framework/exception.h"
+#include "serial/comm_api.h"
+
+namespace app {
+namespace {
+
+constexpr UINT kWriteEndedMessage = WM_APP + 1;
+constexpr const wchar_t* kWindowClass = L"KeypilotPortWriter";
+
+}  // namespace
+
+// The writer thread of one open port, and what it shares with the main thread.
+class PortWriter::Session {
+  public:
+    Session(std::shared_ptr<serial::CommApi> api, HANDLE device, HWND window, WPARAM generation)
+        : api_(std::move(api)),
+          device_(device),
+          window_(window),
+          generation_(generation),
+          wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          record_(std::make_unique<WriteRecord>()) {
+        record_->event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!wake_ || !stop_ || !record_->event) {
+            framework::raiseLastOSError();
+        }
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Session() {
+        SetEvent(stop_.get());
+        thread_.join();
+        if (!HasOverlappedIoCompleted(&record_->overlapped)) {
+            // The driver kept a write it was asked to cancel: the record and its bytes stay for
+            // good rather than be freed under a driver that may still complete it.
+            static_cast<void>(record_.release());
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void send(std::string bytes) {
+        {
+            std::lock_guard guard(lock_);
+            waiting_ = std::move(bytes);
+        }
+        SetEvent(wake_.get());
+    }
+
+    std::size_t heldBytes() const {
+        std::lock_guard guard(lock_);
+        return underWay_ + (waiting_ ? waiting_->size() : 0);
+    }
+
+  private:
+    enum class Outcome { written, failed, stopped };
+
+    // What the driver holds while a write is under way.
+    struct WriteRecord {
+        framework::KernelHandle event;
+        OVERLAPPED overlapped{};
+        std::string bytes;
+    };
+
+    void run() {
+        const HANDLE idle[] = {stop_.get(), wake_.get()};
+        while (WaitForMultipleObjects(2, idle, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+            std::optional<std::string> bytes;
+            {
+                std::lock_guard guard(lock_);
+                bytes = std::exchange(waiting_, std::nullopt);
+                underWay_ = bytes ? bytes->size() : 0;
+            }
+            if (!bytes) {
+                continue;
+            }
+            Outcome outcome = Outcome::failed;
+            try {
+                outcome = write(std::move(*bytes));
+            } catch (...) {
+                // The thread's boundary: a write that raised has failed, like one the driver
+                // refused.
+            }
+            {
+                std::lock_guard guard(lock_);
+                underWay_ = 0;
+                // Whatever waited behind a write that did not go waits no more: the owner, told
+                // of the failure, decides whether anything is sent again.
+                if (outcome != Outcome::written) {
+                    waiting_.reset();
+                }
+            }
+            if (outcome == Outcome::stopped) {
+                return;
+            }
+            PostMessageW(window_, kWriteEndedMessage, generation_,
+                         outcome == Outcome::written ? 1 : 0);
+        }
+    }
+
+    Outcome write(std::string bytes) {
+        WriteRecord& record = *record_;
+        // A write the driver kept after its cancel still owns the record: nothing more goes to
+        // the device until the driver lets go of it.
+        if (!HasOverlappedIoCompleted(&record.overlapped)) {
+            return Outcome::failed;
+        }
+        record.bytes = std::move(bytes);
+        record.overlapped = OVERLAPPED{};
+        record.overlapped.hEvent = record.event.get();
+        const auto size = static_cast<DWORD>(record.bytes.size());
+        DWORD written = 0;
+        if (api_->writeFile(device_, record.bytes.data(), size, &written, &record.overlapped)) {
+            return written == size ? Outcome::written : Outcome::failed;
+        }
+        if (GetLastError() != ERROR_IO_PENDING) {
+            return Outcome::failed;
+        }
+        const HANDLE ends[] = {record.event.get(), stop_.get()};
+        const DWORD end =
+            WaitForMultipleObjects(2, ends, FALSE, static_cast<DWORD>(phonelink::kWriteTimeoutMs));
+        if (end == WAIT_OBJECT_0) {
+            const bool done =
+                api_->getOverlappedResult(device_, &record.overlapped, &written, FALSE) &&
+                written == size;
+            return done ? Outcome::written : Outcome::failed;
+        }
+        // Given up, or the port is closing: the driver is asked to end the write, and given a
+        // moment to, since it owns the record until it does.
+        api_->cancelIoEx(device_, &record.overlapped);
+        WaitForSingleObject(record.event.get(), kCancelWaitMs);
+        return end == WAIT_OBJECT_0 + 1 ? Outcome::stopped : Outcome::failed;
+    }
+
+    std::shared_ptr<serial::CommApi> api_;
+    HANDLE device_;
+    HWND window_;
+    WPARAM generation_;
+    framework::KernelHandle wake_;
+    framework::KernelHandle stop_;
+    mutable std::mutex lock_;
+    // The latest bytes sent and not yet started.
+    std::optional<std::string> waiting_;
+    std::size_t underWay_ = 0;
+    std::unique_ptr<WriteRecord> record_;
+    // Last: it starts once everything it uses is made.
+    std::thread thread_;
+};
+
+PortWriter::PortWriter() {
+    if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
+        framework::raiseLastOSError();
+    }
+}
+
+PortWriter::~PortWriter() {
+    stop();
+}
+
+void PortWriter::start(std::shared_ptr<serial::CommApi> api, HANDLE device) noexcept {
+    stop();
+    try {
+        session_ = std::make_unique<Session>(std::move(api), device, window_.get(), generation_);
+    } catch (const std::exception&) {
+        // Dropped: with no writer every send is reported as failed, so the phone is not talked to
+        // until the port opens again.
+    }
+}
+
+void PortWriter::stop() noexcept {
+    if (!session_) {
+        return;
+    }
+    session_.reset();
+    ++generation_;
+}
+
+void PortWriter::send(std::string bytes) {
+    if (!session_) {
+        // Told as a write's outcome is, on a later turn of the message loop, so that the sender
+        // never hears of it in the middle of its own send.
+        PostMessageW(window_.get(), kWriteEndedMessage, generation_, 0);
+        return;
+    }
+    session_->send(std::move(bytes));
+}
+
+std::size_t PortWriter::heldBytes() const {
+    return session_ ? session_->heldBytes() : 0;
+}
+
+LRESULT PortWriter::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kWriteEndedMessage) {
+        if (wParam == generation_ && onSent) {
+            onSent(lParam != 0);
+        }
+        return 0;
+    }
+    return DefWindowProcW(window_.get(), msg, wParam, lParam);
+}
+
+}  // namespace app

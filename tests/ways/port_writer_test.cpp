@@ -1,0 +1,176 @@
+// The way back to the phone over a real COM port pair: what is sent reaches the phone's end,
+// written by a thread of the port's own. A write the phone never takes (through the driver
+// stand-in, which a pseudo-terminal cannot be) is given up after its own time-out while the
+// phone's presses keep coming in, sends meanwhile keep only the latest bytes, and closing the port
+// ends the write without waiting it out.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/application.h"
+#include "framework/handle.h"
+#include "hanging_write_comm_api.h"
+#include "link/carrier.h"
+#include "ways/com/port_connection.h"
+#include "wine_test_support.h"
+
+using testing_support::HangingWriteCommApi;
+using testing_support::PortEnd;
+using testing_support::pumpUntil;
+
+namespace {
+
+class PortWriterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        framework::application().initialize();
+        const auto pair = testing_support::testbedPair(0);
+        connection_ = std::make_unique<app::PortConnection>();
+        connection_->port().setCommApi(api_);
+        connection_->carrier().onSent = [this](bool ok) { outcomes_.push_back(ok); };
+        connection_->onChunk = [this](const std::string& chunk) { chunks_ += chunk; };
+        connection_->keepOpen(pair.local);
+        ASSERT_TRUE(pumpUntil([&] { return connection_->connected(); }));
+        phone_ = std::make_unique<PortEnd>(pair.remote);
+        ASSERT_TRUE(phone_->isOpen());
+    }
+    void TearDown() override {
+        connection_.reset();
+        phone_.reset();
+    }
+
+    // What reaches the phone's end, until it holds at least `size` bytes or 5 s have passed.
+    std::string phoneReads(std::size_t size) {
+        std::string got;
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        while (got.size() < size && GetTickCount64() < deadline) {
+            got += phone_->read(100);
+        }
+        return got;
+    }
+    // Sends and waits for the outcome.
+    bool sent(const std::string& bytes) {
+        const std::size_t before = outcomes_.size();
+        connection_->carrier().send(bytes);
+        return pumpUntil([&] { return outcomes_.size() > before; }, 5000) && outcomes_.back();
+    }
+
+    std::shared_ptr<HangingWriteCommApi> api_ = std::make_shared<HangingWriteCommApi>();
+    std::unique_ptr<app::PortConnection> connection_;
+    std::unique_ptr<PortEnd> phone_;
+    std::vector<bool> outcomes_;
+    std::string chunks_;
+};
+
+TEST_F(PortWriterTest, SentBytesReachThePhonesEndWholeFromAThreadOfThePortsOwn) {
+    // The longest line the link sends, and a short one after it.
+    std::string longest(4095, 'x');
+    longest += '\n';
+    ASSERT_TRUE(sent(longest));
+    EXPECT_EQ(phoneReads(longest.size()), longest);
+    ASSERT_TRUE(sent("{\"type\":\"volume\"}\n"));
+    EXPECT_EQ(phoneReads(18), "{\"type\":\"volume\"}\n");
+
+    const std::vector<DWORD> writers = api_->writers();
+    ASSERT_EQ(writers.size(), 2u);
+    EXPECT_NE(writers[0], GetCurrentThreadId()) << "written on the main thread";
+    EXPECT_EQ(writers[1], writers[0]) << "one writer thread for the open port";
+}
+
+TEST_F(PortWriterTest, AWriteNeverTakenIsGivenUpWhilePressesComeInAndOnlyTheLatestWaits) {
+    api_->hang(true);
+    connection_->carrier().send("first\n");
+    ASSERT_TRUE(pumpUntil([&] { return api_->pending(); }));
+
+    // A phone that cannot keep up: a flood of sends costs only the latest one.
+    std::string latest;
+    for (int i = 0; i < 1000; ++i) {
+        latest = std::string(100, 'v') + std::to_string(i) + "\n";
+        connection_->carrier().send(latest);
+    }
+    EXPECT_EQ(connection_->writer().heldBytes(), 6 + latest.size());
+
+    // The phone's presses come in while the write hangs.
+    ASSERT_TRUE(phone_->send("01"));
+    EXPECT_TRUE(pumpUntil([&] { return chunks_ == "01"; }));
+    EXPECT_TRUE(outcomes_.empty());
+    EXPECT_TRUE(api_->pending());
+
+    // Given up within its own time-out (and margin), and what waited behind it is dropped.
+    ASSERT_TRUE(pumpUntil([&] { return !outcomes_.empty(); }, 2 * phonelink::kWriteTimeoutMs));
+    EXPECT_EQ(outcomes_, std::vector<bool>{false});
+    EXPECT_EQ(api_->cancels(), 1);
+    EXPECT_EQ(api_->writes(), 1);
+    EXPECT_EQ(connection_->writer().heldBytes(), 0u);
+    EXPECT_TRUE(connection_->connected()) << "the port stays open for the phone to come back";
+
+    // The owner's next send goes out again.
+    api_->hang(false);
+    ASSERT_TRUE(sent("again\n"));
+    EXPECT_EQ(phoneReads(6), "again\n");
+}
+
+TEST_F(PortWriterTest, ARecordTheDriverKeepsAfterItsCancelIsNeverWrittenThroughAgain) {
+    api_->hang(true);
+    api_->keepCancelled(true);
+    // Given up after its time-out and a moment for the cancel, which the driver ignores.
+    EXPECT_FALSE(sent("kept\n"));
+    EXPECT_EQ(api_->cancels(), 1);
+    // The driver may still write into the record: nothing more goes to the device through it.
+    EXPECT_FALSE(sent("next\n"));
+    EXPECT_EQ(api_->writes(), 1);
+    EXPECT_EQ(outcomes_, (std::vector<bool>{false, false}));
+}
+
+TEST_F(PortWriterTest, ClosingThePortWhileAWriteHangsEndsTheWriteAndItsThreadAtOnce) {
+    // The system gives out the lowest free handles first, so handles that the rounds leave open
+    // push the highest of the next 256 up (the process's handle count is not kept under Wine).
+    // Handle values go in steps of 4; Wine makes one handle of its own that it keeps, once, at a
+    // time of its choosing, while a leak of a round grows with the rounds.
+    constexpr std::uintptr_t kOneHandle = 4;
+    constexpr int kRounds = 5;
+    const auto handleReach = [] {
+        std::vector<framework::KernelHandle> probes(256);
+        for (auto& probe : probes) {
+            probe.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        }
+        return reinterpret_cast<std::uintptr_t>(probes.back().get());
+    };
+    api_->hang(true);
+    std::uintptr_t reach = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        if (round > 0) {
+            connection_->port().openPort();
+        }
+        connection_->carrier().send("hanging\n");
+        ASSERT_TRUE(pumpUntil([&] { return api_->pending(); }));
+        framework::KernelHandle writer(OpenThread(SYNCHRONIZE, FALSE, api_->writers().back()));
+        ASSERT_TRUE(writer);
+
+        const ULONGLONG closing = GetTickCount64();
+        connection_->close();
+        // Bounded by the cancel, not by the write's own time-out.
+        EXPECT_LT(GetTickCount64() - closing, phonelink::kWriteTimeoutMs);
+        EXPECT_EQ(api_->cancels(), round + 1);
+        EXPECT_EQ(WaitForSingleObject(writer.get(), 0), WAIT_OBJECT_0) << "the thread ended";
+        writer.reset();
+        if (round == 0) {
+            reach = handleReach();
+        }
+    }
+    // Wine lets go of some of a port's handles a moment after its close.
+    EXPECT_TRUE(pumpUntil([&] { return handleReach() <= reach + kOneHandle; }, 2000))
+        << "an open port's writer leaves no handle behind";
+
+    // Nothing of the closed port comes to onSent; a send with no port is told it failed.
+    EXPECT_FALSE(sent("later\n"));
+    EXPECT_EQ(outcomes_, std::vector<bool>{false});
+}
+
+}  // namespace
