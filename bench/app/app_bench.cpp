@@ -60,6 +60,7 @@
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
 #include "bench_clock.h"
+#include "desktop/volume_watch.h"
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/main_thread_call.h"
@@ -71,7 +72,7 @@
 #include "link/phone_contact.h"
 #include "slow_calls.h"
 #include "ways/com/port_connection.h"
-#include "ways/phone_answers.h"
+#include "ways/way.h"
 #include "wine_test_support.h"
 #include "../mixer/fake_mixer_driver.h"
 
@@ -304,7 +305,7 @@ int moves(const std::wstring& local, const std::wstring& remote, int count) {
     SetCursorPos(start.x, start.y);
     const double own = now();
     for (int i = 0; i < count; ++i) {
-        keypilot->onChunkReceived(i % 2 == 0 ? "MV+002+001" : "MV-002-001");
+        keypilot->connection().onChunk(i % 2 == 0 ? "MV+002+001" : "MV-002-001");
     }
     const double ownSeconds = now() - own;
     const bool ownExact = cursorAt(start);
@@ -666,7 +667,9 @@ int writes(const std::wstring& local, int seconds) {
     app::PortConnection connection;
     connection.port().setCommApi(api);
     long givenUp = 0;
-    connection.carrier().onSent = [&](bool ok) { givenUp += ok ? 0 : 1; };
+    connection.onSent = [&](phonelink::SendOutcome outcome) {
+        givenUp += outcome == phonelink::SendOutcome::GivenUp ? 1 : 0;
+    };
     connection.keepOpen(local);
     if (!serveUntil([&] { return connection.connected(); }, 5)) {
         std::fprintf(stderr, "%ls did not open\n", local.c_str());
@@ -681,7 +684,7 @@ int writes(const std::wstring& local, int seconds) {
         const double end = now() + 1;
         while (now() < end) {
             for (int i = 0; i < 100; ++i, ++sends) {
-                connection.carrier().send(line);
+                connection.send(line);
             }
             framework::application().processMessages();
         }
@@ -696,7 +699,7 @@ int writes(const std::wstring& local, int seconds) {
 
 // Keypilot's side of the link for the master volume, wired as the program wires it, with the
 // mixer on its fake driver, whose level this process can change and announce.
-class VolumeLink {
+class VolumeLink : private app::Way::Listener {
   public:
     explicit VolumeLink(const std::wstring& local) {
         using namespace fakemixer;
@@ -705,21 +708,29 @@ class VolumeLink {
             1, L"Card", {line(0xFFFF0000, 2, {volume(kLevel, {0, 0}), muteSwitch(2, {0, 0})})}));
         driver_ = card.get();
         mixer_ = std::make_unique<mixer::AudioMixer>(std::move(card));
-        answers_ = std::make_unique<app::PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
-                                                       &GetTickCount64, nullptr);
-        mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
-            answers_->volumeChanged();
+        volume_ = std::make_unique<app::VolumeWatch>(*mixer_, nullptr);
+        auto port = std::make_unique<app::PortConnection>();
+        connection_ = port.get();
+        phonelink::PhoneTalk::Lines lines;
+        lines.helloAnswer = [this] {
+            return phonelink::encodeHelloAnswer(u"PC", phonelink::TextLanguage::English,
+                                                volume_->state());
         };
-        connection_.onChunk = [this](const std::string& chunk) { received(chunk); };
-        connection_.keepOpen(local);
+        lines.volumeState = [this] { return phonelink::encodeVolumeState(volume_->state()); };
+        app::Way::Listener& listener = *this;
+        way_ = std::make_unique<app::Way>(std::move(port), listener, lines, &GetTickCount64);
+        mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) {
+            volume_->changed();
+        };
+        volume_->onChange = [this] { way_->volumeChanged(); };
+        connection_->keepOpen(local);
     }
-    ~VolumeLink() { connection_.onChunk = nullptr; }
     VolumeLink(const VolumeLink&) = delete;
     VolumeLink& operator=(const VolumeLink&) = delete;
 
-    bool connected() const { return connection_.connected(); }
+    bool connected() const { return connection_->connected(); }
     // A write is under way, or its end has not yet been told on this thread.
-    bool writing() const { return answers_->talk().writing(); }
+    bool writing() const { return way_->talk().writing(); }
     // The level set on the PC: the driver holds it and tells the mixer's window.
     void setOnThePc(int percent) {
         auto& values = driver_->findControl(kLevel)->values;
@@ -731,28 +742,23 @@ class VolumeLink {
   private:
     static constexpr DWORD kLevel = 1;
     // The hello and the sign of life, as the program takes them.
-    void received(const std::string& chunk) {
-        const std::uint64_t at = GetTickCount64();
-        const phonelink::LinkReader::Result read = reader_.feed(chunk, at);
-        bool hello = false, ping = false;
-        for (const phonelink::Message& m : read.messages) {
-            hello = hello || m.kind == phonelink::MessageKind::Hello;
-            ping = ping || m.kind == phonelink::MessageKind::Ping;
-        }
-        if (read.heard) {
-            contact_.heard(at, hello || ping);
-        }
-        if (hello) {
-            answers_->hello();
+    void onHeard(app::Way&) override {}
+    void onMessages(app::Way& way, const std::vector<phonelink::Message>& messages) override {
+        for (const phonelink::Message& m : messages) {
+            if (m.kind == phonelink::MessageKind::Hello) {
+                volume_->watch(true);
+            }
+            way.onTalkMessage(m);
         }
     }
+    void onEnded(app::Way&) override {}
+    void onChanged(app::Way&) override {}
 
-    phonelink::LinkReader reader_;
-    phonelink::PhoneContact contact_;
-    app::PortConnection connection_;
     fakemixer::Driver* driver_ = nullptr;
     std::unique_ptr<mixer::AudioMixer> mixer_;
-    std::unique_ptr<app::PhoneAnswers> answers_;
+    std::unique_ptr<app::VolumeWatch> volume_;
+    app::PortConnection* connection_ = nullptr;
+    std::unique_ptr<app::Way> way_;
 };
 
 // The phone's end: what it has read, and its next whole line.

@@ -7,8 +7,8 @@
 #include "buttons/button_store.h"
 #include "framework/application.h"
 #include "framework/scope_exit.h"
-#include "framework/stage_marks.h"
 #include "ports/system_port_sources.h"
+#include "settings/pc_name.h"
 #include "settings/remote_address.h"
 #include "settings/settings_values.h"
 #include "windows/port_list_text.h"
@@ -26,21 +26,20 @@ Keypilot::Keypilot(InstanceClaim claim, ports::PortSources portSources,
       connectWindow_(*this),
       phoneButtonsWindow_(
           [this](const ButtonList& before, const ButtonList& now) { storeButtons(before, now); }),
-      ports_(std::move(portSources)) {
+      ports_(std::move(portSources)),
+      pcName_(pcName()) {
     ports_.onRead = [this] { onPortsRead(); };
     ports_.read();
     settingsWindow_.setPortNames(portItemTexts(ports::PortList{}));
     settingsWindow_.setPortIndex(kDefaultPortIndex);
-    // The port is named and opened by start().
-    connection_.onChunk = [this](const std::string& chunk) { onChunkReceived(chunk); };
-    connection_.port().onAfterClose = [this](serial::SerialPort&) { onPortClosed(); };
     leftButton_.onHeldChanged = [](bool held) { markHeldButton(held); };
     mixer_ = std::make_unique<mixer::AudioMixer>();
-    answers_ = std::make_unique<PhoneAnswers>(contact_, connection_.carrier(), *mixer_,
-                                              [this] { return clock_(); });
-    makeBluetoothService(std::move(bluetooth));
+    volume_ = std::make_unique<VolumeWatch>(*mixer_);
+    volume_->onChange = [this] { volumeChanged(); };
     // The driver's notice of a change made anywhere, by this process or another.
-    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) { volumeChanged(); };
+    mixer_->onControlChange = [this](mixer::AudioMixer&, HMIXER, uint32_t) { volume_->changed(); };
+    // The port is named and opened by start().
+    makeWays(std::move(bluetooth));
     createTrayIcon();
     SetTimer(settingsWindow_.handle(), kStatusTimerId, kStatusInterval, nullptr);
 }
@@ -51,13 +50,13 @@ Keypilot::~Keypilot() {
     leftButton_.release();
     withdraw();
     trayIcon_.reset();
-    answers_.reset();
-    bluetoothAnswers_.reset();
-    // The record is withdrawn and a Bluetooth phone let go before the port's close, which can
-    // take seconds.
-    bluetooth_.reset();
+    // The service's record is withdrawn and its phone let go first; the port's close, which can
+    // take seconds, comes last.
+    while (!ways_.empty()) {
+        ways_.pop_back();
+    }
+    volume_.reset();
     mixer_.reset();
-    connection_.close();
 }
 
 void Keypilot::withdraw() {
@@ -92,16 +91,6 @@ void Keypilot::createTrayIcon() {
 }
 
 namespace {
-
-// Whether the message acts on the master volume or mute; the driver may tell of it too, or not
-// (Core Audio's own level calls, a mixer that sends no notices).
-bool changesVolume(const phonelink::Message& message) {
-    using phonelink::Command;
-    using phonelink::MessageKind;
-    return message.kind == MessageKind::Mute || message.kind == MessageKind::SetVolume ||
-           (message.kind == MessageKind::Command &&
-            (message.command == Command::VolumeUp || message.command == Command::VolumeDown));
-}
 
 // Where the held button's mark lives: the settings' own section, which the uninstaller removes.
 std::wstring settingsSectionPath() {
@@ -149,7 +138,7 @@ void Keypilot::start() {
         firstSteps = !portStored_;
         if (storedPort) {
             settingsWindow_.setPortIndex(portIndexFrom(storedPort));
-            connection_.toggle(portNameFor(settingsWindow_.portIndex()));
+            connection_->toggle(portNameFor(settingsWindow_.portIndex()));
         } else {
             choosingFirstPort_ = true;
             if (ports_.ports()) {
@@ -168,7 +157,7 @@ void Keypilot::chooseFirstPort() {
     choosingFirstPort_ = false;
     settingsWindow_.setPortIndex(
         ports::onlyBluetoothIncomingPort(*ports_.ports()).value_or(kDefaultPortIndex));
-    connection_.toggle(portNameFor(settingsWindow_.portIndex()));
+    connection_->toggle(portNameFor(settingsWindow_.portIndex()));
 }
 
 void Keypilot::onPortsRead() {
@@ -211,7 +200,7 @@ void Keypilot::onListen(int index) {
 }
 
 void Keypilot::listenOn(const std::wstring& portName) {
-    connection_.keepOpen(portName);
+    connection_->keepOpen(portName);
     readKeyDelivery();
 }
 
@@ -223,7 +212,7 @@ void Keypilot::store() {
 }
 
 void Keypilot::apply(const std::wstring& portName) {
-    connection_.toggle(portName);
+    connection_->toggle(portName);
     readKeyDelivery();
 }
 
@@ -266,6 +255,9 @@ void Keypilot::showConnectWindow() {
         // Dropped: a value of another type is no address, and the window says it was ignored.
         remote = {std::wstring(kDefaultRemoteAddress), true};
     }
+    // The name the phone's Bluetooth list shows: a change to it shows here, and goes to the
+    // phones from now on.
+    pcName_ = pcName();
     connectWindow_.show(remote);
 }
 
@@ -295,10 +287,10 @@ void Keypilot::openInShell(const std::wstring& file, const std::wstring& paramet
 }
 
 int Keypilot::listenedPort() {
-    if (!connection_.connected()) {
+    if (!connection_->connected()) {
         return -1;
     }
-    const std::wstring& name = connection_.port().port();
+    const std::wstring& name = connection_->port().port();
     for (int i = 0; i < ports::kPortCount; ++i) {
         if (portNameFor(i) == name) {
             return i;
@@ -308,7 +300,7 @@ int Keypilot::listenedPort() {
 }
 
 std::optional<ULONGLONG> Keypilot::phoneLastHeard() {
-    return std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
+    return lastHeard();
 }
 
 void Keypilot::storeHeardPort() {
@@ -365,7 +357,7 @@ void Keypilot::onEndSession() {
     // Inside a command the port is delivering to this very thread, and closing it would wait
     // for itself; the command ends first and the port closes with the program.
     if (!inCommand()) {
-        connection_.close();
+        connection_->close();
     }
     framework::application().terminate(0);
 }
@@ -385,172 +377,17 @@ bool Keypilot::onTimer(UINT_PTR id) {
 void Keypilot::onStatusTick() {
     // Never in the middle of a command or before a deferred OK, which decide the port's state
     // themselves.
-    connection_.tick(!inCommand() && pendingOks_.empty());
-    answers_->check();
-    bluetoothAnswers_->check();
-    if (tokenWay_ && !tokenWay_->talk().talking()) {
-        forgetTokens(*tokenWay_);
+    connection_->tick(!inCommand() && pendingOks_.empty());
+    bool talking = false;
+    for (const auto& way : ways_) {
+        way->tick();
+        talking = talking || way->talking();
+    }
+    volume_->watch(talking);
+    if (tokenWay_ && (!tokenWay_->talking() || tokenWay_->talk().talkNumber() != tokenTalk_)) {
+        forgetTokens();
     }
     showStatus();
-}
-
-LinkStatus Keypilot::linkStatus() const {
-    // The better of the two ways.
-    static_assert(LinkStatus::Closed < LinkStatus::Waiting &&
-                  LinkStatus::Waiting < LinkStatus::Heard);
-    return std::max(comLinkStatus(), bluetoothLinkStatus());
-}
-
-LinkStatus Keypilot::comLinkStatus() const {
-    if (!connection_.connected()) {
-        return LinkStatus::Closed;
-    }
-    return contact_.present(clock_()) ? LinkStatus::Heard : LinkStatus::Waiting;
-}
-
-void Keypilot::showStatus() {
-    // Tray images: 0 closed, 1 a phone heard, 2 waiting for one.
-    const LinkStatus status = linkStatus();
-    settingsWindow_.setStatusPicture(status);
-    trayIcon_->setIconIndex(status == LinkStatus::Heard     ? 1
-                            : status == LinkStatus::Waiting ? 2
-                                                            : 0);
-    trayIcon_->setHint(statusHint(status));
-}
-
-void Keypilot::onPortClosed() {
-    reader_.reset();
-    actingMs_ = 0;
-    contact_.forget();
-    leftButton_.release();
-    if (answers_) {
-        forgetTokens(*answers_);
-        answers_->portClosed();
-    }
-}
-
-void Keypilot::watchHeldButton() {
-    if (leftButton_.held() && !holdTimerRunning_) {
-        holdTimerRunning_ =
-            SetTimer(settingsWindow_.handle(), kHoldTimerId, kHoldCheckInterval, nullptr) != 0;
-    }
-}
-
-void Keypilot::checkHeldButton() {
-    const std::uint64_t now = clock_();
-    // The button was pressed on whichever way was heard last.
-    const auto last = std::max(contact_.lastHeard(), bluetoothContact_.lastHeard());
-    // A clock that went back is no silence.
-    const bool silent = !last || (now >= *last && now - *last >= kHoldSilenceMs);
-    if (leftButton_.held() && (!(connection_.connected() || bluetooth_->connected()) || silent)) {
-        leftButton_.release();
-    }
-    if (!leftButton_.held()) {
-        KillTimer(settingsWindow_.handle(), kHoldTimerId);
-        holdTimerRunning_ = false;
-    }
-}
-
-CommandContext Keypilot::commandContext(PhoneAnswers& answers) {
-    CommandContext context;
-    context.cursorStep = [this] { return settingsWindow_.cursorStep(); };
-    context.programText = [this] { return settingsWindow_.programText(); };
-    context.processMessages = [] { framework::application().processMessages(); };
-    context.ending = [] { return framework::application().terminated(); };
-    context.keys = keys_;
-    context.mainWindow = settingsWindow_.handle();
-    context.mixer = mixer_.get();
-    context.leftButton = &leftButton_;
-    context.button = [this, &answers](const phonelink::Message& message) {
-        onButtonMessage(message, answers);
-    };
-    return context;
-}
-
-void Keypilot::onButtonMessage(const phonelink::Message& message, PhoneAnswers& answers) {
-    answers.check();
-    if (!answers.talk().talking()) {
-        return;
-    }
-    const std::uint64_t now = clock_();
-    if (message.kind == phonelink::MessageKind::PressButton) {
-        buttonPresses_.press(message.button, now, [this, &answers](std::string line) {
-            tokenWay_ = &answers;
-            answers.talk().confirmation(std::move(line));
-        });
-    } else if (tokenWay_ == &answers) {
-        // Only the way the token went out on can bring it back.
-        buttonPresses_.confirm(message.button, message.token, now);
-    }
-}
-
-void Keypilot::forgetTokens(const PhoneAnswers& answers) {
-    if (tokenWay_ == &answers) {
-        buttonPresses_.forget();
-        tokenWay_ = nullptr;
-    }
-}
-
-void Keypilot::reloadButtons() {
-    buttonPresses_.reload();
-    tokenWay_ = nullptr;
-    const std::string list = buttonPresses_.listLine();
-    answers_->talk().buttons(list);
-    bluetoothAnswers_->talk().buttons(list);
-}
-
-void Keypilot::onChunkReceived(const std::string& chunk) {
-    receive(chunk, comWay());
-}
-
-void Keypilot::receive(const std::string& chunk, Way way) {
-    namespace marks = framework::stage_marks;
-    marks::mark(marks::kRead);
-    const std::uint64_t arrived = clock_();
-    phonelink::LinkReader::Result read = way.reader.feed(chunk, arrived - way.actingMs);
-    marks::mark(marks::kReader);
-    if (read.heard) {
-        const bool wasPresent = way.contact.present(arrived);
-        // A hello is a sign of life too: the talk it starts lasts while the signs keep coming.
-        const bool pinged = std::any_of(read.messages.begin(), read.messages.end(),
-                                        [](const phonelink::Message& m) {
-                                            return m.kind == phonelink::MessageKind::Ping ||
-                                                   m.kind == phonelink::MessageKind::Hello;
-                                        });
-        way.contact.heard(arrived, pinged);
-        if (way.comPort) {
-            storeHeardPort();
-        }
-        // A phone that speaks up is shown at once, not at the next tick.
-        if (!wasPresent) {
-            showStatus();
-        }
-    }
-    marks::mark(marks::kStatus);
-    if (read.messages.empty()) {
-        return;
-    }
-    ++commandDepth_;
-    const framework::ScopeExit leave([this, arrived, &acting = way.actingMs] {
-        acting += clock_() - arrived;
-        watchHeldButton();
-        if (--commandDepth_ == 0 && !pendingOks_.empty()) {
-            settingsWindow_.postDeferred();
-        }
-    });
-    for (const auto& message : read.messages) {
-        if (message.kind == phonelink::MessageKind::Hello) {
-            way.answers.hello();
-            // A new talk: a token sent before it confirms nothing.
-            forgetTokens(way.answers);
-            way.answers.talk().buttons(buttonPresses_.listLine());
-        }
-    }
-    handleMessages(read.messages, commandContext(way.answers));
-    marks::mark(marks::kAction);
-    if (std::any_of(read.messages.begin(), read.messages.end(), changesVolume)) {
-        volumeChanged();
-    }
 }
 
 }  // namespace app

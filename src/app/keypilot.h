@@ -1,9 +1,13 @@
-// The program: owns the settings window, the "Connect a phone" window and the components (serial
-// port, mixer, tray icon with its menu, status timer); connects to the chosen port and keeps
-// trying while it should be open, shows the connection in the tray, turns received chunks into
-// commands, runs the tray menu's actions and ends with the session. A port counts as stored once
-// the user confirms it (OK, "Listen on") or the phone is first heard on it; until then each start
-// opens the "Connect a phone" window.
+// The program: owns the settings window, the "Connect a phone" window, the ways a phone comes in
+// (the COM port, Keypilot's own Bluetooth service) and the components (mixer, tray icon with its
+// menu, status timer); connects to the chosen port and keeps trying while it should be open, shows
+// the better of the ways in the tray, acts on the messages that come in on any of them, runs the
+// tray menu's actions and ends with the session. What is one for the whole PC is kept here, over
+// the ways: the left button (held by whichever way pressed it, let go after the silence of all of
+// them), the token of a press that waits for its confirmation (good only on the way and in the
+// talk it went out in), the master volume and the user's buttons. A port counts as stored once the
+// user confirms it (OK, "Listen on") or the phone is first heard on it; until then each start opens
+// the "Connect a phone" window.
 #pragma once
 
 #include <windows.h>
@@ -14,17 +18,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/instance_claim.h"
 #include "buttons/button_presses.h"
 #include "desktop/command_handler.h"
 #include "desktop/pointer_input.h"
 #include "desktop/shell_runner.h"
+#include "desktop/volume_watch.h"
 #include "framework/image_list.h"
 #include "framework/popup_menu.h"
 #include "i18n/ui_text.h"
 #include "link/link_protocol.h"
-#include "link/phone_contact.h"
 #include "mixer/audio_mixer.h"
 #include "ports/port_catalogue.h"
 #include "serial/serial_port.h"
@@ -34,14 +39,21 @@
 #include "ways/bluetooth/bluetooth_service.h"
 #include "ways/com/kept_ports.h"
 #include "ways/com/port_connection.h"
-#include "ways/phone_answers.h"
+#include "ways/way.h"
 #include "windows/connect_window.h"
 #include "windows/phone_buttons_window.h"
 #include "windows/settings_window.h"
 
 namespace app {
 
-class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::Listener {
+// The language Keypilot's own texts are shown in: Russian when they stand as written, English
+// when the translation layer gives them in another language, as it does for every language but
+// Russian.
+phonelink::TextLanguage ownTextLanguage();
+
+class Keypilot final : private SettingsWindow::Listener,
+                       private ConnectWindow::Listener,
+                       private Way::Listener {
   public:
     static constexpr const wchar_t* kConnectedHint = uiText(L"Keypilot - подключен");
     // What the tip says after "Keypilot - COM5: " while the port is open and no phone is heard.
@@ -97,8 +109,6 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     // The user's session ends: the process may be killed once the message has been answered.
     void onEndSession() override;
     void onStatusTick();
-    // Performs the commands of a chunk received from the port.
-    void onChunkReceived(const std::string& chunk);
     // Reads the user's buttons again and sends their list to a phone that talks: the "Phone
     // buttons" window calls it once its OK has written.
     void reloadButtons();
@@ -110,9 +120,17 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     SettingsWindow& settingsWindow() { return settingsWindow_; }
     ConnectWindow& connectWindow() { return connectWindow_; }
     PhoneButtonsWindow& phoneButtonsWindow() { return phoneButtonsWindow_; }
-    PortConnection& connection() { return connection_; }
-    serial::SerialPort& comPort() { return connection_.port(); }
+    // The ways in, the COM port's first.
+    const std::vector<std::unique_ptr<Way>>& ways() const { return ways_; }
+    Way& comWay() { return *ways_[0]; }
+    Way& bluetoothWay() { return *ways_[1]; }
+    PortConnection& connection() { return *connection_; }
+    serial::SerialPort& comPort() { return connection_->port(); }
+    // Keypilot's own Bluetooth service, the second way in.
+    BluetoothService& bluetoothService() override { return *bluetooth_; }
     mixer::AudioMixer& mixer() { return *mixer_; }
+    // The master volume as the phones are told it.
+    VolumeWatch& volume() { return *volume_; }
     tray::TrayIcon& trayIcon() { return *trayIcon_; }
     framework::PopupMenu& trayMenu() { return trayMenu_; }
     // Where the shell's calls (the web site, Windows' settings) go, off the main thread.
@@ -124,19 +142,10 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     const Autostart& autostart() const { return autostart_; }
     bool inCommand() const { return commandDepth_ > 0; }
     KeyDelivery keyDelivery() const { return keys_; }
-    // When the phone was last heard on the open port (times of GetTickCount64()).
-    const phonelink::PhoneContact& phoneContact() const { return contact_; }
-    // What goes back to a phone that said hello.
-    PhoneAnswers& phoneAnswers() { return *answers_; }
-    // Keypilot's own Bluetooth service, the second way in, and what it keeps of that way's phone
-    // as phoneContact() and phoneAnswers() do of the COM port's.
-    BluetoothService& bluetoothService() override { return *bluetooth_; }
-    const phonelink::PhoneContact& bluetoothContact() const { return bluetoothContact_; }
-    PhoneAnswers& bluetoothAnswers() { return *bluetoothAnswers_; }
-    // What the tray and the settings window show of the link now.
+    // What the tray and the settings window show of the link now: the better of the ways.
     LinkStatus linkStatus() const;
     const LeftButtonHold& leftButton() const { return leftButton_; }
-    // The steady clock that the phone's contact and the held button's silence are judged by, in
+    // The steady clock that the phones' contact and the held button's silence are judged by, in
     // milliseconds: GetTickCount64, unless a test sets its own.
     void setClock(std::function<std::uint64_t()> now) { clock_ = std::move(now); }
     // Tray menu item positions.
@@ -174,44 +183,40 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     void listenOn(const std::wstring& portName);
     // The first chunk on a port that no one confirmed stores it.
     void storeHeardPort();
-    // The Bluetooth service made with its answers and wired to the link as the COM port is;
-    // switched on, with its phones, as the settings say.
-    void makeBluetoothService(std::shared_ptr<BluetoothApi> api);
+    // The ways in, each with its carrier, in the order the tray speaks of them.
+    void makeWays(std::shared_ptr<BluetoothApi> bluetooth);
+    // What a phone that talks is told, built when it goes.
+    phonelink::PhoneTalk::Lines phoneLines();
+    // The Bluetooth service switched on, with its phones, as the settings say.
     void readBluetoothSettings();
-    void onBluetoothPhoneGone();
-    // One way in from the phone as the link keeps it: the COM port's or the Bluetooth service's.
-    struct Way {
-        phonelink::LinkReader& reader;
-        std::uint64_t& actingMs;
-        phonelink::PhoneContact& contact;
-        PhoneAnswers& answers;
-        bool comPort;
-    };
-    Way comWay() { return {reader_, actingMs_, contact_, *answers_, true}; }
-    Way bluetoothWay() {
-        return {bluetoothReader_, bluetoothActingMs_, bluetoothContact_, *bluetoothAnswers_, false};
-    }
-    void receive(const std::string& chunk, Way way);
+    // Way::Listener: a valid chunk heard, its messages, the way's end, its carrier's change.
+    void onHeard(Way& way) override;
+    void onMessages(Way& way, const std::vector<phonelink::Message>& messages) override;
+    void onEnded(Way& way) override;
+    void onChanged(Way& way) override;
     // The volume's state to every phone that talks, whichever way it came.
     void volumeChanged();
-    LinkStatus comLinkStatus() const;
-    LinkStatus bluetoothLinkStatus() const;
     // The tray tip for this status, naming the way the phone was heard on.
-    std::wstring statusHint(LinkStatus status);
+    std::wstring statusHint(LinkStatus status) const;
+    // The way the tray speaks of: one that asks the user something, else the best, and of equals
+    // the one whose phone was heard last.
+    const Way& shownWay() const;
     // The icon out of the tray and the claim given up: what must not wait for the port.
     void withdraw();
     void readKeyDelivery();
-    // The actions of messages heard on the way that answers through answers.
-    CommandContext commandContext(PhoneAnswers& answers);
+    // The actions of messages heard on this way.
+    CommandContext commandContext(Way& way);
+    // A hello or a sign of life, in its place: the way's talk hears of it.
+    void onTalkMessage(const phonelink::Message& message, Way& way);
     // A press of one of the user's buttons or its confirmation, which count from a talking phone
-    // only, and a confirmation only from the way its token went out on.
-    void onButtonMessage(const phonelink::Message& message, PhoneAnswers& answers);
-    // The way that answers through answers ended its talk: its token confirms nothing any more.
-    void forgetTokens(const PhoneAnswers& answers);
+    // only, and a confirmation only from the way and the talk its token went out in.
+    void onButtonMessage(const phonelink::Message& message, Way& way);
+    // No token is good any more.
+    void forgetTokens();
     // The tray icon, its tip and the settings window's picture as the link is now.
     void showStatus();
-    // The port closed or changed: a frame half received, the phone heard and a held button go.
-    void onPortClosed();
+    // The last time a phone was heard on any way.
+    std::optional<std::uint64_t> lastHeard() const;
     void watchHeldButton();
     void checkHeldButton();
     // The mark of the held button, set when it is pressed and cleared when it is let go.
@@ -244,33 +249,29 @@ class Keypilot final : private SettingsWindow::Listener, private ConnectWindow::
     Autostart autostart_;
     ShellRunner shell_;
     ButtonPresses buttonPresses_{shell_};
-    // The way the last confirmation token went out on; nothing when no token is good.
-    const PhoneAnswers* tokenWay_ = nullptr;
     KeptPorts ports_;
 
-    // What is received on the port; they outlive the connection, which reports its close to them.
-    phonelink::LinkReader reader_;
-    // The time spent acting on chunks since the port opened, which the reader's clock leaves
-    // out: a frame's second half is late only for waiting on the link, not on Keypilot.
-    std::uint64_t actingMs_ = 0;
-    phonelink::PhoneContact contact_;
+    // The way and the talk the last confirmation token went out in; nothing when no token is
+    // good.
+    const Way* tokenWay_ = nullptr;
+    std::uint64_t tokenTalk_ = 0;
     LeftButtonHold leftButton_;
+    // The way whose phone pressed the left button.
+    const Way* leftHolder_ = nullptr;
     bool holdTimerRunning_ = false;
     std::function<std::uint64_t()> clock_ = [] { return GetTickCount64(); };
+    // The PC's name as the phones are told it: read at the start and whenever the Connect a phone
+    // window shows it.
+    std::wstring pcName_;
+    LinkStatus statusShown_ = LinkStatus::Closed;
 
-    // The Bluetooth way's reader and clock of the phone, as reader_ and contact_ are the COM
-    // port's.
-    phonelink::LinkReader bluetoothReader_;
-    std::uint64_t bluetoothActingMs_ = 0;
-    phonelink::PhoneContact bluetoothContact_;
-
-    // Components, in the order they come up; they go away in the reverse order.
-    PortConnection connection_;
-    std::unique_ptr<BluetoothService> bluetooth_;
+    // Components, in the order they come up; the destructor takes the ways down first.
     std::unique_ptr<mixer::AudioMixer> mixer_;
-    // Goes before the mixer it reads and the connection it writes through.
-    std::unique_ptr<PhoneAnswers> answers_;
-    std::unique_ptr<PhoneAnswers> bluetoothAnswers_;
+    std::unique_ptr<VolumeWatch> volume_;
+    std::vector<std::unique_ptr<Way>> ways_;
+    // The carriers of the ways, for the user's switches of each.
+    PortConnection* connection_ = nullptr;
+    BluetoothService* bluetooth_ = nullptr;
     framework::ImageList trayImages_;
     framework::PopupMenu trayMenu_;
     std::unique_ptr<tray::TrayIcon> trayIcon_;

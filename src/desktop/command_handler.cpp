@@ -101,6 +101,10 @@ void runMessage(const Message& message, const CommandContext& context) {
             runCommand(message.command, context);
             break;
         case MessageKind::Ping:
+        case MessageKind::Hello:
+            if (context.talk) {
+                context.talk(message);
+            }
             break;
         case MessageKind::Move:
             moveCursorBy(message.dx, message.dy);
@@ -136,9 +140,6 @@ void runMessage(const Message& message, const CommandContext& context) {
         case MessageKind::Text:
             typeText(message.text);
             break;
-        case MessageKind::Hello:
-            // Answered by the program, which keeps the talk with the phone.
-            break;
         case MessageKind::SetVolume:
             if (context.mixer) {
                 setMasterLevel(message.level, *context.mixer, &openDefaultPlaybackEndpoint);
@@ -155,6 +156,10 @@ void runMessage(const Message& message, const CommandContext& context) {
 
 void handleMessages(const std::vector<Message>& messages, const CommandContext& context) {
     for (size_t i = 0; i < messages.size(); ++i) {
+        if (messages[i].kind == MessageKind::SetVolume && i + 1 < messages.size() &&
+            messages[i + 1].kind == MessageKind::SetVolume) {
+            continue;
+        }
         if (i > 0) {
             context.processMessages();
             if (context.ending && context.ending()) {

@@ -37,10 +37,14 @@ struct CommandContext {
     // A press of the PC's own buttons or its confirmation, in its place among the messages.
     // Empty: they do nothing.
     std::function<void(const phonelink::Message&)> button;
+    // A hello or a sign of life, in its place among the messages: the talk with the phone is the
+    // program's. Empty: they do nothing.
+    std::function<void(const phonelink::Message&)> talk;
 };
 
 // Performs the messages of one receive chunk in order, with the pending messages processed
-// between them as between separate chunks.
+// between them as between separate chunks. Of levels set one right after another, only the last
+// is set: the ones before it would be undone at once.
 void handleMessages(const std::vector<phonelink::Message>& messages, const CommandContext& context);
 void runMessage(const phonelink::Message& message, const CommandContext& context);
 void runCommand(phonelink::Command command, const CommandContext& context);

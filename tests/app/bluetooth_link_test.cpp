@@ -100,7 +100,7 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":", 0), 0U) << answer;
     POINT cursor{};
     ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.y == 210; }));
-    EXPECT_FALSE(keypilot.phoneAnswers().talk().talking()) << "the COM port's sender said nothing";
+    EXPECT_FALSE(keypilot.comWay().talking()) << "the COM port's sender said nothing";
     testing_support::PortEnd comPhone(phonePort_);
     EXPECT_EQ(comPhone.read(300), "") << "nothing went out of the COM port";
 
@@ -109,8 +109,8 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 2);
     EXPECT_EQ(keypilot.trayIcon().hint(), waitingHint());
-    EXPECT_FALSE(keypilot.bluetoothContact().lastHeard());
-    EXPECT_FALSE(keypilot.bluetoothAnswers().talk().talking());
+    EXPECT_FALSE(keypilot.bluetoothWay().contact().lastHeard());
+    EXPECT_FALSE(keypilot.bluetoothWay().talking());
 
     // Both ways up: a press on the port acts too, and the tip names the way heard on last.
     const auto again = api_->connect(kPhone);
@@ -146,7 +146,7 @@ TEST_F(BluetoothLinkTest, APowerButtonIsConfirmedOnlyOnTheWayItsTokenWentOutOn) 
     ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
     testing_support::PortEnd comPhone(phonePort_);
     ASSERT_TRUE(comPhone.send("HI04"));
-    ASSERT_TRUE(pumpUntil([&] { return keypilot.phoneAnswers().talk().talking(); }));
+    ASSERT_TRUE(pumpUntil([&] { return keypilot.comWay().talking(); }));
 
     api_->say(link, "HI04");
     const std::string& heard = api_->links[link].received;

@@ -11,10 +11,10 @@
 #include "framework/application.h"
 #include "framework/handle.h"
 #include "framework/registry.h"
+#include "keypilot_on_port.h"
 #include "keypilot_waits.h"
 #include "launch_marker_files.h"
 #include "link/link_protocol.h"
-#include "session_claim.h"
 #include "wine_test_support.h"
 
 using framework::RegistryKey;
@@ -26,36 +26,9 @@ using testing_support::testDirectory;
 
 namespace {
 
-const wchar_t* kSection = L"Software\\Corvane\\Keypilot";
-
-class CommandTest : public ::testing::Test {
+class CommandTest : public testing_support::KeypilotOnPort {
   protected:
-    void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(L"Software\\Corvane");
-        const auto ports = testing_support::testbedPair(0);
-        auto section = RegistryKey::create(HKEY_CURRENT_USER, kSection);
-        section.writeText(L"com", std::to_wstring(std::stoi(ports.local.substr(3)) - 1));
-        section.writeText(L"mouse", L"17");
-        keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
-        keypilot_->start();
-        ASSERT_TRUE(testing_support::waitForOpen(*keypilot_));
-        // Counts the chunks the program has handled, so a test knows when a chunk was read.
-        auto handler = keypilot_->comPort().onRxChar;
-        keypilot_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
-            handler(port, count);
-            ++chunksHandled_;
-        };
-        phone_ = std::make_unique<PortEnd>(ports.remote);
-        ASSERT_TRUE(phone_->isOpen());
-        SetCursorPos(300, 300);
-    }
-    void TearDown() override {
-        phone_.reset();
-        keypilot_.reset();
-        testing_support::deleteUserKey(L"Software\\Corvane");
-    }
+    void storeSettings(const RegistryKey& section) override { section.writeText(L"mouse", L"17"); }
     static POINT cursor() {
         POINT p{};
         GetCursorPos(&p);
@@ -63,7 +36,7 @@ class CommandTest : public ::testing::Test {
     }
     // Sends one chunk and waits until the program has handled it.
     bool sendChunk(std::string_view bytes) {
-        int before = chunksHandled_;
+        const int before = chunksHandled_;
         phone_->send(bytes);
         return pumpUntil([&] { return chunksHandled_ > before; });
     }
@@ -75,10 +48,6 @@ class CommandTest : public ::testing::Test {
             return p.x == expected.x && p.y == expected.y;
         });
     }
-
-    std::unique_ptr<app::Keypilot> keypilot_;
-    std::unique_ptr<PortEnd> phone_;
-    int chunksHandled_ = 0;
 };
 
 TEST_F(CommandTest, MovementUsesTheLiveSliderAndOnlyWholeCodesCount) {
@@ -335,7 +304,7 @@ TEST_F(CommandTest, AHeldButtonIsReleasedByUpAtTheEndOfTheSilenceAndByTheClosing
 TEST_F(CommandTest, OnlyAWholeMessageCountsAsThePhoneHeard) {
     for (std::string_view start : {"T", "K", "MV+9"}) {
         ASSERT_TRUE(sendChunk(start)) << start;
-        EXPECT_FALSE(keypilot_->phoneContact().lastHeard()) << start;
+        EXPECT_FALSE(keypilot_->comWay().contact().lastHeard()) << start;
         EXPECT_EQ(keypilot_->linkStatus(), app::LinkStatus::Waiting) << start;
     }
     // A sign of life that comes in time for the kept start spoils it and is dropped with it; the

@@ -252,12 +252,12 @@ TEST_F(KeypilotObjectTest, TheTraySaysWaitingUntilThePhoneIsHeardThenConnected) 
     ASSERT_TRUE(pumpUntil([&] { return chunks == 1; }));
     ASSERT_TRUE(testing_support::waitForTimerTicks(app::Keypilot::kStatusInterval, 1));
     EXPECT_EQ(keypilot.trayIcon().hint(), waitingHint());
-    EXPECT_FALSE(keypilot.phoneContact().lastHeard());
+    EXPECT_FALSE(keypilot.comWay().contact().lastHeard());
     // The page's sign of life.
     ASSERT_TRUE(phone.send("PI"));
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == L"Keypilot - подключен"; }));
     EXPECT_EQ(keypilot.trayIcon().iconIndex(), 1);
-    EXPECT_TRUE(keypilot.phoneContact().lastHeard());
+    EXPECT_TRUE(keypilot.comWay().contact().lastHeard());
     // Silent since: waiting again.
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().hint() == waitingHint(); },
                           2 * phonelink::PhoneContact::kPingingSilenceMs));
@@ -265,7 +265,7 @@ TEST_F(KeypilotObjectTest, TheTraySaysWaitingUntilThePhoneIsHeardThenConnected) 
     keypilot.onOk();
     ASSERT_TRUE(pumpUntil([&] { return keypilot.trayIcon().iconIndex() == 0; }, 3000));
     EXPECT_EQ(keypilot.trayIcon().hint(), L"Keypilot");
-    EXPECT_FALSE(keypilot.phoneContact().lastHeard()) << "forgotten with the port";
+    EXPECT_FALSE(keypilot.comWay().contact().lastHeard()) << "forgotten with the port";
 }
 
 TEST_F(KeypilotObjectTest, AFailedOpenShowsItsReasonAndIsTriedAgainButOkClosedStaysClosed) {

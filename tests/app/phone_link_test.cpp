@@ -17,11 +17,9 @@
 #include "framework/application.h"
 #include "framework/registry.h"
 #include "helper_windows.h"
-#include "keypilot_waits.h"
+#include "keypilot_on_port.h"
 #include "launch_marker_files.h"
 #include "link/link_protocol.h"
-#include "link/phone_contact.h"
-#include "session_claim.h"
 #include "wine_test_support.h"
 
 namespace {
@@ -29,32 +27,10 @@ namespace {
 using testing_support::PortEnd;
 using testing_support::pumpUntil;
 
-class PhoneLinkTest : public ::testing::Test {
+class PhoneLinkTest : public testing_support::KeypilotOnPort {
   protected:
-    void SetUp() override {
-        framework::application().initialize();
-        framework::application().setTitle(L"Keypilot");
-        testing_support::deleteUserKey(L"Software\\Corvane");
-        const auto ports = testing_support::testbedPair(0);
-        framework::RegistryKey::create(HKEY_CURRENT_USER, L"Software\\Corvane\\Keypilot")
-            .writeText(L"com", std::to_wstring(std::stoi(ports.local.substr(3)) - 1));
-        keypilot_ = std::make_unique<app::Keypilot>(testing_support::sessionClaim());
-        keypilot_->setClock([this] { return now_; });
-        keypilot_->start();
-        ASSERT_TRUE(testing_support::waitForOpen(*keypilot_));
-        auto handler = keypilot_->comPort().onRxChar;
-        keypilot_->comPort().onRxChar = [this, handler](serial::SerialPort& port, int32_t count) {
-            handler(port, count);
-            received_ += count;
-        };
-        phone_ = std::make_unique<PortEnd>(ports.remote);
-        ASSERT_TRUE(phone_->isOpen());
-        SetCursorPos(300, 300);
-    }
-    void TearDown() override {
-        phone_.reset();
-        keypilot_.reset();
-        testing_support::deleteUserKey(L"Software\\Corvane");
+    void beforeStart(app::Keypilot& keypilot) override {
+        keypilot.setClock([this] { return now_; });
     }
     // Sends bytes as the phone and waits until Keypilot has read them all. A long flood goes in
     // writes of at most 1,000 bytes: Keypilot reads on this thread, and a write larger than the
@@ -62,9 +38,9 @@ class PhoneLinkTest : public ::testing::Test {
     void send(const std::string& bytes) {
         for (std::size_t at = 0; at < bytes.size(); at += 1000) {
             const std::string piece = bytes.substr(at, 1000);
-            const std::int64_t until = received_ + static_cast<std::int64_t>(piece.size());
+            const std::int64_t until = bytesHandled_ + static_cast<std::int64_t>(piece.size());
             ASSERT_TRUE(phone_->send(piece));
-            ASSERT_TRUE(pumpUntil([&] { return received_ >= until; }, 10000));
+            ASSERT_TRUE(pumpUntil([&] { return bytesHandled_ >= until; }, 10000));
         }
     }
     // What reaches the phone within waitMs, the main thread answering meanwhile.
@@ -79,7 +55,7 @@ class PhoneLinkTest : public ::testing::Test {
             waitMs + 1000);
         return heard;
     }
-    bool talking() { return keypilot_->phoneAnswers().talk().talking(); }
+    bool talking() { return keypilot_->comWay().talking(); }
     // Lines that reach the phone until one ends with `last` (its end, "]}" of a list), the main
     // thread answering meanwhile.
     std::string linesUntil(const std::string& last) {
@@ -106,9 +82,6 @@ class PhoneLinkTest : public ::testing::Test {
     }
 
     std::uint64_t now_ = 100000;
-    std::int64_t received_ = 0;
-    std::unique_ptr<app::Keypilot> keypilot_;
-    std::unique_ptr<PortEnd> phone_;
 };
 
 // A terminal app or an older page never says hello: after a flood of codes and frames nothing at
@@ -160,13 +133,17 @@ TEST_F(PhoneLinkTest, ASenderGoneEndsTheTalkAndTheNextSenderGetsNothingWithoutAH
 }
 
 // The list follows the hello, and follows every reload while the phone talks: the working
-// buttons in their order, a broken one left out. A press counts only from a talking sender; an id
-// that names no working button does nothing, answers nothing and is counted.
+// buttons in their order, a broken one left out. A press counts only from a talking sender, and
+// only after its hello in the order the bytes came; an id that names no working button does
+// nothing, answers nothing and is counted.
 TEST_F(PhoneLinkTest, TheListFollowsTheHelloAndEachReloadAndAnUnknownIdIsCounted) {
     send("BT0099");
     EXPECT_EQ(keypilot_->buttonPresses().unknownPresses(), 0u) << "no hello: no press counts";
+    // In the order the bytes came: a press before the hello in the same write does not count.
+    send("BT0099HI04BT0099");
+    EXPECT_EQ(keypilot_->buttonPresses().unknownPresses(), 1u);
 
-    const std::string lines = hello();
+    const std::string lines = linesUntil("]}");
     const auto list = lines.find(R"({"type":"buttons","buttons":[{"id":"0001","name":")");
     ASSERT_NE(list, std::string::npos) << lines;
     EXPECT_NE(lines.find(R"({"id":"0006","name":")", list), std::string::npos) << lines;
@@ -184,7 +161,7 @@ TEST_F(PhoneLinkTest, TheListFollowsTheHelloAndEachReloadAndAnUnknownIdIsCounted
               "\xD0\xB9\xD1\x82\"},{\"id\":\"0007\",\"name\":\"Copy\"}]}\n");
 
     send("BT0099BT0008");
-    EXPECT_EQ(keypilot_->buttonPresses().unknownPresses(), 2u);
+    EXPECT_EQ(keypilot_->buttonPresses().unknownPresses(), 3u);
     EXPECT_EQ(heardWithin(500), "");
 }
 

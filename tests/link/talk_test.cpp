@@ -1,6 +1,7 @@
-// Who gets answers: only a sender that said hello, only while it counts as there, never more than
-// the latest state waiting. The carrier is a recording one: the link's rules are portable and
-// judged here on a test clock; the COM port's writer behind the interface is tested under Wine.
+// Who gets answers: only a sender that said hello, only while its hellos and signs of life keep
+// coming, never more than the latest state waiting. The carrier is a recording one: the link's
+// rules are portable and judged here on a test clock; the carriers behind the interface are
+// tested under Wine (tests/ways/carrier_contract_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,13 +9,12 @@
 #include <vector>
 
 #include "link/carrier.h"
-#include "link/phone_contact.h"
 #include "link/talk.h"
 
 namespace {
 
-using phonelink::PhoneContact;
 using phonelink::PhoneTalk;
+using phonelink::SendOutcome;
 using Lines = std::vector<std::string>;
 
 class RecordingCarrier final : public phonelink::Carrier {
@@ -25,113 +25,117 @@ class RecordingCarrier final : public phonelink::Carrier {
 
 class PhoneTalkTest : public ::testing::Test {
   protected:
-    // A valid chunk at the clock's time; pinged: it held a sign of life (a hello is one).
-    void heard(bool pinged = true) { contact.heard(now, pinged); }
-    void helloNow(const std::string& answer) {
-        heard();
-        talk.hello(answer);
+    // The lines as the owner's values are when they go: the answer counts how often it was built.
+    PhoneTalk::Lines lines() {
+        return {[this] { return "answer " + std::to_string(++answers); },
+                [this] { return "buttons " + buttons; }, [this] { return "volume " + volume; }};
     }
+    void written(SendOutcome outcome = SendOutcome::Written) { talk.sent(outcome); }
 
     std::uint64_t now = 1000;
-    PhoneContact contact;
+    int answers = 0;
+    std::string buttons = "A";
+    std::string volume = "50";
     RecordingCarrier carrier;
-    PhoneTalk talk{contact, carrier, [this] { return now; }};
+    PhoneTalk talk{carrier, lines()};
 };
 
 TEST_F(PhoneTalkTest, NothingGoesToASenderThatNeverSaidHello) {
-    heard(false);
-    talk.volumeState("v1");
-    heard(true);
-    talk.volumeState("v2");
-    talk.check();
+    talk.sign(now);
+    talk.volumeChanged();
+    talk.buttonsChanged();
+    talk.confirmation("confirm");
     EXPECT_TRUE(carrier.written.empty());
     EXPECT_FALSE(talk.talking());
 
-    helloNow("answer");
-    EXPECT_EQ(carrier.written, Lines{"answer"});
-    talk.sent(true);
-    talk.volumeState("v3");
-    EXPECT_EQ(carrier.written, (Lines{"answer", "v3"}));
+    talk.hello(now);
+    EXPECT_EQ(carrier.written, Lines{"answer 1"});
+    written();
+    written();
+    talk.volumeChanged();
+    EXPECT_EQ(carrier.written, (Lines{"answer 1", "buttons A", "volume 50"}));
 }
 
-// A phone that cannot keep up holds back one line of each kind, the newest, the answer first.
-TEST_F(PhoneTalkTest, OneWriteAtATimeAndOnlyTheLatestStateWaits) {
-    helloNow("answer 1");
-    for (int i = 0; i < 50; ++i) {
-        talk.volumeState("v" + std::to_string(i));
+// A phone that cannot keep up holds back one line of each kind, built from the newest values when
+// it goes: a thousand hellos cost one answer more, not a thousand.
+TEST_F(PhoneTalkTest, OneWriteAtATimeAndTheLinesAreBuiltWhenTheyGo) {
+    talk.hello(now);
+    for (int i = 0; i < 1000; ++i) {
+        talk.hello(now);
+        talk.volumeChanged();
+        talk.confirmation("confirm " + std::to_string(i));
     }
-    helloNow("answer 2");
-    EXPECT_EQ(carrier.written, Lines{"answer 1"});
-    talk.sent(true);
-    talk.sent(true);
-    talk.sent(true);
-    EXPECT_EQ(carrier.written, (Lines{"answer 1", "answer 2", "v49"}));
+    volume = "49";
+    buttons = "B";
+    for (int i = 0; i < 5; ++i) {
+        written();
+    }
+    EXPECT_EQ(carrier.written,
+              (Lines{"answer 1", "answer 2", "buttons B", "confirm 999", "volume 49"}));
+    EXPECT_EQ(answers, 2);
     EXPECT_FALSE(talk.writing());
 }
 
-TEST_F(PhoneTalkTest, SilenceAGivenUpWriteOrTheCloseEndTheTalkUntilANewHello) {
-    // Silent for the sign of life's window: gone, and what waited goes with it.
-    helloNow("answer");
-    talk.volumeState("waiting");
-    now += PhoneContact::kPingingSilenceMs;
-    talk.sent(true);
-    talk.volumeState("late");
-    EXPECT_EQ(carrier.written, Lines{"answer"});
-    EXPECT_FALSE(talk.talking());
-    heard();  // signs of life alone start nothing
-    talk.volumeState("still nothing");
-    EXPECT_EQ(carrier.written.size(), 1u);
-
-    // A write given up.
-    helloNow("answer 2");
-    talk.volumeState("waiting");
-    talk.sent(false);
-    talk.volumeState("after");
-    EXPECT_EQ(carrier.written, (Lines{"answer", "answer 2"}));
-    EXPECT_FALSE(talk.talking());
-
-    // The port closed.
-    helloNow("answer 3");
-    talk.sent(true);
-    talk.stop();
-    talk.volumeState("after close");
-    EXPECT_EQ(carrier.written.back(), "answer 3");
-}
-
-// A page that comes back says hello while the last write to its predecessor still hangs: that
-// write's failure belongs to the old talk and must not silence the new one.
-TEST_F(PhoneTalkTest, AnOldTalksGivenUpWriteDoesNotEndANewOne) {
-    helloNow("old answer");
-    talk.stop();
-    helloNow("new answer");
-    talk.sent(false);
+TEST_F(PhoneTalkTest, OnlyHellosAndSignsKeepATalkGoingJudgedAtTheirTime) {
+    talk.hello(now);
+    written();
+    written();
+    // Signs of life keep it going; anything else the owner hears does not.
+    now += PhoneTalk::kSilenceMs - 1;
+    talk.check(now);
+    talk.sign(now);
+    now += PhoneTalk::kSilenceMs - 1;
+    talk.check(now);
     EXPECT_TRUE(talk.talking());
-    EXPECT_EQ(carrier.written, (Lines{"old answer", "new answer"}));
-    talk.sent(false);
+    // Silent for the window: gone, and what waited goes with it; a sign comes too late.
+    talk.confirmation("waiting");
+    now += 1;
+    talk.check(now);
     EXPECT_FALSE(talk.talking());
+    talk.sign(now);
+    talk.volumeChanged();
+    written();
+    EXPECT_EQ(carrier.written, (Lines{"answer 1", "buttons A", "waiting"}));
+    // A clock that went back is no silence.
+    talk.hello(now);
+    talk.check(now - 10'000);
+    EXPECT_TRUE(talk.talking());
 }
 
-// After a hello's answer, the PC's buttons; a confirmation's answer before a volume state; each
-// kind only its newest line, and none of them for a sender that is not talking.
-TEST_F(PhoneTalkTest, TheButtonsFollowTheAnswerAndEachKindWaitsInItsOrder) {
-    heard();
-    talk.buttons("buttons 0");
-    talk.confirmation("confirm 0");
-    EXPECT_TRUE(carrier.written.empty());
-
-    helloNow("answer");
-    talk.volumeState("v1");
-    talk.confirmation("confirm 1");
-    talk.buttons("buttons 1");
-    talk.buttons("buttons 2");
-    talk.confirmation("confirm 2");
-    for (int i = 0; i < 4; ++i) {
-        talk.sent(true);
+TEST_F(PhoneTalkTest, AWriteThatDidNotGoOrTheCloseEndTheTalkUntilANewHello) {
+    for (auto outcome : {SendOutcome::GivenUp, SendOutcome::Failed, SendOutcome::Closed}) {
+        SCOPED_TRACE(static_cast<int>(outcome));
+        talk.hello(now);
+        talk.volumeChanged();
+        written(outcome);
+        EXPECT_FALSE(talk.talking());
+        talk.volumeChanged();
+        EXPECT_FALSE(talk.writing());
     }
-    EXPECT_EQ(carrier.written, (Lines{"answer", "buttons 2", "confirm 2", "v1"}));
+    EXPECT_EQ(carrier.written, (Lines{"answer 1", "answer 2", "answer 3"}));
+
+    // The link closed with a write under way: its outcome is still to come, and the next hello's
+    // answer goes once it has.
+    talk.hello(now);
     talk.stop();
-    talk.buttons("after close");
+    talk.hello(now);
     EXPECT_EQ(carrier.written.size(), 4u);
+    written(SendOutcome::Closed);
+    EXPECT_EQ(carrier.written.back(), "answer 5");
+    EXPECT_TRUE(talk.talking()) << "the old talk's write does not end the new one";
+}
+
+// A press answered in one talk means nothing in the next: its confirmation does not wait for it.
+TEST_F(PhoneTalkTest, ANewHelloDropsTheAnswersOfTheTalkBefore) {
+    talk.hello(now);
+    talk.confirmation("confirm");
+    talk.failure("failed");
+    talk.hello(now);
+    for (int i = 0; i < 3; ++i) {
+        written();
+    }
+    EXPECT_EQ(carrier.written, (Lines{"answer 1", "answer 2", "buttons A"}));
+    EXPECT_NE(talk.talkNumber(), 0u);
 }
 
 }  // namespace

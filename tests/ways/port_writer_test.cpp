@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include "ways/com/port_connection.h"
 #include "wine_test_support.h"
 
+using phonelink::SendOutcome;
 using testing_support::HangingWriteCommApi;
 using testing_support::PortEnd;
 using testing_support::pumpUntil;
@@ -32,7 +34,7 @@ class PortWriterTest : public ::testing::Test {
         const auto pair = testing_support::testbedPair(0);
         connection_ = std::make_unique<app::PortConnection>();
         connection_->port().setCommApi(api_);
-        connection_->carrier().onSent = [this](bool ok) { outcomes_.push_back(ok); };
+        connection_->onSent = [this](SendOutcome outcome) { outcomes_.push_back(outcome); };
         connection_->onChunk = [this](const std::string& chunk) { chunks_ += chunk; };
         connection_->keepOpen(pair.local);
         ASSERT_TRUE(pumpUntil([&] { return connection_->connected(); }));
@@ -56,14 +58,18 @@ class PortWriterTest : public ::testing::Test {
     // Sends and waits for the outcome.
     bool sent(const std::string& bytes) {
         const std::size_t before = outcomes_.size();
-        connection_->carrier().send(bytes);
-        return pumpUntil([&] { return outcomes_.size() > before; }, 5000) && outcomes_.back();
+        connection_->send(bytes);
+        return pumpUntil([&] { return outcomes_.size() > before; }, 5000) &&
+               outcomes_.back() == SendOutcome::Written;
+    }
+    long count(SendOutcome outcome) const {
+        return std::count(outcomes_.begin(), outcomes_.end(), outcome);
     }
 
     std::shared_ptr<HangingWriteCommApi> api_ = std::make_shared<HangingWriteCommApi>();
     std::unique_ptr<app::PortConnection> connection_;
     std::unique_ptr<PortEnd> phone_;
-    std::vector<bool> outcomes_;
+    std::vector<SendOutcome> outcomes_;
     std::string chunks_;
 };
 
@@ -84,35 +90,39 @@ TEST_F(PortWriterTest, SentBytesReachThePhonesEndWholeFromAThreadOfThePortsOwn) 
 
 TEST_F(PortWriterTest, AWriteNeverTakenIsGivenUpWhilePressesComeInAndOnlyTheLatestWaits) {
     api_->hang(true);
-    connection_->carrier().send("first\n");
+    connection_->send("first\n");
     ASSERT_TRUE(pumpUntil([&] { return api_->pending(); }));
 
-    // A phone that cannot keep up: a flood of sends costs only the latest one.
+    // A phone that cannot keep up: a flood of sends costs only the latest one, and the sends it
+    // replaced fail.
     std::string latest;
-    for (int i = 0; i < 1000; ++i) {
+    constexpr int kFlood = 1000;
+    for (int i = 0; i < kFlood; ++i) {
         latest = std::string(100, 'v') + std::to_string(i) + "\n";
-        connection_->carrier().send(latest);
+        connection_->send(latest);
     }
     EXPECT_EQ(connection_->writer().heldBytes(), 6 + latest.size());
 
     // The phone's presses come in while the write hangs.
     ASSERT_TRUE(phone_->send("01"));
     EXPECT_TRUE(pumpUntil([&] { return chunks_ == "01"; }));
-    EXPECT_TRUE(outcomes_.empty());
+    EXPECT_EQ(count(SendOutcome::Failed), kFlood - 1);
     EXPECT_TRUE(api_->pending());
 
     // Given up within its own time-out (and margin), and what waited behind it is dropped.
-    ASSERT_TRUE(pumpUntil([&] { return !outcomes_.empty(); }, 2 * phonelink::kWriteTimeoutMs));
-    EXPECT_EQ(outcomes_, std::vector<bool>{false});
+    ASSERT_TRUE(pumpUntil([&] { return count(SendOutcome::GivenUp) == 1; },
+                          2 * phonelink::kWriteTimeoutMs));
+    ASSERT_TRUE(pumpUntil([&] { return outcomes_.size() == kFlood + 1; }));
+    EXPECT_EQ(count(SendOutcome::Failed), kFlood);
     EXPECT_EQ(api_->cancels(), 1);
     EXPECT_EQ(api_->writes(), 1);
     EXPECT_EQ(connection_->writer().heldBytes(), 0u);
     EXPECT_TRUE(connection_->connected()) << "the port stays open for the phone to come back";
 
-    // The owner's next send goes out again.
+    // The owner's next send goes out again, on a line of its own whatever part of the first went.
     api_->hang(false);
     ASSERT_TRUE(sent("again\n"));
-    EXPECT_EQ(phoneReads(6), "again\n");
+    EXPECT_EQ(phoneReads(7), "\nagain\n");
 }
 
 TEST_F(PortWriterTest, ARecordTheDriverKeepsAfterItsCancelIsNeverWrittenThroughAgain) {
@@ -124,7 +134,7 @@ TEST_F(PortWriterTest, ARecordTheDriverKeepsAfterItsCancelIsNeverWrittenThroughA
     // The driver may still write into the record: nothing more goes to the device through it.
     EXPECT_FALSE(sent("next\n"));
     EXPECT_EQ(api_->writes(), 1);
-    EXPECT_EQ(outcomes_, (std::vector<bool>{false, false}));
+    EXPECT_EQ(outcomes_, (std::vector<SendOutcome>{SendOutcome::GivenUp, SendOutcome::Failed}));
 }
 
 TEST_F(PortWriterTest, ClosingThePortWhileAWriteHangsEndsTheWriteAndItsThreadAtOnce) {
@@ -148,7 +158,7 @@ TEST_F(PortWriterTest, ClosingThePortWhileAWriteHangsEndsTheWriteAndItsThreadAtO
         if (round > 0) {
             connection_->port().openPort();
         }
-        connection_->carrier().send("hanging\n");
+        connection_->send("hanging\n");
         ASSERT_TRUE(pumpUntil([&] { return api_->pending(); }));
         framework::KernelHandle writer(OpenThread(SYNCHRONIZE, FALSE, api_->writers().back()));
         ASSERT_TRUE(writer);
@@ -168,9 +178,11 @@ TEST_F(PortWriterTest, ClosingThePortWhileAWriteHangsEndsTheWriteAndItsThreadAtO
     EXPECT_TRUE(pumpUntil([&] { return handleReach() <= reach + kOneHandle; }, 2000))
         << "an open port's writer leaves no handle behind";
 
-    // Nothing of the closed port comes to onSent; a send with no port is told it failed.
+    // Each write ended with its port, and a send with no port fails.
     EXPECT_FALSE(sent("later\n"));
-    EXPECT_EQ(outcomes_, std::vector<bool>{false});
+    std::vector<SendOutcome> expected(kRounds, SendOutcome::Closed);
+    expected.push_back(SendOutcome::Failed);
+    EXPECT_EQ(outcomes_, expected);
 }
 
 }  // namespace

@@ -15,12 +15,13 @@ namespace app {
 namespace {
 
 constexpr const wchar_t* kWindowClass = L"KeypilotBluetoothService";
-// The listening socket's and the phone's socket news, a write's outcome (wParam: the phone's
-// generation, lParam: whether it went), and a receive put off while a chunk was handled.
+// The listening socket's and the phone's socket news, a send's outcome (lParam: its
+// SendOutcome), and a receive put off while a chunk was handled (wParam: the phone's generation).
 constexpr UINT kListenerMessage = WM_APP + 1;
 constexpr UINT kPhoneMessage = WM_APP + 2;
 constexpr UINT kSentMessage = WM_APP + 3;
 constexpr UINT kReadMessage = WM_APP + 4;
+using phonelink::SendOutcome;
 constexpr UINT_PTR kRetryTimer = 1;
 constexpr UINT_PTR kWriteTimer = 2;
 // As much as one receive takes: more than any message of the link.
@@ -54,7 +55,7 @@ BluetoothService::BluetoothService(std::shared_ptr<BluetoothApi> api, UINT retry
 BluetoothService::~BluetoothService() {
     // The owner is going too: it hears of nothing more.
     onChunk = nullptr;
-    onPhoneGone = nullptr;
+    onEnded = nullptr;
     onChange = nullptr;
     onSent = nullptr;
     withdraw();
@@ -315,7 +316,7 @@ void BluetoothService::readPhone() {
     }
 }
 
-void BluetoothService::dropPhone(bool tell) {
+void BluetoothService::dropPhone(bool wasIn) {
     if (phoneSocket_ == kNoSocket) {
         return;
     }
@@ -325,25 +326,45 @@ void BluetoothService::dropPhone(bool tell) {
     phoneClosing_ = false;
     readWaiting_ = false;
     KillTimer(handle(), kWriteTimer);
+    // The write under way, and the one waiting, end with the connection.
+    if (!writing_.empty()) {
+        tell(SendOutcome::Closed);
+    }
+    if (waiting_) {
+        tell(SendOutcome::Closed);
+    }
     writing_.clear();
     waiting_.reset();
-    if (tell && onPhoneGone) {
-        onPhoneGone();
+    cut_ = false;
+    if (wasIn && onEnded) {
+        onEnded();
     }
 }
 
 void BluetoothService::send(std::string bytes) {
-    if (state_ != State::Connected || bytes.empty()) {
-        // Nothing to write has gone at once, to a phone that is in.
-        const bool went = state_ == State::Connected;
-        PostMessageW(handle(), kSentMessage, phoneGeneration_, went ? TRUE : FALSE);
+    if (state_ != State::Connected) {
+        tell(SendOutcome::Failed);
         return;
     }
     if (!writing_.empty()) {
+        if (waiting_) {
+            tell(SendOutcome::Failed);
+        }
         waiting_ = std::move(bytes);
         return;
     }
-    writing_ = std::move(bytes);
+    startWrite(std::move(bytes));
+}
+
+void BluetoothService::startWrite(std::string bytes) {
+    if (bytes.empty()) {
+        // Nothing to write has gone at once.
+        tell(SendOutcome::Written);
+        return;
+    }
+    // A line cut short before ends where it stopped, as a line of its own.
+    writing_ = cut_ ? "\n" + bytes : std::move(bytes);
+    cut_ = false;
     SetTimer(handle(), kWriteTimer, writeTimeoutMs_, nullptr);
     writeSome();
 }
@@ -364,28 +385,58 @@ void BluetoothService::writeSome() {
             // FD_WRITE says when there is room again.
             return;
         }
-        endWrite(false);
+        endWrite(SendOutcome::Failed);
         return;
     }
     KillTimer(handle(), kWriteTimer);
-    PostMessageW(handle(), kSentMessage, phoneGeneration_, TRUE);
+    tell(SendOutcome::Written);
     if (waiting_) {
-        writing_ = std::move(*waiting_);
+        std::string next = std::move(*waiting_);
         waiting_.reset();
-        SetTimer(handle(), kWriteTimer, writeTimeoutMs_, nullptr);
-        writeSome();
+        startWrite(std::move(next));
     }
 }
 
-void BluetoothService::endWrite(bool ok) {
-    const WPARAM generation = phoneGeneration_;
-    // A line half written cannot be taken back: the connection goes with it.
-    if (!ok && state_ == State::Connected) {
-        dropPhone(true);
-        state_ = State::Listening;
-        changed();
+void BluetoothService::endWrite(SendOutcome outcome) {
+    // The connection stays: the phone's presses may still be coming, and the talk that the
+    // write belonged to ends with its outcome. Part of the line may have gone.
+    KillTimer(handle(), kWriteTimer);
+    writing_.clear();
+    cut_ = true;
+    tell(outcome);
+    // What waited behind it waits no more: its sender, told of the failure, decides.
+    if (waiting_) {
+        waiting_.reset();
+        tell(SendOutcome::Failed);
     }
-    PostMessageW(handle(), kSentMessage, generation, ok ? TRUE : FALSE);
+}
+
+void BluetoothService::tell(SendOutcome outcome) {
+    PostMessageW(handle(), kSentMessage, 0, static_cast<LPARAM>(outcome));
+}
+
+WayCarrier::CarrierState BluetoothService::carrierState() const {
+    switch (state_) {
+        case State::Connected:
+            return CarrierState::Phone;
+        case State::Listening:
+        case State::Asking:
+            return CarrierState::Open;
+        default:
+            return CarrierState::Closed;
+    }
+}
+
+std::optional<std::wstring> BluetoothService::stateText() const {
+    if (state_ == State::Unavailable) {
+        return problem_;
+    }
+    if (!phone_ || (state_ != State::Connected && state_ != State::Asking)) {
+        return std::nullopt;
+    }
+    const std::wstring title =
+        phone_->name.empty() ? bluetoothAddressText(phone_->address) : phone_->name;
+    return framework::formatText(tr(state_ == State::Connected ? kPhoneIn : kPhoneAsks), {title});
 }
 
 void BluetoothService::changed() {
@@ -430,9 +481,8 @@ LRESULT BluetoothService::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
             }
             return 0;
         case kSentMessage:
-            // Outcomes of a phone gone since are nobody's: its talk ended with it.
-            if (wParam == phoneGeneration_ && onSent) {
-                onSent(lParam != FALSE);
+            if (onSent) {
+                onSent(static_cast<SendOutcome>(lParam));
             }
             return 0;
         case WM_TIMER:
@@ -445,7 +495,7 @@ LRESULT BluetoothService::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
             } else if (wParam == kWriteTimer) {
                 KillTimer(handle(), kWriteTimer);
                 if (!writing_.empty()) {
-                    endWrite(false);
+                    endWrite(SendOutcome::GivenUp);
                 }
             }
             return 0;

@@ -15,9 +15,13 @@
 // stops, when its radio goes, and when Keypilot ends.
 //
 // What goes to the phone follows the carrier's rules: at most one write under way and only the
-// newest bytes waiting. A write the phone has not taken within writeTimeoutMs is given up, and
-// the connection is closed with it: a socket cannot take back half a line, and a phone that
-// still runs connects again.
+// newest bytes waiting, and every send gets its outcome. A write the phone has not taken within
+// writeTimeoutMs is given up and the connection stays, as the COM port stays open: the phone's
+// presses may still be coming. A phone that goes takes the writes under way with it (closed).
+//
+// As a way in: a phone let in is a phone there, from its accept to its close, whether it speaks or
+// not; the service listening, or a phone waiting for the user's answer, is the way open with no
+// phone yet. A phone's close ends the connection with it.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +38,7 @@
 #include "link/carrier.h"
 #include "ports/port_change_notice.h"
 #include "ways/bluetooth/bluetooth_api.h"
+#include "ways/way_carrier.h"
 
 namespace app {
 
@@ -46,7 +51,7 @@ struct BluetoothPhone {
 // The address as Windows writes it: "AA:BB:CC:DD:EE:FF".
 std::wstring bluetoothAddressText(std::uint64_t address);
 
-class BluetoothService final : public phonelink::Carrier {
+class BluetoothService final : public WayCarrier {
   public:
     enum class State {
         // Not switched on; available() tells what a probe found.
@@ -67,6 +72,12 @@ class BluetoothService final : public phonelink::Carrier {
     static constexpr const wchar_t* kRadioOff = uiText(L"радио Bluetooth выключено или отключено");
     // %s: the system's error number.
     static constexpr const wchar_t* kRefused = uiText(L"Windows отказал (ошибка %s)");
+    // What the tip says after "Keypilot - Bluetooth: " while a phone is in. %s: its name, or its
+    // address when the radio does not know it.
+    static constexpr const wchar_t* kPhoneIn = uiText(L"подключен телефон %s");
+    // After "Keypilot - Bluetooth: " while a phone waits for the user's answer.
+    static constexpr const wchar_t* kPhoneAsks =
+        uiText(L"телефон %s просит подключения, ответьте в окне «Подключение телефона»");
     static constexpr UINT kRetryIntervalMs = 30000;
 
     // api: the calls (the system's, or a test's stand-in); retryIntervalMs: how long a service
@@ -113,16 +124,20 @@ class BluetoothService final : public phonelink::Carrier {
     // The phone that asks or is in.
     const std::optional<BluetoothPhone>& phone() const { return phone_; }
 
-    // To the phone that is in; reported as failed when none is.
+    // To the phone that is in; fails when none is.
     void send(std::string bytes) override;
+    // Phone while a phone is in, open while listening or asking.
+    CarrierState carrierState() const override;
+    std::wstring wayName() const override { return L"Bluetooth"; }
+    bool wanted() const override { return switchedOn(); }
+    // The phone in or asking, or why the service is down.
+    std::optional<std::wstring> stateText() const override;
+    bool asksUser() const override { return state_ == State::Asking; }
 
-    // Main thread, for each chunk the phone that is in sends, in order. Never runs inside
-    // itself: a chunk that comes while one is handled waits for it.
-    std::function<void(const std::string& chunk)> onChunk;
-    // Main thread: the phone that was in has gone (before onChange tells the new state).
-    std::function<void()> onPhoneGone;
-    // Main thread: the state, the phone or the problem changed.
-    std::function<void()> onChange;
+    // onChunk: for each chunk the phone that is in sends, in order; never inside itself (a chunk
+    // that comes while one is handled waits for it). onEnded: the phone that was in has gone
+    // (before onChange tells the new state). onChange: the state, the phone or the problem
+    // changed.
 
   private:
     friend LRESULT CALLBACK framework::ownedWindowProcedure<BluetoothService>(HWND, UINT, WPARAM,
@@ -141,9 +156,13 @@ class BluetoothService final : public phonelink::Carrier {
     void letIn();
     // One receive from the phone, handed to onChunk.
     void readPhone();
-    void dropPhone(bool tell);
+    // Lets the phone go; wasIn: it had been let in, and its connection ends.
+    void dropPhone(bool wasIn);
+    void startWrite(std::string bytes);
     void writeSome();
-    void endWrite(bool ok);
+    void endWrite(phonelink::SendOutcome outcome);
+    // Posts a send's outcome, which onSent hears on a later turn of the message loop.
+    void tell(phonelink::SendOutcome outcome);
     void changed();
     std::wstring reasonOf(int error) const;
 
@@ -167,6 +186,8 @@ class BluetoothService final : public phonelink::Carrier {
     // The write under way (what is left of it) and the bytes waiting after it.
     std::string writing_;
     std::optional<std::string> waiting_;
+    // A write to this phone did not all go: the next starts with a line end.
+    bool cut_ = false;
     std::set<std::uint64_t> allowed_;
     std::set<std::uint64_t> refused_;
 

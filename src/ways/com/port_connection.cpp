@@ -35,8 +35,20 @@ PortConnection::PortConnection() {
     // The writer holds the device's handle only while the port owns it.
     port_.onAfterOpen = [this](serial::SerialPort&) {
         writer_.start(port_.commApi(), port_.handle());
+        changed();
     };
     port_.onBeforeClose = [this](serial::SerialPort&) { writer_.stop(); };
+    port_.onAfterClose = [this](serial::SerialPort&) {
+        if (onEnded) {
+            onEnded();
+        }
+        changed();
+    };
+    writer_.onSent = [this](phonelink::SendOutcome outcome) {
+        if (onSent) {
+            onSent(outcome);
+        }
+    };
     if (!framework::createOwnedMessageWindow(kWindowClass, *this)) {
         framework::raiseLastOSError();
     }
@@ -44,6 +56,20 @@ PortConnection::PortConnection() {
 
 PortConnection::~PortConnection() {
     close();
+}
+
+void PortConnection::send(std::string bytes) {
+    writer_.send(std::move(bytes));
+}
+
+WayCarrier::CarrierState PortConnection::carrierState() const {
+    return port_.connected() ? CarrierState::Open : CarrierState::Closed;
+}
+
+void PortConnection::changed() {
+    if (onChange) {
+        onChange();
+    }
 }
 
 LRESULT PortConnection::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

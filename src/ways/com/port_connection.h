@@ -5,8 +5,12 @@
 // start) as well: the device call runs on a thread of its own, since a Bluetooth driver may hold it
 // for seconds, and the port takes the device on the main thread; a failure shows in the tray tip.
 // Closing waits for the port's event thread, as the serial component does. Each chunk received is
-// read here and handed to onChunk. What goes back to the phone goes through carrier(), written by
-// the open port's writer thread.
+// read here and handed to onChunk. What goes back to the phone is written by the open port's
+// writer thread.
+//
+// As a way in: the port open is the link open, never a phone there (an incoming Bluetooth port
+// opens with no phone anywhere near): only the phone's bytes tell that it is there. The port's
+// close, by the user or by itself, ends the connection with whoever was on it.
 #pragma once
 
 #include <windows.h>
@@ -24,10 +28,11 @@
 #include "serial/serial_port.h"
 #include "ways/com/background_open.h"
 #include "ways/com/port_writer.h"
+#include "ways/way_carrier.h"
 
 namespace app {
 
-class PortConnection {
+class PortConnection final : public WayCarrier {
   public:
     // Status ticks between two tries to open a port that should be open and is not.
     static constexpr int kReconnectTicks = 2;
@@ -43,21 +48,28 @@ class PortConnection {
     // every event) and names COM1; nothing is opened.
     PortConnection();
     // Closes the port; a port that refuses to close goes with its handle.
-    ~PortConnection();
+    ~PortConnection() override;
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;
 
-    // Runs on the main thread for each chunk read from the port. An error it raises ends the
-    // port's event thread, and the port closes and is tried again as after a lost link; but
+    // onChunk runs on the main thread for each chunk read from the port. An error it raises ends
+    // the port's event thread, and the port closes and is tried again as after a lost link; but
     // failure() names the error as Keypilot's own, with its text. A read that fails is a lost
     // link.
-    std::function<void(const std::string& chunk)> onChunk;
 
     serial::SerialPort& port() { return port_; }
-    // The way back to the phone. Sends while no port is open are reported as failed.
-    phonelink::Carrier& carrier() { return writer_; }
-    // The carrier as the port's writer, for the figures of what it holds.
+    // The port's writer, for the figures of what it holds.
     const PortWriter& writer() const { return writer_; }
+
+    // To the phone through the open port's writer; sends while no port is open fail.
+    void send(std::string bytes) override;
+    // Open while the port is open.
+    CarrierState carrierState() const override;
+    // The port's name.
+    std::wstring wayName() const override { return port_.port(); }
+    bool wanted() const override { return wanted_ && portNamed(); }
+    // failure().
+    std::optional<std::wstring> stateText() const override { return failure(); }
     bool connected() const { return port_.connected(); }
 
     // The user's switch (OK): a port open under this name, or that the user is having opened
@@ -94,6 +106,7 @@ class PortConnection {
     // The user's close: nothing is tried until the user asks again.
     void stop();
     void noteFailure(const std::exception& e);
+    void changed();
     void startTry(bool asked);
     void onTryDone(WPARAM id);
     void receiveChunk(int32_t count);

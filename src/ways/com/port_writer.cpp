@@ -13,17 +13,17 @@ namespace {
 
 constexpr UINT kWriteEndedMessage = WM_APP + 1;
 constexpr const wchar_t* kWindowClass = L"KeypilotPortWriter";
+using phonelink::SendOutcome;
 
 }  // namespace
 
 // The writer thread of one open port, and what it shares with the main thread.
 class PortWriter::Session {
   public:
-    Session(std::shared_ptr<serial::CommApi> api, HANDLE device, HWND window, WPARAM generation)
+    Session(std::shared_ptr<serial::CommApi> api, HANDLE device, HWND window)
         : api_(std::move(api)),
           device_(device),
           window_(window),
-          generation_(generation),
           wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
           stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
           record_(std::make_unique<WriteRecord>()) {
@@ -36,6 +36,10 @@ class PortWriter::Session {
     ~Session() {
         SetEvent(stop_.get());
         thread_.join();
+        // Bytes that never started end with the port too.
+        if (waiting_) {
+            tell(SendOutcome::Closed);
+        }
         if (!HasOverlappedIoCompleted(&record_->overlapped)) {
             // The driver kept a write it was asked to cancel: the record and its bytes stay for
             // good rather than be freed under a driver that may still complete it.
@@ -46,9 +50,14 @@ class PortWriter::Session {
     Session& operator=(const Session&) = delete;
 
     void send(std::string bytes) {
+        bool replaced = false;
         {
             std::lock_guard guard(lock_);
+            replaced = waiting_.has_value();
             waiting_ = std::move(bytes);
+        }
+        if (replaced) {
+            tell(SendOutcome::Failed);
         }
         SetEvent(wake_.get());
     }
@@ -59,7 +68,9 @@ class PortWriter::Session {
     }
 
   private:
-    enum class Outcome { written, failed, stopped };
+    void tell(SendOutcome outcome) const {
+        PostMessageW(window_, kWriteEndedMessage, 0, static_cast<LPARAM>(outcome));
+    }
 
     // What the driver holds while a write is under way.
     struct WriteRecord {
@@ -80,47 +91,53 @@ class PortWriter::Session {
             if (!bytes) {
                 continue;
             }
-            Outcome outcome = Outcome::failed;
+            SendOutcome outcome = SendOutcome::Failed;
             try {
                 outcome = write(std::move(*bytes));
             } catch (...) {
                 // The thread's boundary: a write that raised has failed, like one the driver
                 // refused.
             }
+            bool dropped = false;
             {
                 std::lock_guard guard(lock_);
                 underWay_ = 0;
                 // Whatever waited behind a write that did not go waits no more: the owner, told
                 // of the failure, decides whether anything is sent again.
-                if (outcome != Outcome::written) {
+                if (outcome != SendOutcome::Written) {
+                    dropped = waiting_.has_value();
                     waiting_.reset();
                 }
             }
-            if (outcome == Outcome::stopped) {
+            tell(outcome);
+            if (dropped) {
+                tell(outcome == SendOutcome::Closed ? SendOutcome::Closed : SendOutcome::Failed);
+            }
+            if (outcome == SendOutcome::Closed) {
                 return;
             }
-            PostMessageW(window_, kWriteEndedMessage, generation_,
-                         outcome == Outcome::written ? 1 : 0);
+            // Part of it may have gone: the next write ends that part's line first.
+            cut_ = outcome != SendOutcome::Written;
         }
     }
 
-    Outcome write(std::string bytes) {
+    SendOutcome write(std::string bytes) {
         WriteRecord& record = *record_;
         // A write the driver kept after its cancel still owns the record: nothing more goes to
         // the device until the driver lets go of it.
         if (!HasOverlappedIoCompleted(&record.overlapped)) {
-            return Outcome::failed;
+            return SendOutcome::Failed;
         }
-        record.bytes = std::move(bytes);
+        record.bytes = cut_ ? "\n" + bytes : std::move(bytes);
         record.overlapped = OVERLAPPED{};
         record.overlapped.hEvent = record.event.get();
         const auto size = static_cast<DWORD>(record.bytes.size());
         DWORD written = 0;
         if (api_->writeFile(device_, record.bytes.data(), size, &written, &record.overlapped)) {
-            return written == size ? Outcome::written : Outcome::failed;
+            return written == size ? SendOutcome::Written : SendOutcome::Failed;
         }
         if (GetLastError() != ERROR_IO_PENDING) {
-            return Outcome::failed;
+            return SendOutcome::Failed;
         }
         const HANDLE ends[] = {record.event.get(), stop_.get()};
         const DWORD end =
@@ -129,19 +146,18 @@ class PortWriter::Session {
             const bool done =
                 api_->getOverlappedResult(device_, &record.overlapped, &written, FALSE) &&
                 written == size;
-            return done ? Outcome::written : Outcome::failed;
+            return done ? SendOutcome::Written : SendOutcome::Failed;
         }
         // Given up, or the port is closing: the driver is asked to end the write, and given a
         // moment to, since it owns the record until it does.
         api_->cancelIoEx(device_, &record.overlapped);
         WaitForSingleObject(record.event.get(), kCancelWaitMs);
-        return end == WAIT_OBJECT_0 + 1 ? Outcome::stopped : Outcome::failed;
+        return end == WAIT_OBJECT_0 + 1 ? SendOutcome::Closed : SendOutcome::GivenUp;
     }
 
     std::shared_ptr<serial::CommApi> api_;
     HANDLE device_;
     HWND window_;
-    WPARAM generation_;
     framework::KernelHandle wake_;
     framework::KernelHandle stop_;
     mutable std::mutex lock_;
@@ -149,6 +165,8 @@ class PortWriter::Session {
     std::optional<std::string> waiting_;
     std::size_t underWay_ = 0;
     std::unique_ptr<WriteRecord> record_;
+    // The last write did not all go (writer thread only).
+    bool cut_ = false;
     // Last: it starts once everything it uses is made.
     std::thread thread_;
 };
@@ -166,7 +184,7 @@ PortWriter::~PortWriter() {
 void PortWriter::start(std::shared_ptr<serial::CommApi> api, HANDLE device) noexcept {
     stop();
     try {
-        session_ = std::make_unique<Session>(std::move(api), device, window_.get(), generation_);
+        session_ = std::make_unique<Session>(std::move(api), device, window_.get());
     } catch (const std::exception&) {
         // Dropped: with no writer every send is reported as failed, so the phone is not talked to
         // until the port opens again.
@@ -178,14 +196,14 @@ void PortWriter::stop() noexcept {
         return;
     }
     session_.reset();
-    ++generation_;
 }
 
 void PortWriter::send(std::string bytes) {
     if (!session_) {
         // Told as a write's outcome is, on a later turn of the message loop, so that the sender
         // never hears of it in the middle of its own send.
-        PostMessageW(window_.get(), kWriteEndedMessage, generation_, 0);
+        PostMessageW(window_.get(), kWriteEndedMessage, 0,
+                     static_cast<LPARAM>(SendOutcome::Failed));
         return;
     }
     session_->send(std::move(bytes));
@@ -197,8 +215,8 @@ std::size_t PortWriter::heldBytes() const {
 
 LRESULT PortWriter::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kWriteEndedMessage) {
-        if (wParam == generation_ && onSent) {
-            onSent(lParam != 0);
+        if (onSent) {
+            onSent(static_cast<SendOutcome>(lParam));
         }
         return 0;
     }

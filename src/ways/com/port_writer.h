@@ -4,7 +4,8 @@
 // phonelink::kWriteTimeoutMs (its own wait, not the port's write time-outs, which allow far
 // longer) is cancelled and reported as given up. Only the latest bytes wait: a send while a write
 // is under way replaces whatever had not started yet, so a phone that cannot keep up never grows
-// a queue. Outcomes are posted to the main thread, where onSent runs.
+// a queue. Every send's outcome is posted to the main thread, where onSent runs: a write ended by
+// the port's close is reported as closed, never dropped.
 //
 // Raises nothing once made: a writer that cannot run (no thread, no port) reports every send as
 // failed.
@@ -42,8 +43,8 @@ class PortWriter : public phonelink::Carrier {
     // device is stopped first.
     void start(std::shared_ptr<serial::CommApi> api, HANDLE device) noexcept;
     // The port is about to close: a write under way is cancelled, bytes not started are dropped
-    // and the thread is joined, all before the device goes. Nothing more of that port comes to
-    // onSent. Waits at most about kCancelWaitMs, for a driver slow to cancel.
+    // and the thread is joined, all before the device goes; their sends end as closed. Waits at
+    // most about kCancelWaitMs, for a driver slow to cancel.
     void stop() noexcept;
     bool running() const { return session_ != nullptr; }
 
@@ -62,8 +63,6 @@ class PortWriter : public phonelink::Carrier {
     // Receives the outcomes; goes after the session, whose thread posts to it.
     framework::OwnedWindow window_;
     std::unique_ptr<Session> session_;
-    // Tells this port's outcomes from those of a port closed since, which are dropped.
-    WPARAM generation_ = 0;
 };
 
 }  // namespace app
