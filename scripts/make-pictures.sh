@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Renders the program's pictures from their drawings in src/app/resources/pictures into
-# src/app/resources: the banner logo (logo.bmp 97 x 90, logo_2x.bmp 194 x 180), the status
-# pictures (disconnected.ico, waiting.ico, connected.ico) and the program's icon (keypilot.ico); and into
-# web/remote/icons the phone page's icons (icon-192.png, icon-512.png, and icon-maskable.png, whose
-# picture keeps to the middle so that a launcher may cut it to any shape).
+# src/app/resources: the banner logo (logo.png 97 x 90, logo_2x.png 194 x 180), the status
+# pictures (disconnected.ico, waiting.ico, connected.ico) and the program's icon (keypilot.ico),
+# their frames of 32 px and more PNG-compressed; and into web/remote/icons the phone page's icons
+# (icon-192.png, icon-512.png, and icon-maskable.png, whose picture keeps to the middle so that a
+# launcher may cut it to any shape).
 # The build does not run this; run it after changing a drawing and commit what it writes.
 #
 #   scripts/make-pictures.sh [preview.png]   the optional argument also writes a preview sheet
@@ -60,24 +61,63 @@ for size in "${program_sizes[@]}"; do
     shrink "$work/waiting.png" "$size" "$work/waiting-$size.png"
 done
 
-# make_icon <out.ico> <prefix> <sizes...>
+# le <value> <bytes>: the value as that many little-endian bytes.
+le() {
+    local value=$1 count=$2 i
+    for ((i = 0; i < count; i++)); do
+        # shellcheck disable=SC2059 # the format is the byte itself
+        printf "\\$(printf %03o $(((value >> (8 * i)) & 255)))"
+    done
+}
+
+# make_icon <out.ico> <prefix> <sizes...>: frames of 32 px and more PNG-compressed, which Windows
+# reads in icons since Vista, in a quarter to a tenth of a bitmap's room; the smaller ones, which
+# the tray shows up to 150 % scale, stay bitmaps, where PNG saves least. ImageMagick 6 writes only
+# a 256 px frame as PNG, so the file is put together here: its header, one entry a frame, the
+# frames.
 make_icon() {
-    local target=$1 prefix=$2 size images=()
+    local target=$1 prefix=$2 size bytes sizes count offset frame=$work/frame
     shift 2
-    for size in 16 "$@"; do images+=("$work/$prefix-$size.png"); done
-    convert "${images[@]}" "${steady[@]}" "ICO:$target"
+    sizes=(16 "$@")
+    count=${#sizes[@]}
+    offset=$((6 + 16 * count))
+    : >"$work/entries"
+    : >"$work/frames"
+    for size in "${sizes[@]}"; do
+        if [ "$size" -lt 32 ]; then
+            # ImageMagick's own entry (size, colours, planes, bits, length) and bitmap, at our offset.
+            convert "$work/$prefix-$size.png" "${steady[@]}" "ICO:$frame.ico"
+            tail -c +23 "$frame.ico" >"$frame"
+            head -c 18 "$frame.ico" | tail -c 12 >>"$work/entries"
+        else
+            convert "$work/$prefix-$size.png" -depth 8 -define png:exclude-chunk=all \
+                -define png:compression-level=9 "PNG32:$frame"
+            # A side of 256 is written as 0; 32 bits a pixel, one plane.
+            { le $((size % 256)) 1; le $((size % 256)) 1; le 0 2; le 1 2; le 32 2
+              le "$(stat -c %s "$frame")" 4; } >>"$work/entries"
+        fi
+        bytes=$(stat -c %s "$frame")
+        le "$offset" 4 >>"$work/entries"
+        cat "$frame" >>"$work/frames"
+        offset=$((offset + bytes))
+    done
+    { le 0 2; le 1 2; le "$count" 2; cat "$work/entries" "$work/frames"; } >"$target"
 }
 make_icon "$out/disconnected.ico" plain "${status_sizes[@]}"
 make_icon "$out/connected.ico" marked "${status_sizes[@]}"
 make_icon "$out/waiting.ico" waiting "${status_sizes[@]}"
 make_icon "$out/keypilot.ico" plain "${program_sizes[@]}"
 
-# The logo sits on the banner's white, so it is flattened onto white: 24-bit, no alpha.
+# The logo sits on the banner's white, so it is flattened onto white: 24-bit, no alpha. It goes
+# through a 24-bit bitmap, whose rounding to 8 bits the banner has always shown, into PNG, which
+# the program decodes itself (LoadImageW reads no PNG into a bitmap).
 render "$src/logo.mvg" 4 "$work/logo.png"
-for entry in "194x180 logo_2x.bmp" "97x90 logo.bmp"; do
+for entry in "194x180 logo_2x.png" "97x90 logo.png"; do
     read -r geometry name <<<"$entry"
     convert "$work/logo.png" -background white -alpha remove -alpha off -filter Catrom \
-        -resize "$geometry!" -type TrueColor -define bmp:format=bmp3 "BMP3:$out/$name"
+        -resize "$geometry!" -type TrueColor -define bmp:format=bmp3 "BMP3:$work/logo.bmp"
+    convert "$work/logo.bmp" -define png:exclude-chunk=all -define png:compression-level=9 \
+        "PNG24:$out/$name"
 done
 
 # The phone page's icons: the program's picture, transparent around it, and for the maskable one
@@ -117,7 +157,7 @@ if [ -n "$preview" ]; then
         done
     done
     convert -background '#888888' "${rows[@]}" \
-        \( "$out/logo.bmp" "$out/logo_2x.bmp" -bordercolor white -border 4 -gravity center +append \) \
+        \( "$out/logo.png" "$out/logo_2x.png" -bordercolor white -border 4 -gravity center +append \) \
         -bordercolor '#888888' -border 2 -gravity west -append "$preview"
     echo "preview: $preview"
 fi

@@ -9,6 +9,7 @@
 #include "framework/hidden_window.h"
 #include "settings/settings_values.h"
 #include "windows/dialog_window.h"
+#include "windows/png_bitmap.h"
 #include "windows/resources/resource.h"
 #include "windows/window_layout.h"
 
@@ -177,8 +178,7 @@ void SettingsWindow::loadPictures(UINT dpi) {
     waitingPicture_.reset(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_WAITING),
                                                         IMAGE_ICON, pictureSize, pictureSize, 0)));
     setStatusPicture(statusShown_);
-    logo_.reset(LoadImageW(instance, MAKEINTRESOURCEW(dpi > 120 ? IDB_LOGO_2X : IDB_LOGO),
-                           IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    logo_ = loadPngResource(instance, dpi > 120 ? IDB_LOGO_2X : IDB_LOGO);
 }
 
 void SettingsWindow::fitFrame(SIZE client, UINT dpi) {
