@@ -3,7 +3,8 @@
 # .clang-tidy checks on every C++ source of src/, tools/, tests/ and bench/: with the Windows
 # tree's compile database and the MinGW-w64 headers, and for the sources that only the native
 # tree builds (the portable core's own tests, fuzz targets, the lookup benchmark) with the native
-# tree's. Prints each finding and exits 1 when there is any.
+# tree's; then the layout of src/ (scripts/check-rooms.sh). Prints each finding and exits 1 when
+# there is any.
 #   check-style.sh [<windows build dir> [<native build dir>]]
 #                  (default build/windows and build/native, configured beforehand)
 set -euo pipefail
@@ -59,5 +60,6 @@ if grep -E '(warning|error):' "$log" | sort -u; then
     echo "check-style: clang-tidy findings above" >&2
     status=1
 fi
+scripts/check-rooms.sh || status=1
 [ $status = 0 ] && echo "check-style: clang-format and clang-tidy clean"
 exit $status

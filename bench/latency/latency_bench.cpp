@@ -18,6 +18,12 @@
 //       line of the same shape; <rounds> rounds of each in turn (default 7), <hellos> hellos a
 //       round (default 100), each written once the last answer has come; prints each round's
 //       figures, the median of the round medians and their ratio
+//   latency_bench flood <local> <remote> [rounds] [count]
+//       a code behind a flood: <count> (default 1000) hellos "HI04", signs of life "PI" or levels
+//       "VL0050" written at the phone's end in one write, then 50 ms later a code, until the
+//       cursor has moved, for Keypilot.exe, <rounds> rounds (default 5); prints each round's
+//       figures and the median for each kind of flood. However much a chunk holds, the code
+//       behind it should act as soon as after a flood of signs of life.
 //   latency_bench receive <reference|floor|echo> <port> <stop event name>
 //       one receiver, started by compare or hello. reference: one thread waits for the port's
 //       event, reads and moves the cursor. floor: the same, except that the reading thread hands
@@ -908,6 +914,64 @@ int helloTrips(const std::wstring& local, const std::wstring& remote, int rounds
     return 0;
 }
 
+// One round: each kind of flood, then the code behind it; the code's delays in ms, by kind.
+std::map<std::string, double> floodRound(const std::wstring& local, const std::wstring& remote,
+                                         const std::vector<std::string>& kinds, int count,
+                                         double pollGap) {
+    std::map<std::string, double> delays;
+    Receiver receiver("keypilot", local);
+    Phone phone(remote);
+    if (!receiver.started() || !phone.isOpen() || !waitUntilListening(phone, pollGap)) {
+        std::fprintf(stderr, "keypilot: did not start or never moved the cursor\n");
+        return delays;
+    }
+    for (const std::string& kind : kinds) {
+        std::string flood;
+        for (int i = 0; i < count; ++i) {
+            flood += kind;
+        }
+        phone.write(flood.data(), static_cast<DWORD>(flood.size()));
+        pauseFor(0.05);
+        const POINT from = cursor();
+        const double sent = now();
+        phone.write(nextCode(from));
+        const double took = waitForMove(from, sent, 30.0, pollGap);
+        delays[kind] = took < 0 ? -1 : took * 1e3;
+        // What the flood sent back, and whatever it still holds, is let go before the next.
+        while (!phone.readLine(0.3, pollGap).empty()) {
+        }
+    }
+    return delays;
+}
+
+int floods(const std::wstring& local, const std::wstring& remote, int rounds, int count) {
+    std::printf(
+        "a code behind a flood: %d hellos, signs of life or levels in one write at the phone's "
+        "end (%ls),\nthen 50 ms later a code, until the cursor has moved (Keypilot.exe on %ls)\n",
+        count, remote.c_str(), local.c_str());
+    const std::vector<std::string> kinds{"PI", "HI04", "VL0050"};
+    const double pollGap = pollGapSeconds();
+    std::map<std::string, std::vector<double>> delays;
+    for (int r = 1; r <= rounds; ++r) {
+        const auto round = floodRound(local, remote, kinds, count, pollGap);
+        if (round.size() != kinds.size()) {
+            return 1;
+        }
+        std::printf("round %d of %d:", r, rounds);
+        for (const std::string& kind : kinds) {
+            std::printf("  after %s x%d %8.1f ms", kind.c_str(), count, round.at(kind));
+            delays[kind].push_back(round.at(kind));
+        }
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+    for (const std::string& kind : kinds) {
+        std::printf("median: the code after %d x %-6s %8.1f ms (goal: within 20 ms)\n", count,
+                    kind.c_str(), median(delays[kind]));
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -930,10 +994,15 @@ int wmain(int argc, wchar_t** argv) {
         return helloTrips(a[2], a[3], a.size() > 4 ? std::stoi(a[4]) : 7,
                           a.size() > 5 ? std::stoi(a[5]) : 100);
     }
+    if (a.size() >= 4 && a[1] == L"flood") {
+        return floods(a[2], a[3], a.size() > 4 ? std::stoi(a[4]) : 5,
+                      a.size() > 5 ? std::stoi(a[5]) : 1000);
+    }
     std::fprintf(stderr,
                  "usage: latency_bench compare <local> <remote> [rounds] [codes] [receivers]\n"
                  "       latency_bench stream <local> <remote> [seconds] [rounds]\n"
                  "       latency_bench hello <local> <remote> [rounds] [hellos]\n"
+                 "       latency_bench flood <local> <remote> [rounds] [count]\n"
                  "       latency_bench receive <reference|floor|echo> <port> <stop event>\n");
     return 2;
 }
