@@ -48,6 +48,8 @@ void VolumeWatch::watch(bool on) {
         watched_ = openEndpoint_();
         HWND window = window_.get();
         if (watched_ && !watched_->watch([window] { PostMessageW(window, kReadMessage, 0, 0); })) {
+            // Dropped: the mixer's notices and the phone's own changes still bring the state up
+            // to date; only a change made through Core Audio alone waits for the next of those.
             watched_.reset();
         }
     }
