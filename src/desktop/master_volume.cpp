@@ -10,6 +10,7 @@
 #include <exception>
 #include <vector>
 
+#include "framework/com_apartment.h"
 #include "framework/handle.h"
 
 namespace app {
@@ -26,29 +27,6 @@ int32_t toMixerScale(float level) {
 float toScalar(int32_t value) {
     return static_cast<float>(value) / kMaxVolume;
 }
-
-// COM for the calling thread, undone only if this object did it. A thread already in the
-// multithreaded apartment keeps it and is served from there.
-class ComInitialization {
-  public:
-    ComInitialization() {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        initialized_ = SUCCEEDED(hr);  // S_FALSE also counts and must be balanced
-        usable_ = initialized_ || hr == RPC_E_CHANGED_MODE;
-    }
-    ComInitialization(const ComInitialization&) = delete;
-    ComInitialization& operator=(const ComInitialization&) = delete;
-    ~ComInitialization() {
-        if (initialized_) {
-            CoUninitialize();
-        }
-    }
-    bool usable() const { return usable_; }
-
-  private:
-    bool initialized_ = false;
-    bool usable_ = false;
-};
 
 // Hands Core Audio's change notices to a function. It lives as long as the endpoint that
 // registered it, which unregisters it first, so its count of references only answers COM.
@@ -144,7 +122,7 @@ class CoreAudioEndpoint final : public MasterEndpoint {
 
   private:
     // Declared first so that it is undone after the interface is released.
-    ComInitialization com_;
+    framework::ComApartment com_;
     framework::ComPtr<IAudioEndpointVolume> volume_;
     std::unique_ptr<VolumeNotices> notices_;
 };

@@ -2,37 +2,13 @@
 
 #include <wincodec.h>
 
+#include "framework/com_apartment.h"
+
 namespace app {
 namespace {
 
 // Far above any picture of ours; keeps a picture's bytes within a UINT.
 constexpr UINT kLargestSide = 0x4000;
-
-// WIC's factory comes through COM, which the calling thread (the settings window's, the main
-// thread) does not otherwise keep: COM is started around the decode and ended after it, so the
-// thread is not left in an apartment it never chose. Where the thread had COM already, the start
-// only counts once more and the end gives that back; a thread in the multithreaded apartment is
-// served from there.
-class ComForDecode {
-  public:
-    ComForDecode() {
-        HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-        started_ = SUCCEEDED(hr);  // S_FALSE too, which must be balanced as well
-        usable_ = started_ || hr == RPC_E_CHANGED_MODE;
-    }
-    ComForDecode(const ComForDecode&) = delete;
-    ComForDecode& operator=(const ComForDecode&) = delete;
-    ~ComForDecode() {
-        if (started_) {
-            CoUninitialize();
-        }
-    }
-    bool usable() const { return usable_; }
-
-  private:
-    bool started_ = false;
-    bool usable_ = false;
-};
 
 // The decode proper; every COM object of it is gone when it returns, before COM may end.
 framework::GdiObject decodeWithWic(std::span<const std::byte> png) {
@@ -86,7 +62,10 @@ framework::GdiObject decodeWithWic(std::span<const std::byte> png) {
 }  // namespace
 
 framework::GdiObject decodePng(std::span<const std::byte> png) {
-    ComForDecode com;
+    // WIC's factory comes through COM, which the calling thread (the settings window's, the main
+    // thread) does not otherwise keep: it is started around the decode and ended after it, so the
+    // thread is not left in an apartment it never chose.
+    framework::ComApartment com;
     if (!com.usable()) {
         return {};
     }
