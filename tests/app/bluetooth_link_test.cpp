@@ -37,7 +37,7 @@ class BluetoothLinkTest : public testing_support::ProgramTest {
         const auto ports = testing_support::testbedPair(0);
         programPort_ = ports.local;
         phonePort_ = ports.remote;
-        api_->names[kPhone] = L"Pixel";
+        api_->setName(kPhone, L"Pixel");
     }
     void TearDown() override {
         keypilot_.reset();
@@ -95,8 +95,8 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     for (const char* piece : {"H", "I0", "3", "08"}) {
         api_->say(link, piece);
     }
-    std::string& answer = api_->links[link].received;
-    ASSERT_TRUE(pumpUntil([&] { return answer.find('\n') != std::string::npos; }));
+    ASSERT_TRUE(pumpUntil([&] { return api_->received(link).find('\n') != std::string::npos; }));
+    const std::string answer = api_->received(link);
     EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":", 0), 0U) << answer;
     POINT cursor{};
     ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.y == 210; }));
@@ -149,11 +149,17 @@ TEST_F(BluetoothLinkTest, APowerButtonIsConfirmedOnlyOnTheWayItsTokenWentOutOn) 
     ASSERT_TRUE(pumpUntil([&] { return keypilot.comWay().talking(); }));
 
     api_->say(link, "HI04");
-    const std::string& heard = api_->links[link].received;
-    ASSERT_TRUE(pumpUntil([&] { return heard.find(R"("name":"Sleep")") != std::string::npos; }));
+    std::string heard;
+    const auto hears = [&](const std::string& text) {
+        return pumpUntil([&] {
+            heard = api_->received(link);
+            return heard.find(text) != std::string::npos;
+        });
+    };
+    ASSERT_TRUE(hears(R"("name":"Sleep")"));
     api_->say(link, "BT0003");
     const std::string start = R"({"type":"confirm","id":"0003","token":")";
-    ASSERT_TRUE(pumpUntil([&] { return heard.find(start) != std::string::npos; })) << heard;
+    ASSERT_TRUE(hears(start)) << heard;
     const std::string token = heard.substr(heard.find(start) + start.size(), 6);
 
     SetCursorPos(200, 200);
@@ -199,7 +205,7 @@ TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) 
     press(ConnectWindow::kServiceButton);
     EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
     EXPECT_EQ(testing_support::storedSetting(app::setting_names::kBluetoothService), L"0");
-    EXPECT_TRUE(api_->links[link].closedByService);
+    EXPECT_TRUE(api_->closedByService(link));
     EXPECT_EQ(api_->published(), 0);
 }
 

@@ -80,13 +80,13 @@ class BluetoothServiceTest : public ::testing::Test {
 };
 
 TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomentItCloses) {
-    api_->names[kPhoneA] = L"Pixel";
+    api_->setName(kPhoneA, L"Pixel");
     service_->setPhones({kPhoneA}, {});
     service_->switchOn();
     EXPECT_EQ(service_->state(), BluetoothService::State::Listening);
-    EXPECT_EQ(api_->securityAsked, 1) << "an authenticated, encrypted link is asked for";
-    ASSERT_EQ(api_->recordCalls.size(), 1U);
-    EXPECT_EQ(api_->recordCalls[0].first, FakeBluetoothApi::kChannel)
+    EXPECT_EQ(api_->securityAsked(), 1) << "an authenticated, encrypted link is asked for";
+    ASSERT_EQ(api_->recordCalls().size(), 1U);
+    EXPECT_EQ(api_->recordCalls()[0].first, FakeBluetoothApi::kChannel)
         << "the record names the channel the system gave";
 
     const auto link = api_->connect(kPhoneA);
@@ -104,7 +104,7 @@ TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomen
     service_->send("{\"type\":\"hello\"}\n");
     ASSERT_TRUE(pumpUntil([&] { return !outcomes_.empty(); }));
     EXPECT_TRUE(outcomes_.back());
-    EXPECT_EQ(api_->links[link].received, "{\"type\":\"hello\"}\n");
+    EXPECT_EQ(api_->received(link), "{\"type\":\"hello\"}\n");
 
     // Its last bytes still count, and it is gone with them.
     api_->say(link, "01");
@@ -113,7 +113,7 @@ TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomen
     EXPECT_EQ(received(), "VS0401");
     EXPECT_EQ(service_->state(), BluetoothService::State::Listening);
     EXPECT_FALSE(service_->phone());
-    EXPECT_TRUE(api_->links[link].closedByService);
+    EXPECT_TRUE(api_->closedByService(link));
 
     service_->switchOff();
     EXPECT_EQ(api_->published(), 0) << "the record is withdrawn";
@@ -121,7 +121,7 @@ TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomen
 }
 
 TEST_F(BluetoothServiceTest, APhoneNeverSeenIsAskedOnceAndOneRefusedIsClosedAtOnce) {
-    api_->names[kPhoneA] = L"Pixel";
+    api_->setName(kPhoneA, L"Pixel");
     service_->switchOn();
     const auto first = api_->connect(kPhoneA);
     api_->say(first, "01");
@@ -136,18 +136,18 @@ TEST_F(BluetoothServiceTest, APhoneNeverSeenIsAskedOnceAndOneRefusedIsClosedAtOn
     EXPECT_TRUE(service_->allowedPhones().contains(kPhoneA));
     api_->leave(first);
     ASSERT_TRUE(waitFor(BluetoothService::State::Listening));
-    api_->connect(kPhoneA);
+    const auto second = api_->connect(kPhoneA);
     ASSERT_TRUE(waitFor(BluetoothService::State::Connected)) << "allowed once: straight in";
-    api_->leave(api_->links.rbegin()->first);
+    api_->leave(second);
     ASSERT_TRUE(waitFor(BluetoothService::State::Listening));
 
     const auto stranger = api_->connect(kPhoneB);
     ASSERT_TRUE(waitFor(BluetoothService::State::Asking));
     service_->answer(false);
     EXPECT_EQ(service_->state(), BluetoothService::State::Listening);
-    EXPECT_TRUE(api_->links[stranger].closedByService);
+    EXPECT_TRUE(api_->closedByService(stranger));
     const auto again = api_->connect(kPhoneB);
-    ASSERT_TRUE(pumpUntil([&] { return api_->links[again].closedByService; }));
+    ASSERT_TRUE(pumpUntil([&] { return api_->closedByService(again); }));
     EXPECT_EQ(service_->state(), BluetoothService::State::Listening) << "not asked again";
 }
 
@@ -157,18 +157,18 @@ TEST_F(BluetoothServiceTest, ASecondPhoneIsRefusedAndTheFirstGoesOnUndisturbed) 
     const auto first = api_->connect(kPhoneA);
     ASSERT_TRUE(waitFor(BluetoothService::State::Connected));
     const auto second = api_->connect(kPhoneB);
-    ASSERT_TRUE(pumpUntil([&] { return api_->links[second].closedByService; }));
+    ASSERT_TRUE(pumpUntil([&] { return api_->closedByService(second); }));
     api_->say(first, "07");
     ASSERT_TRUE(pumpUntil([&] { return received() == "07"; }));
     EXPECT_EQ(service_->phone()->address, kPhoneA);
-    EXPECT_FALSE(api_->links[first].closedByService);
+    EXPECT_FALSE(api_->closedByService(first));
     EXPECT_EQ(gone_, 0);
 }
 
 TEST_F(BluetoothServiceTest, AnAcceptThatLosesOnePhoneIsSkippedAndOneThatFailsIsRetriedLater) {
     service_->setPhones({kPhoneA}, {});
     service_->switchOn();
-    api_->acceptErrors = {WSAECONNRESET};
+    api_->failAccepts({WSAECONNRESET});
     api_->connect(kPhoneA);
     api_->connect(kPhoneA);
     ASSERT_TRUE(waitFor(BluetoothService::State::Connected)) << "the next phone still gets in";
@@ -176,7 +176,7 @@ TEST_F(BluetoothServiceTest, AnAcceptThatLosesOnePhoneIsSkippedAndOneThatFailsIs
 
     // The listening socket's own failure: down, with nothing left open or published, the phone
     // in gone, and tried again after the wait.
-    api_->acceptErrors = {WSAENETDOWN};
+    api_->failAccepts({WSAENETDOWN});
     api_->connect(kPhoneA);
     ASSERT_TRUE(waitFor(BluetoothService::State::Unavailable));
     EXPECT_EQ(service_->problem(), app::tr(BluetoothService::kRadioOff));
@@ -190,15 +190,15 @@ TEST_F(BluetoothServiceTest, AnAcceptThatLosesOnePhoneIsSkippedAndOneThatFailsIs
 TEST_F(BluetoothServiceTest, ARefusedRecordLeavesNothingOpenAndARadioArrivingTriesAgain) {
     // A wait far longer than the test: only the radio's notice can bring the next try.
     make(60000);
-    api_->recordError = WSAEACCES;
+    api_->failRecord(WSAEACCES);
     service_->switchOn();
     EXPECT_EQ(service_->state(), BluetoothService::State::Unavailable);
     EXPECT_NE(service_->problem().find(L"10013"), std::wstring::npos) << service_->problem();
     EXPECT_EQ(api_->openSockets(), 0);
-    api_->recordError = 0;
-    const int tries = api_->socketsMade;
+    api_->failRecord(0);
+    const int tries = api_->socketsMade();
     settle();
-    EXPECT_EQ(api_->socketsMade, tries) << "no try before the wait is over";
+    EXPECT_EQ(api_->socketsMade(), tries) << "no try before the wait is over";
 
     sendRadioNotice(service_->handle(), true);
     EXPECT_EQ(service_->state(), BluetoothService::State::Listening);
@@ -231,13 +231,13 @@ TEST_F(BluetoothServiceTest, OnlyTheNewestBytesWaitAndEverySendHasItsOutcome) {
     const auto link = api_->connect(kPhoneA);
     ASSERT_TRUE(waitFor(BluetoothService::State::Connected));
 
-    api_->links[link].stuck = true;
+    api_->setStuck(link, true);
     service_->send("one\n");
     service_->send("two\n");
     service_->send("three\n");
-    api_->writable(link);
+    api_->setStuck(link, false);
     ASSERT_TRUE(pumpUntil([&] { return outcomes_.size() == 3; }));
-    EXPECT_EQ(api_->links[link].received, "one\nthree\n");
+    EXPECT_EQ(api_->received(link), "one\nthree\n");
     EXPECT_EQ(outcomes_, (std::vector<bool>{false, true, true}));
 }
 
