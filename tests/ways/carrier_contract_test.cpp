@@ -138,6 +138,10 @@ class BluetoothBench {
     app::WayCarrier& carrier() { return service_; }
     bool connect() {
         service_.switchOn();
+        if (!pumpUntil(
+                [&] { return service_.state() == app::BluetoothService::State::Listening; })) {
+            return false;
+        }
         link_ = api_->connect(kPhone);
         return pumpUntil([&] { return service_.connected(); });
     }
