@@ -109,11 +109,14 @@ TEST_F(BluetoothServiceTest, AnAllowedPhoneComesStraightInTalksAndIsGoneTheMomen
     EXPECT_EQ(api_->recordCalls()[0].first, FakeBluetoothApi::kChannel)
         << "the record names the channel the system gave";
 
+    // A frame split anywhere comes in pieces as the phone sent them, in order, the first sent
+    // before the service has taken the connection.
+    api_->hold(FakeBluetoothApi::Call::Accept);
     const auto link = api_->connect(kPhoneA);
+    api_->say(link, "V");
+    api_->release();
     ASSERT_TRUE(waitFor(BluetoothService::State::Connected));
     EXPECT_EQ(service_->phone()->name, L"Pixel");
-    // A frame split anywhere comes in pieces as the phone sent them, in order.
-    api_->say(link, "V");
     api_->say(link, "S0");
     api_->say(link, "4");
     ASSERT_TRUE(pumpUntil([&] { return received() == "VS04"; })) << received();

@@ -38,7 +38,7 @@ BluetoothWorker::BluetoothWorker(BluetoothChannel& channel, BluetoothApi& api,
       timings_(timings),
       allowed_(std::move(allowed)),
       refused_(std::move(refused)) {}
-// Whatever ended the thread, its phone, record, sockets and Winsock go with it.
+
 BluetoothWorker::~BluetoothWorker() {
     release();
     if (window_) {
@@ -46,8 +46,6 @@ BluetoothWorker::~BluetoothWorker() {
     }
 }
 
-// Runs the task until it is done or stopped: 0, or why the thread ends before it was
-// stopped.
 int BluetoothWorker::run(BluetoothThread::Task task) {
     if (task == BluetoothThread::Task::Probe) {
         probe();
@@ -80,6 +78,7 @@ int BluetoothWorker::run(BluetoothThread::Task task) {
     }
     return failed_ ? ERROR_NOT_ENOUGH_MEMORY : 0;
 }
+
 LRESULT CALLBACK BluetoothWorker::procedure(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
@@ -123,7 +122,6 @@ UINT BluetoothWorker::phoneMessage() const {
     return kPhoneMessage + static_cast<UINT>(generation_ % kPhoneMessages);
 }
 
-// The UI thread's requests so far, and its word that a chunk has been handled.
 void BluetoothWorker::serve() {
     if (chunkOut_ != 0 && channel_.handled.load() >= chunkOut_) {
         chunkOut_ = 0;
@@ -226,7 +224,6 @@ void BluetoothWorker::probe() {
     channel_.report(std::move(report));
 }
 
-// Lets the phone go, withdraws the record and closes the listening socket.
 void BluetoothWorker::withdraw() {
     dropPhone();
     if (published_) {
@@ -242,7 +239,6 @@ void BluetoothWorker::withdraw() {
     }
 }
 
-// What the destructor lets go of, reporting nothing.
 void BluetoothWorker::release() {
     if (phone_ != kNoSocket) {
         api_.close(std::exchange(phone_, kNoSocket));
@@ -331,16 +327,10 @@ void BluetoothWorker::answer(std::uint64_t generation, bool allow) {
     }
     (allow ? allowed_ : refused_).insert(who_->address);
     (allow ? refused_ : allowed_).erase(who_->address);
-    if (allow) {
-        letIn();
-    } else {
+    if (!allow) {
         lose();
+        return;
     }
-}
-
-void BluetoothWorker::letIn() {
-    KillTimer(window_.get(), kAskTimer);
-    state_ = BluetoothState::Connected;
     // What it sent while the user was asked is dropped: only what it says once let in acts.
     std::array<char, kReceiveSize> buffer{};
     for (int i = 0; i < kDiscardReceives; ++i) {
@@ -348,6 +338,12 @@ void BluetoothWorker::letIn() {
             break;
         }
     }
+    letIn();
+}
+
+void BluetoothWorker::letIn() {
+    KillTimer(window_.get(), kAskTimer);
+    state_ = BluetoothState::Connected;
     tell();
 }
 
@@ -376,8 +372,6 @@ void BluetoothWorker::onPhoneEvent(int event, int error) {
     readPhone();
 }
 
-// One receive, its bytes reported as a chunk; the next waits until the UI thread has
-// handled it.
 void BluetoothWorker::readPhone() {
     if (state_ != BluetoothState::Connected) {
         return;
@@ -408,7 +402,6 @@ void BluetoothWorker::readPhone() {
     }
 }
 
-// The phone is gone: the service listens again.
 void BluetoothWorker::lose() {
     dropPhone();
     state_ = BluetoothState::Listening;
