@@ -43,12 +43,15 @@ constexpr const wchar_t* kServiceMissing =
     uiText(L"Служба Bluetooth Keypilot недоступна на этом компьютере: %s.");
 constexpr const wchar_t* kServiceDown =
     uiText(L"Служба Keypilot недоступна: %s. Keypilot попробует снова.");
+constexpr const wchar_t* kServiceStarting = uiText(L"Служба Keypilot запускается…");
 constexpr const wchar_t* kServiceListening =
     uiText(L"Служба Keypilot работает: на телефоне выберите «Keypilot».");
 // %s: the phone's name and address.
 constexpr const wchar_t* kServicePhone = uiText(L"Служба Keypilot: подключён телефон %s.");
 constexpr const wchar_t* kAsks =
     uiText(L"Телефон %s подключается к Keypilot впервые. Разрешить ему управлять компьютером?");
+// After the question: the phone is let go after BluetoothService::kAskTimeoutMs.
+constexpr const wchar_t* kAskLimit = uiText(L"Без ответа за минуту телефон будет отключён.");
 constexpr const wchar_t* kSwitchOn = uiText(L"Включить службу Keypilot");
 constexpr const wchar_t* kSwitchOff = uiText(L"Выключить службу Keypilot");
 constexpr const wchar_t* kAllow = uiText(L"Разрешить");
@@ -439,6 +442,9 @@ std::wstring ConnectWindow::showService() {
                         ? framework::formatText(tr(kServiceMissing), {service.problem()})
                         : tr(kServiceOff);
             break;
+        case State::Starting:
+            state = tr(kServiceStarting);
+            break;
         case State::Unavailable:
             state = framework::formatText(tr(kServiceDown), {service.problem()});
             break;
@@ -453,7 +459,8 @@ std::wstring ConnectWindow::showService() {
     const bool asking = service.state() == State::Asking;
     setText(kServiceState, state);
     setText(kServiceButton, tr(service.switchedOn() ? kSwitchOff : kSwitchOn));
-    setText(kAskLabel, asking ? framework::formatText(tr(kAsks), {phoneText}) : std::wstring());
+    setText(kAskLabel, asking ? framework::formatText(tr(kAsks), {phoneText}) + L" " + tr(kAskLimit)
+                              : std::wstring());
     for (int id : {kAskLabel, kAllowButton, kRefuseButton}) {
         setShown(id, asking);
     }

@@ -1,9 +1,10 @@
 // The program with its own Bluetooth service beside a real COM port of the testbed: a phone on
 // the service is the link's as one on the port is (its presses act, its hello is answered on its
-// own way and nowhere else), the tray follows it at once, and the Connect a phone window switches
-// the service, says when this PC cannot run it and asks once about a new phone. The phones are
-// played by the stand-in of the Winsock calls (fake_bluetooth_api.h: Wine has no Bluetooth
-// sockets), except in the last case, which makes the system's calls.
+// own way and nowhere else), the tray follows it at once, the Connect a phone window switches
+// the service, says when this PC cannot run it and asks once about a new phone, and the radio's
+// slow calls never hold the program's windows. The phones are played by the stand-in of the
+// Winsock calls (fake_bluetooth_api.h: Wine has no Bluetooth sockets), except in the last case,
+// which makes the system's calls.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,6 +19,7 @@
 #include "ports/system_port_sources.h"
 #include "program_test.h"
 #include "session_claim.h"
+#include "slow_calls.h"
 #include "ways/bluetooth/bluetooth_phones.h"
 #include "wine_test_support.h"
 
@@ -37,7 +39,7 @@ class BluetoothLinkTest : public testing_support::ProgramTest {
         const auto ports = testing_support::testbedPair(0);
         programPort_ = ports.local;
         phonePort_ = ports.remote;
-        api_->names[kPhone] = L"Pixel";
+        api_->setName(kPhone, L"Pixel");
     }
     void TearDown() override {
         keypilot_.reset();
@@ -95,8 +97,8 @@ TEST_F(BluetoothLinkTest, APhoneOnTheServiceActsIsAnsweredOnItsWayAndTheTrayFoll
     for (const char* piece : {"H", "I0", "3", "08"}) {
         api_->say(link, piece);
     }
-    std::string& answer = api_->links[link].received;
-    ASSERT_TRUE(pumpUntil([&] { return answer.find('\n') != std::string::npos; }));
+    ASSERT_TRUE(pumpUntil([&] { return api_->received(link).find('\n') != std::string::npos; }));
+    const std::string answer = api_->received(link);
     EXPECT_EQ(answer.rfind("{\"type\":\"hello\",\"version\":", 0), 0U) << answer;
     POINT cursor{};
     ASSERT_TRUE(pumpUntil([&] { return GetCursorPos(&cursor) && cursor.y == 210; }));
@@ -149,11 +151,17 @@ TEST_F(BluetoothLinkTest, APowerButtonIsConfirmedOnlyOnTheWayItsTokenWentOutOn) 
     ASSERT_TRUE(pumpUntil([&] { return keypilot.comWay().talking(); }));
 
     api_->say(link, "HI04");
-    const std::string& heard = api_->links[link].received;
-    ASSERT_TRUE(pumpUntil([&] { return heard.find(R"("name":"Sleep")") != std::string::npos; }));
+    std::string heard;
+    const auto hears = [&](const std::string& text) {
+        return pumpUntil([&] {
+            heard = api_->received(link);
+            return heard.find(text) != std::string::npos;
+        });
+    };
+    ASSERT_TRUE(hears(R"("name":"Sleep")"));
     api_->say(link, "BT0003");
     const std::string start = R"({"type":"confirm","id":"0003","token":")";
-    ASSERT_TRUE(pumpUntil([&] { return heard.find(start) != std::string::npos; })) << heard;
+    ASSERT_TRUE(hears(start)) << heard;
     const std::string token = heard.substr(heard.find(start) + start.size(), 6);
 
     SetCursorPos(200, 200);
@@ -172,7 +180,7 @@ TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) 
     EXPECT_NE(windowText(ConnectWindow::kServiceState).find(L"выключена"), std::wstring::npos);
 
     press(ConnectWindow::kServiceButton);
-    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Listening);
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
     EXPECT_EQ(testing_support::storedSetting(app::setting_names::kBluetoothService), L"1");
     EXPECT_EQ(windowText(ConnectWindow::kPortState).rfind(L"COM-порт не нужен", 0), 0U)
         << "step 2 needs no port now";
@@ -199,15 +207,58 @@ TEST_F(BluetoothLinkTest, TheWindowSwitchesTheServiceAndAsksOnceAboutANewPhone) 
     press(ConnectWindow::kServiceButton);
     EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
     EXPECT_EQ(testing_support::storedSetting(app::setting_names::kBluetoothService), L"0");
-    EXPECT_TRUE(api_->links[link].closedByService);
-    EXPECT_EQ(api_->published(), 0);
+    EXPECT_TRUE(pumpUntil([&] { return api_->closedByService(link) && api_->published() == 0; }));
+}
+
+// The radio's calls may take seconds: the probe's socket, the record published and withdrawn, an
+// accept. Each is made on a thread of the service, and the program's windows answer meanwhile.
+TEST_F(BluetoothLinkTest, SlowRadioCallsRunOffTheUiThreadWhileItAnswers) {
+    using Call = FakeBluetoothApi::Call;
+    testing_support::storeSetting(app::setting_names::kAllowedPhones, app::phonesText({kPhone}));
+    api_->hold(Call::Socket);
+    app::Keypilot& keypilot = start(api_);
+    ASSERT_TRUE(keypilot.connectWindow().visible());
+    // The held call holds while the window answers ten times; then it goes on.
+    const auto answeredWhileHeld = [&](Call call) {
+        if (!pumpUntil([&] { return api_->holding(call) == 1; }, 2000)) {
+            return false;
+        }
+        testing_support::AnswerWatch watch(keypilot.connectWindow().handle());
+        const bool answered = pumpUntil([&] { return watch.answered() >= 10; }, 2000);
+        const bool held = api_->holding(call) == 1;
+        watch.stop();
+        api_->release();
+        return answered && held && watch.failed() == 0;
+    };
+    EXPECT_TRUE(answeredWhileHeld(Call::Socket)) << "the window's probe";
+    EXPECT_TRUE(pumpUntil([&] { return keypilot.bluetoothService().available() == true; }));
+
+    api_->hold(Call::Record);
+    press(ConnectWindow::kServiceButton);
+    EXPECT_TRUE(answeredWhileHeld(Call::Record)) << "the record published";
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Listening));
+
+    api_->hold(Call::Accept);
+    api_->connect(kPhone);
+    EXPECT_TRUE(answeredWhileHeld(Call::Accept)) << "the phone's accept";
+    ASSERT_TRUE(serviceIs(BluetoothService::State::Connected));
+
+    api_->hold(Call::Record);
+    press(ConnectWindow::kServiceButton);
+    EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
+    EXPECT_TRUE(answeredWhileHeld(Call::Record)) << "the record withdrawn";
+    EXPECT_TRUE(pumpUntil([&] { return api_->published() == 0 && api_->started() == 0; }));
+    EXPECT_FALSE(api_->threads().contains(GetCurrentThreadId())) << "a call ran on the UI thread";
 }
 
 TEST_F(BluetoothLinkTest, OnWineTheWindowSaysTheServiceIsNotAvailableBeforeAnythingIsSwitched) {
     app::Keypilot& keypilot = start(app::systemBluetoothApi());
     ASSERT_TRUE(keypilot.connectWindow().visible());
-    const std::wstring state = windowText(ConnectWindow::kServiceState);
-    EXPECT_NE(state.find(L"недоступна на этом компьютере"), std::wstring::npos) << state;
+    std::wstring state;
+    EXPECT_TRUE(pumpUntil([&] {
+        state = windowText(ConnectWindow::kServiceState);
+        return state.find(L"недоступна на этом компьютере") != std::wstring::npos;
+    })) << state;
     EXPECT_NE(state.find(app::tr(BluetoothService::kNoSockets)), std::wstring::npos) << state;
     EXPECT_EQ(keypilot.bluetoothService().state(), BluetoothService::State::Off);
 }

@@ -138,17 +138,15 @@ class BluetoothBench {
     app::WayCarrier& carrier() { return service_; }
     bool connect() {
         service_.switchOn();
+        if (!pumpUntil(
+                [&] { return service_.state() == app::BluetoothService::State::Listening; })) {
+            return false;
+        }
         link_ = api_->connect(kPhone);
         return pumpUntil([&] { return service_.connected(); });
     }
-    void hang(bool on) {
-        if (on) {
-            api_->links[link_].stuck = true;
-        } else {
-            api_->writable(link_);
-        }
-    }
-    bool writeHangs() { return api_->links[link_].stuck && service_.connected(); }
+    void hang(bool on) { api_->setStuck(link_, on); }
+    bool writeHangs() { return api_->blocked(link_) && service_.connected(); }
     // The service switched off: the phone is let go.
     bool close() {
         service_.switchOff();
@@ -165,8 +163,7 @@ class BluetoothBench {
         return true;
     }
     bool phoneReads(const std::string& text) {
-        return pumpUntil(
-            [&] { return api_->links[link_].received.find(text) != std::string::npos; });
+        return pumpUntil([&] { return api_->received(link_).find(text) != std::string::npos; });
     }
 
   private:

@@ -1,9 +1,12 @@
 // The Winsock calls Keypilot's own Bluetooth service makes, and nothing else: one table, so that
 // the service above it runs under Wine (which has no Bluetooth sockets) against a stand-in that
 // plays a phone. Each entry is one system call, with the system's own results: a failure gives
-// false (or kNoSocket, or -1) and lastError() says why, as WSAGetLastError does. A socket is
-// non-blocking once selectMessages has been called on it, as WSAAsyncSelect makes it: no call
-// here then waits for the radio or the phone, so the service makes them on the main thread.
+// false (or kNoSocket, or -1) and lastError() says why, as WSAGetLastError does for the calling
+// thread. A socket is non-blocking once selectMessages has been called on it, as WSAAsyncSelect
+// makes it, so no receive or send waits for the phone; but any call may still wait on the radio
+// and its stack (the record published or withdrawn, an accept, a device's name read from the
+// stack, the startup), for seconds. The service therefore makes them on threads of its own,
+// never on the UI thread, and an implementation must be callable from any thread.
 //
 // The service class, the record's name and the security asked of a link are fixed here, where
 // the calls are made: docs/protocol.md gives the same UUID to the page.

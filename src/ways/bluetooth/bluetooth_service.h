@@ -2,17 +2,23 @@
 // port, that needs no port made in Windows' settings. Switched on by the user (off until then),
 // it publishes an RFCOMM service record of Keypilot's class, named "Keypilot", on a channel the
 // system picks, and lets in one phone at a time: a phone the user allowed goes straight in, one
-// the user refused is closed at once, and one never seen waits (state Asking, its bytes left
-// unread) until the user answers; a second phone while one is in or waiting is closed at once,
-// and the first goes on undisturbed. A phone that is in is a phone there: the state says so from
-// its accept to its close, exactly.
+// the user refused is closed at once, and one never seen waits (state Asking) until the user
+// answers, at most askTimeoutMs, after which it is let go and asked about again the next time.
+// What it sends while it waits is dropped, never acted on after the answer. Waiting gives it no
+// place of its own: a phone the user allowed that comes meanwhile is let in and the waiting one
+// let go; any other phone while one is in or waiting is closed at once, and the first goes on
+// undisturbed.
 //
-// Every socket is non-blocking and tells of itself through window messages (WSAAsyncSelect), so
-// the service lives on the main thread with no thread of its own. When the system refuses the
-// service (no radio, the radio off, another maker's stack, a refused record), the state is
-// Unavailable with the reason, and the service tries again when a radio arrives and every
-// retryIntervalMs while it is down, at no other time. The record is withdrawn when the service
-// stops, when its radio goes, and when Keypilot ends.
+// Every Winsock call is made on the service's own thread (bluetooth_thread.h), since each may wait
+// on the radio; this object is its face on the UI thread, where its whole API and every callback
+// run. Switching on starts the thread (state Starting until it has published the record or been
+// refused), switching off stops it, which withdraws the record there; the state shown here is
+// what the thread last reported, save that the user's own switch and answer show at once. When
+// the system refuses the service (no radio, the radio off, another maker's stack, a refused
+// record), the state is Unavailable with the reason, and the service tries again when a radio
+// arrives and every retryIntervalMs while it is down, at no other time. The record is withdrawn
+// when the service stops, when its radio goes, and when Keypilot ends, whose end waits for that
+// at most kStopWaitMs.
 //
 // What goes to the phone follows the carrier's rules: at most one write under way and only the
 // newest bytes waiting, and every send gets its outcome. A write the phone has not taken within
@@ -27,44 +33,28 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "framework/owned_window.h"
 #include "i18n/ui_text.h"
 #include "link/carrier.h"
 #include "ports/port_change_notice.h"
 #include "ways/bluetooth/bluetooth_api.h"
+#include "ways/bluetooth/bluetooth_thread.h"
 #include "ways/way_carrier.h"
 
 namespace app {
-
-struct BluetoothPhone {
-    std::uint64_t address = 0;
-    // What the radio calls it; empty when it does not know.
-    std::wstring name;
-};
 
 // The address as Windows writes it: "AA:BB:CC:DD:EE:FF".
 std::wstring bluetoothAddressText(std::uint64_t address);
 
 class BluetoothService final : public WayCarrier {
   public:
-    enum class State {
-        // Not switched on; available() tells what a probe found.
-        Off,
-        // Switched on, and the system refused: problem() says why.
-        Unavailable,
-        // The record is published; no phone is in.
-        Listening,
-        // A phone never allowed or refused waits for the user's answer.
-        Asking,
-        // A phone is in: its bytes are the link's.
-        Connected,
-    };
+    using State = BluetoothState;
 
     // Why the service cannot run, in the user's words.
     static constexpr const wchar_t* kNoSockets =
@@ -79,27 +69,35 @@ class BluetoothService final : public WayCarrier {
     static constexpr const wchar_t* kPhoneAsks =
         uiText(L"телефон %s просит подключения, ответьте в окне «Подключение телефона»");
     static constexpr UINT kRetryIntervalMs = 30000;
+    // How long a phone waits for the user's answer.
+    static constexpr UINT kAskTimeoutMs = 60000;
+    // How long the service's end waits for its threads to withdraw the record and let go.
+    static constexpr DWORD kStopWaitMs = 2000;
 
-    // api: the calls (the system's, or a test's stand-in); retryIntervalMs: how long a service
-    // that is down waits before its next try; writeTimeoutMs: how long a write may take. Makes
-    // the window the sockets report to; raises when it cannot.
+    // api: the calls (the system's, or a test's stand-in), made on the service's threads only;
+    // retryIntervalMs: how long a service that is down waits before its next try;
+    // writeTimeoutMs: how long a write may take; askTimeoutMs: how long a phone waits for the
+    // user's answer. Makes the window the threads report to; raises when it cannot.
     explicit BluetoothService(std::shared_ptr<BluetoothApi> api,
                               UINT retryIntervalMs = kRetryIntervalMs,
-                              UINT writeTimeoutMs = phonelink::kWriteTimeoutMs);
-    // Stops the service: the record is withdrawn and the sockets closed.
+                              UINT writeTimeoutMs = phonelink::kWriteTimeoutMs,
+                              UINT askTimeoutMs = kAskTimeoutMs);
+    // Stops the service, and waits at most kStopWaitMs for the record to be withdrawn and the
+    // sockets closed; a radio that holds them longer does not hold Keypilot's end.
     ~BluetoothService() override;
     BluetoothService(const BluetoothService&) = delete;
     BluetoothService& operator=(const BluetoothService&) = delete;
 
     HWND handle() const { return window_.get(); }
 
-    // The user's switch. On: the service starts now, and keeps trying while it is down. Off: the
-    // record goes and a phone in is let go.
+    // The user's switch. On: the service's thread starts, and keeps trying while the service is
+    // down. Off: the phone in is let go at once, and the thread withdraws the record and ends.
     void switchOn();
     void switchOff();
     bool switchedOn() const { return state_ != State::Off; }
-    // While off: finds out whether the service could run here (a socket made and bound, then
-    // closed; nothing published), as available() and problem() then say. onChange follows.
+    // While off: finds out, on a thread of its own, whether the service could run here (a socket
+    // made and bound, then closed; nothing published), as available() and problem() then say.
+    // onChange follows once it is known. A probe under way is not started again.
     void probe();
     // A Bluetooth radio arrived: a service that is down tries at once. One left: a running
     // service withdraws its record and lets its phone go, since both went with the radio, and is
@@ -110,8 +108,8 @@ class BluetoothService final : public WayCarrier {
     void setPhones(std::set<std::uint64_t> allowed, std::set<std::uint64_t> refused);
     const std::set<std::uint64_t>& allowedPhones() const { return allowed_; }
     const std::set<std::uint64_t>& refusedPhones() const { return refused_; }
-    // The user's answer for the phone that asks: let in (its bytes come now), or closed; either
-    // is remembered for the next time it connects.
+    // The user's answer for the phone that asks: let in (what it sends from now on is the
+    // link's), or closed; either is remembered for the next time it connects.
     void answer(bool allow);
 
     State state() const { return state_; }
@@ -134,9 +132,10 @@ class BluetoothService final : public WayCarrier {
     std::optional<std::wstring> stateText() const override;
     bool asksUser() const override { return state_ == State::Asking; }
 
-    // onChunk: for each chunk the phone that is in sends, in order; never inside itself (a chunk
-    // that comes while one is handled waits for it). onEnded: the phone that was in has gone
-    // (before onChange tells the new state). onChange: the state, the phone or the problem
+    // onChunk: for each chunk the phone that is in sends, in order; never inside itself (the
+    // next chunk is not even read before it returns). An error it raises passes on to the
+    // window procedure's guard, and the phone is read on. onEnded: the phone that was in has
+    // gone (before onChange tells the new state). onChange: the state, the phone or the problem
     // changed.
 
   private:
@@ -144,50 +143,42 @@ class BluetoothService final : public WayCarrier {
                                                                               LPARAM);
     framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
-    bool startup();
-    // Makes the listening socket and publishes the record; down with the reason when it cannot.
+    std::unique_ptr<BluetoothThread> startThread(BluetoothThread::Task task);
+    // The thread that serves the service starts, or the service is down saying why not.
     void start();
-    // Withdraws the record, lets the phone go and closes the listening socket.
-    void withdraw();
-    void down(const std::wstring& reason);
-    void onListenerEvent(int event, int error);
-    void onPhoneEvent(int event, int error);
-    void acceptPhone();
-    void letIn();
-    // One receive from the phone, handed to onChunk.
-    void readPhone();
-    // Lets the phone go; wasIn: it had been let in, and its connection ends.
-    void dropPhone(bool wasIn);
-    void startWrite(std::string bytes);
-    void writeSome();
-    void endWrite(phonelink::SendOutcome outcome);
+    // The running thread stops, and is kept until it has reported its last outcomes.
+    void stopThread();
+    // The reports of the thread with this id, in order.
+    void takeReports(WPARAM id);
+    BluetoothThread* threadOf(WPARAM id);
+    void apply(BluetoothThread& thread, BluetoothReport& report);
+    void deliver(WPARAM id, const BluetoothReport& report);
+    void finished(WPARAM id, int error);
+    // The state is now this; the phone that was in has gone when it is no longer in.
+    void become(State state, std::wstring problem, std::optional<BluetoothPhone> phone,
+                std::uint64_t generation);
     // Posts a send's outcome, which onSent hears on a later turn of the message loop.
     void tell(phonelink::SendOutcome outcome);
     void changed();
     std::wstring reasonOf(int error) const;
 
-    // Receives the sockets' news; goes after everything that may post to it.
+    // Receives the threads' reports; goes after everything that may post to it.
     framework::OwnedWindow window_;
     std::optional<ports::PortChangeRegistration> radioNotices_;
     std::shared_ptr<BluetoothApi> api_;
-    UINT retryIntervalMs_;
-    UINT writeTimeoutMs_;
-    bool started_ = false;
-    BluetoothSocket listener_ = kNoSocket;
-    BluetoothEndpoint endpoint_;
-    bool published_ = false;
-    BluetoothSocket phoneSocket_ = kNoSocket;
-    // Tells one phone's news and outcomes from those of a phone gone since, which are dropped.
-    WPARAM phoneGeneration_ = 0;
-    // A chunk is being handled, and the phone has said more meanwhile, or has closed.
-    bool delivering_ = false;
-    bool readWaiting_ = false;
-    bool phoneClosing_ = false;
-    // The write under way (what is left of it) and the bytes waiting after it.
-    std::string writing_;
-    std::optional<std::string> waiting_;
-    // A write to this phone did not all go: the next starts with a line end.
-    bool cut_ = false;
+    std::shared_ptr<BluetoothNames> names_ = std::make_shared<BluetoothNames>();
+    BluetoothTimings timings_;
+    // The thread serving the service while it is switched on, one finding out whether it could,
+    // and those stopped that still have outcomes to report.
+    std::unique_ptr<BluetoothThread> running_;
+    std::unique_ptr<BluetoothThread> probing_;
+    std::vector<std::unique_ptr<BluetoothThread>> stopping_;
+    WPARAM threads_ = 0;
+    // The user's answers, numbered: the running thread's state reports from before it served the
+    // last one are stale.
+    std::uint64_t answers_ = 0;
+    // The phone's, as the running thread last reported it.
+    std::uint64_t generation_ = 0;
     std::set<std::uint64_t> allowed_;
     std::set<std::uint64_t> refused_;
 
