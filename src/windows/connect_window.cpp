@@ -9,9 +9,9 @@
 #include "framework/exception.h"
 #include "framework/hidden_window.h"
 #include "framework/text.h"
-#include "qrcodegen.h"
 #include "settings/pc_name.h"
 #include "settings/settings_values.h"
+#include "windows/dialog_window.h"
 #include "windows/port_list_text.h"
 #include "windows/resources/resource.h"
 #include "windows/window_layout.h"
@@ -86,10 +86,6 @@ constexpr int kStepGap = 14;
 constexpr int kContentWidth = 440;
 constexpr int kButtonHeight = 25;
 constexpr int kEditHeight = 23;
-
-struct GlobalMemoryDeleter {
-    void operator()(void* memory) const { GlobalFree(memory); }
-};
 
 }  // namespace
 
@@ -183,7 +179,7 @@ void ConnectWindow::layout() {
     auto buttonWidth = [&](int id) {
         return std::max(s(90), static_cast<int>(measureText(control(id)).cx) + s(24));
     };
-    const int qrSide = (qrSize_ + 2 * kQuietZone) * modulePixels();
+    const int qrSide = qrCode_.side(modulePixels());
     // Wide enough for every button and heading on one line, and for the code beside a column.
     int width = s(kContentWidth);
     for (int id : {kBluetoothButton, kListenButton, kComPortsButton, kServiceButton}) {
@@ -268,51 +264,9 @@ void ConnectWindow::layout() {
     InvalidateRect(handle(), nullptr, TRUE);
 }
 
-std::size_t ConnectWindow::moduleIndex(int x, int y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(qrSize_) +
-           static_cast<std::size_t>(x);
-}
-
-void ConnectWindow::makeQrCode() {
-    // Error correction M at least, raised where that needs no bigger code; the smallest version
-    // that holds the address, and the mask the library finds best.
-    std::vector<std::uint8_t> code(qrcodegen_BUFFER_LEN_MAX);
-    std::vector<std::uint8_t> scratch(qrcodegen_BUFFER_LEN_MAX);
-    if (!qrcodegen_encodeText(framework::toUtf8(encoded_).c_str(), scratch.data(), code.data(),
-                              qrcodegen_Ecc_MEDIUM, qrcodegen_VERSION_MIN, qrcodegen_VERSION_MAX,
-                              qrcodegen_Mask_AUTO, true)) {
-        throw framework::Exception(L"The address is too long for a QR code: " + encoded_);
-    }
-    qrSize_ = qrcodegen_getSize(code.data());
-    modules_.assign(static_cast<std::size_t>(qrSize_) * static_cast<std::size_t>(qrSize_), 0);
-    for (int y = 0; y < qrSize_; ++y) {
-        for (int x = 0; x < qrSize_; ++x) {
-            modules_[moduleIndex(x, y)] = qrcodegen_getModule(code.data(), x, y) ? 1 : 0;
-        }
-    }
-}
-
-void ConnectWindow::drawQrCode(const DRAWITEMSTRUCT& item) const {
-    // Whole pixels per module, black on white: sharp at every scale.
-    FillRect(item.hDC, &item.rcItem, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    const int m = modulePixels();
-    const auto black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    for (int y = 0; y < qrSize_; ++y) {
-        for (int x = 0; x < qrSize_; ++x) {
-            if (!modules_[moduleIndex(x, y)]) {
-                continue;
-            }
-            const int left = item.rcItem.left + (kQuietZone + x) * m;
-            const int top = item.rcItem.top + (kQuietZone + y) * m;
-            RECT r{left, top, left + m, top + m};
-            FillRect(item.hDC, &r, black);
-        }
-    }
-}
-
 void ConnectWindow::show(const RemoteAddress& remote) {
     encoded_ = addressWithVersion(remote.address, phonelink::kProtocolVersion);
-    makeQrCode();
+    qrCode_ = QrCode(encoded_);
     SetWindowTextW(control(kAddressEdit), encoded_.c_str());
     SetWindowTextW(control(kIgnoredNote),
                    tr(remote.ignoredBecause ? remote.ignoredBecause : kIgnored).c_str());
@@ -418,7 +372,7 @@ void ConnectWindow::refresh() {
     // Laid out again only when something of it changed.
     std::wstring now =
         state + L"|" + std::to_wstring(chosen_) + L"|" + std::to_wstring(incoming_.size()) + L"|" +
-        std::to_wstring(chosen_ != listened) + L"|" + std::to_wstring(qrSize_) + L"|" +
+        std::to_wstring(chosen_ != listened) + L"|" + std::to_wstring(qrCode_.size()) + L"|" +
         std::to_wstring(IsWindowVisible(control(kIgnoredNote))) + L"|" + serviceLaidOut_;
     if (now != laidOut_) {
         laidOut_ = std::move(now);
@@ -471,26 +425,6 @@ std::wstring ConnectWindow::showService() {
     return up ? tr(kPortNotNeeded) : std::wstring();
 }
 
-void ConnectWindow::copyAddress() const {
-    if (!OpenClipboard(handle())) {
-        return;
-    }
-    EmptyClipboard();
-    const std::size_t bytes = (encoded_.size() + 1) * sizeof(wchar_t);
-    std::unique_ptr<void, GlobalMemoryDeleter> memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
-    if (memory) {
-        if (void* target = GlobalLock(memory.get())) {
-            std::copy_n(encoded_.c_str(), encoded_.size() + 1, static_cast<wchar_t*>(target));
-            GlobalUnlock(memory.get());
-            // The clipboard owns the memory once it has taken it.
-            if (SetClipboardData(CF_UNICODETEXT, memory.get())) {
-                (void)memory.release();
-            }
-        }
-    }
-    CloseClipboard();
-}
-
 void ConnectWindow::onCommand(WPARAM wParam) {
     const int id = LOWORD(wParam);
     if (id == kPortChoice && HIWORD(wParam) == CBN_SELCHANGE) {
@@ -520,7 +454,7 @@ void ConnectWindow::onCommand(WPARAM wParam) {
             }
             break;
         case kCopyButton:
-            copyAddress();
+            copyToClipboard(handle(), encoded_);
             break;
         case kServiceButton:
             listener_.onBluetoothSwitch();
@@ -550,7 +484,7 @@ LRESULT ConnectWindow::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_DRAWITEM: {
             const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
             if (item->CtlID == static_cast<UINT>(kQrCode)) {
-                drawQrCode(*item);
+                qrCode_.draw(item->hDC, item->rcItem, modulePixels());
                 return TRUE;
             }
             break;

@@ -23,6 +23,7 @@
 #include "ports/port_change_notice.h"
 #include "settings/remote_address.h"
 #include "ways/bluetooth/bluetooth_service.h"
+#include "windows/qr_code.h"
 
 namespace app {
 
@@ -35,8 +36,7 @@ class ConnectWindow {
     static constexpr UINT kRefreshInterval = 1000;
     // The QR code's pixels per module at 96 DPI; more, in whole pixels, at higher scales.
     static constexpr int kModulePixels96 = 4;
-    // Light modules around the code, as the QR standard asks.
-    static constexpr int kQuietZone = 4;
+    static constexpr int kQuietZone = QrCode::kQuietZone;
 
     enum Control : int {
         kCloseButton = IDCANCEL,
@@ -107,7 +107,7 @@ class ConnectWindow {
     // What the QR code encodes: the address with the link's version.
     const std::wstring& encodedAddress() const { return encoded_; }
     // The QR code's side in modules, without the quiet zone; 0 when there is none.
-    int qrModules() const { return qrSize_; }
+    int qrModules() const { return qrCode_.size(); }
     // The QR code's pixels per module now.
     int modulePixels() const;
 
@@ -120,11 +120,6 @@ class ConnectWindow {
     void createControls();
     void applyDpi(UINT dpi);
     void layout();
-    void makeQrCode();
-    // Where module (x, y) sits in modules_, row by row.
-    std::size_t moduleIndex(int x, int y) const;
-    void drawQrCode(const DRAWITEMSTRUCT& item) const;
-    void copyAddress() const;
     void setText(int id, const std::wstring& text);
     void setShown(int id, bool shown);
     // The service's lines; what step 2 says of the COM port then.
@@ -138,8 +133,7 @@ class ConnectWindow {
     ULONGLONG shownAt_ = 0;
 
     std::wstring encoded_;
-    std::vector<std::uint8_t> modules_;
-    int qrSize_ = 0;
+    QrCode qrCode_;
     // The incoming ports as last shown, and the one the port step speaks of.
     std::vector<int> incoming_;
     int chosen_ = -1;

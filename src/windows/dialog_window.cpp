@@ -2,6 +2,8 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -115,6 +117,29 @@ void takeDialogKeys(HWND window, bool active) {
     // The window being left hears of it before the one being activated: the settings window
     // gets the keys back unless another window takes them.
     app.setDialogWindow(active ? window : app.mainWindow());
+}
+
+void copyToClipboard(HWND owner, const std::wstring& text) {
+    if (!OpenClipboard(owner)) {
+        return;
+    }
+    EmptyClipboard();
+    struct GlobalMemoryDeleter {
+        void operator()(void* memory) const { GlobalFree(memory); }
+    };
+    const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    std::unique_ptr<void, GlobalMemoryDeleter> memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+    if (memory) {
+        if (void* target = GlobalLock(memory.get())) {
+            std::copy_n(text.c_str(), text.size() + 1, static_cast<wchar_t*>(target));
+            GlobalUnlock(memory.get());
+            // The clipboard owns the memory once it has taken it.
+            if (SetClipboardData(CF_UNICODETEXT, memory.get())) {
+                (void)memory.release();
+            }
+        }
+    }
+    CloseClipboard();
 }
 
 }  // namespace app

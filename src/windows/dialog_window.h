@@ -48,5 +48,8 @@ std::optional<std::wstring> askForProgram(HWND owner);
 // A window of the program other than the settings window gets Tab, Enter and Esc as a dialog
 // does while it is the active one: called with its activation and deactivation.
 void takeDialogKeys(HWND window, bool active);
+// Puts the text on the clipboard, owned by this window; nothing happens when the clipboard is
+// busy with another program.
+void copyToClipboard(HWND owner, const std::wstring& text);
 
 }  // namespace app
