@@ -461,6 +461,7 @@ CommandContext Keypilot::commandContext(PhoneAnswers& answers) {
     context.mainWindow = settingsWindow_.handle();
     context.mixer = mixer_.get();
     context.leftButton = &leftButton_;
+    context.launcher = &buttonPresses_.launcher();
     context.button = [this, &answers](const phonelink::Message& message) {
         onButtonMessage(message, answers);
     };
@@ -474,13 +475,16 @@ void Keypilot::onButtonMessage(const phonelink::Message& message, PhoneAnswers& 
     }
     const std::uint64_t now = clock_();
     if (message.kind == phonelink::MessageKind::PressButton) {
-        buttonPresses_.press(message.button, now, [this, &answers](std::string line) {
-            tokenWay_ = &answers;
-            answers.talk().confirmation(std::move(line));
-        });
+        buttonPresses_.press(message.button, now,
+                             {[this, &answers](std::string line) {
+                                  tokenWay_ = &answers;
+                                  answers.talk().confirmation(std::move(line));
+                              },
+                              // Until the talk carries them, a failure's line is dropped.
+                              {}});
     } else if (tokenWay_ == &answers) {
         // Only the way the token went out on can bring it back.
-        buttonPresses_.confirm(message.button, message.token, now);
+        buttonPresses_.confirm(message.button, message.token, now, {});
     }
 }
 
