@@ -2,7 +2,7 @@
 // of them (so the browser installs the new worker), kept only when every fetch (past the browser's
 // cache) came; older sets go once it takes over. Relative paths: any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'e3202932f594e88e';
+const VERSION = 'b3ad84649731bdc7';
 const FILES = [
   'app.js',
   'buttons.js',
