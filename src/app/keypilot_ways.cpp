@@ -152,6 +152,7 @@ CommandContext Keypilot::commandContext(Way& way) {
     context.mainWindow = settingsWindow_.handle();
     context.mixer = mixer_.get();
     context.leftButton = &leftButton_;
+    context.launcher = &buttonPresses_.launcher();
     context.talk = [this, &way](const phonelink::Message& message) { onTalkMessage(message, way); };
     context.button = [this, &way](const phonelink::Message& message) {
         onButtonMessage(message, way);
@@ -173,15 +174,25 @@ void Keypilot::onButtonMessage(const phonelink::Message& message, Way& way) {
         return;
     }
     const std::uint64_t now = clock_();
+    const std::uint64_t talk = way.talk().talkNumber();
+    ButtonReplies replies;
+    replies.confirm = [this, &way, talk](std::string line) {
+        tokenWay_ = &way;
+        tokenTalk_ = talk;
+        way.talk().confirmation(std::move(line));
+    };
+    // An action's failure may be known only later (a launch); it is told in the talk the press
+    // came in, and to nobody once that has ended.
+    replies.failed = [&way, talk](std::string line) {
+        if (way.talking() && way.talk().talkNumber() == talk) {
+            way.talk().failure(std::move(line));
+        }
+    };
     if (message.kind == phonelink::MessageKind::PressButton) {
-        buttonPresses_.press(message.button, now, [this, &way](std::string line) {
-            tokenWay_ = &way;
-            tokenTalk_ = way.talk().talkNumber();
-            way.talk().confirmation(std::move(line));
-        });
-    } else if (tokenWay_ == &way && tokenTalk_ == way.talk().talkNumber()) {
+        buttonPresses_.press(message.button, now, replies);
+    } else if (tokenWay_ == &way && tokenTalk_ == talk) {
         // Only the way and the talk the token went out in can bring it back.
-        buttonPresses_.confirm(message.button, message.token, now);
+        buttonPresses_.confirm(message.button, message.token, now, replies);
     }
 }
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "desktop/key_input.h"
-#include "desktop/launch_program.h"
 #include "framework/handle.h"
 
 namespace app {
@@ -45,6 +44,10 @@ bool enableShutdownPrivilege() {
     return AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
            GetLastError() == ERROR_SUCCESS;
 }
+
+// ERROR_ELEVATION_REQUIRED, which MinGW's headers lack: CreateProcessW's answer for a program
+// whose manifest asks for administrator rights.
+constexpr DWORD kElevationRequired = 740;
 
 // A planned shut down for the system's log, as a user's own choice is.
 constexpr DWORD kPlannedReason =
@@ -83,31 +86,77 @@ bool switchPower(PowerAction action) {
     return false;
 }
 
-bool runButtonAction(const ButtonAction& action, const ButtonSeams& seams) {
+phonelink::FailureReason failureReasonOf(DWORD error) {
+    using phonelink::FailureReason;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_DIRECTORY:
+            return FailureReason::NotFound;
+        case ERROR_ACCESS_DENIED:
+        case kElevationRequired:
+        case ERROR_PRIVILEGE_NOT_HELD:
+        case ERROR_CANCELLED:
+            return FailureReason::Denied;
+        case ERROR_NO_ASSOCIATION:
+            return FailureReason::NoProgram;
+        case CallQueue::kNotRun:
+            return FailureReason::Busy;
+        default:
+            return FailureReason::Refused;
+    }
+}
+
+void runButtonAction(const ButtonAction& action, const ButtonSeams& seams,
+                     const ActionFailed& failed) {
+    using phonelink::FailureReason;
+    const auto fail = [&](FailureReason reason) {
+        if (failed) {
+            failed(reason);
+        }
+    };
+    // A program and an address answer later, on the main thread, once the system has.
+    const auto answered = [failed](DWORD error) {
+        if (error != ERROR_SUCCESS && failed) {
+            failed(failureReasonOf(error));
+        }
+    };
     switch (action.kind) {
         case ButtonKind::Keys:
-            return pressCombination(action.keys);
+            if (!pressCombination(action.keys)) {
+                fail(FailureReason::Refused);
+            }
+            return;
         case ButtonKind::Program:
-            return launchProgram(action.program, action.arguments, action.folder);
+            if (!seams.launcher) {
+                fail(FailureReason::Refused);
+                return;
+            }
+            seams.launcher->launch(action.program, action.arguments, action.folder, answered);
+            return;
         case ButtonKind::Text:
-            return typeText(std::u16string_view(
-                reinterpret_cast<const char16_t*>(action.text.data()), action.text.size()));
+            if (!typeText(std::u16string_view(reinterpret_cast<const char16_t*>(action.text.data()),
+                                              action.text.size()))) {
+                fail(FailureReason::Refused);
+            }
+            return;
         case ButtonKind::Address:
             if (!seams.shell) {
-                return false;
+                fail(FailureReason::Refused);
+                return;
             }
-            try {
-                seams.shell->run(action.text);
-            } catch (const std::exception&) {
-                // Dropped: no thread could start, and the user sees nothing open and may press
-                // again.
-                return false;
-            }
-            return true;
+            seams.shell->run(action.text, {}, answered);
+            return;
         case ButtonKind::Power:
-            return seams.power && seams.power(action.power);
+            if (!seams.power || !seams.power(action.power)) {
+                fail(FailureReason::Refused);
+            }
+            return;
     }
-    return false;
 }
 
 }  // namespace app

@@ -4,7 +4,6 @@
 
 #include <bcrypt.h>
 
-#include <random>
 #include <utility>
 #include <vector>
 
@@ -12,20 +11,22 @@
 
 namespace app {
 
-std::uint32_t systemRandom() {
+std::optional<std::uint32_t> systemRandom() {
     std::uint32_t value = 0;
     if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&value), sizeof value,
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
-        // The C++ library's source, which asks the system too in its own way.
-        return std::random_device{}();
+        // No other source: a token that could be guessed is worse than none, and the press is
+        // answered as one that failed.
+        return std::nullopt;
     }
     return value;
 }
 
 ButtonPresses::ButtonPresses(ShellRunner& shell, ButtonStore store,
-                             std::function<std::uint32_t()> random)
+                             phonelink::ButtonConfirmations::Random random)
     : store_(std::move(store)), confirmations_(std::move(random)) {
     seams.shell = &shell;
+    seams.launcher = &launcher_;
 }
 
 void ButtonPresses::reload() {
@@ -52,27 +53,56 @@ const ButtonDefinition* ButtonPresses::working(int id) const {
     return entry && entry->definition ? &*entry->definition : nullptr;
 }
 
-void ButtonPresses::press(int id, std::uint64_t now,
-                          const std::function<void(std::string)>& answer) {
+void ButtonPresses::press(int id, std::uint64_t now, const ButtonReplies& replies) {
     const ButtonDefinition* button = working(id);
     if (!button) {
         ++unknownPresses_;
         return;
     }
     if (!needsConfirmation(button->action)) {
-        runButtonAction(button->action, seams);
+        act(id, button->action, now, replies);
         return;
     }
-    const std::uint32_t token = confirmations_.issue(id, now);
-    answer(phonelink::encodeConfirmRequest(id, token,
-                                           phonelink::ButtonConfirmations::kConfirmSeconds));
+    const auto token = confirmations_.issue(id, now);
+    if (!token) {
+        if (replies.failed) {
+            replies.failed(phonelink::encodeButtonFailure(id, phonelink::FailureReason::NoToken));
+        }
+        return;
+    }
+    if (replies.confirm) {
+        replies.confirm(phonelink::encodeConfirmRequest(
+            id, *token, phonelink::ButtonConfirmations::kConfirmSeconds));
+    }
 }
 
-void ButtonPresses::confirm(int id, std::uint32_t token, std::uint64_t now) {
+void ButtonPresses::confirm(int id, std::uint32_t token, std::uint64_t now,
+                            const ButtonReplies& replies) {
+    // Asked first, whatever the button: a confirmation that does not act spends the token.
+    const bool confirmed = confirmations_.confirm(id, token, now);
     const ButtonDefinition* button = working(id);
-    if (button && needsConfirmation(button->action) && confirmations_.confirm(id, token, now)) {
-        runButtonAction(button->action, seams);
+    if (confirmed && button && needsConfirmation(button->action)) {
+        act(id, button->action, now, replies);
     }
+}
+
+void ButtonPresses::act(int id, const ButtonAction& action, std::uint64_t now,
+                        const ButtonReplies& replies) {
+    if (action.kind == ButtonKind::Program || action.kind == ButtonKind::Address) {
+        const auto last = launchedAt_.find(id);
+        // A clock that went back tells nothing of the press before: it acts.
+        if (last != launchedAt_.end() && now >= last->second && now - last->second < kRepeatMs) {
+            return;
+        }
+        launchedAt_[id] = now;
+    }
+    runButtonAction(action, seams,
+                    [id, failed = replies.failed,
+                     alive = std::weak_ptr<const bool>(alive_)](phonelink::FailureReason reason) {
+                        if (failed && !alive.expired()) {
+                            failed(phonelink::encodeButtonFailure(id, reason));
+                        }
+                    });
 }
 
 }  // namespace app

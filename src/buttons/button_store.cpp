@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -33,6 +35,9 @@ StoredButtonValues ButtonStore::readValues() const {
     if (!section.isOpen()) {
         return values;
     }
+    // The names first, without their data: another program may have stored any number of
+    // buttons, of any length, and only those that load are read.
+    std::map<std::wstring, DWORD, std::less<>> types;
     std::vector<wchar_t> name(kLongestValueName + 1);
     for (DWORD index = 0;; ++index) {
         auto length = static_cast<DWORD>(name.size());
@@ -46,9 +51,11 @@ StoredButtonValues ButtonStore::readValues() const {
             continue;
         }
         std::wstring valueName(name.data(), length);
-        if (!isButtonValueName(valueName)) {
-            continue;
+        if (isButtonValueName(valueName)) {
+            types.emplace(std::move(valueName), type);
         }
+    }
+    const auto read = [&](const std::wstring& valueName, DWORD type) {
         // Another type is kept as broken, not read as text: it is shown so and left as it is.
         values[valueName] = std::nullopt;
         try {
@@ -57,6 +64,22 @@ StoredButtonValues ButtonStore::readValues() const {
             }
         } catch (const std::exception&) {
             // Dropped: a value whose type changed since it was listed reads as broken.
+        }
+    };
+    std::set<int> stored;
+    for (const auto& [valueName, type] : types) {
+        if (const auto id = buttonIdFrom(valueName)) {
+            stored.insert(*id);
+            values[valueName] = std::nullopt;
+        } else {
+            read(valueName, type);
+        }
+    }
+    const auto order = values.find(button_values::kOrder);
+    for (int id : loadedButtonIds(order != values.end() ? order->second : std::nullopt, stored)) {
+        const std::wstring idName = buttonIdName(id);
+        if (const auto type = types.find(idName); type != types.end()) {
+            read(idName, type->second);
         }
     }
     return values;

@@ -4,6 +4,7 @@
 #include <array>
 #include <set>
 
+#include "desktop/batch_arguments.h"
 #include "desktop/path_names.h"
 #include "link/button_press.h"
 #include "link/link_protocol.h"
@@ -30,6 +31,8 @@ constexpr const wchar_t* kFolderProblem =
 constexpr const wchar_t* kTextProblem = uiText(L"Текст: от 1 до 1000 знаков.");
 constexpr const wchar_t* kAddressProblem =
     uiText(L"Адрес: https:// или http://, без пробелов, не длиннее 2048 знаков.");
+constexpr const wchar_t* kBatchPercent =
+    uiText(L"Пакетному файлу (.bat, .cmd) нельзя передать «%»: cmd.exe примет его за переменную.");
 
 struct KindName {
     ButtonKind kind;
@@ -357,6 +360,13 @@ const wchar_t* problemOf(const ButtonDefinition& definition) {
     return nullptr;
 }
 
+const wchar_t* batchRefusalOf(const ButtonAction& action) {
+    return action.kind == ButtonKind::Program && isBatchFile(action.program) &&
+                   !takesLiterally(action.program, action.arguments)
+               ? kBatchPercent
+               : nullptr;
+}
+
 std::wstring buttonValueText(const ButtonDefinition& definition) {
     const ButtonAction& action = definition.action;
     std::wstring text(kKinds[static_cast<std::size_t>(action.kind)].name);
@@ -476,6 +486,29 @@ bool isButtonValueName(std::wstring_view name) {
            buttonIdFrom(name).has_value();
 }
 
+std::vector<int> loadedButtonIds(const std::optional<std::wstring>& order,
+                                 const std::set<int>& stored) {
+    std::vector<int> ids;
+    const auto room = [&] { return ids.size() < phonelink::kMaxButtons; };
+    const auto add = [&](int id) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
+            ids.push_back(id);
+        }
+    };
+    std::wstring_view rest = order ? std::wstring_view(*order) : std::wstring_view();
+    while (!rest.empty() && room()) {
+        const auto comma = std::min(rest.find(L','), rest.size());
+        if (const auto id = buttonIdFrom(trimmed(rest.substr(0, comma)))) {
+            add(*id);
+        }
+        rest.remove_prefix(std::min(comma + 1, rest.size()));
+    }
+    for (auto id = stored.begin(); id != stored.end() && room(); ++id) {
+        add(*id);
+    }
+    return ids;
+}
+
 ButtonList buttonsFrom(const StoredButtonValues& values,
                        const std::function<std::wstring(const wchar_t*)>& translate) {
     ButtonList list;
@@ -503,24 +536,11 @@ ButtonList buttonsFrom(const StoredButtonValues& values,
         }
         return list;
     }
-    std::vector<int> ids;
-    if (order != values.end() && order->second) {
-        std::wstring_view rest = *order->second;
-        while (!rest.empty()) {
-            const auto comma = std::min(rest.find(L','), rest.size());
-            const auto id = buttonIdFrom(trimmed(rest.substr(0, comma)));
-            if (id && std::find(ids.begin(), ids.end(), *id) == ids.end()) {
-                ids.push_back(*id);
-            }
-            rest.remove_prefix(std::min(comma + 1, rest.size()));
-        }
+    // A new button's id must be free among the buttons left off too.
+    if (!stored.empty()) {
+        list.lastId = std::max(list.lastId, *stored.rbegin());
     }
-    for (int id : stored) {
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) {
-            ids.push_back(id);
-        }
-    }
-    for (int id : ids) {
+    for (int id : loadedButtonIds(order != values.end() ? order->second : std::nullopt, stored)) {
         ButtonEntry entry{id, std::nullopt, std::nullopt, false};
         const auto value = values.find(buttonIdName(id));
         if (value != values.end() && value->second) {

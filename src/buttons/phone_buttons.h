@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -103,6 +104,12 @@ bool needsConfirmation(const ButtonAction& action);
 // text for tr(); nothing when it is good.
 const wchar_t* problemOf(const ButtonDefinition& definition);
 
+// Why the editor refuses a program button whose start the command interpreter would not take as
+// written: a batch file (.bat, .cmd) with a "%" in its path or its arguments (batch_arguments.h),
+// as a text for tr(). Nothing for any other button. Not a problem of the stored value: one stored
+// so (by another program, or before this check) loads, and its press is answered as refused.
+const wchar_t* batchRefusalOf(const ButtonAction& action);
+
 // A stored value's text, and the value read back: nothing when it is broken (an unknown kind, a
 // wrong count of parts, a bad escape, or a definition with a problem).
 std::wstring buttonValueText(const ButtonDefinition& definition);
@@ -140,15 +147,22 @@ struct ButtonList {
 };
 
 // The section's values that belong to the buttons (the ids, the order, the last id), each as
-// its text or nothing when it is not text.
+// its text, or nothing when it is not text or is a button's that does not load (loadedButtonIds).
 using StoredButtonValues = std::map<std::wstring, std::optional<std::wstring>, std::less<>>;
 // Whether a value of the section belongs to the buttons.
 bool isButtonValueName(std::wstring_view name);
 
-// The buttons as stored: those the order names, in its order, then any other stored button in
-// the order of its id, so that nothing stored is lost. With nothing stored at all, the starting
-// set (Lock, Show desktop, Close window, Task manager, Full screen, Sleep), its names given by
-// translate, not stored until a change is written.
+// The ids of the buttons that load, in their order: those the order names, then any other stored
+// button in the order of its id, phonelink::kMaxButtons at most. Another program may have stored
+// any number of buttons; the window and the phone get no more than they can hold, and a button
+// left off does not act.
+std::vector<int> loadedButtonIds(const std::optional<std::wstring>& order,
+                                 const std::set<int>& stored);
+
+// The buttons as stored, those of loadedButtonIds, so that nothing stored is lost from the window
+// while there is room for it; the last id is never below any stored id, loaded or not. With nothing
+// stored at all, the starting set (Lock, Show desktop, Close window, Task manager, Full screen,
+// Sleep), its names given by translate, not stored until a change is written.
 ButtonList buttonsFrom(const StoredButtonValues& values,
                        const std::function<std::wstring(const wchar_t*)>& translate);
 

@@ -88,7 +88,11 @@ void runCommand(Command command, const CommandContext& context) {
             }
             break;
         case Command::Launch:
-            launchProgram(context.programText());
+            if (context.launcher) {
+                // Dropped: code 00 names no button, so no answer can tell the phone that nothing
+                // started; the user sees no program come and may press again.
+                context.launcher->launch(context.programText());
+            }
             break;
         default:
             break;

@@ -19,6 +19,7 @@ class AudioMixer;
 namespace app {
 
 class LeftButtonHold;
+class ProgramLauncher;
 
 // What the commands read live from the settings window and the program around them.
 struct CommandContext {
@@ -34,6 +35,8 @@ struct CommandContext {
     mixer::AudioMixer* mixer = nullptr;
     // The left button of a drag; without it a drag's down and up do nothing.
     LeftButtonHold* leftButton = nullptr;
+    // Where code 00 starts the program, off this thread; without it code 00 does nothing.
+    ProgramLauncher* launcher = nullptr;
     // A press of the PC's own buttons or its confirmation, in its place among the messages.
     // Empty: they do nothing.
     std::function<void(const phonelink::Message&)> button;

@@ -163,19 +163,18 @@ std::wstring commandLineOf(const LaunchCommand& command) {
     return line;
 }
 
-bool isBatchFile(std::wstring_view path) {
-    if (path.size() < 4) {
-        return false;
+std::optional<std::wstring> batchCommandLineOf(std::wstring_view interpreter,
+                                               const LaunchCommand& command) {
+    const auto arguments = batchArgumentsOf(command.arguments);
+    if (!arguments || !takesLiterally(command.program, {})) {
+        return std::nullopt;
     }
-    const std::wstring extension = lowerCase(path.substr(path.size() - 4));
-    return extension == L".bat" || extension == L".cmd";
-}
-
-std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchCommand& command) {
     // With /s the interpreter drops the outer quotes and runs the rest as it stands, so a quoted
     // batch path followed by quoted arguments survives; /d skips the AutoRun commands, which
-    // would otherwise run first.
-    return L"\"" + std::wstring(interpreter) + L"\" /d /s /c \"" + commandLineOf(command) + L"\"";
+    // would otherwise run first; /v:off keeps a "!" in an argument from expanding whatever the
+    // registry's DelayedExpansion says.
+    return L"\"" + std::wstring(interpreter) + L"\" /d /s /v:off /c \"" +
+           commandLineOf({command.program, *arguments}) + L"\"";
 }
 
 namespace {
@@ -257,17 +256,9 @@ std::wstring commandInterpreter() {
     return (system.empty() ? std::wstring(L"C:\\Windows\\System32") : system) + L"\\cmd.exe";
 }
 
-bool start(const std::optional<LaunchCommand>& command, const std::wstring& folder) {
-    if (!command) {
-        return false;
-    }
-    std::wstring application = command->program;
-    std::wstring line = commandLineOf(*command);
-    if (isBatchFile(application)) {
-        application = commandInterpreter();
-        line = batchCommandLineOf(application, *command);
-    }
-    std::vector<wchar_t> buffer(line.begin(), line.end());
+DWORD createShownProcess(const std::wstring& application, const std::wstring& commandLine,
+                         const std::wstring& folder) {
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -276,31 +267,62 @@ bool start(const std::optional<LaunchCommand>& command, const std::wstring& fold
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-        return false;
+        return GetLastError();
     }
     framework::KernelHandle process{info.hProcess};
     framework::KernelHandle thread{info.hThread};
-    return true;
+    return ERROR_SUCCESS;
 }
 
-ProgramLookups systemLookups() {
-    return {&isExistingFile, &registeredPath, searchFolders()};
+DWORD start(const std::optional<LaunchCommand>& command, const std::wstring& folder,
+            const LaunchSeams& seams) {
+    if (!command) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    std::wstring application = command->program;
+    std::wstring line = commandLineOf(*command);
+    if (isBatchFile(application)) {
+        application = commandInterpreter();
+        auto batchLine = batchCommandLineOf(application, *command);
+        if (!batchLine) {
+            return ERROR_BAD_ARGUMENTS;
+        }
+        line = std::move(*batchLine);
+    }
+    return seams.createProcess(application, line, folder);
+}
+
+ProgramLookups lookupsOf(const LaunchSeams& seams) {
+    return {seams.exists, &registeredPath, searchFolders()};
 }
 
 }  // namespace
 
-bool launchProgram(const std::wstring& text) {
-    return start(resolveLaunchCommand(text, systemLookups()), {});
+LaunchSeams::LaunchSeams() : exists(&isExistingFile), createProcess(&createShownProcess) {}
+
+DWORD startProgram(const std::wstring& text, const LaunchSeams& seams) {
+    return start(resolveLaunchCommand(text, lookupsOf(seams)), {}, seams);
 }
 
-bool launchProgram(const std::wstring& program, const std::wstring& arguments,
-                   const std::wstring& folder) {
+DWORD startProgram(const std::wstring& program, const std::wstring& arguments,
+                   const std::wstring& folder, const LaunchSeams& seams) {
     // Quoted, the whole name is the program: blanks in it split nothing off.
-    auto command = resolveLaunchCommand(L"\"" + program + L"\"", systemLookups());
+    auto command = resolveLaunchCommand(L"\"" + program + L"\"", lookupsOf(seams));
     if (command) {
         command->arguments = arguments;
     }
-    return start(command, folder);
+    return start(command, folder, seams);
+}
+
+void ProgramLauncher::launch(const std::wstring& text, Done done) {
+    queue_.post([text, seams = seams] { return startProgram(text, seams); }, std::move(done));
+}
+
+void ProgramLauncher::launch(const std::wstring& program, const std::wstring& arguments,
+                             const std::wstring& folder, Done done) {
+    queue_.post([program, arguments, folder,
+                 seams = seams] { return startProgram(program, arguments, folder, seams); },
+                std::move(done));
 }
 
 }  // namespace app

@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include <windows.h>
+
+#include "desktop/batch_arguments.h"
+#include "desktop/call_queue.h"
 #include "desktop/path_names.h"
 
 namespace app {
@@ -49,22 +53,64 @@ std::optional<LaunchCommand> resolveLaunchCommand(std::wstring_view text,
 // The program in quotes, then its arguments: a command line whose first word is the program.
 std::wstring commandLineOf(const LaunchCommand& command);
 
-// A .bat or .cmd file, which only the command interpreter can run.
-bool isBatchFile(std::wstring_view path);
+// The command line that has the command interpreter run a batch file with its arguments, each
+// as written (batch_arguments.h), without the AutoRun commands of the registry; nothing when the
+// interpreter cannot take them literally.
+std::optional<std::wstring> batchCommandLineOf(std::wstring_view interpreter,
+                                               const LaunchCommand& command);
 
-// The command line that has the command interpreter run a batch file with its arguments, without
-// the AutoRun commands of the registry.
-std::wstring batchCommandLineOf(std::wstring_view interpreter, const LaunchCommand& command);
+// Where a start reaches the disk and the system; a test stands in to hold them.
+struct LaunchSeams {
+    // Whether a full path names an existing file (not a folder): GetFileAttributesW.
+    std::function<bool(const std::wstring& path)> exists;
+    // CreateProcessW of application with commandLine in folder (empty: Keypilot's own), shown
+    // normally: ERROR_SUCCESS, or its error.
+    std::function<DWORD(const std::wstring& application, const std::wstring& commandLine,
+                        const std::wstring& folder)>
+        createProcess;
+
+    LaunchSeams();
+};
 
 // Starts the program the text names, shown normally, handing it the rest of the text as its
 // arguments; a batch file runs through the command interpreter. The program is resolved as
-// resolveLaunchCommand does, with the real disk, registry and folders. Returns whether a process
-// started; a text that names no program starts nothing.
-bool launchProgram(const std::wstring& text);
+// resolveLaunchCommand does, with the disk of seams and the real registry and folders. Returns
+// ERROR_SUCCESS when a process started, ERROR_FILE_NOT_FOUND when the text names no program,
+// ERROR_BAD_ARGUMENTS for a batch file the interpreter cannot take literally, or the error of
+// CreateProcessW. May take seconds (a path on a share that does not answer): ProgramLauncher
+// makes it off the main thread.
+DWORD startProgram(const std::wstring& text, const LaunchSeams& seams = {});
 
 // The same for a program named apart from its arguments (a full path or a bare name, resolved as
 // the quoted part of a text is), started in folder, a full path (empty: Keypilot's own).
-bool launchProgram(const std::wstring& program, const std::wstring& arguments,
-                   const std::wstring& folder);
+DWORD startProgram(const std::wstring& program, const std::wstring& arguments,
+                   const std::wstring& folder, const LaunchSeams& seams = {});
+
+// Whether startProgram(text) started a process.
+inline bool launchProgram(const std::wstring& text) {
+    return startProgram(text) == ERROR_SUCCESS;
+}
+
+// Starts programs off the main thread, one after another on one thread of their own, and hands
+// each result back on the main thread. Main thread.
+class ProgramLauncher {
+  public:
+    // startProgram's result.
+    using Done = CallQueue::Done;
+
+    // Taken by each launch as it is queued, so a test may replace them at any time.
+    LaunchSeams seams;
+
+    // Queues startProgram(text) and returns at once; done (may be empty) gets its result later.
+    void launch(const std::wstring& text, Done done = {});
+    // Queues startProgram(program, arguments, folder).
+    void launch(const std::wstring& program, const std::wstring& arguments,
+                const std::wstring& folder, Done done = {});
+
+  private:
+    // Every launch waits its turn: each is a press or a code the user made, and a press of the
+    // same button is held back by its caller.
+    CallQueue queue_{0, false};
+};
 
 }  // namespace app

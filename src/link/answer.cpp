@@ -118,6 +118,36 @@ std::string encodeConfirmRequest(int button, std::uint32_t token, int seconds) {
     return line;
 }
 
+std::string_view failureReasonText(FailureReason reason) {
+    switch (reason) {
+        case FailureReason::NotFound:
+            return "notFound";
+        case FailureReason::Denied:
+            return "denied";
+        case FailureReason::NoProgram:
+            return "noProgram";
+        case FailureReason::Busy:
+            return "busy";
+        case FailureReason::Refused:
+            return "refused";
+        case FailureReason::NoToken:
+            return "noToken";
+    }
+    return "refused";
+}
+
+std::string encodeButtonFailure(int button, FailureReason reason) {
+    std::string line;
+    {
+        JsonObject object(line);
+        object.text("type", "failed");
+        object.text("id", buttonIdText(button));
+        object.text("reason", failureReasonText(reason));
+    }
+    line += '\n';
+    return line;
+}
+
 std::string encodeVolumeState(std::optional<VolumeState> volume) {
     std::string line;
     {

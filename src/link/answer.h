@@ -51,4 +51,23 @@ std::string encodeButtonList(std::span<const ButtonListing> buttons);
 // needs a confirmation, which the phone sends back as "CF" with the id and the token.
 std::string encodeConfirmRequest(int button, std::uint32_t token, int seconds);
 
+// Why a press of one of the PC's buttons did nothing, as few reasons as the phone can word for
+// its user: each says what the user can do about it.
+enum class FailureReason {
+    NotFound,   // "notFound": the program, the file or the folder is not there
+    Denied,     // "denied": Windows refused access, or the program needs administrator rights
+    NoProgram,  // "noProgram": no program on the PC opens the address
+    Busy,       // "busy": the PC took too many presses at once and let this one go
+    Refused,    // "refused": the system refused it for another reason
+    NoToken,    // "noToken": no confirmation token could be made
+};
+
+// The reason as the line writes it.
+std::string_view failureReasonText(FailureReason reason);
+
+// {"type":"failed","id":"0006","reason":"notFound"} and LF: a press of the button did nothing,
+// and why. Sent when the system answers, which for a program or an address is later than the
+// press.
+std::string encodeButtonFailure(int button, FailureReason reason);
+
 }  // namespace phonelink

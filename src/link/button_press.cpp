@@ -7,25 +7,27 @@
 
 namespace phonelink {
 
-ButtonConfirmations::ButtonConfirmations(std::function<std::uint32_t()> random)
-    : random_(std::move(random)) {}
+ButtonConfirmations::ButtonConfirmations(Random random) : random_(std::move(random)) {}
 
-std::uint32_t ButtonConfirmations::issue(int button, std::uint64_t now) {
+std::optional<std::uint32_t> ButtonConfirmations::issue(int button, std::uint64_t now) {
     assert(owner_.isCurrent());
-    const std::uint32_t token = random_() % kTokenLimit;
+    issued_.reset();
+    const std::optional<std::uint32_t> value = random_();
+    if (!value) {
+        return std::nullopt;
+    }
+    const std::uint32_t token = *value % kTokenLimit;
     issued_ = Issued{button, token, now};
     return token;
 }
 
 bool ButtonConfirmations::confirm(int button, std::uint32_t token, std::uint64_t now) {
     assert(owner_.isCurrent());
+    // Spent whatever the outcome, so that a sender gets one try at each token.
+    const std::optional<Issued> issued = std::exchange(issued_, std::nullopt);
     // A clock that went back is no proof that the confirmation came in time.
-    if (!issued_ || issued_->button != button || issued_->token != token || now < issued_->at ||
-        now - issued_->at > kConfirmMs) {
-        return false;
-    }
-    issued_.reset();
-    return true;
+    return issued && issued->button == button && issued->token == token && now >= issued->at &&
+           now - issued->at <= kConfirmMs;
 }
 
 void ButtonConfirmations::forget() {

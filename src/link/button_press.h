@@ -24,15 +24,19 @@ class ButtonConfirmations {
     static constexpr std::uint64_t kConfirmMs = 3000;
     static constexpr int kConfirmSeconds = 3;
 
-    // random: 24 bits or more of unpredictable value for each token (the system's random source
-    // in Keypilot); only the low 24 bits are used.
-    explicit ButtonConfirmations(std::function<std::uint32_t()> random);
+    // The source of the tokens: 24 bits or more of unpredictable value for each (the system's
+    // random source in Keypilot), of which the low 24 bits are used; nothing when it failed.
+    using Random = std::function<std::optional<std::uint32_t>()>;
+
+    explicit ButtonConfirmations(Random random);
 
     // A press of a button that needs a confirmation, at now (milliseconds of a steady clock): its
-    // token. One token is good at a time: a new press makes the one before worthless.
-    std::uint32_t issue(int button, std::uint64_t now);
+    // token, or nothing when the random source failed (a token that could be guessed is worse than
+    // none). One token is good at a time: a new press makes the one before worthless.
+    std::optional<std::uint32_t> issue(int button, std::uint64_t now);
     // Whether this confirmation acts: the token of the latest press, for its button, within
-    // kConfirmMs. A token acts once; a wrong one leaves the good one as it is.
+    // kConfirmMs. A token acts once, and any confirmation that does not act makes it worthless
+    // too: one guess per press.
     bool confirm(int button, std::uint32_t token, std::uint64_t now);
     // The sender is gone or the port closed: no token is good any more.
     void forget();
@@ -43,7 +47,7 @@ class ButtonConfirmations {
         std::uint32_t token;
         std::uint64_t at;
     };
-    std::function<std::uint32_t()> random_;
+    Random random_;
     std::optional<Issued> issued_;
     OwningThread owner_;
 };

@@ -480,7 +480,11 @@ void ButtonEditor::capture(const KeyCombination& keys) {
 
 void ButtonEditor::onOk() {
     const ButtonDefinition now = definition();
-    if (const wchar_t* problem = problemOf(now)) {
+    const wchar_t* problem = problemOf(now);
+    if (!problem) {
+        problem = batchRefusalOf(now.action);
+    }
+    if (problem) {
         SetWindowTextW(control(kProblemLabel), tr(problem).c_str());
         ShowWindow(control(kProblemLabel), SW_SHOWNA);
         layout();

@@ -173,6 +173,18 @@ TEST_F(PhoneLinkTest, TheListFollowsTheHelloAndEachReloadAndAnUnknownIdIsCounted
     EXPECT_EQ(heardWithin(500), "");
 }
 
+// A press whose action fails is answered on its way with the reason, once the launch has been
+// tried off the main thread.
+TEST_F(PhoneLinkTest, AFailedActionIsAnsweredInTheTalkOfItsPress) {
+    storeButtons({{L"0001", L"program|Gone|C:\\kp nowhere\\gone.exe||"},
+                  {L"buttons", L"0001"},
+                  {L"lastButton", L"0001"}});
+    hello();
+    send("BT0001");
+    EXPECT_EQ(linesUntil(R"("reason":"notFound"})"),
+              "{\"type\":\"failed\",\"id\":\"0001\",\"reason\":\"notFound\"}\n");
+}
+
 // Each kind of button pressed from the phone reaches Windows: the combination's keys in the
 // foreground window with its modifiers around the key, the program with its arguments in its
 // working folder, the text typed, the address handed to the shell (a stand-in: a real one would

@@ -189,6 +189,22 @@ TEST(PhoneButtonsTest, StoredButtonsLoadInTheirOrderWithNothingLost) {
     EXPECT_EQ(loaded({{L"lastButton", L"0040"}, {L"0001", L"power|Lock|lock"}}).lastId, 40);
 }
 
+// Another program may store any number of buttons: the first thirty load, the order's first, and
+// no id stored beyond them is given to a new button.
+TEST(PhoneButtonsTest, AtMostThirtyOfAnyNumberStoredLoad) {
+    app::StoredButtonValues values{{L"buttons", L"0500,0007,0500"}};
+    for (int id = 1; id <= 1000; ++id) {
+        values[app::buttonIdName(id)] = L"text|T|t";
+    }
+    const ButtonList list = loaded(values);
+    ASSERT_EQ(list.entries.size(), 30u);
+    EXPECT_EQ(list.entries[0].id, 500);
+    EXPECT_EQ(list.entries[1].id, 7);
+    EXPECT_EQ(list.entries[2].id, 1);
+    EXPECT_EQ(list.entries[29].id, 29);
+    EXPECT_EQ(list.lastId, 1000);
+}
+
 TEST(PhoneButtonsTest, OkWritesOnlyWhatChangedAndNeverABrokenValueLeftAlone) {
     // The starting set, unchanged: nothing. With one button added: all of it, for good.
     const ButtonList fresh = loaded({});

@@ -116,13 +116,10 @@ TEST(LaunchCommandTest, CommandLinesQuoteTheProgram) {
     EXPECT_EQ(app::commandLineOf({L"C:\\kp launch\\tool.exe", L"-x \"a b\""}),
               L"\"C:\\kp launch\\tool.exe\" -x \"a b\"");
     EXPECT_EQ(app::commandLineOf({L"C:\\tool.exe", L""}), L"\"C:\\tool.exe\"");
-    EXPECT_TRUE(app::isBatchFile(L"C:\\Tools\\run me.BAT"));
-    EXPECT_TRUE(app::isBatchFile(L"C:\\Tools\\run.cmd"));
-    EXPECT_FALSE(app::isBatchFile(L"C:\\Tools\\run.exe"));
-    EXPECT_FALSE(app::isBatchFile(L"bat"));
     EXPECT_EQ(app::batchCommandLineOf(L"C:\\windows\\system32\\cmd.exe",
-                                      {L"C:\\Tools\\run me.bat", L"\"a b\""}),
-              L"\"C:\\windows\\system32\\cmd.exe\" /d /s /c \"\"C:\\Tools\\run me.bat\" \"a b\"\"");
+                                      {L"C:\\Tools\\run me.bat", L"\"a b\" c"}),
+              L"\"C:\\windows\\system32\\cmd.exe\" /d /s /v:off /c "
+              L"\"\"C:\\Tools\\run me.bat\" \"a b\" c\"");
 }
 
 }  // namespace

@@ -73,6 +73,21 @@ TEST(AnswerTest, ButtonListAndConfirmationLines) {
               std::string::npos);
 }
 
+// A press that did nothing, with each reason as the page words it.
+TEST(AnswerTest, FailureLines) {
+    using phonelink::FailureReason;
+    EXPECT_EQ(phonelink::encodeButtonFailure(6, FailureReason::NotFound),
+              "{\"type\":\"failed\",\"id\":\"0006\",\"reason\":\"notFound\"}\n");
+    std::string reasons;
+    for (auto reason : {FailureReason::NotFound, FailureReason::Denied, FailureReason::NoProgram,
+                        FailureReason::Busy, FailureReason::Refused, FailureReason::NoToken}) {
+        reasons += std::string(phonelink::failureReasonText(reason)) + " ";
+    }
+    EXPECT_EQ(reasons, "notFound denied noProgram busy refused noToken ");
+    EXPECT_EQ(phonelink::encodeButtonFailure(9999, FailureReason::NoToken),
+              "{\"type\":\"failed\",\"id\":\"9999\",\"reason\":\"noToken\"}\n");
+}
+
 // The most buttons with the longest names, each character four bytes of UTF-8 or escaped to
 // two, fit one line; more than fit are left out from the first that does not, and the line stays
 // whole JSON.

@@ -1,8 +1,9 @@
 // Slow calls for the tests and the benchmark of the main thread's answers: a port's device open, a
-// read of the port catalogue and a shell call, each standing in for a driver, SetupAPI or a shell
-// extension that takes seconds. Each notes the thread it ran on and holds for 3 s, or until the
-// test lets it go, then does what the real call would (the open and the catalogue) or nothing (the
-// shell, which under Wine might start a browser).
+// read of the port catalogue, a shell call and a launch's file checks and process start, each
+// standing in for a driver, SetupAPI, a shell extension or a share that takes seconds. Each notes
+// the thread it ran on and holds for 3 s, or until the test lets it go, then does what the real
+// call would (the open, the catalogue and the launch) or nothing (the shell, which under Wine might
+// start a browser).
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "desktop/launch_program.h"
 #include "desktop/shell_runner.h"
 #include "framework/handle.h"
 #include "ports/port_catalogue.h"
@@ -28,7 +31,7 @@ namespace testing_support {
 
 class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
   public:
-    enum Kind { kOpen, kCatalogue, kShell, kKinds };
+    enum Kind { kOpen, kCatalogue, kShell, kLaunch, kKinds };
     static constexpr DWORD kHoldMs = 3000;
 
     SlowCalls() : released_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
@@ -47,10 +50,11 @@ class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
     }
     // Lets every hold, now and later, go on at once.
     void release() { SetEvent(released_.get()); }
-    // Whether a call of each kind holds now.
-    bool allHolding() {
+    // Whether a call of each of these kinds holds now.
+    bool allHolding(std::initializer_list<Kind> kinds = {kOpen, kCatalogue, kShell}) {
         std::lock_guard guard(lock_);
-        return std::all_of(holding_.begin(), holding_.end(), [](int n) { return n > 0; });
+        return std::all_of(kinds.begin(), kinds.end(),
+                           [this](Kind kind) { return holding_[kind] > 0; });
     }
     int done(Kind kind) {
         std::lock_guard guard(lock_);
@@ -87,6 +91,21 @@ class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
         return [calls = shared_from_this()](const std::wstring&, const std::wstring&) {
             calls->hold(kShell);
         };
+    }
+    // Each file check and each process start of a launch holds, then is made.
+    app::LaunchSeams launch() {
+        app::LaunchSeams seams;
+        seams.exists = [calls = shared_from_this(), real = seams.exists](const std::wstring& path) {
+            calls->hold(kLaunch);
+            return real(path);
+        };
+        seams.createProcess = [calls = shared_from_this(), real = seams.createProcess](
+                                  const std::wstring& application, const std::wstring& commandLine,
+                                  const std::wstring& folder) {
+            calls->hold(kLaunch);
+            return real(application, commandLine, folder);
+        };
+        return seams;
     }
 
   private:

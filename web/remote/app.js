@@ -1,5 +1,5 @@
-// Wires the page together: texts, the views and their controls, the link to Keypilot, the status
-// line, the screen wake lock and the offline copy.
+// Wires the page: texts, the views and their controls, the link to Keypilot, the status line, the
+// screen wake lock and the offline copy.
 import { bindButton } from './buttons.js';
 import { COMMANDS, MUTE, NEWEST_VERSION, RIGHT_CLICK, key, scroll, typing } from './codes.js';
 import { Connection } from './connection.js';
@@ -11,7 +11,7 @@ import { bindTouchpad } from './touchpad.js';
 import { bindTabs } from './views.js';
 import { bindVolume } from './volume.js';
 
-// The remote's keys, each with its code; the moving ones repeat while held.
+// The remote's keys and their codes; the moving ones repeat while held.
 const KEYS = {
   up: { code: COMMANDS.up, repeats: true },
   down: { code: COMMANDS.down, repeats: true },
@@ -66,8 +66,8 @@ const store = (name, value) => {
   }
 };
 
-// The link's version as this or the last address gave it (?v=N, from Keypilot's phone setup), else
-// null: for a Keypilot that does not answer the hello.
+// The link's version as this or the last address gave it (?v=N, from Keypilot's phone setup), or
+// null: for a Keypilot not answering the hello.
 function givenVersion() {
   const given = new URLSearchParams(location.search).get('v');
   if (given !== null && /^[1-9][0-9]{0,5}$/.test(given)) store(VERSION_KEY, given);
@@ -75,7 +75,7 @@ function givenVersion() {
   return Number.isInteger(version) && version >= 1 ? version : null;
 }
 
-// The most of the PC's name that the status line shows.
+// The most of the PC's name the status line shows.
 const NAME_SHOWN = 32;
 const shortName = (name) => {
   const characters = [...name];
@@ -88,7 +88,7 @@ const keyButtons = [...document.querySelectorAll('[data-key]')];
 const actionButtons = [...document.querySelectorAll('[data-action]')];
 const typeButton = document.getElementById('type');
 const surface = document.getElementById('surface');
-// Everything that acts on the PC, and is off while the link is down.
+// All that acts on the PC, off while the link is down.
 const controls = [...keyButtons, ...actionButtons, typeButton, surface];
 const connectButton = document.getElementById('connect');
 
@@ -100,9 +100,11 @@ function applyTexts() {
   for (const caption of document.querySelectorAll('[data-caption]')) {
     caption.textContent = text.captions[caption.dataset.caption];
   }
-  // An action's button is named as its action, unless it names another label.
+  // An action's button is named as its action, unless it names another label; else as its caption
+  // or tab.
   for (const element of document.querySelectorAll('[data-label], [data-action]')) {
-    element.setAttribute('aria-label', text.labels[element.dataset.label ?? element.dataset.action]);
+    const name = element.dataset.label ?? element.dataset.action;
+    element.setAttribute('aria-label', text.labels[name] ?? text.captions[name] ?? text.tabs[name]);
   }
   for (const element of document.querySelectorAll('[data-text]')) {
     const [name, index] = element.dataset.text.split('.');
@@ -139,8 +141,8 @@ function describe({ status, reason, retryInMs }, { keypilot, name }) {
   return retryInMs > 0 ? `${why} ${text.status.retryIn(Math.round(retryInMs / 1000))}` : why;
 }
 
-// The screen stays on while connected and showing; the browser drops the lock when the page is
-// hidden, so it is asked for again when it comes back.
+// The screen stays on while connected and shown; the browser drops the lock when the page hides,
+// so it is asked for again when it comes back.
 function keepScreenAwake(connection) {
   let lock = null;
   let asking = false;
@@ -168,8 +170,8 @@ function keepScreenAwake(connection) {
   document.addEventListener('visibilitychange', update);
 }
 
-// The keys work only while connected, else are dimmed and aria-disabled; a screen reader is told
-// why once: when they go off, or at the first press of one that is off.
+// The keys work only while connected, else dimmed and aria-disabled; a screen reader is told why
+// once: when they go off, or at the first press of one that is off.
 function keySwitch() {
   const note = document.getElementById('keys-off');
   let on = null;
@@ -191,7 +193,7 @@ function keySwitch() {
   return { set, say };
 }
 
-// A first visit, until the first link is up, shows how to connect in place of the bare status.
+// A first visit, until the first link is up, shows how to connect in place of the status.
 function showHelp(state) {
   if (state.status === 'connected') store(CONNECTED_KEY, 'yes');
   const help = state.status === 'disconnected' && state.reason === 'notChosen' && stored(CONNECTED_KEY) === null;
@@ -199,8 +201,8 @@ function showHelp(state) {
   document.getElementById('status-text').hidden = help;
 }
 
-// What the link's version lacks (all but the remote in version 1, the slider before 3, the PC's
-// buttons before 4) says in its place that it needs a newer Keypilot.
+// What the link's version lacks (all but the remote in 1, the slider before 3, the PC's buttons
+// before 4) says in its place that it needs a newer Keypilot.
 function showVersion(version) {
   for (const view of document.querySelectorAll('.view[data-needs]')) {
     const older = version < Number(view.dataset.needs);
@@ -255,6 +257,7 @@ function startRemote(serial) {
   const showPcButtons = bindPcButtons(
     document.getElementById('pc-buttons'),
     document.getElementById('pc-buttons-note'),
+    document.getElementById('pc-failed'),
     document.getElementById('confirm'),
     {
       text: text.pcButtons,
@@ -283,7 +286,7 @@ function startRemote(serial) {
     showVolume({ volume: pc.volume, on: on && pc.version >= 3 });
     if (pc.muted === null) muteButton.removeAttribute('aria-pressed');
     else muteButton.setAttribute('aria-pressed', String(pc.muted));
-    showPcButtons({ buttons: pc.buttons, confirmation: pc.confirmation, on });
+    showPcButtons({ ...pc, on });
   };
   connection.addEventListener('change', render);
   peer.addEventListener('change', render);
@@ -292,7 +295,7 @@ function startRemote(serial) {
     const { code, repeats = false } = KEYS[button.dataset.key];
     bindButton(button, { repeats, onPress: () => outbox.press(code), onRefused: keys.say });
   }
-  // Where the link's version lacks them these controls are hidden, so they are bound either way.
+  // Hidden where the link's version lacks them, so bound either way.
   for (const button of actionButtons) {
     const { frame, repeats = false } = ACTIONS[button.dataset.action];
     const send = repeats ? () => outbox.press(frame) : () => outbox.send(frame);
@@ -312,7 +315,7 @@ if ('serial' in navigator && navigator.serial) {
 } else {
   showUnsupported();
 }
-// The offline copy's worker: the page's Trusted Types policy lets no other script address pass.
+// The offline copy's worker: the Trusted Types policy lets no other script address pass.
 const workerUrl = window.trustedTypes
   ? window.trustedTypes.createPolicy('remote', { createScriptURL: (url) => (url === 'sw.js' ? url : '') })
       .createScriptURL('sw.js')

@@ -1,10 +1,10 @@
-// Remote buttons act when pressed, and the ones that move repeat while held, as a TV remote's do.
+// Remote buttons act when pressed, the moving ones repeat while held, as a TV remote's do.
 // One marked aria-disabled only calls onRefused.
 
 export const FIRST_REPEAT_MS = 400;
 export const REPEAT_MS = 120;
-// A click this soon after a pointer press is that press's own click; any other click comes from
-// the keyboard or a screen reader and presses the button once.
+// A click this soon after a pointer press is that press's own; any other comes from the keyboard
+// or a screen reader and presses the button once.
 const POINTER_CLICK_MS = 1000;
 const VIBRATION_MS = 12;
 
@@ -51,9 +51,8 @@ export function bindButton(button, { repeats, onPress, onRefused = () => {} }) {
     onPress();
     if (repeats) timer = setTimeout(repeat, FIRST_REPEAT_MS);
   });
-  // A touch captures its pointer to its button, so a finger sliding off would keep the repeat
-  // going. Chrome sets the capture after pointerdown, so it is let go once announced; that loss of
-  // capture is the page's own and ends nothing.
+  // A touch captures its pointer to its button, so a finger sliding off would repeat on. Chrome
+  // captures after pointerdown, so it is let go once announced; that loss ends nothing.
   let releasing = false;
   button.addEventListener('gotpointercapture', (event) => {
     if (event.pointerId !== pointerId) return;

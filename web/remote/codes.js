@@ -1,5 +1,5 @@
-// The link's codes (docs/protocol.md) in printable two-character units: version 1 the twelve
-// codes, 2 frames, 3 the hello and volume, 4 the PC's buttons. web/tests/table.mjs checks them.
+// The link's codes (docs/protocol.md) in printable two-character units: version 1 the twelve codes,
+// 2 frames, 3 the hello and volume, 4 the PC's buttons. web/tests/table.mjs checks them.
 
 export const NEWEST_VERSION = 4;
 
@@ -54,7 +54,7 @@ export const KEYS = {
   black: 'BK',
 };
 
-// The largest offset a move or a scroll carries, and the most UTF-8 bytes one text frame carries.
+// The largest offset of a move or a scroll, and the most UTF-8 bytes of one text frame.
 export const MAX_OFFSET = 999;
 export const MAX_TEXT_BYTES = 1000;
 
@@ -73,17 +73,17 @@ export const move = (dx, dy) => FRAMES.move.opcode + offset(dx) + offset(dy);
 export const scroll = (dx, dy) => FRAMES.scroll.opcode + offset(dx) + offset(dy);
 // "HI03": the sender's version in two digits.
 export const hello = (version) => FRAMES.hello.opcode + String(version).padStart(2, '0');
-// "VL0042": the master level in per cent, four digits so that the frame stays whole units.
+// "VL0042": the master level in per cent, four digits so the frame stays whole units.
 export const MAX_LEVEL = 100;
 export const setVolume = (level) => FRAMES.setVolume.opcode + String(level).padStart(4, '0');
-// "BT0006": a press of the PC's button 0006 (0001-9999); "CF0006A1B2C3": its confirmation with the
-// token Keypilot answered it with.
+// "BT0006": a press of the PC's button 0006 (0001-9999); "CF0006A1B2C3": its confirmation, with
+// Keypilot's token.
 export const BUTTON_ID = /^(?!0000)[0-9]{4}$/;
 export const TOKEN = /^[0-9A-F]{6}$/;
 export const pressButton = (id) => FRAMES.pressButton.opcode + id;
 export const confirmButton = (id, token) => FRAMES.confirmButton.opcode + id + token;
 
-// The frames that type `text`, each at most MAX_TEXT_BYTES of UTF-8, split only between characters.
+// The frames typing `text`, each at most MAX_TEXT_BYTES of UTF-8, split between characters.
 export function typing(text) {
   const encoder = new TextEncoder();
   const frames = [];

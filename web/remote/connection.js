@@ -1,10 +1,10 @@
 // The link to Keypilot: one Bluetooth serial port kept open, the PC's COM port (SPP) or Keypilot's
-// own service. Its lines come as "message" events; the reader always runs, as an ended read is how
-// a drop shows at once. A dropped link is reopened after a growing pause, or at the device's
-// "connect" event once it is gone; only choose() asks the user.
+// own service. Lines come as "message" events; the reader always runs (an ended read shows a drop
+// at once). A dropped link reopens after a growing pause, or at the device's "connect" once gone;
+// only choose() asks the user.
 import { LineReader } from './lines.js';
 
-// The Bluetooth serial-port service (SPP), which a PC's incoming COM port offers.
+// The Bluetooth serial-port service (SPP) of a PC's incoming COM port.
 export const SERIAL_PORT_SERVICE = '00001101-0000-1000-8000-00805f9b34fb';
 // Keypilot's own service, needing no COM port (docs/protocol.md).
 export const KEYPILOT_SERVICE = 'c82e084b-74a8-46d0-b560-61536123c42b';
@@ -13,7 +13,7 @@ export const BAUD_RATE = 9600;
 // Pauses before each new try while the device is there; the last one repeats.
 export const RETRY_PAUSES_MS = [1000, 2000, 4000, 10000];
 
-// The Bluetooth service a port reaches; undefined where the browser does not tell.
+// The Bluetooth service a port reaches; undefined where the browser does not say.
 const serviceOf = (port) => port.getInfo?.().bluetoothServiceClassId;
 
 export class Connection extends EventTarget {
@@ -27,7 +27,7 @@ export class Connection extends EventTarget {
   #preferred;
   #remember;
 
-  // preferred: the service used last; remember(service) is told the service of each port opened.
+  // preferred: the service used last; remember(service) gets each opened port's service.
   constructor(serial, { preferred, remember }) {
     super();
     this.#serial = serial;
@@ -42,8 +42,8 @@ export class Connection extends EventTarget {
     return this.#state;
   }
 
-  // Opens a port granted on an earlier visit, one of the service used last first: a PC offering
-  // both may have both granted, and the last one used is the one that worked.
+  // Opens a port granted on an earlier visit, of the service used last first: a PC may have both
+  // granted, and the last one used worked.
   async start() {
     let ports = [];
     try {
@@ -57,8 +57,8 @@ export class Connection extends EventTarget {
     }
   }
 
-  // Asks the user for the PC (needs a user gesture), then opens it. The port chosen last wins:
-  // an earlier choice still opening, or open, is closed.
+  // Asks the user for the PC (needs a user gesture), then opens it. The last choice wins: an
+  // earlier one, open or opening, is closed.
   async choose() {
     let port;
     try {
@@ -67,7 +67,7 @@ export class Connection extends EventTarget {
         filters: SERVICES.map((service) => ({ bluetoothServiceClassId: service })),
       });
     } catch (error) {
-      // NotFoundError: the chooser was closed without a choice. A port in use stays in use.
+      // NotFoundError: the chooser closed without a choice. A port in use stays in use.
       if (!this.#port) this.#set('disconnected', error?.name === 'NotFoundError' ? 'cancelled' : 'blocked');
       return;
     }
@@ -80,8 +80,8 @@ export class Connection extends EventTarget {
     if (port === this.#port) await this.#open();
   }
 
-  // Writes one code as a single write, or drops it while the link is down or a write is under
-  // way: a press must never arrive later than it was made.
+  // One code as one write, dropped while the link is down or a write is under way: a press must
+  // never arrive later than it was made.
   async send(bytes) {
     const link = this.#link;
     if (this.#state.status !== 'connected' || !link || link.port !== this.#port || link.writing) return false;
@@ -101,8 +101,7 @@ export class Connection extends EventTarget {
     this.dispatchEvent(new Event('change'));
   }
 
-  // Opens the chosen port at once, even while another is still opening: that one is closed when
-  // its open ends.
+  // Opens the chosen port at once; another still opening is closed when its open ends.
   async #open() {
     const port = this.#port;
     if (!port || this.#opening === port || this.#link?.port === port) return;
@@ -114,7 +113,7 @@ export class Connection extends EventTarget {
     } catch (error) {
       if (this.#opening === port) this.#opening = null;
       if (port !== this.#port) return;
-      // Still open from before a loss whose close failed: close it, so that the next try opens.
+      // Still open from a loss whose close failed: closed, so that the next try opens.
       if (error?.name === 'InvalidStateError') await port.close().catch(() => {});
       this.#afterLoss('noAnswer');
       return;
@@ -132,8 +131,7 @@ export class Connection extends EventTarget {
     link.watching = this.#watch(link);
   }
 
-  // Reads until the link ends. Each link starts with no half line: what a link left unfinished
-  // is not the start of the next one's first line.
+  // Reads until the link ends, from no half line: one left by the link before is not its first.
   async #watch(link) {
     const { port } = link;
     const lines = new LineReader((message) => {
@@ -184,7 +182,7 @@ export class Connection extends EventTarget {
   #onDeviceGone(port) {
     if (port !== this.#port) return;
     clearTimeout(this.#retryTimer);
-    // An open link ends its reader too, which closes the port; until then it still counts.
+    // An open link ends its reader too, closing the port; until then it counts.
     if (this.#state.status !== 'connected') this.#set('disconnected', 'gone');
   }
 

@@ -39,16 +39,10 @@ const en = {
     endShow: 'End show',
   },
   tabs: { remote: 'Remote', touchpad: 'Touchpad', keyboard: 'Keyboard', media: 'Media', buttons: 'Buttons' },
-  // Accessible names of the other views' controls.
+  // Accessible names of the other views' controls, where not their captions or tabs.
   labels: {
-    touchpad: 'Touchpad',
-    rightClick: 'Right click',
     scrollUp: 'Scroll up',
     scrollDown: 'Scroll down',
-    type: 'Type',
-    enter: 'Enter',
-    backspace: 'Backspace',
-    tab: 'Tab',
     playPause: 'Play/pause',
     nextTrack: 'Next track',
     prevTrack: 'Previous track',
@@ -75,6 +69,17 @@ const en = {
     confirm: 'Confirm',
     cancel: 'Cancel',
     confirmWithin: (seconds) => `Confirm within ${seconds} s.`,
+    // Why a press did nothing ('': for a reason unknown here).
+    failed: (name, why) => `“${name}”: ${why}`,
+    why: {
+      '': 'did not work.',
+      notFound: 'not found on the PC.',
+      denied: 'permission denied.',
+      noProgram: 'no program opens it.',
+      busy: 'PC busy; try again.',
+      refused: 'Windows refused it.',
+      noToken: 'no confirmation code.',
+    },
   },
 
   status: {
@@ -138,14 +143,8 @@ const ru = {
   },
   tabs: { remote: 'Пульт', touchpad: 'Тачпад', keyboard: 'Клавиатура', media: 'Медиа', buttons: 'Кнопки' },
   labels: {
-    touchpad: 'Тачпад',
-    rightClick: 'Правый щелчок',
     scrollUp: 'Прокрутка вверх',
     scrollDown: 'Прокрутка вниз',
-    type: 'Напечатать',
-    enter: 'Ввод',
-    backspace: 'Стереть',
-    tab: 'Tab',
     playPause: 'Воспроизведение и пауза',
     nextTrack: 'Следующий трек',
     prevTrack: 'Предыдущий трек',
@@ -171,6 +170,16 @@ const ru = {
     confirm: 'Подтвердить',
     cancel: 'Отмена',
     confirmWithin: (seconds) => `Подтвердите за ${seconds} с.`,
+    failed: (name, why) => `«${name}»: ${why}`,
+    why: {
+      '': 'не сработало.',
+      notFound: 'не найдено.',
+      denied: 'нет прав.',
+      noProgram: 'нечем открыть.',
+      busy: 'ПК занят, повторите.',
+      refused: 'Windows отказала.',
+      noToken: 'нет кода подтверждения.',
+    },
   },
 
   status: {

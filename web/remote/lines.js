@@ -1,6 +1,6 @@
-// What Keypilot writes back (docs/protocol.md): lines of UTF-8 JSON objects with a "type", ending
-// in LF, at most MOST_LINE_BYTES, in pieces that need not end with a line. Any other line (noise,
-// too long, a half line from before the link) is dropped up to its LF.
+// What Keypilot writes back (docs/protocol.md): LF-ended lines of UTF-8 JSON objects with a "type",
+// at most MOST_LINE_BYTES, in pieces not cut at lines. Any other line (noise, too long, a half line
+// from before the link) is dropped up to its LF.
 
 export const MOST_LINE_BYTES = 4096;
 const LF = 0x0a;

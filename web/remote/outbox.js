@@ -1,13 +1,12 @@
-// Everything the page writes, one write at a time of whole frames; what is made meanwhile goes in
-// the next. Motion is summed, never lost, and goes at most once an animation frame. A sign of life
-// goes after 2 s of silence, sooner while a button is held (Keypilot lets go of it after 1.5 s). A
-// greeting goes alone and holds back the rest until settle(): a Keypilot that does not know it
-// drops the whole chunk that holds it.
+// All the page writes: one write of whole frames at a time, what is made meanwhile in the next.
+// Motion is summed, never lost, at most once an animation frame. A sign of life after 2 s of
+// silence, sooner while a button is held (Keypilot lets go after 1.5 s). A greeting goes alone and
+// holds the rest until settle(): a Keypilot that does not know it drops the chunk that holds it.
 import { MAX_OFFSET, PING, move, scroll } from './codes.js';
 
 export const BEAT_MS = 2000;
 export const HELD_BEAT_MS = 500;
-// A write carries at most this many characters of waiting frames (and always at least one frame).
+// A write carries at most this many characters of waiting frames (always at least one frame).
 const MOST_PER_WRITE = 2048;
 
 const clamp = (value) => Math.max(-MAX_OFFSET, Math.min(MAX_OFFSET, value));
@@ -25,7 +24,7 @@ export class Outbox {
   #beatTimer = 0;
   #lastWrite = 0;
 
-  // beat: whether signs of life are sent at all (the twelve codes of version 1 have none).
+  // beat: whether signs of life are sent (the twelve codes of version 1 have none).
   constructor(connection, { beat = true } = {}) {
     this.#connection = connection;
     this.#beatMs = beat ? BEAT_MS : 0;
@@ -44,15 +43,15 @@ export class Outbox {
     return this.#connection.state.status === 'connected';
   }
 
-  // A press of a remote key, dropped when the link is down or another frame waits: repeats that
-  // pile up on a slow link would go on arriving after the key was let go. While a greeting is
-  // unsettled they are kept instead: few, and all made before the first could be written.
+  // A remote key's press, dropped while the link is down or a frame waits: repeats piled up on a
+  // slow link would arrive after the key was let go. Kept while a greeting is unsettled: few, and
+  // all made before the first could be written.
   press(frame) {
     if (!this.#connected || (this.#queue.length > 0 && !this.#held)) return false;
     return this.send(frame);
   }
 
-  // A frame that must arrive (a click, a button's release, a key, a text): kept in order until written.
+  // A frame that must arrive (a click, a release, a key, a text): kept in order until written.
   send(frame) {
     if (!this.#connected) return false;
     this.#seal();
@@ -69,7 +68,7 @@ export class Outbox {
     return this.send(frame);
   }
 
-  // Writes `frame` on its own, then holds everything else back until settle().
+  // Writes `frame` on its own, then holds all else back until settle().
   greet(frame) {
     if (!this.#connected) return false;
     this.#greeting = frame;
@@ -123,7 +122,7 @@ export class Outbox {
     });
   }
 
-  // The motion so far, as frames at most MAX_OFFSET each way; what is left waits for a later frame.
+  // The motion so far, as frames at most MAX_OFFSET each way; the rest waits for a later one.
   #takeMotion() {
     const frames = [];
     for (const [name, encode] of [['move', move], ['scroll', scroll]]) {
@@ -137,7 +136,7 @@ export class Outbox {
     return frames;
   }
 
-  // A frame made now follows the motion made before it, so that motion goes into the queue first.
+  // A frame made now follows the motion made before it, so that motion is queued first.
   #seal() {
     this.#queue.push(...this.#takeMotion());
   }

@@ -1,8 +1,10 @@
-// The Buttons view: the PC's buttons and the step that confirms a press. They act on a tap, not a
-// touch: a finger starting a scroll of the list must not lock the PC.
+// The Buttons view: the PC's buttons, the step that confirms a press, and why one did nothing.
+// They act on a tap, not a touch: a finger starting a scroll of the list must not lock the PC.
 import { buzz } from './buttons.js';
 
-export function bindPcButtons(list, note, dialog, { text, press, confirm, cancel, onRefused }) {
+export const FAILURE_SHOWN_MS = 5000;
+
+export function bindPcButtons(list, note, failed, dialog, { text, press, confirm, cancel, onRefused }) {
   let asked = null; // the confirmation shown
   list.addEventListener('click', ({ target }) => {
     if (target.getAttribute('aria-disabled') === 'true') onRefused();
@@ -22,7 +24,17 @@ export function bindPcButtons(list, note, dialog, { text, press, confirm, cancel
   });
 
   let shown;
-  return ({ buttons, confirmation, on }) => {
+  let told;
+  let timer;
+  return ({ buttons, confirmation, failure, on }) => {
+    if (failure !== told) {
+      told = failure;
+      clearTimeout(timer);
+      timer = setTimeout(() => (failed.hidden = true), FAILURE_SHOWN_MS);
+      const name = buttons?.find((b) => b.id === failure?.id)?.name;
+      failed.hidden = !name;
+      if (name) failed.textContent = text.failed(name, text.why[Object.hasOwn(text.why, failure.reason) ? failure.reason : '']);
+    }
     note.hidden = buttons?.length > 0;
     note.textContent = buttons ? text.none : text.notYet;
     if (buttons !== shown) {

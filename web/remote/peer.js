@@ -1,22 +1,22 @@
 // What the page knows of Keypilot: the version both speak; from 3 the PC's name and volume; from 4
-// its buttons and a press to confirm. A link starts with the hello alone, then waits for the answer
-// or ANSWER_WAIT_MS; both speak the lower version. A silent Keypilot is older: the address's
-// version or SILENT_VERSION; told 1 (every byte a code), no hello. A late answer still counts.
+// its buttons, a press to confirm, one that did nothing. A link starts with the hello alone, then
+// waits ANSWER_WAIT_MS at most; both speak the lower version. A silent Keypilot is older: the
+// address's version or SILENT_VERSION; told 1 (every byte a code), no hello. A late answer counts.
 import { BUTTON_ID, MAX_LEVEL, NEWEST_VERSION, TOKEN, confirmButton, hello, pressButton, setVolume } from './codes.js';
 
 export const ANSWER_WAIT_MS = 1500;
 export const SILENT_VERSION = 2;
-// The step ends this much before Keypilot's seconds, so a last-moment Confirm still counts.
+// The step ends this much before Keypilot's seconds, so a last-moment Confirm counts.
 export const CONFIRM_MARGIN_MS = 300;
 
 // A level as the PC reports it: 0..MAX_LEVEL, or null for a PC without a master volume;
-// undefined when the field is not one of those (it is then left as it was).
+// undefined for anything else (left as it was).
 const level = (value) =>
   value === null || (Number.isInteger(value) && value >= 0 && value <= MAX_LEVEL) ? value : undefined;
 const flag = (value) => (value === null || typeof value === 'boolean' ? value : undefined);
 
-// The PC's buttons in order, less any the page could not press or name (an id that is not four
-// digits or was listed before, no name).
+// The PC's buttons in order, less any the page could not press or name (an id not of four digits
+// or listed before, no name).
 const text = (value, pattern) => typeof value === 'string' && pattern.test(value);
 const buttonsOf = (list) =>
   list.filter((b, at) => text(b?.id, BUTTON_ID) && text(b.name, /./) && list.findIndex((c) => c?.id === b.id) === at);
@@ -28,12 +28,13 @@ export class Peer extends EventTarget {
   #timer = 0;
   #linked = false;
   #confirmTimer = 0;
-  // version: spoken on this link (null while being agreed); keypilot: the version it answered
-  // with; name, volume, muted; buttons: the PC's list ({ id, name, confirm }); confirmation:
-  // { id, name, token, seconds } while a press waits for it. Each is null while unknown.
+  // version: spoken on this link (null until agreed); keypilot: the version it answered with;
+  // name, volume, muted; buttons: the PC's list ({ id, name, confirm }); confirmation: { id, name,
+  // token, seconds } while a press waits for it; failure: the last { id, reason } of a press that
+  // did nothing. Each is null while unknown.
   #state;
 
-  // given: the version the page's address names (?v=N, remembered from an earlier visit), or null.
+  // given: the version the address names (?v=N, remembered from an earlier visit), or null.
   constructor(connection, outbox, given) {
     super();
     this.#connection = connection;
@@ -43,7 +44,7 @@ export class Peer extends EventTarget {
     this.#forget();
     connection.addEventListener('change', () => this.#onChange());
     connection.addEventListener('message', (event) => this.#onMessage(event.data));
-    // A page out of sight sends no signs of life, so Keypilot may have stopped talking to it.
+    // A page out of sight sends no signs of life: Keypilot may have stopped talking to it.
     document.addEventListener('visibilitychange', () => {
       if (document.visibilityState === 'visible' && this.#linked && this.#state.version >= 3) {
         this.#outbox.send(hello(NEWEST_VERSION));
@@ -55,14 +56,14 @@ export class Peer extends EventTarget {
     return this.#state;
   }
 
-  // Sets the PC's master level in per cent; only a Keypilot of version 3 or later knows how.
+  // Sets the PC's master level in per cent; only a Keypilot of version 3 or later can.
   setVolume(percent) {
     if (!this.#linked || this.#state.version < 3) return false;
     this.#state.volume = percent;
     return this.#outbox.sendLatest(setVolume(percent));
   }
 
-  // Presses a button of the PC's list; Keypilot answers one that needs confirming with a token.
+  // Presses a button of the PC's list; one that needs confirming is answered with a token.
   pressButton(id) {
     if (!this.#linked || this.#state.version < 4) return false;
     return this.#outbox.send(pressButton(id));
@@ -88,7 +89,7 @@ export class Peer extends EventTarget {
 
   #forget() {
     clearTimeout(this.#confirmTimer);
-    Object.assign(this.#state, { keypilot: null, name: null, volume: null, muted: null, confirmation: null });
+    Object.assign(this.#state, { keypilot: null, name: null, volume: null, muted: null, confirmation: null, failure: null });
   }
 
   #onChange() {
@@ -97,8 +98,7 @@ export class Peer extends EventTarget {
     this.#linked = linked;
     clearTimeout(this.#timer);
     this.#forget();
-    // A list stays, dimmed, while the link is down; a new link may be to another PC, whose ids
-    // name other buttons.
+    // A list stays, dimmed, while the link is down; a new link may be to another PC's ids.
     if (linked) this.#state.buttons = null;
     if (linked && this.#given === 1) {
       this.#settle(1);
@@ -123,7 +123,7 @@ export class Peer extends EventTarget {
       this.#settle(Math.min(version, NEWEST_VERSION));
       return;
     }
-    // Only what follows the answer to this link's hello comes from a Keypilot that talks to the page.
+    // Only what follows the answer to this link's hello comes from a Keypilot talking to the page.
     if (this.#state.keypilot === null) return;
     if (message.type === 'volume') {
       this.#take(message);
@@ -133,11 +133,13 @@ export class Peer extends EventTarget {
       this.#changed();
     } else if (message.type === 'confirm') {
       this.#ask(message);
+    } else if (message.type === 'failed') {
+      this.#state.failure = message;
+      this.#changed();
     }
   }
 
-  // A press Keypilot wants confirmed, asked by the listed name: one the page cannot name is not
-  // asked, as the user could not tell what they would confirm.
+  // A press to confirm, asked by the listed name: unnamed, the user could not tell what it is.
   #ask({ id, token, seconds }) {
     const button = this.#state.buttons?.find((b) => b.id === id);
     if (!button || !text(token, TOKEN) || !(Number.isInteger(seconds) && seconds > 0)) return;

@@ -1,9 +1,8 @@
-// Keeps a copy of the page for use without a network: one set of every file, named by a version
-// that changes with any of them, so the browser installs the new worker. It keeps a new set only
-// when every fetch (past the browser's cache) came; older sets go once it takes over. Paths are
-// relative: the page works from any folder of any host.
+// The page's copy for use offline: one set of every file, named by a version that changes with any
+// of them (so the browser installs the new worker), kept only when every fetch (past the browser's
+// cache) came; older sets go once it takes over. Relative paths: any folder of any host.
 // The offline set, written by web/update-offline.mjs:
-const VERSION = 'fa4dd3e99883321a';
+const VERSION = 'b3ad84649731bdc7';
 const FILES = [
   'app.js',
   'buttons.js',

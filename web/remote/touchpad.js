@@ -1,13 +1,13 @@
-// The touchpad: a finger moves, a tap clicks, two fingers right-click or scroll, and a long press
-// then a drag holds the left button.
+// The touchpad: a finger moves, a tap clicks, two fingers right-click or scroll, a long press then
+// a drag holds the left button.
 import { LEFT_CLICK, LEFT_DOWN, LEFT_UP, RIGHT_CLICK } from './codes.js';
 
-// A finger that moves less than this (CSS pixels) in all is still; a tap is also short.
+// A finger moving less than this (CSS pixels) in all is still; a tap is also short.
 const SLOP = 10;
 const TAP_MS = 300;
 const LONG_PRESS_MS = 500;
-// Pointer acceleration: up to this speed (CSS pixels per millisecond) the pointer moves exactly
-// the finger's movement times the chosen speed; faster, the factor grows to MAX_BOOST.
+// Pointer acceleration: up to this speed (CSS pixels a millisecond) the pointer moves the finger's
+// movement times the chosen speed; faster, the factor grows to MAX_BOOST.
 const EXACT_SPEED = 0.25;
 const FULL_SPEED = 1.5;
 const MAX_BOOST = 3;
@@ -19,8 +19,8 @@ export const boost = (pixelsPerMs) =>
     ? 1
     : Math.min(MAX_BOOST, 1 + ((MAX_BOOST - 1) * (pixelsPerMs - EXACT_SPEED)) / (FULL_SPEED - EXACT_SPEED));
 
-// surface: the element; outbox: where frames go; speed(): the factor the user set;
-// off(): whether the link is down (then a touch only calls onRefused).
+// surface: the element; outbox: where frames go; speed(): the user's factor; off(): whether the
+// link is down (a touch then only calls onRefused).
 export function bindTouchpad(surface, { outbox, speed, off, onRefused }) {
   const fingers = new Map(); // pointerId → { x, y, t }
   let gesture = null; // { kind: 'one' | 'two', started, travel, held, twoTap }
@@ -104,7 +104,7 @@ export function bindTouchpad(surface, { outbox, speed, off, onRefused }) {
       const k = speed();
       outbox.moveBy(...whole('move', boosted[0] * k, boosted[1] * k));
     } else if (gesture.kind === 'two' && fingers.size === 2) {
-      // Each finger gives half: the two together move the page as one. Fingers going down show
+      // Each finger gives half: the two move the page as one. Fingers going down show
       // what is above, as on the phone itself: the wheel turns up.
       const share = WHEEL_PER_PIXEL / 2;
       outbox.scrollBy(...whole('scroll', -dx * share, dy * share));

@@ -1,5 +1,5 @@
-// The page's views, one shown at a time, chosen by tabs: a press or the arrow keys (Home and End
-// too) move between them, as a tab list does.
+// The page's views, one shown at a time, chosen by tabs: a press or the arrow keys (Home, End)
+// move between them, as in a tab list.
 
 export function bindTabs(tablist, onShow = () => {}) {
   const tabs = [...tablist.querySelectorAll('[role="tab"]')];

@@ -1,6 +1,6 @@
-// The PC's master volume as a slider: dragged, at most one level an animation frame and the last
-// always, not moved under the finger. A report unlike the level just sent may predate it, so it
-// shows only after a short settling time.
+// The PC's master volume as a slider: dragged, at most one level an animation frame, the last
+// always, not moved under the finger. A report unlike the level just sent may predate it: it shows
+// after a short settling time.
 
 // Longer than a level's round trip over a slow Bluetooth link.
 export const SETTLE_MS = 500;
@@ -44,20 +44,20 @@ export function bindVolume(slider, readout, { set }) {
       flush();
     });
   });
-  // Fired when the finger lets go (or a key has moved it): the last position, at once, unless
-  // the PC is known to be there already.
+  // When the finger lets go (or a key moved it): the last position at once, unless the PC is
+  // known to be there already.
   slider.addEventListener('change', () => {
     dragging = false;
     pending = Number(slider.value);
     flush();
   });
 
-  // volume: 0..100, or null when the PC has none or it is not known; on: whether it can be set now.
+  // volume: 0..100, or null when the PC has none or it is unknown; on: whether it can be set now.
   const report = ({ volume, on }) => {
     clearTimeout(lateTimer);
     slider.disabled = !on || volume === null;
     if (dragging || pending !== null) {
-      sent = null; // the PC moved meanwhile: the finger's last position must go, whatever it is
+      sent = null; // the PC moved meanwhile: the finger's last position must go
       return;
     }
     const wait = settleUntil - performance.now();

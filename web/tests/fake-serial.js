@@ -14,7 +14,8 @@
 // (and 4 with its buttons line after it) and a level (VLnnnn) with a volume line, from
 // window.__serial.pc ({ name, volume, muted, language, buttons, seconds }); keypilot 4 answers a
 // press (BTnnnn) of a button that asks for a confirmation with a confirm line carrying a new token
-// and pc.seconds, and counts presses and confirmations in pc.pressed and pc.confirmed; keypilot 2
+// and pc.seconds, a press of a button that pc.failing names ({ id: reason }) with a failed line
+// with that reason, and counts presses and confirmations in pc.pressed and pc.confirmed; keypilot 2
 // and 'silent' answer nothing. feed(text) hands the page's reader of port A any bytes (a string's
 // UTF-8, or an array of bytes), pcVolume(volume, muted) is a change made on the PC, pcButtons(list)
 // a new list made there. unread() gives what port A was written since the last unread(), joined as
@@ -23,7 +24,7 @@ export function installFakeSerial({ granted = [], forward = false, keypilot = 4 
   if (!window.isSecureContext) return;
   const log = { requests: [], opens: [], closes: 0, writes: [], ports: {} };
   const pc = {
-    name: 'DESKTOP-7Q2', language: 'en', volume: 42, muted: false, seconds: 3, pressed: [], confirmed: [],
+    name: 'DESKTOP-7Q2', language: 'en', volume: 42, muted: false, seconds: 3, pressed: [], confirmed: [], failing: {},
     buttons: [{ id: '0001', name: 'Lock' }, { id: '0002', name: 'Show desktop' }, { id: '0004', name: 'Task manager' },
       { id: '0006', name: 'Sleep', confirm: true }],
   };
@@ -117,7 +118,8 @@ export function installFakeSerial({ granted = [], forward = false, keypilot = 4 
           say({ type: 'volume', ...volume() });
         } else if (id !== undefined && keypilot === 4) {
           pc.pressed.push(id);
-          if (pc.buttons.find((b) => b.id === id)?.confirm) {
+          if (Object.hasOwn(pc.failing, id)) say({ type: 'failed', id, reason: pc.failing[id] });
+          else if (pc.buttons.find((b) => b.id === id)?.confirm) {
             tokens += 1;
             say({ type: 'confirm', id, token: tokens.toString(16).toUpperCase(), seconds: pc.seconds });
           }

@@ -10,6 +10,7 @@ import { serve } from '../server.mjs';
 import { setVolume } from '../remote/codes.js';
 import { languages } from '../remote/language.js';
 import { ANSWER_WAIT_MS } from '../remote/peer.js';
+import { FAILURE_SHOWN_MS } from '../remote/pcbuttons.js';
 import { agreed, button, codes, launchBrowser, openRemote, presses, runTests, served, serialLog, startServer, status,
   statusText, test, waitFor } from './harness.mjs';
 
@@ -910,6 +911,32 @@ test('a press Keypilot wants confirmed asks by the button\'s name: Confirm withi
   assert.deepEqual(await pressesOfButtons(page), ['BT0006', 'CF0006A1B2C4', 'BT0006', 'BT0006', 'BT0006']);
   assert.deepEqual(await page.evaluate(() => window.__serial.pc.confirmed), ['0006A1B2C4']);
   await done(remote);
+});
+
+test('a press Keypilot says did nothing is told by the button\'s name and why, in the page\'s language, for a while; an unknown reason says less, an unlisted id nothing', async () => {
+  for (const [locale, connectedTo, said] of [
+    ['en-US', NAMED, '“Show desktop”: not found on the PC.'],
+    ['ru-RU', /^Подключено/, '«Show desktop»: не найдено.'],
+  ]) {
+    const remote = await open({ locale, clock: true });
+    const { page } = remote;
+    await agreed(page, connectedTo);
+    await page.evaluate(() => Object.assign(window.__serial.pc.failing, { '0002': 'notFound', '0004': 'somethingNew' }));
+    await page.getByRole('tab').last().click();
+    const note = page.getByRole('status').and(page.locator('#pc-failed'));
+    await page.locator('.pc-button', { hasText: 'Show desktop' }).click();
+    await waitFor('the failure', () => note.isVisible());
+    assert.equal(await note.innerText(), said);
+    await page.clock.runFor(FAILURE_SHOWN_MS);
+    await waitFor('the failure gone', async () => !(await note.isVisible()));
+    if (locale === 'en-US') {
+      await page.evaluate(() => window.__serial.feed('{"type":"failed","id":"0099","reason":"busy"}\n'));
+      await button(page, 'Task manager').click();
+      await waitFor('the failure', () => note.isVisible());
+      assert.equal(await note.innerText(), '“Task manager”: did not work.');
+    }
+    await done(remote);
+  }
 });
 
 // Chrome keeps every port the user granted; a PC offering both services may have both granted.
