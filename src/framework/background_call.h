@@ -24,12 +24,22 @@ class BackgroundCall {
     // no thread can be started.
     BackgroundCall(std::function<Result()> call, Result ifRaised, HWND window, UINT message,
                    WPARAM id)
+        : BackgroundCall([call = std::move(call)](const std::function<bool()>&) { return call(); },
+                         std::move(ifRaised), window, message, id) {}
+    // The same for a call of several steps, which asks wanted() between them: false once the
+    // owner has let go, so that the call stops before a step that nobody waits for any more.
+    BackgroundCall(std::function<Result(const std::function<bool()>& wanted)> call, Result ifRaised,
+                   HWND window, UINT message, WPARAM id)
         : shared_(std::make_shared<Shared>()) {
         std::thread([shared = shared_, call = std::move(call), ifRaised = std::move(ifRaised),
                      window, message, id]() mutable {
             std::optional<Result> result;
             try {
-                result.emplace(call());
+                const std::function<bool()> wanted = [&shared] {
+                    std::lock_guard guard(shared->lock);
+                    return !shared->abandoned;
+                };
+                result.emplace(call(wanted));
             } catch (...) {
                 // The thread's boundary: the call failed, and the owner is told so.
                 result.emplace(std::move(ifRaised));
