@@ -752,7 +752,7 @@ int writes(const std::wstring& local, int seconds) {
 
 // Keypilot's side of the link for the master volume, wired as the program wires it, with the
 // mixer on its fake driver, whose level this process can change and announce.
-class VolumeLink : private app::Way::Listener {
+class VolumeLink final : private app::Way::Listener {
   public:
     explicit VolumeLink(const std::wstring& local) {
         using namespace fakemixer;
