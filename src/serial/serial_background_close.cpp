@@ -11,8 +11,8 @@
 namespace serial {
 
 DeviceCloser::DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDevice> device,
-                           std::shared_future<void> released,
-                           std::unique_ptr<SerialEventThread> eventThread, HWND window, unsigned id)
+                           DeviceReleased released, std::unique_ptr<SerialEventThread> eventThread,
+                           HWND window, unsigned id)
     : id_(id),
       done_(
           std::make_shared<framework::KernelHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr))) {
@@ -29,7 +29,7 @@ DeviceCloser::DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDev
             eventThread.reset();
             device.reset();
             // Others that shared the device (an owner's writer) may let go of it a moment later.
-            released.wait();
+            waitForRelease(released);
         } catch (...) {
             // The thread's boundary: only a stand-in for the driver raises here; the port still
             // hears that the close is over.

@@ -6,13 +6,13 @@
 
 #include <windows.h>
 
-#include <future>
 #include <memory>
 #include <thread>
 
 #include "framework/handle.h"
 #include "serial/comm_api.h"
 #include "serial/serial_event_thread.h"
+#include "serial/serial_port.h"
 
 namespace serial {
 
@@ -23,7 +23,7 @@ class DeviceCloser {
   public:
     // Starts the thread. Raises when it cannot; what it was given then goes on this thread.
     DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDevice> device,
-                 std::shared_future<void> released, std::unique_ptr<SerialEventThread> eventThread,
+                 DeviceReleased released, std::unique_ptr<SerialEventThread> eventThread,
                  HWND window, unsigned id);
     // Joins a thread that is done; one still closing is left to finish alone.
     ~DeviceCloser();

@@ -1,9 +1,9 @@
 // Opening and closing the port's device, and handing the settings to its driver.
 #include <cstring>
-#include <future>
 #include <memory>
 #include <utility>
 
+#include "framework/exception.h"
 #include "framework/scope_exit.h"
 #include "serial/comm_api.h"
 #include "serial/serial_event_thread.h"
@@ -19,16 +19,17 @@ namespace {
 // The device as the port and its users share it: its close, by the last of them, is the port's
 // release, which an open waiting for it hears of.
 struct SharedDevice {
-    explicit SharedDevice(PortDevice opened) : device(std::move(opened)) {}
+    SharedDevice(PortDevice opened, std::shared_ptr<framework::KernelHandle> releasedEvent)
+        : device(std::move(opened)), released(std::move(releasedEvent)) {}
     ~SharedDevice() {
         device.reset();
-        released.set_value();
+        SetEvent(released->get());
     }
     SharedDevice(const SharedDevice&) = delete;
     SharedDevice& operator=(const SharedDevice&) = delete;
 
     PortDevice device;
-    std::promise<void> released;
+    std::shared_ptr<framework::KernelHandle> released;
 };
 
 }  // namespace
@@ -125,9 +126,20 @@ void SerialPort::createPortHandle() {
 }
 
 void SerialPort::adoptDevice(PortDevice device) {
-    auto shared = std::make_shared<SharedDevice>(std::move(device));
-    released_ = shared->released.get_future().share();
+    auto released =
+        std::make_shared<framework::KernelHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!*released) {
+        framework::raiseLastOSError();
+    }
+    released_ = released;
+    auto shared = std::make_shared<SharedDevice>(std::move(device), std::move(released));
     device_ = std::shared_ptr<PortDevice>(shared, &shared->device);
+}
+
+void waitForRelease(const DeviceReleased& released) {
+    if (released) {
+        WaitForSingleObject(released->get(), INFINITE);
+    }
 }
 
 void SerialPort::setUpOpenedDevice(const OpenedDevice* prepared) {

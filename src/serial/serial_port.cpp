@@ -2,20 +2,13 @@
 // hands its group of settings to the driver at once.
 #include "serial/serial_port.h"
 
-#include <future>
-
 #include "serial/comm_api.h"
 #include "serial/serial_device_closer.h"
 #include "serial/serial_event_thread.h"
 
 namespace serial {
 
-SerialPort::SerialPort() : api_(systemCommApi()) {
-    // Nothing to wait for before the first open.
-    std::promise<void> none;
-    none.set_value();
-    released_ = none.get_future().share();
-}
+SerialPort::SerialPort() : api_(systemCommApi()) {}
 
 SerialPort::~SerialPort() {
     try {

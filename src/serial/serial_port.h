@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +69,11 @@ void setUpDevice(CommApi& api, OpenedDevice& opened, const DeviceSetup& setup);
 // Lets go of the device on a thread of its own, where its close may take its time; here when no
 // thread can be started.
 void closeOffThread(std::shared_ptr<PortDevice> device) noexcept;
+
+// Signalled once a device is closed by all who shared it; empty when there is nothing to wait for.
+using DeviceReleased = std::shared_ptr<const framework::KernelHandle>;
+// Waits on the calling thread until released is signalled.
+void waitForRelease(const DeviceReleased& released);
 
 class SerialPort {
   public:
@@ -169,10 +173,10 @@ class SerialPort {
     // and tells its onAfterClose; true when no close is under way any more. A port destroyed
     // while its close runs leaves it to finish alone, telling no one.
     bool waitForClose(DWORD timeoutMs);
-    // Ready once the port's last device is closed by all who shared it: an open made elsewhere
-    // (openPortDevice on another thread) waits for it, since Windows refuses a second open of a
-    // port while a handle of the first lives.
-    std::shared_future<void> deviceReleased() const { return released_; }
+    // Signalled once the port's last device is closed by all who shared it: an open made
+    // elsewhere (openPortDevice on another thread) waits for it, since Windows refuses a second
+    // open of a port while a handle of the first lives.
+    DeviceReleased deviceReleased() const { return released_; }
     void applySettings();
     virtual void applyLineSettings();
     virtual void applyTimeoutSettings();
@@ -305,8 +309,8 @@ class SerialPort {
     // Shared with the event thread, so a thread stopped from inside a handler can finish its
     // clean-up on the device before the handle is closed.
     std::shared_ptr<PortDevice> device_;
-    // Ready once the last device adopted is closed.
-    std::shared_future<void> released_;
+    // Signalled once the last device adopted is closed.
+    DeviceReleased released_;
     bool closeInBackground_ = false;
     std::unique_ptr<DeviceCloser> closer_;
     unsigned closeId_ = 0;

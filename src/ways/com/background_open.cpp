@@ -8,7 +8,7 @@ namespace app {
 std::unique_ptr<BackgroundOpen> startBackgroundOpen(std::shared_ptr<serial::CommApi> api,
                                                     const std::wstring& portName,
                                                     const serial::DeviceSetup& setup,
-                                                    std::shared_future<void> released, HWND window,
+                                                    serial::DeviceReleased released, HWND window,
                                                     UINT message, WPARAM id) {
     // Only memory can run out in the calls: the try failed for that.
     serial::OpenedDevice outOfMemory;
@@ -17,7 +17,7 @@ std::unique_ptr<BackgroundOpen> startBackgroundOpen(std::shared_ptr<serial::Comm
         [api = std::move(api), portName, setup,
          released = std::move(released)](const std::function<bool()>& wanted) {
             // Windows refuses a second open of a port while a handle of the first lives.
-            released.wait();
+            serial::waitForRelease(released);
             if (!wanted()) {
                 return serial::OpenedDevice{};
             }

@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <future>
 #include <memory>
 #include <string>
 
@@ -18,13 +17,13 @@ namespace app {
 
 using BackgroundOpen = BackgroundCall<serial::OpenedDevice>;
 
-// Starts the device calls for portName through api, once released is ready (a former device of the
-// port closed): the open, then the set-up with setup. Once they are done, message is posted to
-// window with id as its wParam. Raises std::system_error when no thread can be started.
+// Starts the device calls for portName through api, once released is signalled (a former device
+// of the port closed): the open, then the set-up with setup. Once they are done, message is posted
+// to window with id as its wParam. Raises std::system_error when no thread can be started.
 std::unique_ptr<BackgroundOpen> startBackgroundOpen(std::shared_ptr<serial::CommApi> api,
                                                     const std::wstring& portName,
                                                     const serial::DeviceSetup& setup,
-                                                    std::shared_future<void> released, HWND window,
+                                                    serial::DeviceReleased released, HWND window,
                                                     UINT message, WPARAM id);
 
 }  // namespace app
