@@ -7,14 +7,46 @@
 
 #include <windows.h>
 
+#include <process.h>
+
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "framework/handle.h"
+
 namespace app {
+
+// Runs work on a thread of its own, started through the C runtime as a plain Windows thread, and
+// gives the thread's handle: signalled once the thread has ended; letting it go leaves the thread
+// to run alone, with no bookkeeping of a thread library that a thread ending early could race.
+// work must not raise. Raises std::system_error when no thread can be started; what work holds is
+// then let go of on the calling thread.
+template <class Work>
+framework::KernelHandle startThread(Work work) {
+    auto owned = std::make_unique<Work>(std::move(work));
+    const auto entry = [](void* context) -> unsigned {
+        const std::unique_ptr<Work> ownWork(static_cast<Work*>(context));
+        try {
+            (*ownWork)();
+        } catch (...) {
+            // The thread's boundary, for a work that raised after all: it ends the thread.
+        }
+        return 0;
+    };
+    framework::KernelHandle thread(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, entry, owned.get(), 0, nullptr)));
+    if (!thread) {
+        throw std::system_error(errno, std::generic_category(), "_beginthreadex");
+    }
+    static_cast<void>(owned.release());  // the thread's now
+    return thread;
+}
 
 template <class Result>
 class BackgroundCall {

@@ -1,9 +1,8 @@
 // A close whose slow part runs on a thread of its own: the port lets go of its device and event
 // thread at once, and hears on its window when the device is closed.
-#include <thread>
 #include <utility>
 
-#include "framework/exception.h"
+#include "framework/background_call.h"
 #include "framework/main_thread_call.h"
 #include "serial/serial_device_closer.h"
 #include "serial/serial_port.h"
@@ -13,38 +12,19 @@ namespace serial {
 DeviceCloser::DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDevice> device,
                            DeviceReleased released, std::unique_ptr<SerialEventThread> eventThread,
                            HWND window, unsigned id)
-    : id_(id),
-      done_(
-          std::make_shared<framework::KernelHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr))) {
-    if (!*done_) {
-        framework::raiseLastOSError();
-    }
-    thread_ = std::thread([api = std::move(api), device = std::move(device),
-                           released = std::move(released), eventThread = std::move(eventThread),
-                           done = done_, window, id]() mutable {
-        try {
-            if (!api->purgeComm(device->get(), PURGE_TXABORT | PURGE_RXABORT)) {
-                // Dropped: a device that has gone away refuses this too, and must still close.
-            }
-            eventThread.reset();
-            device.reset();
-            // Others that shared the device (an owner's writer) may let go of it a moment later.
-            waitForRelease(released);
-        } catch (...) {
-            // The thread's boundary: only a stand-in for the driver raises here; the port still
-            // hears that the close is over.
+    : id_(id) {
+    thread_ = app::startThread([api = std::move(api), device = std::move(device),
+                                released = std::move(released),
+                                eventThread = std::move(eventThread), window, id]() mutable {
+        if (!api->purgeComm(device->get(), PURGE_TXABORT | PURGE_RXABORT)) {
+            // Dropped: a device that has gone away refuses this too, and must still close.
         }
-        SetEvent(done->get());
+        eventThread.reset();
+        device.reset();
+        // Others that shared the device (an owner's writer) may let go of it a moment later.
+        waitForRelease(released);
         PostMessageW(window, kCloseDoneMessage, id, 0);
     });
-}
-
-DeviceCloser::~DeviceCloser() {
-    if (WaitForSingleObject(done_->get(), 0) == WAIT_OBJECT_0) {
-        thread_.join();
-    } else {
-        thread_.detach();
-    }
 }
 
 bool SerialPort::startBackgroundClose() {
@@ -104,7 +84,7 @@ void closeOffThread(std::shared_ptr<PortDevice> device) noexcept {
         return;
     }
     try {
-        std::thread([device = std::move(device)]() mutable { device.reset(); }).detach();
+        app::startThread([device = std::move(device)]() mutable { device.reset(); });
     } catch (const std::exception&) {
         // Dropped: no thread could be started, and the device closed here with its failed start.
     }

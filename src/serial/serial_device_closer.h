@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <memory>
-#include <thread>
 
 #include "framework/handle.h"
 #include "serial/comm_api.h"
@@ -22,23 +21,18 @@ constexpr UINT kCloseDoneMessage = WM_USER + 3;
 class DeviceCloser {
   public:
     // Starts the thread. Raises when it cannot; what it was given then goes on this thread.
+    // Let go of before the thread ends, it leaves the thread to finish alone.
     DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDevice> device,
                  DeviceReleased released, std::unique_ptr<SerialEventThread> eventThread,
                  HWND window, unsigned id);
-    // Joins a thread that is done; one still closing is left to finish alone.
-    ~DeviceCloser();
-    DeviceCloser(const DeviceCloser&) = delete;
-    DeviceCloser& operator=(const DeviceCloser&) = delete;
 
     unsigned id() const { return id_; }
-    // Signalled once the device is closed.
-    HANDLE done() const { return done_->get(); }
+    // Signalled once the device is closed and the thread has ended.
+    HANDLE done() const { return thread_.get(); }
 
   private:
     unsigned id_;
-    // Shared with the thread, which may outlive this object.
-    std::shared_ptr<framework::KernelHandle> done_;
-    std::thread thread_;
+    framework::KernelHandle thread_;
 };
 
 }  // namespace serial

@@ -2,9 +2,9 @@
 
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
+#include "framework/background_call.h"
 #include "framework/exception.h"
 #include "serial/comm_api.h"
 
@@ -50,7 +50,7 @@ class PortWriter::Session : public std::enable_shared_from_this<Session> {
 
     // Raises std::system_error when no thread can be started.
     void start() {
-        std::thread([self = shared_from_this()] { self->run(); }).detach();
+        startThread([self = shared_from_this()] { self->run(); });
     }
     void stop() { SetEvent(stop_.get()); }
 
