@@ -51,7 +51,9 @@ Keypilot::~Keypilot() {
     withdraw();
     trayIcon_.reset();
     // The service's record is withdrawn and its phone let go first; the port's close, which can
-    // take seconds, comes last.
+    // take seconds, comes last. Nothing is shown any more, so the COM way's end waits for that
+    // close (the device released for the next Keypilot), but at most
+    // PortConnection::kEndCloseWaitMs: a driver that holds it longer finishes it on its own thread.
     while (!ways_.empty()) {
         ways_.pop_back();
     }
@@ -354,10 +356,13 @@ void Keypilot::onEndSession() {
     // port now.
     leftButton_.release();
     withdraw();
-    // Inside a command the port is delivering to this very thread, and closing it would wait
-    // for itself; the command ends first and the port closes with the program.
+    // Inside a command the port is delivering to this very thread, and its close would wait for
+    // itself; the command ends first and the port closes with the program. Otherwise nothing is
+    // shown any more, and the answer waits for the close, bounded, so that the device is released
+    // before the system may end the process.
     if (!inCommand()) {
         connection_->close();
+        connection_->waitUntilClosed(PortConnection::kEndCloseWaitMs);
     }
     framework::application().terminate(0);
 }

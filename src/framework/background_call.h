@@ -7,14 +7,46 @@
 
 #include <windows.h>
 
+#include <process.h>
+
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "framework/handle.h"
+
 namespace app {
+
+// Runs work on a thread of its own, started through the C runtime as a plain Windows thread, and
+// gives the thread's handle: signalled once the thread has ended; letting it go leaves the thread
+// to run alone, with no bookkeeping of a thread library that a thread ending early could race.
+// work must not raise. Raises std::system_error when no thread can be started; what work holds is
+// then let go of on the calling thread.
+template <class Work>
+framework::KernelHandle startThread(Work work) {
+    auto owned = std::make_unique<Work>(std::move(work));
+    const auto entry = [](void* context) -> unsigned {
+        const std::unique_ptr<Work> ownWork(static_cast<Work*>(context));
+        try {
+            (*ownWork)();
+        } catch (...) {
+            // The thread's boundary, for a work that raised after all: it ends the thread.
+        }
+        return 0;
+    };
+    framework::KernelHandle thread(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, entry, owned.get(), 0, nullptr)));
+    if (!thread) {
+        throw std::system_error(errno, std::generic_category(), "_beginthreadex");
+    }
+    static_cast<void>(owned.release());  // the thread's now
+    return thread;
+}
 
 template <class Result>
 class BackgroundCall {
@@ -24,12 +56,22 @@ class BackgroundCall {
     // no thread can be started.
     BackgroundCall(std::function<Result()> call, Result ifRaised, HWND window, UINT message,
                    WPARAM id)
+        : BackgroundCall([call = std::move(call)](const std::function<bool()>&) { return call(); },
+                         std::move(ifRaised), window, message, id) {}
+    // The same for a call of several steps, which asks wanted() between them: false once the
+    // owner has let go, so that the call stops before a step that nobody waits for any more.
+    BackgroundCall(std::function<Result(const std::function<bool()>& wanted)> call, Result ifRaised,
+                   HWND window, UINT message, WPARAM id)
         : shared_(std::make_shared<Shared>()) {
         std::thread([shared = shared_, call = std::move(call), ifRaised = std::move(ifRaised),
                      window, message, id]() mutable {
             std::optional<Result> result;
             try {
-                result.emplace(call());
+                const std::function<bool()> wanted = [&shared] {
+                    std::lock_guard guard(shared->lock);
+                    return !shared->abandoned;
+                };
+                result.emplace(call(wanted));
             } catch (...) {
                 // The thread's boundary: the call failed, and the owner is told so.
                 result.emplace(std::move(ifRaised));

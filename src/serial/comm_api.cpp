@@ -1,5 +1,7 @@
 #include "serial/comm_api.h"
 
+#include <utility>
+
 namespace serial {
 
 HANDLE CommApi::openDevice(const std::wstring& path) {
@@ -46,6 +48,20 @@ BOOL CommApi::clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) {
 }
 BOOL CommApi::getCommModemStatus(HANDLE device, DWORD* status) {
     return GetCommModemStatus(device, status);
+}
+
+BOOL CommApi::closeDevice(HANDLE device) {
+    return CloseHandle(device);
+}
+
+void PortDevice::reset() {
+    const HANDLE handle = std::exchange(handle_, nullptr);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        api_->closeDevice(handle);
+        SetLastError(error);
+    }
+    api_.reset();
 }
 
 std::shared_ptr<CommApi> systemCommApi() {

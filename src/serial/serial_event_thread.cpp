@@ -28,15 +28,17 @@ constexpr DWORD kLinkCheckMs = 500;
 
 }  // namespace
 
-SerialEventThread::SerialEventThread(SerialPort& port,
-                                     std::shared_ptr<framework::KernelHandle> device,
-                                     std::shared_ptr<CommApi> api, HWND window, unsigned generation)
+SerialEventThread::SerialEventThread(SerialPort& port, std::shared_ptr<PortDevice> device,
+                                     std::shared_ptr<CommApi> api, HWND window, unsigned generation,
+                                     bool maskOnThread)
     : port_(port),
       device_(std::move(device)),
       api_(std::move(api)),
       window_(window),
       generation_(generation),
-      syncMethod_(port.syncMethod()) {
+      syncMethod_(port.syncMethod()),
+      mask_(eventsToMask(port.events())),
+      maskOnThread_(maskOnThread) {
     // Through the C runtime, which sets up its own per-thread state for the new thread.
     unsigned id = 0;
     thread_.reset(reinterpret_cast<HANDLE>(
@@ -55,7 +57,9 @@ SerialEventThread::SerialEventThread(SerialPort& port,
     }
     wait_->overlapped.hEvent = wait_->event.get();
     SetThreadPriority(thread_.get(), port.threadPriority());
-    api_->setCommMask(device_->get(), eventsToMask(port.events()));
+    if (!maskOnThread_) {
+        api_->setCommMask(device_->get(), mask_);
+    }
     ResumeThread(thread_.get());
 }
 
@@ -74,12 +78,20 @@ void SerialEventThread::signalStop() {
     Sleep(0);
 }
 
+void SerialEventThread::endDelivery() {
+    delivering_ = false;
+    signalStop();
+}
+
 bool SerialEventThread::ended() const {
     return WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
 }
 
 unsigned __stdcall SerialEventThread::threadProc(void* self) {
     auto* thread = static_cast<SerialEventThread*>(self);
+    if (thread->maskOnThread_) {
+        thread->api_->setCommMask(thread->device_->get(), thread->mask_);
+    }
     bool stopped = false;
     try {
         stopped = thread->run();
@@ -199,6 +211,10 @@ void SerialEventThread::deliverEventsOrRaise() {
             marks::mark(marks::kHandOver);
             // A handler's error comes back here from the main thread.
             framework::runOnMainThread([this] {
+                // Handed over before the port's close began: the port may be gone by now.
+                if (!delivering_) {
+                    return;
+                }
                 marks::mark(marks::kMainThread);
                 ++port_.deliveryDepth_;
                 framework::ScopeExit done([this] {
@@ -212,13 +228,15 @@ void SerialEventThread::deliverEventsOrRaise() {
             break;
         case SyncMethod::smWindowSync:
             for (SerialEvent e : kDeliveryOrder) {
-                if (pendingEvents_.contains(e)) {
+                if (pendingEvents_.contains(e) && delivering_) {
                     SendMessageW(window_, kPortEventMessage, eventMaskBit(e), 0);
                 }
             }
             break;
         case SyncMethod::smNone:
-            port_.runEventHandlers(pendingEvents_);
+            if (delivering_) {
+                port_.runEventHandlers(pendingEvents_);
+            }
             break;
     }
 }
@@ -227,6 +245,10 @@ void SerialEventThread::deliverEventsOrRaise() {
 
 void SerialPort::runEventHandlers(SerialEvents events) {
     for (SerialEvent e : kDeliveryOrder) {
+        // A handler that closed the port ends the batch: nothing more comes from a closed port.
+        if (!connected_) {
+            return;
+        }
         if (events.contains(e)) {
             runEventStep(e);
         }

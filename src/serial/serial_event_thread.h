@@ -18,9 +18,12 @@ constexpr UINT kThreadEndedMessage = WM_USER + 2;  // wParam: the thread's gener
 
 class SerialEventThread {
   public:
-    // Creates the thread suspended, gives the device its event mask, then starts it.
-    SerialEventThread(SerialPort& port, std::shared_ptr<framework::KernelHandle> device,
-                      std::shared_ptr<CommApi> api, HWND window, unsigned generation);
+    // Creates the thread suspended, gives the device its event mask, then starts it. With
+    // maskOnThread the thread gives the mask itself, so that the calling thread makes no call to
+    // the device.
+    SerialEventThread(SerialPort& port, std::shared_ptr<PortDevice> device,
+                      std::shared_ptr<CommApi> api, HWND window, unsigned generation,
+                      bool maskOnThread = false);
     // Stops the thread and waits for it; on the main thread it keeps serving the thread's
     // hand-overs meanwhile. Never called on the thread itself.
     ~SerialEventThread();
@@ -28,6 +31,10 @@ class SerialEventThread {
     SerialEventThread& operator=(const SerialEventThread&) = delete;
 
     void signalStop();
+    // Main thread, as the port's close in the background begins: the thread is told to stop, and
+    // from now on it delivers nothing, not even a batch already handed over, and no longer uses
+    // the port, which may go before the thread ends.
+    void endDelivery();
     bool ended() const;
     bool isCurrentThread() const { return GetCurrentThreadId() == threadId_; }
 
@@ -43,11 +50,14 @@ class SerialEventThread {
     bool deviceAnswers();
 
     SerialPort& port_;
-    std::shared_ptr<framework::KernelHandle> device_;
+    std::shared_ptr<PortDevice> device_;
     std::shared_ptr<CommApi> api_;
     HWND window_;
     unsigned generation_;
     SyncMethod syncMethod_;
+    DWORD mask_;
+    bool maskOnThread_;
+    std::atomic<bool> delivering_{true};
     framework::KernelHandle stopEvent_;
     std::atomic<bool> stopRequested_{false};
     // What the driver writes into when a wait ends. Kept apart so that a wait the driver never

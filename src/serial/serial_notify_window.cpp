@@ -1,8 +1,10 @@
 // The port's hidden window on the main thread: it receives the port's events in window hand-over
-// mode, and the news that the event thread has ended on its own.
+// mode, the news that the event thread has ended on its own, and that a close in the background
+// is over.
 #include "framework/application.h"
 #include "framework/owned_window.h"
 #include "framework/scope_exit.h"
+#include "serial/serial_device_closer.h"
 #include "serial/serial_event_thread.h"
 #include "serial/serial_port.h"
 
@@ -41,6 +43,13 @@ LRESULT SerialPort::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     if (msg == kThreadEndedMessage) {
         onEventThreadEnded(static_cast<unsigned>(wParam));
+        return 0;
+    }
+    if (msg == kCloseDoneMessage) {
+        // A close already waited for (by an open, say) has been told.
+        if (closer_ && closer_->id() == wParam) {
+            finishClose();
+        }
         return 0;
     }
     return DefWindowProcW(notifyWindow_.get(), msg, wParam, lParam);

@@ -1,6 +1,9 @@
 // Opening and closing the port's device, and handing the settings to its driver.
 #include <cstring>
+#include <memory>
+#include <utility>
 
+#include "framework/exception.h"
 #include "framework/scope_exit.h"
 #include "serial/comm_api.h"
 #include "serial/serial_event_thread.h"
@@ -11,48 +14,135 @@ namespace serial {
 static_assert(sizeof(DeviceControlRecord) == sizeof(DCB));
 static_assert(sizeof(TimeoutRecord) == sizeof(COMMTIMEOUTS));
 
-OpenedDevice openPortDevice(CommApi& api, const std::wstring& portName) {
-    OpenedDevice opened;
-    opened.device.reset(api.openDevice(L"\\\\.\\" + portName));
-    if (!opened.device) {
-        opened.systemError = lastError();
+namespace {
+
+// The device as the port and its users share it: its close, by the last of them, is the port's
+// release, which an open waiting for it hears of.
+struct SharedDevice {
+    SharedDevice(PortDevice opened, std::shared_ptr<framework::KernelHandle> releasedEvent)
+        : device(std::move(opened)), released(std::move(releasedEvent)) {}
+    ~SharedDevice() {
+        device.reset();
+        SetEvent(released->get());
     }
+    SharedDevice(const SharedDevice&) = delete;
+    SharedDevice& operator=(const SharedDevice&) = delete;
+
+    PortDevice device;
+    std::shared_ptr<framework::KernelHandle> released;
+};
+
+}  // namespace
+
+OpenedDevice openPortDevice(std::shared_ptr<CommApi> api, const std::wstring& portName) {
+    OpenedDevice opened;
+    HANDLE device = api->openDevice(L"\\\\.\\" + portName);
+    if (device == nullptr || device == INVALID_HANDLE_VALUE) {
+        opened.systemError = lastError();
+        return opened;
+    }
+    opened.device = PortDevice(std::move(api), device);
     return opened;
+}
+
+void setUpDevice(CommApi& api, OpenedDevice& opened, const DeviceSetup& setup) {
+    if (!opened.device) {
+        return;
+    }
+    const HANDLE device = opened.device.get();
+    const auto refused = [&opened](SerialErrorCode code) {
+        opened.failure = code;
+        opened.systemError = lastError();
+        opened.device.reset();
+    };
+    if (!api.setupComm(device, setup.inputSize, setup.outputSize)) {
+        refused(SerialErrorCode::queueSizesRefused);
+        return;
+    }
+    DCB dcb;
+    std::memcpy(&dcb, &setup.line, sizeof dcb);
+    if (!api.setCommState(device, &dcb)) {
+        refused(SerialErrorCode::lineSettingsRefused);
+        return;
+    }
+    COMMTIMEOUTS timeouts;
+    std::memcpy(&timeouts, &setup.timeouts, sizeof timeouts);
+    if (!api.setCommTimeouts(device, &timeouts)) {
+        refused(SerialErrorCode::timeoutsRefused);
+        return;
+    }
+    DWORD status = 0;
+    if (api.getCommModemStatus(device, &status)) {
+        opened.lineSignals = lineSignalsFromModemStatus(status);
+    } else {
+        opened.lineSignalsError = lastError();
+    }
+    opened.setUp = setup;
+}
+
+DeviceSetup SerialPort::deviceSetup() const {
+    DeviceSetup setup;
+    setup.inputSize = static_cast<std::uint32_t>(buffer_.inputSize());
+    setup.outputSize = static_cast<std::uint32_t>(buffer_.outputSize());
+    setup.line = buildDeviceControlRecord(lineSettings());
+    setup.timeouts = buildTimeoutRecord(timeouts_.values());
+    return setup;
 }
 
 void SerialPort::openPort() {
     if (connected_) {
         return;
     }
+    waitForClose(INFINITE);
     reapRetiredThreads(false);
     triggerBeforeOpen();
     createPortHandle();
-    setUpOpenedDevice();
+    setUpOpenedDevice(nullptr);
 }
 
-void SerialPort::openPortOn(framework::KernelHandle device) {
+void SerialPort::openPortOn(OpenedDevice opened) {
     if (connected_) {
+        if (opened.device) {
+            discardDevice(std::make_shared<PortDevice>(std::move(opened.device)));
+        }
         return;
     }
+    waitForClose(INFINITE);
     reapRetiredThreads(false);
     triggerBeforeOpen();
-    adoptDevice(std::move(device));
-    setUpOpenedDevice();
+    if (!opened.device) {
+        throw SerialPortError(opened.failure, opened.systemError);
+    }
+    adoptDevice(std::move(opened.device));
+    setUpOpenedDevice(&opened);
 }
 
 void SerialPort::createPortHandle() {
-    OpenedDevice opened = openPortDevice(*api_, port_);
+    OpenedDevice opened = openPortDevice(api_, port_);
     if (!opened.device) {
         throw SerialPortError(SerialErrorCode::openFailed, opened.systemError);
     }
     adoptDevice(std::move(opened.device));
 }
 
-void SerialPort::adoptDevice(framework::KernelHandle device) {
-    device_ = std::make_shared<framework::KernelHandle>(std::move(device));
+void SerialPort::adoptDevice(PortDevice device) {
+    auto released =
+        std::make_shared<framework::KernelHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!*released) {
+        framework::raiseLastOSError();
+    }
+    released_ = released;
+    auto shared = std::make_shared<SharedDevice>(std::move(device), std::move(released));
+    device_ = std::shared_ptr<PortDevice>(shared, &shared->device);
 }
 
-void SerialPort::setUpOpenedDevice() {
+void waitForRelease(const DeviceReleased& released) {
+    if (released) {
+        WaitForSingleObject(released->get(), INFINITE);
+    }
+}
+
+void SerialPort::setUpOpenedDevice(const OpenedDevice* prepared) {
     connected_ = true;
     {
         // Settings the driver refuses, or a thread that cannot start, leave the port closed.
@@ -63,31 +153,44 @@ void SerialPort::setUpOpenedDevice() {
                 connected_ = false;
             }
         });
-        applySettings();
-        if (!events_.empty()) {
+        if (!prepared || prepared->setUp != deviceSetup()) {
+            applySettings();
+        }
+        if (!events_.empty() || closeInBackground_) {
             createNotifyWindow();
-            eventThread_ = std::make_unique<SerialEventThread>(
-                *this, device_, api_, notifyWindow_.get(), ++threadGeneration_);
+        }
+        if (!events_.empty()) {
+            // A device set up elsewhere gets its event mask from the thread too.
+            eventThread_ =
+                std::make_unique<SerialEventThread>(*this, device_, api_, notifyWindow_.get(),
+                                                    ++threadGeneration_, prepared != nullptr);
             threadRunning_ = true;
         }
         started = true;
     }
     tellObservers(&SerialPortObserver::onConnectionChanged, true);
     triggerAfterOpen();
-    const bool cts = lineSignals().contains(LineSignal::lsCTS);
+    // A device set up elsewhere has had its signals read there, once.
+    if (prepared && !prepared->lineSignals) {
+        throw SerialPortError(SerialErrorCode::modemStatusFailed, prepared->lineSignalsError);
+    }
+    const auto on = [this, prepared](LineSignal signal) {
+        return (prepared ? *prepared->lineSignals : lineSignals()).contains(signal);
+    };
+    const bool cts = on(LineSignal::lsCTS);
     tellObservers(&SerialPortObserver::onCTSChange, cts);
     triggerCTSChange(cts);
-    const bool dsr = lineSignals().contains(LineSignal::lsDSR);
+    const bool dsr = on(LineSignal::lsDSR);
     tellObservers(&SerialPortObserver::onDSRChange, dsr);
     triggerDSRChange(dsr);
-    const bool rlsd = lineSignals().contains(LineSignal::lsRLSD);
+    const bool rlsd = on(LineSignal::lsRLSD);
     tellObservers(&SerialPortObserver::onRLSDChange, rlsd);
     triggerRLSDChange(rlsd);
 }
 
 void SerialPort::closePortHandle() {
     // The event thread may still hold the device for its own clean-up; it lets go when it ends.
-    device_.reset();
+    discardDevice(std::move(device_));
 }
 
 void SerialPort::closePort() {
@@ -109,6 +212,13 @@ void SerialPort::closePortImpl(bool deviceFailed) {
     triggerDSRChange(false);
     triggerRLSDChange(false);
     triggerBeforeClose();
+    if (closeInBackground_ && startBackgroundClose()) {
+        // Without a thread of its own the close was made here already.
+        if (!closer_) {
+            finishClose();
+        }
+        return;
+    }
     try {
         cancelTransfers();
     } catch (const std::exception&) {

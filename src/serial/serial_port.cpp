@@ -3,6 +3,7 @@
 #include "serial/serial_port.h"
 
 #include "serial/comm_api.h"
+#include "serial/serial_device_closer.h"
 #include "serial/serial_event_thread.h"
 
 namespace serial {
@@ -18,6 +19,8 @@ SerialPort::~SerialPort() {
         // the device still go, without telling anyone again.
         releaseDevice();
     }
+    // A close in the background finishes on its own thread, telling no one.
+    closer_.reset();
     reapRetiredThreads(true);
 }
 

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "framework/handle.h"
 #include "framework/owned_window.h"
 #include "framework/spare_event.h"
+#include "serial/comm_api.h"
 #include "serial/serial_error.h"
 #include "serial/serial_observer.h"
 #include "serial/serial_records.h"
@@ -28,20 +30,50 @@ class RegistryKey;
 
 namespace serial {
 
-class CommApi;
+class DeviceCloser;
 class SerialEventThread;
 
-// What the device call of opening gives: the device, or the system's error when it is empty.
+// The settings an open hands to the device, as the port holds them (deviceSetup), so that the
+// device can be set up on a thread other than the owner's (setUpDevice).
+struct DeviceSetup {
+    std::uint32_t inputSize = 0;
+    std::uint32_t outputSize = 0;
+    DeviceControlRecord line;
+    TimeoutRecord timeouts;
+    friend bool operator==(const DeviceSetup&, const DeviceSetup&) = default;
+};
+
+// What the device steps of opening give: the device, or why there is none (openFailed, or the
+// setting the driver refused) with the system's error.
 struct OpenedDevice {
-    framework::KernelHandle device;
+    PortDevice device;
+    SerialErrorCode failure = SerialErrorCode::openFailed;
     std::int32_t systemError = 0;
+    // Once set up: the settings the driver took, and its line signals, or the system's error of
+    // their read (which, as in openPort, fails the open only once the port is open).
+    std::optional<DeviceSetup> setUp;
+    std::optional<LineSignals> lineSignals;
+    std::int32_t lineSignalsError = 0;
 };
 
 // The device call of opening: the port's device ("COM3" as "\\.\COM3") opened exclusively for
 // overlapped use. It may block for seconds (a Bluetooth port may dial the phone). It raises
 // nothing and touches nothing but api, so any thread may make it, even one that outlives the
 // port and the program's texts.
-OpenedDevice openPortDevice(CommApi& api, const std::wstring& portName);
+OpenedDevice openPortDevice(std::shared_ptr<CommApi> api, const std::wstring& portName);
+// The set-up step of opening, for a device that openPortDevice opened: the queue sizes, line
+// settings and time-outs handed to the driver and the line signals read, all on the calling
+// thread, since a driver may hold these calls too. A setting the driver refuses closes the device,
+// and opened says which. Raises nothing, as openPortDevice.
+void setUpDevice(CommApi& api, OpenedDevice& opened, const DeviceSetup& setup);
+// Lets go of the device on a thread of its own, where its close may take its time; here when no
+// thread can be started.
+void closeOffThread(std::shared_ptr<PortDevice> device) noexcept;
+
+// Signalled once a device is closed by all who shared it; empty when there is nothing to wait for.
+using DeviceReleased = std::shared_ptr<const framework::KernelHandle>;
+// Waits on the calling thread until released is signalled.
+void waitForRelease(const DeviceReleased& released);
 
 class SerialPort {
   public:
@@ -112,14 +144,39 @@ class SerialPort {
     void loadFromIniFile(const framework::IniFile& ini);
 
     // --- opening and closing ----------------------------------------------------------------
+    // A close still under way is waited for first (see closeInBackground).
     void openPort();
-    // openPort with a device that openPortDevice opened for this port beforehand (on another
-    // thread, say): the same steps and notifications, without the device call. On an open port
-    // the device is closed unused.
-    void openPortOn(framework::KernelHandle device);
+    // openPort with a device that openPortDevice opened, and setUpDevice may have set up, for
+    // this port beforehand (on another thread, say): the same steps and notifications, without
+    // the device calls that were made; settings changed since the set-up are handed to the driver
+    // here. A result without a device raises its failure after onBeforeOpen, as openPort does. On
+    // an open port the device is closed unused.
+    void openPortOn(OpenedDevice opened);
     // Waits for the event thread to end, serving its pending hand-overs meanwhile. Called from
     // one of the port's own handlers it does not wait; the thread ends on its own afterwards.
+    // With closeInBackground, returns once the close has started (below).
     void closePort();
+    // Whether a close, the owner's or the port's own after a lost device, leaves its slow part
+    // (the purge, the event thread's end, the device's close, which a driver may hold for
+    // seconds) to a thread of its own. The port reads closed from the start of such a close: no
+    // event is delivered after it began, not even one already handed over, and handle() is
+    // invalid. onAfterClose (and the observers' news) comes through the port's window once the
+    // device is closed. A failed purge is not raised then: the device closes either way. In
+    // smNone mode, whose handlers run on the event thread and use the port, that thread is still
+    // waited for here. Off by default.
+    bool closeInBackground() const { return closeInBackground_; }
+    void setCloseInBackground(bool value) { closeInBackground_ = value; }
+    // Whether a close in the background is under way: its device not yet closed, or its
+    // onAfterClose not yet told.
+    bool closing() const { return closer_ != nullptr; }
+    // Main thread: waits, serving the hand-overs to it, at most timeoutMs for a close under way,
+    // and tells its onAfterClose; true when no close is under way any more. A port destroyed
+    // while its close runs leaves it to finish alone, telling no one.
+    bool waitForClose(DWORD timeoutMs);
+    // Signalled once the port's last device is closed by all who shared it: an open made
+    // elsewhere (openPortDevice on another thread) waits for it, since Windows refuses a second
+    // open of a port while a handle of the first lives.
+    DeviceReleased deviceReleased() const { return released_; }
     void applySettings();
     virtual void applyLineSettings();
     virtual void applyTimeoutSettings();
@@ -128,6 +185,11 @@ class SerialPort {
     LineSignals lineSignals();
     // The open device, or INVALID_HANDLE_VALUE.
     HANDLE handle() const;
+    // The open device as its users share it (an owner's writer thread, say), or nothing; the
+    // device closes once the last of them lets go, which a close in the background waits for.
+    std::shared_ptr<PortDevice> sharedDevice() const { return device_; }
+    // The settings an open hands to the device now, for setUpDevice.
+    DeviceSetup deviceSetup() const;
 
     // --- reading ----------------------------------------------------------------------------
     // Reads at most count bytes; with the default time-outs only those already received.
@@ -200,10 +262,19 @@ class SerialPort {
     bool canApply() const;
     // Opening is the device call (createPortHandle) and then, on the main thread, taking the
     // opened device and setting it up; the two steps share nothing but the handle.
-    void adoptDevice(framework::KernelHandle device);
-    // Settings, event thread and the after-open notifications for the adopted device.
-    void setUpOpenedDevice();
+    void adoptDevice(PortDevice device);
+    // Settings, event thread and the after-open notifications for the adopted device; what
+    // prepared holds (set up elsewhere) is not asked of the driver again.
+    void setUpOpenedDevice(const OpenedDevice* prepared);
     void closePortImpl(bool deviceFailed);
+    // Hands the close's slow part to a thread of its own (or, when no thread can be started, makes
+    // it here); false when the port has no window to hear that the close is over, and the caller
+    // closes as closePort does.
+    bool startBackgroundClose();
+    // The close in the background has closed its device: the after-close notifications.
+    void finishClose();
+    // A device the port will not use, closed where it cannot hold the owner's thread.
+    void discardDevice(std::shared_ptr<PortDevice> device);
     // Stops the event thread and closes the device, telling no one.
     void releaseDevice();
     void stopEventThread();
@@ -237,7 +308,12 @@ class SerialPort {
     bool threadRunning_ = false;
     // Shared with the event thread, so a thread stopped from inside a handler can finish its
     // clean-up on the device before the handle is closed.
-    std::shared_ptr<framework::KernelHandle> device_;
+    std::shared_ptr<PortDevice> device_;
+    // Signalled once the last device adopted is closed.
+    DeviceReleased released_;
+    bool closeInBackground_ = false;
+    std::unique_ptr<DeviceCloser> closer_;
+    unsigned closeId_ = 0;
     // Hidden window on the main thread: port events in window mode, news of a dead thread.
     framework::OwnedWindow notifyWindow_;
     std::shared_ptr<CommApi> api_;

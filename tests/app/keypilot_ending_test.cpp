@@ -11,11 +11,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/instance_claim.h"
 #include "app/keypilot.h"
 #include "framework/application.h"
-#include "framework/main_thread_call.h"
 #include "framework/registry.h"
 #include "keypilot_waits.h"
 #include "program_test.h"
@@ -104,16 +104,16 @@ TEST_F(KeypilotEndingTest, AnOkInsideACommandIsStoredWhenExitOrTheSessionsEndFol
 }
 
 // Stands in for a Bluetooth driver whose close takes seconds, which a pseudo-terminal cannot do:
-// at the moment the port is closed, it looks at what else of Keypilot is left.
+// at the moment the port's device is closed (on the close's own thread), it looks at what else of
+// Keypilot is left.
 class ClosingCommApi : public serial::CommApi {
   public:
     std::function<void()> atClose;
-    BOOL purgeComm(HANDLE device, DWORD flags) override {
-        // The close's own purge; the event thread purges on its way out as well.
-        if (flags == (PURGE_TXABORT | PURGE_RXABORT) && framework::isMainThread() && atClose) {
+    BOOL closeDevice(HANDLE device) override {
+        if (atClose) {
             std::exchange(atClose, nullptr)();
         }
-        return CommApi::purgeComm(device, flags);
+        return CommApi::closeDevice(device);
     }
 };
 
@@ -129,7 +129,7 @@ bool trayIconPresent(HWND window, UINT id) {
 }
 
 // A Keypilot started while the port still closes is not turned away unseen: by then the icon is
-// gone and the claim free.
+// gone and the claim free. The end waits for the close.
 TEST_F(KeypilotEndingTest, TheIconGoesThenTheClaimThenThePortCloses) {
     for (bool sessionEnds : {false, true}) {
         SCOPED_TRACE(sessionEnds ? "session ends" : "exit");

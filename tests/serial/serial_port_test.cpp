@@ -2,8 +2,10 @@
 // pseudo-terminal ports under Wine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/main_thread_call.h"
@@ -11,6 +13,7 @@
 #include "serial/serial_port.h"
 #include "spy_comm_api.h"
 #include "testbed.h"
+#include "wine_test_support.h"
 
 namespace serial {
 namespace {
@@ -289,6 +292,82 @@ TEST_F(SerialPortTest, OpenAndCloseNotifyInOrderAndRepeatsDoNothing) {
     std::vector<std::string> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(seen, twice);
+}
+
+// The device steps of an open on a thread of their own, as an owner whose driver may hold them
+// for seconds makes them: the owner's thread then makes no call to the device, but a setting
+// changed meanwhile still reaches the driver.
+TEST_F(SerialPortTest, ADeviceSetUpOnAnotherThreadIsTakenWithoutDriverCallsOnTheOwnersThread) {
+    auto spy = std::make_shared<SpyCommApi>();
+    SerialPort port;
+    port.setCommApi(spy);
+    port.setPort(pair.local);
+    for (bool changed : {false, true}) {
+        SCOPED_TRACE(changed);
+        const DeviceSetup setup = port.deviceSetup();
+        OpenedDevice opened;
+        std::thread([&] {
+            opened = openPortDevice(spy, pair.local);
+            setUpDevice(*spy, opened, setup);
+        }).join();
+        ASSERT_TRUE(opened.setUp);
+        port.setBaudRate(changed ? BaudRate::br19200 : BaudRate::br9600);
+        spy->mainThreadCalls.clear();
+        port.openPortOn(std::move(opened));
+        EXPECT_TRUE(port.connected());
+        const std::vector<std::string> settings = {"setupComm", "setCommState", "setCommTimeouts"};
+        EXPECT_EQ(spy->mainThreadCalls, changed ? settings : std::vector<std::string>{});
+        EXPECT_EQ(spy->lastDcb.BaudRate, changed ? 19200u : 9600u);
+        port.closePort();
+    }
+}
+
+// A close in the background: the port reads closed at once, a batch of events handed over before
+// drops, and the device is closed off the owner's thread, which an open waits for.
+TEST_F(SerialPortTest, ACloseInTheBackgroundDeliversNothingMoreAndAnOpenWaitsForItsDevice) {
+    auto spy = std::make_shared<SpyCommApi>();
+    spy->closeMs = 300;
+    std::vector<std::string> seen;  // outlives the port, whose destructor still notifies
+    SerialPort port;
+    port.setCommApi(spy);
+    port.setPort(pair.local);
+    port.setCloseInBackground(true);
+    port.onRxChar = [&](SerialPort&, std::int32_t) { seen.emplace_back("rxChar"); };
+    port.onAfterClose = [&](SerialPort&) { seen.emplace_back("afterClose"); };
+    port.openPort();
+    testing_support::PortEnd phone(pair.remote);
+    const int before = spy->completedWaits;
+    ASSERT_TRUE(phone.send("12"));
+    // The thread has seen the bytes, and waits (or is about to) for this thread to take them.
+    const DWORD start = GetTickCount();
+    while (spy->completedWaits == before && GetTickCount() - start < 5000) {
+        Sleep(1);
+    }
+    ASSERT_GT(spy->completedWaits, before);
+    spy->mainThreadCalls.clear();
+    port.closePort();
+    EXPECT_FALSE(port.connected());
+    EXPECT_TRUE(port.closing());
+    EXPECT_EQ(port.handle(), INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(testing_support::pumpUntil([&] { return !port.closing(); }));
+    EXPECT_EQ(seen, std::vector<std::string>{"afterClose"});
+
+    port.openPort();
+    port.closePort();
+    port.openPort();
+    EXPECT_TRUE(port.connected());
+    ASSERT_TRUE(testing_support::pumpUntil([&] { return !port.closing(); }));
+    // Nor did the batch's step run (it asks how much waits).
+    const std::vector<std::string>& onMain = spy->mainThreadCalls;
+    for (const char* call : {"clearCommError", "purgeAbort", "purgeClear", "close"}) {
+        EXPECT_EQ(std::count(onMain.begin(), onMain.end(), call), 0)
+            << call << " on the main thread";
+    }
+    const std::vector<std::string> calls = spy->snapshot();
+    const auto lastOf = [&calls](const char* call) {
+        return std::find(calls.rbegin(), calls.rend(), call).base() - calls.begin();
+    };
+    EXPECT_LT(lastOf("close"), lastOf("open")) << "an open came before the close's device went";
 }
 
 TEST_F(SerialPortTest, RefusedLineSettingsCloseTheHandleAndRaise) {

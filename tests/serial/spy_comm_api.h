@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/main_thread_call.h"
 #include "serial/comm_api.h"
 
 namespace serial::test {
@@ -19,6 +20,10 @@ class SpyCommApi : public CommApi {
   public:
     std::mutex lock;
     std::vector<std::string> calls;
+    // The calls made on the main thread.
+    std::vector<std::string> mainThreadCalls;
+    // How long the device's close takes, as a Bluetooth driver's may.
+    DWORD closeMs = 0;
     std::vector<DWORD> masks;
     DCB lastDcb{};
     COMMTIMEOUTS lastTimeouts{};
@@ -33,6 +38,9 @@ class SpyCommApi : public CommApi {
 
     void note(std::string call) {
         std::lock_guard g(lock);
+        if (framework::isMainThread()) {
+            mainThreadCalls.push_back(call);
+        }
         calls.push_back(std::move(call));
     }
     std::vector<std::string> snapshot() {
@@ -96,6 +104,19 @@ class SpyCommApi : public CommApi {
     BOOL clearCommError(HANDLE device, DWORD* errors, COMSTAT* status) override {
         note("clearCommError");
         return CommApi::clearCommError(device, errors, status);
+    }
+    BOOL getCommModemStatus(HANDLE device, DWORD* status) override {
+        if (framework::isMainThread()) {
+            std::lock_guard g(lock);
+            mainThreadCalls.emplace_back("getCommModemStatus");
+        }
+        return CommApi::getCommModemStatus(device, status);
+    }
+    BOOL closeDevice(HANDLE device) override {
+        Sleep(closeMs);
+        const BOOL closed = CommApi::closeDevice(device);
+        note("close");
+        return closed;
     }
 };
 

@@ -1,9 +1,11 @@
-// Slow calls for the tests and the benchmark of the main thread's answers: a port's device open, a
-// read of the port catalogue, a shell call and a launch's file checks and process start, each
-// standing in for a driver, SetupAPI, a shell extension or a share that takes seconds. Each notes
-// the thread it ran on and holds for 3 s, or until the test lets it go, then does what the real
-// call would (the open, the catalogue and the launch) or nothing (the shell, which under Wine might
-// start a browser).
+// Slow calls for the tests and the benchmark of the main thread's answers: a port's device open,
+// the opened device's set-up, the port's close, a read of the port catalogue, a shell call, a
+// launch's file checks and process start and a call of the Bluetooth service's, each standing in
+// for a driver, SetupAPI, a shell extension, a share or a radio that takes seconds. Each notes the
+// thread it ran on and holds for 3 s, or until the test lets it go, then does what the real call
+// would (the port's calls, the catalogue and the launch) or nothing (the shell, which under Wine
+// might start a browser). A step of several device calls (the set-up, the close) holds once, at
+// the one call that matters most, and notes the threads of the others.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +25,7 @@
 #include "desktop/launch_program.h"
 #include "desktop/shell_runner.h"
 #include "framework/handle.h"
+#include "hanging_write_comm_api.h"
 #include "ports/port_catalogue.h"
 #include "serial/comm_api.h"
 #include "wine_test_support.h"
@@ -31,30 +34,52 @@ namespace testing_support {
 
 class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
   public:
-    enum Kind { kOpen, kCatalogue, kShell, kLaunch, kKinds };
+    // The set-up holds at SetupComm, its first call; the close at the device's own close, after
+    // which a new open of the port may come.
+    enum Kind { kOpen, kCatalogue, kShell, kSetUp, kClose, kLaunch, kBluetooth, kKinds };
     static constexpr DWORD kHoldMs = 3000;
 
-    SlowCalls() : released_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    SlowCalls() {
+        for (auto& released : released_) {
+            released.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        }
+    }
 
     // Runs as a call of this kind.
     void hold(Kind kind) {
+        note(kind);
         {
             std::lock_guard guard(lock_);
-            threads_[kind].push_back(GetCurrentThreadId());
             ++holding_[kind];
         }
-        WaitForSingleObject(released_.get(), kHoldMs);
+        WaitForSingleObject(released_[kind].get(), kHoldMs);
         std::lock_guard guard(lock_);
         --holding_[kind];
         ++done_[kind];
     }
+    // Notes a call of this kind that does not hold.
+    void note(Kind kind) {
+        std::lock_guard guard(lock_);
+        threads_[kind].push_back(GetCurrentThreadId());
+    }
     // Lets every hold, now and later, go on at once.
-    void release() { SetEvent(released_.get()); }
-    // Whether a call of each of these kinds holds now.
+    void release() {
+        for (auto& released : released_) {
+            SetEvent(released.get());
+        }
+    }
+    // The same for the calls of one kind.
+    void release(Kind kind) { SetEvent(released_[kind].get()); }
+    // Whether a call of each kind holds now; by default of those that a start makes at once.
     bool allHolding(std::initializer_list<Kind> kinds = {kOpen, kCatalogue, kShell}) {
         std::lock_guard guard(lock_);
-        return std::all_of(kinds.begin(), kinds.end(),
-                           [this](Kind kind) { return holding_[kind] > 0; });
+        return std::all_of(kinds.begin(), kinds.end(), [this](Kind k) { return holding_[k] > 0; });
+    }
+    // The port's opens and closes of its device so far (kOpen, kClose), in the order the system
+    // made them: the order that Windows enforces and Wine does not.
+    std::vector<Kind> deviceCalls() {
+        std::lock_guard guard(lock_);
+        return deviceCalls_;
     }
     int done(Kind kind) {
         std::lock_guard guard(lock_);
@@ -66,16 +91,45 @@ class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
         return threads_[kind];
     }
 
-    // The stand-ins, which keep this object for as long as a call of theirs may run.
-    std::shared_ptr<serial::CommApi> commApi() {
-        struct SlowOpen : serial::CommApi {
+    // The stand-ins, which keep this object for as long as a call of theirs may run. The port's
+    // writes hang too, when asked, as HangingWriteCommApi's do.
+    std::shared_ptr<HangingWriteCommApi> commApi() {
+        struct SlowPort : HangingWriteCommApi {
             std::shared_ptr<SlowCalls> calls;
             HANDLE openDevice(const std::wstring& path) override {
                 calls->hold(kOpen);
-                return CommApi::openDevice(path);
+                HANDLE device = CommApi::openDevice(path);
+                calls->made(kOpen);
+                return device;
+            }
+            BOOL setupComm(HANDLE device, DWORD inQueue, DWORD outQueue) override {
+                calls->hold(kSetUp);
+                return CommApi::setupComm(device, inQueue, outQueue);
+            }
+            BOOL setCommState(HANDLE device, DCB* dcb) override {
+                calls->note(kSetUp);
+                return CommApi::setCommState(device, dcb);
+            }
+            BOOL setCommTimeouts(HANDLE device, COMMTIMEOUTS* timeouts) override {
+                calls->note(kSetUp);
+                return CommApi::setCommTimeouts(device, timeouts);
+            }
+            BOOL getCommModemStatus(HANDLE device, DWORD* status) override {
+                calls->note(kSetUp);
+                return CommApi::getCommModemStatus(device, status);
+            }
+            BOOL purgeComm(HANDLE device, DWORD flags) override {
+                calls->note(kClose);
+                return CommApi::purgeComm(device, flags);
+            }
+            BOOL closeDevice(HANDLE device) override {
+                calls->hold(kClose);
+                const BOOL closed = CommApi::closeDevice(device);
+                calls->made(kClose);
+                return closed;
             }
         };
-        auto api = std::make_shared<SlowOpen>();
+        auto api = std::make_shared<SlowPort>();
         api->calls = shared_from_this();
         return api;
     }
@@ -109,8 +163,19 @@ class SlowCalls : public std::enable_shared_from_this<SlowCalls> {
     }
 
   private:
+    // Keeps the last error of the call it follows.
+    void made(Kind kind) {
+        const DWORD error = GetLastError();
+        {
+            std::lock_guard guard(lock_);
+            deviceCalls_.push_back(kind);
+        }
+        SetLastError(error);
+    }
+
     std::mutex lock_;
-    framework::KernelHandle released_;
+    std::array<framework::KernelHandle, kKinds> released_;
+    std::vector<Kind> deviceCalls_;
     std::array<std::vector<DWORD>, kKinds> threads_;
     std::array<int, kKinds> holding_{};
     std::array<int, kKinds> done_{};

@@ -1,5 +1,6 @@
 #include "ways/com/port_connection.h"
 
+#include <memory>
 #include <utility>
 
 #include "framework/application.h"
@@ -31,17 +32,23 @@ PortConnection::PortConnection() {
     flow.setXonXoffIn(false);
     port_.setEvents(serial::SerialEvents::all());
     port_.setPort(L"COM1");
+    port_.setCloseInBackground(true);
     port_.onRxChar = [this](serial::SerialPort&, int32_t count) { receiveChunk(count); };
-    // The writer holds the device's handle only while the port owns it.
     port_.onAfterOpen = [this](serial::SerialPort&) {
-        writer_.start(port_.commApi(), port_.handle());
+        writer_.start(port_.commApi(), port_.sharedDevice());
         changed();
     };
-    port_.onBeforeClose = [this](serial::SerialPort&) { writer_.stop(); };
-    port_.onAfterClose = [this](serial::SerialPort&) {
+    // From here on the phone's bytes no longer count, and whoever was on the link is gone.
+    port_.onBeforeClose = [this](serial::SerialPort&) {
+        closing_ = true;
+        writer_.stop();
         if (onEnded) {
             onEnded();
         }
+        changed();
+    };
+    port_.onAfterClose = [this](serial::SerialPort&) {
+        closing_ = false;
         changed();
     };
     writer_.onSent = [this](phonelink::SendOutcome outcome) {
@@ -56,6 +63,7 @@ PortConnection::PortConnection() {
 
 PortConnection::~PortConnection() {
     close();
+    port_.waitForClose(kEndCloseWaitMs);
 }
 
 void PortConnection::send(std::string bytes) {
@@ -63,7 +71,14 @@ void PortConnection::send(std::string bytes) {
 }
 
 WayCarrier::CarrierState PortConnection::carrierState() const {
-    return port_.connected() ? CarrierState::Open : CarrierState::Closed;
+    return open() ? CarrierState::Open : CarrierState::Closed;
+}
+
+PortConnection::PortState PortConnection::portState() const {
+    if (closing_) {
+        return PortState::Closing;
+    }
+    return port_.connected() ? PortState::Open : PortState::Closed;
 }
 
 void PortConnection::changed() {
@@ -81,7 +96,7 @@ LRESULT PortConnection::handleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void PortConnection::toggle(const std::wstring& name) {
-    if ((port_.connected() || opening()) && name == port_.port()) {
+    if ((open() || opening()) && name == port_.port()) {
         stop();
         return;
     }
@@ -91,7 +106,7 @@ void PortConnection::toggle(const std::wstring& name) {
 void PortConnection::keepOpen(const std::wstring& name) {
     choosePort(name);
     wanted_ = true;
-    if (portNamed() && !port_.connected() && !opening()) {
+    if (portNamed() && !open() && !opening()) {
         startTry(true);
     }
 }
@@ -113,7 +128,7 @@ void PortConnection::choosePort(const std::wstring& name) {
     try_.reset();
     // The reason belongs to the former name.
     failure_.clear();
-    if (port_.connected()) {
+    if (open()) {
         try {
             port_.closePort();
         } catch (const std::exception&) {
@@ -125,8 +140,9 @@ void PortConnection::choosePort(const std::wstring& name) {
 }
 
 void PortConnection::tick(bool mayTry) {
-    // Only a port the user asked for and that names a real port.
-    if (!mayTry || !wanted_ || port_.connected() || !portNamed()) {
+    // Only a port the user asked for and that names a real port; the ticks count from the end of
+    // a close.
+    if (!mayTry || !wanted_ || open() || closing_ || !portNamed()) {
         ticksSinceTry_ = 0;
         return;
     }
@@ -140,8 +156,9 @@ void PortConnection::startTry(bool asked) {
     try_.reset();
     ticksSinceTry_ = 0;
     try {
-        try_ = startBackgroundOpen(port_.commApi(), port_.port(), window_.get(), kTryDoneMessage,
-                                   ++tryId_);
+        try_ =
+            startBackgroundOpen(port_.commApi(), port_.port(), port_.deviceSetup(),
+                                port_.deviceReleased(), window_.get(), kTryDoneMessage, ++tryId_);
         tryAsked_ = asked;
     } catch (const std::exception&) {
         // Dropped: no thread could be started now; tried again after the next ticks.
@@ -157,18 +174,14 @@ void PortConnection::onTryDone(WPARAM id) {
         return;
     }
     try_.reset();
-    // Whatever else has happened since, the device closes unused.
-    if (!wanted_ || port_.connected() || !portNamed()) {
-        return;
-    }
-    if (!result->device) {
-        // Tried again after the next ticks; the tray tip shows why it failed.
-        noteFailure(
-            serial::SerialPortError(serial::SerialErrorCode::openFailed, result->systemError));
+    // Whatever else has happened since, the device closes unused, off this thread.
+    if (!wanted_ || open() || !portNamed()) {
+        serial::closeOffThread(std::make_shared<serial::PortDevice>(std::move(result->device)));
         return;
     }
     try {
-        port_.openPortOn(std::move(result->device));
+        // A close that is over but not yet told (its news comes after the device) is told first.
+        port_.openPortOn(std::move(*result));
         failure_.clear();
     } catch (const std::exception& e) {
         // Dropped: tried again after the next ticks; the tray tip shows why it failed.
@@ -194,7 +207,8 @@ void PortConnection::receiveChunk(int32_t count) {
 }
 
 std::optional<std::wstring> PortConnection::failure() const {
-    if (!wanted_ || port_.connected() || !portNamed()) {
+    // A close under way claims nothing: what it ends in is told once it is over.
+    if (!wanted_ || open() || closing_ || !portNamed()) {
         return std::nullopt;
     }
     if (failure_.empty()) {
@@ -220,7 +234,6 @@ std::wstring PortConnection::reasonOf(const std::exception& e) {
 
 void PortConnection::close() noexcept {
     try_.reset();
-    port_.onRxChar = nullptr;
     try {
         port_.closePort();
     } catch (const std::exception&) {
@@ -235,7 +248,7 @@ bool PortConnection::portNamed() const {
 void PortConnection::noteFailure(const std::exception& e) {
     // An open that failed after the port was open (a line status it could not read) leaves it
     // open, with nothing to tell.
-    failure_ = port_.connected() ? std::wstring() : reasonOf(e);
+    failure_ = open() ? std::wstring() : reasonOf(e);
 }
 
 }  // namespace app

@@ -2,11 +2,14 @@
 // wants it open, and why it is not when it should be. A port that should be open and is not (it
 // could not be opened, or the link dropped and the port closed) is tried again every few status
 // ticks, silently, one try at a time. Every open is a try, the user's own (OK, "Listen on", the
-// start) as well: the device call runs on a thread of its own, since a Bluetooth driver may hold it
-// for seconds, and the port takes the device on the main thread; a failure shows in the tray tip.
-// Closing waits for the port's event thread, as the serial component does. Each chunk received is
-// read here and handed to onChunk. What goes back to the phone is written by the open port's
-// writer thread.
+// start) as well: the device calls (the open and the device's set-up) run on a thread of its own,
+// since a Bluetooth driver may hold them for seconds, and the port takes the device on the main
+// thread; a failure shows in the tray tip. A close leaves its slow part (the writer's and the
+// event thread's ends, the purge, the device's close) to a thread of its own too: the port reads
+// closing from its start, when the phone's bytes stop counting, and closed once the device is; an
+// open waits for that, since Windows refuses a second open of a port while its first handle
+// lives. Each chunk received is read here and handed to onChunk. What goes back to the phone is
+// written by the open port's writer thread.
 //
 // As a way in: the port open is the link open, never a phone there (an incoming Bluetooth port
 // opens with no phone anywhere near): only the phone's bytes tell that it is there. The port's
@@ -44,10 +47,16 @@ class PortConnection final : public WayCarrier {
     // error's text.
     static constexpr const wchar_t* kOwnFailure = uiText(L"сбой в Keypilot: %s");
 
+    // How long the connection's end waits for a close under way (see ~PortConnection).
+    static constexpr DWORD kEndCloseWaitMs = 3000;
+
+    enum class PortState { Closed, Open, Closing };
+
     // Sets the line settings (9600 baud, 8 data bits, no parity, 1 stop bit, no flow control,
     // every event) and names COM1; nothing is opened.
     PortConnection();
-    // Closes the port; a port that refuses to close goes with its handle.
+    // Closes the port and waits for the close, at most kEndCloseWaitMs: a driver that holds it
+    // longer finishes it on its own thread.
     ~PortConnection() override;
     PortConnection(const PortConnection&) = delete;
     PortConnection& operator=(const PortConnection&) = delete;
@@ -63,14 +72,17 @@ class PortConnection final : public WayCarrier {
 
     // To the phone through the open port's writer; sends while no port is open fail.
     void send(std::string bytes) override;
-    // Open while the port is open.
+    // Open while the port is open and no close has begun.
     CarrierState carrierState() const override;
     // The port's name.
     std::wstring wayName() const override { return port_.port(); }
     bool wanted() const override { return wanted_ && portNamed(); }
     // failure().
     std::optional<std::wstring> stateText() const override { return failure(); }
-    bool connected() const { return port_.connected(); }
+    // Open, and no close has begun.
+    bool connected() const { return open(); }
+    // Closing from the start of a close until its device is closed.
+    PortState portState() const;
 
     // The user's switch (OK): a port open under this name, or that the user is having opened
     // under it, closes; otherwise the port is to be open under this name, as keepOpen.
@@ -86,12 +98,16 @@ class PortConnection final : public WayCarrier {
     void tick(bool mayTry);
     // Why the port the user wants open is not: the last open's failure (in plain words when the
     // port does not exist), Keypilot's own error that closed it, or that the link was lost. Nothing
-    // when the port is open, the user closed it or no port is named. While a try is in progress the
-    // last reason under that port's name stands; the user's first try on a name has none yet.
+    // when the port is open or closing, the user closed it or no port is named. While a try is in
+    // progress the last reason under that port's name stands; the user's first try on a name has
+    // none yet.
     std::optional<std::wstring> failure() const;
     // Lets go of the port now, dropping a failure to close, with no more chunks delivered; a try
-    // in progress is let go of.
+    // in progress is let go of. The close goes on on its own thread.
     void close() noexcept;
+    // Waits, serving the hand-overs to the main thread, at most timeoutMs for a close under way;
+    // true when none is under way any more.
+    bool waitUntilClosed(DWORD timeoutMs) { return port_.waitForClose(timeoutMs); }
 
   private:
     // What the tray tip says of a failed open.
@@ -101,6 +117,7 @@ class PortConnection final : public WayCarrier {
     framework::OwnedWindow& ownedWindow() { return window_; }
     LRESULT handleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     bool portNamed() const;
+    bool open() const { return port_.connected() && !closing_; }
     // Names the port; one open, or being tried, under another name is closed or let go of first.
     void choosePort(const std::wstring& name);
     // The user's close: nothing is tried until the user asks again.
@@ -117,6 +134,8 @@ class PortConnection final : public WayCarrier {
     PortWriter writer_;
     serial::SerialPort port_;
     bool wanted_ = false;
+    // From the port's onBeforeClose to its onAfterClose.
+    bool closing_ = false;
     int ticksSinceTry_ = 0;
     // Why the port is not open: the last open's failure, or Keypilot's own error that closed it.
     // Empty after a successful open, so a port that closes by itself has lost its link.

@@ -2,9 +2,9 @@
 
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
+#include "framework/background_call.h"
 #include "framework/exception.h"
 #include "serial/comm_api.h"
 
@@ -17,12 +17,14 @@ using phonelink::SendOutcome;
 
 }  // namespace
 
-// The writer thread of one open port, and what it shares with the main thread.
-class PortWriter::Session {
+// The writer thread of one open port, and what it shares with the main thread. The thread holds
+// the session until it ends, and the session its share of the device.
+class PortWriter::Session : public std::enable_shared_from_this<Session> {
   public:
-    Session(std::shared_ptr<serial::CommApi> api, HANDLE device, HWND window)
+    Session(std::shared_ptr<serial::CommApi> api, std::shared_ptr<serial::PortDevice> device,
+            HWND window)
         : api_(std::move(api)),
-          device_(device),
+          device_(std::move(device)),
           window_(window),
           wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
           stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -31,11 +33,8 @@ class PortWriter::Session {
         if (!wake_ || !stop_ || !record_->event) {
             framework::raiseLastOSError();
         }
-        thread_ = std::thread([this] { run(); });
     }
     ~Session() {
-        SetEvent(stop_.get());
-        thread_.join();
         // Bytes that never started end with the port too.
         if (waiting_) {
             tell(SendOutcome::Closed);
@@ -48,6 +47,12 @@ class PortWriter::Session {
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
+
+    // Raises std::system_error when no thread can be started.
+    void start() {
+        startThread([self = shared_from_this()] { self->run(); });
+    }
+    void stop() { SetEvent(stop_.get()); }
 
     void send(std::string bytes) {
         bool replaced = false;
@@ -121,7 +126,15 @@ class PortWriter::Session {
         }
     }
 
+    bool stopping() const { return WaitForSingleObject(stop_.get(), 0) == WAIT_OBJECT_0; }
+
+    // A write that fails once the port's close has begun was ended by the close (its purge, say).
     SendOutcome write(std::string bytes) {
+        const SendOutcome outcome = writeOnce(std::move(bytes));
+        return outcome == SendOutcome::Failed && stopping() ? SendOutcome::Closed : outcome;
+    }
+
+    SendOutcome writeOnce(std::string bytes) {
         WriteRecord& record = *record_;
         // A write the driver kept after its cancel still owns the record: nothing more goes to
         // the device until the driver lets go of it.
@@ -133,7 +146,8 @@ class PortWriter::Session {
         record.overlapped.hEvent = record.event.get();
         const auto size = static_cast<DWORD>(record.bytes.size());
         DWORD written = 0;
-        if (api_->writeFile(device_, record.bytes.data(), size, &written, &record.overlapped)) {
+        if (api_->writeFile(device_->get(), record.bytes.data(), size, &written,
+                            &record.overlapped)) {
             return written == size ? SendOutcome::Written : SendOutcome::Failed;
         }
         if (GetLastError() != ERROR_IO_PENDING) {
@@ -144,19 +158,19 @@ class PortWriter::Session {
             WaitForMultipleObjects(2, ends, FALSE, static_cast<DWORD>(phonelink::kWriteTimeoutMs));
         if (end == WAIT_OBJECT_0) {
             const bool done =
-                api_->getOverlappedResult(device_, &record.overlapped, &written, FALSE) &&
+                api_->getOverlappedResult(device_->get(), &record.overlapped, &written, FALSE) &&
                 written == size;
             return done ? SendOutcome::Written : SendOutcome::Failed;
         }
         // Given up, or the port is closing: the driver is asked to end the write, and given a
         // moment to, since it owns the record until it does.
-        api_->cancelIoEx(device_, &record.overlapped);
+        api_->cancelIoEx(device_->get(), &record.overlapped);
         WaitForSingleObject(record.event.get(), kCancelWaitMs);
         return end == WAIT_OBJECT_0 + 1 ? SendOutcome::Closed : SendOutcome::GivenUp;
     }
 
     std::shared_ptr<serial::CommApi> api_;
-    HANDLE device_;
+    std::shared_ptr<serial::PortDevice> device_;
     HWND window_;
     framework::KernelHandle wake_;
     framework::KernelHandle stop_;
@@ -167,8 +181,6 @@ class PortWriter::Session {
     std::unique_ptr<WriteRecord> record_;
     // The last write did not all go (writer thread only).
     bool cut_ = false;
-    // Last: it starts once everything it uses is made.
-    std::thread thread_;
 };
 
 PortWriter::PortWriter() {
@@ -181,10 +193,13 @@ PortWriter::~PortWriter() {
     stop();
 }
 
-void PortWriter::start(std::shared_ptr<serial::CommApi> api, HANDLE device) noexcept {
+void PortWriter::start(std::shared_ptr<serial::CommApi> api,
+                       std::shared_ptr<serial::PortDevice> device) noexcept {
     stop();
     try {
-        session_ = std::make_unique<Session>(std::move(api), device, window_.get());
+        auto session = std::make_shared<Session>(std::move(api), std::move(device), window_.get());
+        session->start();
+        session_ = std::move(session);
     } catch (const std::exception&) {
         // Dropped: with no writer every send is reported as failed, so the phone is not talked to
         // until the port opens again.
@@ -192,10 +207,9 @@ void PortWriter::start(std::shared_ptr<serial::CommApi> api, HANDLE device) noex
 }
 
 void PortWriter::stop() noexcept {
-    if (!session_) {
-        return;
+    if (session_) {
+        std::exchange(session_, nullptr)->stop();
     }
-    session_.reset();
 }
 
 void PortWriter::send(std::string bytes) {

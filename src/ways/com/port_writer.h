@@ -5,7 +5,9 @@
 // longer) is cancelled and reported as given up. Only the latest bytes wait: a send while a write
 // is under way replaces whatever had not started yet, so a phone that cannot keep up never grows
 // a queue. Every send's outcome is posted to the main thread, where onSent runs: a write ended by
-// the port's close is reported as closed, never dropped.
+// the port's close is reported as closed, never dropped. The main thread never waits for the
+// writer: a stopped writer thread ends its write and itself on its own, holding its share of the
+// device until then, so that the device is not closed under a write the driver still holds.
 //
 // Raises nothing once made: a writer that cannot run (no thread, no port) reports every send as
 // failed.
@@ -23,6 +25,7 @@
 
 namespace serial {
 class CommApi;
+class PortDevice;
 }  // namespace serial
 
 namespace app {
@@ -41,10 +44,12 @@ class PortWriter : public phonelink::Carrier {
 
     // The port has opened on device: its writer thread starts. One still running for an earlier
     // device is stopped first.
-    void start(std::shared_ptr<serial::CommApi> api, HANDLE device) noexcept;
-    // The port is about to close: a write under way is cancelled, bytes not started are dropped
-    // and the thread is joined, all before the device goes; their sends end as closed. Waits at
-    // most about kCancelWaitMs, for a driver slow to cancel.
+    void start(std::shared_ptr<serial::CommApi> api,
+               std::shared_ptr<serial::PortDevice> device) noexcept;
+    // The port's close has begun: the writer thread is told to end; a write under way is
+    // cancelled and bytes not started are dropped, their sends ending as closed. The thread lets
+    // go of the device once the driver has ended the write, or after about kCancelWaitMs for a
+    // driver slow to cancel. Returns at once; sends from now on fail.
     void stop() noexcept;
     bool running() const { return session_ != nullptr; }
 
@@ -62,7 +67,8 @@ class PortWriter : public phonelink::Carrier {
 
     // Receives the outcomes; goes after the session, whose thread posts to it.
     framework::OwnedWindow window_;
-    std::unique_ptr<Session> session_;
+    // Shared with its thread, which lets go of it last.
+    std::shared_ptr<Session> session_;
 };
 
 }  // namespace app
