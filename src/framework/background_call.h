@@ -15,12 +15,11 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "framework/handle.h"
 
-namespace app {
+namespace framework {
 
 // Runs work on a thread of its own, started through the C runtime as a plain Windows thread, and
 // gives the thread's handle: signalled once the thread has ended; letting it go leaves the thread
@@ -28,7 +27,7 @@ namespace app {
 // work must not raise. Raises std::system_error when no thread can be started; what work holds is
 // then let go of on the calling thread.
 template <class Work>
-framework::KernelHandle startThread(Work work) {
+KernelHandle startThread(Work work) {
     auto owned = std::make_unique<Work>(std::move(work));
     const auto entry = [](void* context) -> unsigned {
         const std::unique_ptr<Work> ownWork(static_cast<Work*>(context));
@@ -39,7 +38,7 @@ framework::KernelHandle startThread(Work work) {
         }
         return 0;
     };
-    framework::KernelHandle thread(
+    KernelHandle thread(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, entry, owned.get(), 0, nullptr)));
     if (!thread) {
         throw std::system_error(errno, std::generic_category(), "_beginthreadex");
@@ -63,7 +62,8 @@ class BackgroundCall {
     BackgroundCall(std::function<Result(const std::function<bool()>& wanted)> call, Result ifRaised,
                    HWND window, UINT message, WPARAM id)
         : shared_(std::make_shared<Shared>()) {
-        std::thread([shared = shared_, call = std::move(call), ifRaised = std::move(ifRaised),
+        // Its handle is let go of at once: nothing waits for the thread, which ends by itself.
+        startThread([shared = shared_, call = std::move(call), ifRaised = std::move(ifRaised),
                      window, message, id]() mutable {
             std::optional<Result> result;
             try {
@@ -83,7 +83,7 @@ class BackgroundCall {
             shared->result = std::move(result);
             // The owner's window lives as long as the owner has not let go.
             PostMessageW(window, message, id, 0);
-        }).detach();
+        });
     }
     // Lets go: a result not taken yet, or still to come, is dropped.
     ~BackgroundCall() {
@@ -110,4 +110,4 @@ class BackgroundCall {
     std::shared_ptr<Shared> shared_;
 };
 
-}  // namespace app
+}  // namespace framework

@@ -13,7 +13,7 @@ DeviceCloser::DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDev
                            DeviceReleased released, std::unique_ptr<SerialEventThread> eventThread,
                            HWND window, unsigned id)
     : id_(id) {
-    thread_ = app::startThread([api = std::move(api), device = std::move(device),
+    thread_ = framework::startThread([api = std::move(api), device = std::move(device),
                                 released = std::move(released),
                                 eventThread = std::move(eventThread), window, id]() mutable {
         if (!api->purgeComm(device->get(), PURGE_TXABORT | PURGE_RXABORT)) {
@@ -84,7 +84,7 @@ void closeOffThread(std::shared_ptr<PortDevice> device) noexcept {
         return;
     }
     try {
-        app::startThread([device = std::move(device)]() mutable { device.reset(); });
+        framework::startThread([device = std::move(device)]() mutable { device.reset(); });
     } catch (const std::exception&) {
         // Dropped: no thread could be started, and the device closed here with its failed start.
     }

@@ -15,7 +15,7 @@
 
 namespace app {
 
-using BackgroundOpen = BackgroundCall<serial::OpenedDevice>;
+using BackgroundOpen = framework::BackgroundCall<serial::OpenedDevice>;
 
 // Starts the device calls for portName through api, once released is signalled (a former device
 // of the port closed): the open, then the set-up with setup. Once they are done, message is posted

@@ -47,7 +47,7 @@ class KeptPorts {
     bool read_ = false;
     bool again_ = false;
     framework::OwnedWindow window_;
-    using ReadCall = BackgroundCall<std::optional<ports::PortList>>;
+    using ReadCall = framework::BackgroundCall<std::optional<ports::PortList>>;
     // Goes before the window, which it posts to.
     std::unique_ptr<ReadCall> call_;
 };

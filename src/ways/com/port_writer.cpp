@@ -50,7 +50,7 @@ class PortWriter::Session : public std::enable_shared_from_this<Session> {
 
     // Raises std::system_error when no thread can be started.
     void start() {
-        startThread([self = shared_from_this()] { self->run(); });
+        framework::startThread([self = shared_from_this()] { self->run(); });
     }
     void stop() { SetEvent(stop_.get()); }
 
