@@ -14,8 +14,8 @@ DeviceCloser::DeviceCloser(std::shared_ptr<CommApi> api, std::shared_ptr<PortDev
                            HWND window, unsigned id)
     : id_(id) {
     thread_ = framework::startThread([api = std::move(api), device = std::move(device),
-                                released = std::move(released),
-                                eventThread = std::move(eventThread), window, id]() mutable {
+                                      released = std::move(released),
+                                      eventThread = std::move(eventThread), window, id]() mutable {
         if (!api->purgeComm(device->get(), PURGE_TXABORT | PURGE_RXABORT)) {
             // Dropped: a device that has gone away refuses this too, and must still close.
         }

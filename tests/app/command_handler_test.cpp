@@ -20,7 +20,6 @@
 using framework::RegistryKey;
 using testing_support::fileText;
 using testing_support::KeyRecorder;
-using testing_support::PortEnd;
 using testing_support::pumpUntil;
 using testing_support::testDirectory;
 

@@ -25,7 +25,6 @@
 
 namespace {
 
-using testing_support::PortEnd;
 using testing_support::pumpUntil;
 
 class PhoneLinkTest : public testing_support::KeypilotOnPort {

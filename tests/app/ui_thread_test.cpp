@@ -91,8 +91,8 @@ TEST(UiThreadTest, EverySlowCallRunsOffTheMainThreadWhileItAnswers) {
         EXPECT_EQ(watch.failed(), 0);
     }
     const DWORD mainThread = GetCurrentThreadId();
-    const char* names[] = {"the port's open", "the ports' read",   "the shell call",
-                           "the port's set-up", "the port's close", "the launch",
+    const char* names[] = {"the port's open",     "the ports' read",  "the shell call",
+                           "the port's set-up",   "the port's close", "the launch",
                            "the service's record"};
     for (int kind = 0; kind < SlowCalls::kKinds; ++kind) {
         const auto threads = slow->threads(static_cast<SlowCalls::Kind>(kind));
